@@ -1,0 +1,104 @@
+// The scene tree that the loader builds from a COB file for the RWX
+// conversion: group nodes under "Root_0", each with its polygon objects, and
+// each polygon object with its vertices, texture coordinates, faces,
+// materials, vertex colours and skeleton data. Lists keep file order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cob/container.h"
+#include "io/out_stream.h"
+#include "joints/joint_names.h"
+
+namespace facetor {
+
+inline constexpr std::size_t kSceneNameCapacity = 200;     // 199 characters
+inline constexpr std::size_t kSkeletonNameCapacity = 500;  // 499 characters
+
+struct FaceCorner {
+  std::int32_t vertexIndex = 0;
+  std::int32_t uvIndex = 0;
+  std::uint32_t colour = 0;  // byte 0 red, byte 1 green, byte 2 blue; 0 = none
+};
+
+struct PolyFace {
+  std::uint8_t flags = 0;  // 0x08: the face is a hole
+  std::int16_t cornerCount = 0;
+  std::uint16_t materialIndex = 0;
+  std::vector<FaceCorner> corners;  // cornerCount entries (empty when 0)
+};
+
+struct Material {
+  std::uint16_t number = 0;
+  char shader = 0;
+  char facet = 0;
+  std::uint8_t autofacetAngle = 0;
+  float red = 0, green = 0, blue = 0, alpha = 0;
+  float ambient = 0, specular = 0, exponent = 0, refraction = 0;
+  std::uint8_t envFlags = 0;
+  std::optional<std::string> envMap;
+  std::uint8_t textureFlags = 0;
+  std::optional<std::string> textureMap;
+  float texOffsetU = 0, texOffsetV = 0, texRepeatU = 0, texRepeatV = 0;
+  std::uint8_t bumpFlags = 0;
+  std::optional<std::string> bumpMap;
+  float bumpOffsetU = 0, bumpOffsetV = 0, bumpRepeatU = 0, bumpRepeatV = 0, bumpAmplitude = 0;
+  std::int32_t chunkId = 0;
+};
+
+struct BoneRecord {
+  std::uint8_t joint = 0;
+  std::uint8_t parentJoint = 0;
+  float origin[3] = {0, 0, 0};
+  float pivot[3] = {0, 0, 0};
+};
+
+struct JointLink {
+  std::uint8_t joint = 0;
+  std::uint16_t linkedJoints = 0;  // low byte: linked object 1, high byte: object 2
+};
+
+struct PolygonObject {
+  std::string name;
+  LocalAxes axes{};
+  Matrix3x4 position{};
+  // Counts as read (a failed list leaves its count 0 or -1 and its array
+  // empty); the arrays hold exactly the entries that were read.
+  std::int32_t vertexCount = 0;
+  std::vector<float> vertices;  // x, y, z per vertex
+  std::vector<std::uint16_t> vertexJoints;  // one per vertex: low byte first joint, high byte second
+  std::vector<BoneRecord> bones;
+  std::vector<JointLink> jointLinks;
+  std::int32_t uvCount = 0;
+  std::vector<float> uvs;  // u, v per entry
+  std::int32_t faceCount = 0;
+  std::vector<PolyFace> faces;
+  std::int32_t chunkId = 0;
+  std::vector<Material> materials;
+  std::uint16_t hidden = 0;  // bit 0x08: the object is left out of the conversion
+};
+
+struct SceneNode {
+  std::string name;
+  LocalAxes axes{};
+  Matrix3x4 position{};
+  std::int32_t chunkId = 0;
+  std::vector<std::unique_ptr<PolygonObject>> objects;
+  std::vector<std::unique_ptr<SceneNode>> children;  // firstChild = children.front(), then its siblings
+  ~SceneNode();  // releases deep trees without deep recursion
+};
+
+// Loads the scene tree of a binary COB file. Returns null when the header
+// check fails (its warning is printed on the console with the source name).
+// Once the root exists it is returned, however early the chunk loop stopped.
+std::unique_ptr<SceneNode> load_scene(Bytes buffer, JointIndex& joints, OutStream& console,
+                                      const std::string& sourceName);
+
+// Ends the life of a scene tree.
+void free_scene(std::unique_ptr<SceneNode> root);
+
+}  // namespace facetor

@@ -1,0 +1,23 @@
+// The per-type chunk count of modes H and D: one entry per distinct chunk
+// type, in order of first occurrence, with the spelling of the first one met.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cob/container.h"
+
+namespace facetor {
+
+struct ChunkTypeTally {
+  std::string type;  // up to 4 characters: the type up to its first NUL
+  std::int32_t count = 0;
+};
+
+// Finds the entry of a chunk type (at most 4 characters, without regard to
+// case, ending early at a NUL in both) or appends a new one with count 0.
+// Returns its index.
+std::size_t tally_find_or_add(std::vector<ChunkTypeTally>& tally, const char (&type)[4]);
+
+}  // namespace facetor

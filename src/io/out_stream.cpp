@@ -1,0 +1,152 @@
+#include "io/out_stream.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace facetor {
+namespace {
+
+constexpr std::size_t kFlushThreshold = 1 << 16;
+
+void write_raw(OutStream& stream, const char* data, std::size_t size) {
+  if (size == 0) return;
+  if (stream.file == nullptr) {
+    std::string& memory = stream.memory;
+    const std::size_t overlap = std::min(size, memory.size() - std::min(memory.size(), stream.position));
+    memory.replace(stream.position, overlap, data, size);
+    stream.position += size;
+    return;
+  }
+  stream.pending.append(data, size);
+  if (stream.pending.size() >= kFlushThreshold) out_flush(stream);
+}
+
+}  // namespace
+
+OutStream::OutStream(OutStream&& other) noexcept { *this = std::move(other); }
+
+OutStream& OutStream::operator=(OutStream&& other) noexcept {
+  if (this != &other) {
+    if (ownsFile && file != nullptr) std::fclose(file);
+    mode = other.mode;
+    file = std::exchange(other.file, nullptr);
+    ownsFile = std::exchange(other.ownsFile, false);
+    pending = std::move(other.pending);
+    memory = std::move(other.memory);
+    position = other.position;
+    failed = other.failed;
+  }
+  return *this;
+}
+
+OutStream::~OutStream() {
+  if (file != nullptr) {
+    out_flush(*this);
+    if (ownsFile) std::fclose(file);
+  }
+}
+
+OutStream out_memory(StreamMode mode) {
+  OutStream stream;
+  stream.mode = mode;
+  return stream;
+}
+
+bool out_open_file(OutStream& stream, const std::string& path, StreamMode mode) {
+  std::FILE* file = std::fopen(path.c_str(), "w+b");
+  if (file == nullptr) return false;
+  stream = OutStream{};
+  stream.mode = mode;
+  stream.file = file;
+  stream.ownsFile = true;
+  return true;
+}
+
+OutStream out_on_file(std::FILE* file, StreamMode mode) {
+  OutStream stream;
+  stream.mode = mode;
+  stream.file = file;
+  stream.ownsFile = false;
+  return stream;
+}
+
+void out_write(OutStream& stream, std::string_view bytes) {
+  if (stream.mode == StreamMode::Binary) {
+    write_raw(stream, bytes.data(), bytes.size());
+    return;
+  }
+  // Text mode: every line feed goes out as carriage return and line feed.
+  while (!bytes.empty()) {
+    const void* found = std::memchr(bytes.data(), '\n', bytes.size());
+    if (found == nullptr) {
+      write_raw(stream, bytes.data(), bytes.size());
+      return;
+    }
+    const std::size_t at = static_cast<const char*>(found) - bytes.data();
+    write_raw(stream, bytes.data(), at);
+    write_raw(stream, "\r\n", 2);
+    bytes.remove_prefix(at + 1);
+  }
+}
+
+void out_put(OutStream& stream, char c) { out_write(stream, std::string_view(&c, 1)); }
+
+void out_vprintf(OutStream& stream, const char* format, std::va_list args) {
+  char small[512];
+  std::va_list copy;
+  va_copy(copy, args);
+  const int needed = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (needed < 0) {
+    stream.failed = true;
+    return;
+  }
+  if (static_cast<std::size_t>(needed) < sizeof small) {
+    out_write(stream, std::string_view(small, static_cast<std::size_t>(needed)));
+    return;
+  }
+  std::vector<char> large(static_cast<std::size_t>(needed) + 1);
+  std::vsnprintf(large.data(), large.size(), format, args);
+  out_write(stream, std::string_view(large.data(), static_cast<std::size_t>(needed)));
+}
+
+void out_printf(OutStream& stream, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  out_vprintf(stream, format, args);
+  va_end(args);
+}
+
+void out_flush(OutStream& stream) {
+  if (stream.file == nullptr) return;
+  if (!stream.pending.empty()) {
+    const std::size_t written = std::fwrite(stream.pending.data(), 1, stream.pending.size(), stream.file);
+    if (written != stream.pending.size()) stream.failed = true;
+    stream.pending.clear();
+  }
+  if (std::fflush(stream.file) != 0) stream.failed = true;
+}
+
+void out_rewind(OutStream& stream) {
+  if (stream.file == nullptr) {
+    stream.position = 0;
+    return;
+  }
+  out_flush(stream);
+  if (std::fseek(stream.file, 0, SEEK_SET) != 0) stream.failed = true;
+}
+
+bool out_close(OutStream& stream) {
+  if (stream.file != nullptr) {
+    out_flush(stream);
+    if (stream.ownsFile && std::fclose(stream.file) != 0) stream.failed = true;
+    stream.file = nullptr;
+    stream.ownsFile = false;
+  }
+  return !stream.failed;
+}
+
+const std::string& out_contents(const OutStream& stream) { return stream.memory; }
+
+}  // namespace facetor

@@ -1,0 +1,26 @@
+// Avatar joint names: the fixed table of 203 spellings for the joint numbers
+// 1 to 80, 82 and 83, and the lookup that maps a name to its joint number.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace facetor {
+
+// The lookup index, built from the table on first use and kept for the run.
+struct JointIndex {
+  bool built = false;
+  std::unordered_map<std::string, std::int32_t> byName;  // exact lower-case keys
+};
+
+// Joint number of a name (any letter case, with or without "qz_"), or 0.
+// The name is a C string: it ends at its first NUL byte.
+std::int32_t joint_lookup(JointIndex& index, std::string_view name);
+
+// The avatar naming rule: the text must begin with "qz_" (exactly); the rest is
+// split at every "_" and the first word with a joint number gives the result.
+std::int32_t joint_from_name(JointIndex& index, std::string_view text);
+
+}  // namespace facetor

@@ -1,0 +1,101 @@
+// Composes COB files in memory, so that every test states its input in a few
+// readable lines:
+//
+//   CobFile file;
+//   file.chunk("PolH", 1, 0, polh("qz_box", {{0,0,0},{1,0,0},{0,1,0}}, {}, {tri(0,1,2)}))
+//       .chunk("Mat1", 2, 1, mat1({.number = 0}))
+//       .end(3);
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace facetor::test {
+
+// The data bytes of one chunk, little-endian as the format stores them.
+struct Data {
+  std::vector<std::uint8_t> bytes;
+
+  Data& u8(std::uint8_t value);
+  Data& u16(std::uint16_t value);
+  Data& i16(std::int16_t value) { return u16(static_cast<std::uint16_t>(value)); }
+  Data& u32(std::uint32_t value);
+  Data& i32(std::int32_t value) { return u32(static_cast<std::uint32_t>(value)); }
+  Data& f32(float value);
+  Data& floats(std::initializer_list<float> values);
+  Data& raw(std::string_view text);            // the characters, no length
+  Data& raw(const std::vector<std::uint8_t>& more);
+  Data& str(std::string_view text);            // signed 16-bit length, characters
+  Data& name(std::string_view text, std::uint16_t duplicate = 0);  // count, length, characters
+  // Local axes: centre, then the X, Y and Z axes (unit axes by default).
+  Data& axes(std::array<float, 3> centre = {0, 0, 0});
+  // Current position: three rows of four (identity rotation, given translation).
+  Data& matrix(std::array<float, 3> translation = {0, 0, 0});
+  Data& matrix(const std::array<std::array<float, 4>, 3>& rows);
+  std::size_t size() const { return bytes.size(); }
+};
+
+struct Face {
+  std::uint8_t flags = 0;  // 0x08: hole (no material field is written)
+  std::uint16_t material = 0;
+  std::vector<std::pair<std::int32_t, std::int32_t>> corners;  // vertex index, texture coordinate index
+};
+// A face whose corners use the same index for vertex and texture coordinate.
+Face face(std::initializer_list<std::int32_t> corners, std::uint16_t material = 0);
+Face hole(std::initializer_list<std::int32_t> corners);
+
+using Vec3 = std::array<float, 3>;
+using Vec2 = std::array<float, 2>;
+
+// PolH chunk data: name, axes (centre), position (translation), vertices,
+// texture coordinates, faces.
+Data polh(std::string_view name, const std::vector<Vec3>& vertices, const std::vector<Vec2>& uvs,
+          const std::vector<Face>& faces, Vec3 centre = {0, 0, 0}, Vec3 translation = {0, 0, 0},
+          std::uint16_t duplicate = 0);
+
+struct MapRecord {
+  char kind = 't';
+  std::uint8_t flags = 0;
+  std::string name;
+  std::vector<float> placement;  // 4 floats for 't', 5 for 'b', none for 'e'
+};
+
+struct MaterialSpec {
+  std::uint16_t number = 0;
+  char shader = 'p';
+  char facet = 'f';
+  std::uint8_t autofacetAngle = 30;
+  float red = 1, green = 1, blue = 1, alpha = 1;
+  float ambient = 0.1f, specular = 0.1f, exponent = 0.5f, refraction = 1;
+  std::vector<MapRecord> maps;
+};
+Data mat1(const MaterialSpec& material);
+// A texture map record with offset 0, 0 and repeat 1, 1.
+MapRecord texture_map(std::string name, std::uint8_t flags = 0);
+
+// A whole COB file: the 32-byte header, then chunks.
+struct CobFile {
+  std::vector<std::uint8_t> bytes;
+
+  explicit CobFile(char format = 'B');
+  CobFile& chunk(std::string_view type, std::int32_t id, std::int32_t parent, const Data& data,
+                 std::int16_t major = 0, std::int16_t minor = 1);
+  // A chunk whose size field says declaredSize, whatever data follows.
+  CobFile& chunk_sized(std::string_view type, std::int32_t id, std::int32_t parent, const Data& data,
+                       std::int32_t declaredSize, std::int16_t major = 0, std::int16_t minor = 1);
+  CobFile& end(std::int32_t id = 0);
+  CobFile& raw(const std::vector<std::uint8_t>& more);
+  std::span<const std::uint8_t> span() const { return bytes; }
+  std::string str() const { return std::string(bytes.begin(), bytes.end()); }
+};
+
+void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
+std::string read_file(const std::string& path);
+
+}  // namespace facetor::test
