@@ -1,0 +1,22 @@
+// The input and output file names of one file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace facetor {
+
+// The input-name buffer holds at most 299 characters.
+inline constexpr std::size_t kMaxNameLength = 299;
+
+// The name as given (command line) or typed: cut at its first NUL and to 299
+// characters; ".cob" is appended where it holds no '.' at all.
+std::string input_name_from(std::string_view given);
+
+// The input name cut to 299 characters, with the text from its last '.' on
+// replaced by the extension (".rwx", ".seq", ".txt"); where no '.' is left,
+// the extension is appended.
+std::string output_name_for(std::string_view inputName, std::string_view extension);
+
+}  // namespace facetor

@@ -1,0 +1,16 @@
+#include "driver/typed_line.h"
+
+namespace facetor {
+
+bool read_typed_line(std::istream& input, std::string& line) {
+  line.clear();
+  if (!std::getline(input, line)) return false;
+  // A line that ended with "\n" (not at end of input) may carry the "\r" of "\r\n".
+  const bool endedByLineFeed = !input.eof();
+  if (endedByLineFeed && !line.empty() && line.back() == '\r') line.pop_back();
+  const std::size_t nul = line.find('\0');
+  if (nul != std::string::npos) line.resize(nul);
+  return true;
+}
+
+}  // namespace facetor
