@@ -43,20 +43,22 @@ std::int32_t joint_lookup(JointIndex& index, std::string_view name) {
   return found == index.byName.end() ? 0 : found->second;
 }
 
-std::int32_t joint_from_name(JointIndex& index, std::string_view text) {
+AvatarJoint avatar_joint(JointIndex& index, std::string_view text) {
   text = c_text(text);
-  if (!text.starts_with(kAvatarPrefix)) return 0;
+  if (!text.starts_with(kAvatarPrefix)) return {};
   std::string_view rest = text.substr(kAvatarPrefix.size());
   while (!rest.empty()) {
     const std::size_t cut = rest.find('_');
     const std::string_view word = rest.substr(0, cut);
     if (!word.empty()) {
-      if (const std::int32_t joint = joint_lookup(index, word)) return joint;
+      if (const std::int32_t joint = joint_lookup(index, word)) return {joint, word};
     }
     if (cut == std::string_view::npos) break;
     rest.remove_prefix(cut + 1);
   }
-  return 0;
+  return {};
 }
+
+std::int32_t joint_from_name(JointIndex& index, std::string_view text) { return avatar_joint(index, text).joint; }
 
 }  // namespace facetor

@@ -23,4 +23,12 @@ std::int32_t joint_lookup(JointIndex& index, std::string_view name);
 // split at every "_" and the first word with a joint number gives the result.
 std::int32_t joint_from_name(JointIndex& index, std::string_view text);
 
+// The same rule, also giving the word that named the joint, as it stands in
+// the text (its letter case kept); the word is empty when the joint is 0.
+struct AvatarJoint {
+  std::int32_t joint = 0;
+  std::string_view word;
+};
+AvatarJoint avatar_joint(JointIndex& index, std::string_view text);
+
 }  // namespace facetor

@@ -117,5 +117,16 @@ TEST(JointFromName, TextEndsAtFirstNul) {
   EXPECT_EQ(joint_from_name(index, std::string_view("qz_neck\0_head", 13)), 3);
 }
 
+TEST(AvatarJoint, GivesTheWordAsWritten) {
+  JointIndex index;
+  const AvatarJoint found = joint_from_name(index, "qz_arm_RtHip_head") ? avatar_joint(index, "qz_arm_RtHip_head")
+                                                                        : AvatarJoint{};
+  EXPECT_EQ(found.joint, 15);
+  EXPECT_EQ(found.word, "RtHip");
+  const AvatarJoint none = avatar_joint(index, "qz_arm_leg");
+  EXPECT_EQ(none.joint, 0);
+  EXPECT_TRUE(none.word.empty());
+}
+
 }  // namespace
 }  // namespace facetor
