@@ -1,5 +1,50 @@
 #include "anim/seq_export.h"
+
+#include "anim/limb_list.h"
+#include "anim/seq_channel.h"
+#include "anim/seq_writer.h"
+
 namespace facetor {
-// STUB: replaced by the mode A implementation.
-void export_animation(SeqExportState&, JointIndex&, OutStream&, OutStream&, const std::string&, Bytes) {}
+namespace {
+
+// One named rotation section per limb channel; the built-in rotation when
+// none was written. Returns the limb count.
+std::int32_t write_limb_sections(SeqWriter& writer, const std::vector<LimbChannel>& limbs) {
+  std::int32_t limbCount = 0;
+  for (const LimbChannel& limb : limbs) {
+    if (limb.channel) limbCount += write_rotate_section(writer, limb.word, *limb.channel, false);
+  }
+  if (limbCount == 0) limbCount = write_rotate_section(writer, "dummy", default_rotate_channel(), false);
+  return limbCount;
+}
+
+// The root's translation (or the built-in one) and the closing rotation.
+void write_body_movement(SeqWriter& writer, const std::vector<LimbChannel>& limbs) {
+  bool moved = false;
+  for (const LimbChannel& limb : limbs) {
+    if (limb.channel && limb.joint == kRootJoint && write_move_sections(writer, limb.word, *limb.channel) == 1) {
+      moved = true;
+      break;
+    }
+  }
+  if (!moved) write_move_sections(writer, "dummy", default_move_channel());
+  write_rotate_section(writer, "dummy", default_rotate_channel(), true);
+}
+
+}  // namespace
+
+void export_animation(SeqExportState& state, JointIndex& joints, OutStream& out, OutStream& console,
+                      const std::string& sourceName, Bytes buffer) {
+  state = SeqExportState{};
+  if (!check_diag_header(buffer, console)) return;
+  const std::vector<LimbChannel> limbs = collect_limbs(joints, console, buffer);
+
+  SeqWriter writer{state, out, console, sourceName};
+  write_seq_header(writer, 0);  // reserves the header's place
+  const std::int32_t limbCount = write_limb_sections(writer, limbs);
+  write_move_marker(writer);
+  if (state.moveMarker != 0) write_body_movement(writer, limbs);
+  write_seq_header(writer, limbCount);
+}
+
 }  // namespace facetor

@@ -119,8 +119,7 @@ TEST(JointFromName, TextEndsAtFirstNul) {
 
 TEST(AvatarJoint, GivesTheWordAsWritten) {
   JointIndex index;
-  const AvatarJoint found = joint_from_name(index, "qz_arm_RtHip_head") ? avatar_joint(index, "qz_arm_RtHip_head")
-                                                                        : AvatarJoint{};
+  const AvatarJoint found = avatar_joint(index, "qz_arm_RtHip_head");
   EXPECT_EQ(found.joint, 15);
   EXPECT_EQ(found.word, "RtHip");
   const AvatarJoint none = avatar_joint(index, "qz_arm_leg");

@@ -141,6 +141,31 @@ CobFile& CobFile::raw(const std::vector<std::uint8_t>& more) {
   return *this;
 }
 
+Data chan(std::string_view type, std::int16_t keyframes, const Data& records, std::string_view leading) {
+  Data data;
+  data.str(leading).str(type).u16(0).i16(keyframes).raw(records.bytes);
+  return data;
+}
+
+namespace {
+Data& unused16(Data& data) {
+  for (int i = 0; i < 16; ++i) data.u8(0xEE);
+  return data;
+}
+}  // namespace
+
+Data rotate_keys(std::initializer_list<std::array<float, 5>> keys) {
+  Data data;
+  for (const auto& key : keys) unused16(data.f32(key[0])).floats({key[1], key[2], key[3], key[4]});
+  return data;
+}
+
+Data move_keys(std::initializer_list<std::array<float, 4>> keys) {
+  Data data;
+  for (const auto& key : keys) unused16(data.f32(key[0])).floats({key[1], key[2], key[3]});
+  return data;
+}
+
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) throw std::runtime_error("cannot write " + path);

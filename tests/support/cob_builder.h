@@ -95,6 +95,15 @@ struct CobFile {
   std::string str() const { return std::string(bytes.begin(), bytes.end()); }
 };
 
+// Chan chunk data (an animation channel): a leading text, the type, two unused
+// bytes, the keyframe count as given, then the records.
+Data chan(std::string_view type, std::int16_t keyframes, const Data& records, std::string_view leading = {});
+// Keyframe records with their unused bytes filled with 0xEE: rotation keys
+// {frame, r0, r1, r2, r3} (36 bytes each), translation keys {frame, x, y, z}
+// (32 bytes each).
+Data rotate_keys(std::initializer_list<std::array<float, 5>> keys);
+Data move_keys(std::initializer_list<std::array<float, 4>> keys);
+
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::string read_file(const std::string& path);
 

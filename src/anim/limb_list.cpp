@@ -1,0 +1,86 @@
+#include "anim/limb_list.h"
+
+#include <algorithm>
+#include <limits>
+#include <unordered_map>
+
+namespace facetor {
+namespace {
+
+constexpr std::size_t kObjectNameCapacity = 100;  // terminator included
+constexpr std::int32_t kNameLengthAt = 2;         // after the duplicate count
+
+// The end of a chunk's data, as a reader limit.
+std::int32_t data_end(const ChunkAt& chunk) {
+  const std::int64_t end = std::int64_t{chunk.data} + chunk.header.size;
+  return static_cast<std::int32_t>(std::min<std::int64_t>(end, std::numeric_limits<std::int32_t>::max()));
+}
+
+// The object name of a Grou or PolH chunk, without its duplicate suffix. A
+// name that does not fit the chunk's data reads as empty.
+std::string object_name(Bytes buffer, const ChunkAt& chunk) {
+  std::string name;
+  std::int32_t cursor = chunk.data + kNameLengthAt;
+  if (!read_string(buffer, cursor, data_end(chunk), name, kObjectNameCapacity)) name.clear();
+  return name;
+}
+
+// The entries of one object in list order; the ones before `nextFree` have
+// their channel, since channels are always given to the first free entry.
+struct ObjectEntries {
+  std::vector<std::size_t> entries;
+  std::size_t nextFree = 0;
+};
+
+struct LimbCollector {
+  JointIndex& joints;
+  OutStream& console;
+  Bytes buffer;
+  std::vector<LimbChannel> limbs;
+  std::unordered_map<std::int32_t, ObjectEntries> byObject;
+
+  void add_object(const ChunkAt& chunk) {
+    const std::string name = object_name(buffer, chunk);
+    const AvatarJoint found = avatar_joint(joints, name);
+    if (found.joint == 0) return;
+    const int count = found.joint == kRootJoint ? 2 : 1;
+    ObjectEntries& object = byObject[chunk.header.chunkId];
+    for (int i = 0; i < count; ++i) {
+      object.entries.push_back(limbs.size());
+      limbs.push_back({std::string(found.word), found.joint, chunk.header.chunkId, std::nullopt});
+    }
+  }
+
+  void attach_channel(const ChunkAt& chunk) {
+    const auto found = byObject.find(chunk.header.parentId);
+    if (found == byObject.end() || found->second.nextFree == found->second.entries.size()) {
+      out_write(console, "  Duplicate Chan chunk or no corresponding parent\n");
+      return;
+    }
+    ObjectEntries& object = found->second;
+    // Only the bytes of the data that lie inside the buffer; no data at all
+    // for a size of 0 or less.
+    const std::size_t available = buffer.size() - static_cast<std::size_t>(chunk.data);
+    const std::size_t size = chunk.header.size > 0 ? static_cast<std::size_t>(chunk.header.size) : 0;
+    limbs[object.entries[object.nextFree++]].channel = buffer.subspan(static_cast<std::size_t>(chunk.data),
+                                                                      std::min(size, available));
+  }
+};
+
+}  // namespace
+
+std::vector<LimbChannel> collect_limbs(JointIndex& joints, OutStream& console, Bytes buffer) {
+  LimbCollector collector{joints, console, buffer, {}, {}};
+  ChunkWalk walk;
+  ChunkAt chunk;
+  while (chunk_walk_next(buffer, walk, chunk)) {
+    if (chunk_type_is(chunk.header, "Grou") || chunk_type_is(chunk.header, "PolH")) {
+      collector.add_object(chunk);
+    } else if (chunk_type_is(chunk.header, "Chan")) {
+      collector.attach_channel(chunk);
+    }
+  }
+  return std::move(collector.limbs);
+}
+
+}  // namespace facetor

@@ -1,0 +1,31 @@
+// The limbs of an avatar COB file: the objects whose names follow the avatar
+// naming rule, each with the animation channel (Chan chunk) that belongs to it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cob/container.h"
+#include "io/out_stream.h"
+#include "joints/joint_names.h"
+
+namespace facetor {
+
+inline constexpr std::int32_t kRootJoint = 1;  // "pelvis"
+
+struct LimbChannel {
+  std::string word;               // the joint word as written in the object's name
+  std::int32_t joint = 0;         // never 0
+  std::int32_t objectId = 0;      // chunk ID of the PolH or Grou chunk
+  std::optional<Bytes> channel;   // the Chan chunk's data (inside the buffer) once attached
+};
+
+// Walks every chunk of the buffer (past "END " too) and lists the limbs in
+// file order, the root joint twice. Each Chan chunk goes to the first entry of
+// its parent object that has no channel yet; a Chan chunk without one prints
+// the duplicate line. The caller has checked the file header.
+std::vector<LimbChannel> collect_limbs(JointIndex& joints, OutStream& console, Bytes buffer);
+
+}  // namespace facetor
