@@ -56,6 +56,9 @@ void surface_set_names(SurfaceState& state, const std::optional<std::string>& te
                        const std::optional<std::string>& mask);
 int surface_is_translucent(const SurfaceState& state);
 int surface_equal(const SurfaceState* a, const SurfaceState* b);
+// Texture or mask names as surface states compare them: both absent, or both
+// present and equal ignoring ASCII case.
+int texture_names_equal(const std::optional<std::string>& a, const std::optional<std::string>& b);
 
 // Colour and opacity bytes: float x 255.0 in double, truncated toward zero to
 // 32 bits, low 8 bits kept; NaN, infinity or out-of-range products give 0.

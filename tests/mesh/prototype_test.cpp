@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include "mesh/mesh_store.h"
+
+namespace facetor {
+namespace {
+
+std::unique_ptr<MeshFace> face_of(std::initializer_list<std::uint32_t> corners) {
+  auto face = face_new(static_cast<std::int32_t>(corners.size()), nullptr);
+  std::int32_t i = 0;
+  for (std::uint32_t c : corners) face_set_corner(*face, i++, c);
+  return face;
+}
+
+TEST(PrototypeTest, CreationValues) {
+  PrototypeRef p = proto_new(std::string("door"));
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->name, "door");
+  EXPECT_EQ(p->litTextures, 1);
+  EXPECT_EQ(p->wireframe, 0);
+  EXPECT_EQ(p->hasUV, 0);
+  EXPECT_EQ(p->vertexCapacity, 100);
+  EXPECT_EQ(proto_vertex_count(*p), 0);
+  EXPECT_EQ(proto_face_count(*p), 0);
+  EXPECT_FALSE(proto_new(std::nullopt)->name);
+}
+
+TEST(PrototypeTest, VertexGrowthDoublesTheCapacity) {
+  PrototypeRef p = proto_new(std::nullopt);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(proto_add_vertex(*p, float(i), 0, 0), i);
+  EXPECT_EQ(p->vertexCapacity, 100);
+  EXPECT_EQ(proto_add_vertex(*p, 100, 0, 0), 100);
+  EXPECT_EQ(p->vertexCapacity, 200);
+  for (int i = 101; i < 200; ++i) proto_add_vertex(*p, float(i), 0, 0);
+  EXPECT_EQ(p->vertexCapacity, 200);
+  proto_add_vertex(*p, 200, 0, 0);
+  EXPECT_EQ(p->vertexCapacity, 400);
+  EXPECT_EQ(p->vertices[150].x, 150.0f);
+  const MeshVertex& v = p->vertices[200];
+  EXPECT_EQ(v.u, 0);
+  EXPECT_EQ(v.useCount, 0u);
+  EXPECT_EQ(v.boneTags[0], 0);
+}
+
+TEST(PrototypeTest, VertexSettersAndTheirFlags) {
+  PrototypeRef p = proto_new(std::nullopt);
+  proto_add_vertex(*p, 1, 2, 3);
+  proto_set_uv(*p, 0, 0, 0);
+  EXPECT_EQ(p->hasUV, 0);
+  proto_set_uv(*p, 1, 5, 5);  // past the end: ignored
+  EXPECT_EQ(p->hasUV, 0);
+  proto_set_uv(*p, 0, 0, 0.5f);
+  EXPECT_EQ(p->hasUV, 1);
+  EXPECT_EQ(p->vertices[0].v, 0.5f);
+
+  proto_set_prelight(*p, 0, 0, 0, 0);
+  EXPECT_EQ(p->hasPrelight, 0);
+  proto_set_prelight(*p, 7, 1, 1, 1);  // past the end: ignored, nothing written
+  EXPECT_EQ(p->hasPrelight, 0);
+  proto_set_prelight(*p, 0, 0, 0, 9);
+  EXPECT_EQ(p->hasPrelight, 1);
+  EXPECT_EQ(p->vertices[0].blue, 9);
+
+  const std::uint8_t tags[4] = {5, 7, 9, 11};
+  proto_set_bone_tags(*p, 0, 2, tags);
+  EXPECT_EQ(p->vertices[0].boneTags[0], 5);
+  EXPECT_EQ(p->vertices[0].boneTags[1], 7);
+  EXPECT_EQ(p->vertices[0].boneTags[2], 0);
+  EXPECT_EQ(p->vertices[0].boneTags[3], 0);
+
+  proto_add_use(*p, 0);
+  proto_add_use(*p, 1);
+  proto_add_use(*p, -1);
+  EXPECT_EQ(p->vertices[0].useCount, 1u);
+}
+
+TEST(PrototypeTest, UseCountsAndCornersAreNotCutTo16Bits) {
+  PrototypeRef p = proto_new(std::nullopt);
+  for (int i = 0; i < 70000; ++i) proto_add_vertex(*p, float(i), 1, 2);
+  for (int i = 0; i < 65536; ++i) proto_add_use(*p, 69999);
+  EXPECT_EQ(p->vertices[69999].useCount, 65536u);
+  auto face = face_of({69999, 65536});
+  EXPECT_EQ(face_get_corner(*face, 0), 69999u);
+  EXPECT_EQ(face_get_corner(*face, 1), 65536u);
+  EXPECT_EQ(face_get_corner(*face, 2), 0u);  // past the corners
+}
+
+TEST(PrototypeTest, FacesStandNewestFirst) {
+  PrototypeRef p = proto_new(std::nullopt);
+  proto_add_face(*p, face_of({1}));
+  proto_add_face(*p, face_of({2}));
+  proto_add_face(*p, face_of({3}));
+  ASSERT_EQ(proto_face_count(*p), 3);
+  EXPECT_EQ(p->faces[0]->corners[0], 3u);
+  EXPECT_EQ(p->faces[2]->corners[0], 1u);
+}
+
+TEST(PrototypeTest, FaceSharesItsSurface) {
+  SurfaceRef s = surface_new();
+  auto a = face_new(3, s);
+  auto b = face_new(0, s);
+  EXPECT_EQ(s.use_count(), 3);
+  EXPECT_EQ(b->cornerCount, 0);
+  a.reset();
+  EXPECT_EQ(s.use_count(), 2);
+  EXPECT_EQ(face_new(-4, nullptr)->corners.size(), 0u);
+}
+
+TEST(PrototypeTest, JointTableStartsWithTheRoot) {
+  PrototypeRef p = proto_new(std::nullopt);
+  const float pivot[3] = {1, 2, 3};
+  EXPECT_EQ(proto_add_joint(*p, 5, 0, pivot), 2);
+  EXPECT_EQ(proto_add_joint(*p, 6, 0, nullptr), 3);
+  ASSERT_EQ(p->joints.size(), 3u);
+  EXPECT_EQ(p->joints[0].tag, 82);
+  EXPECT_EQ(p->joints[0].parentTag, 0);
+  EXPECT_EQ(p->joints[1].tag, 5);
+  EXPECT_EQ(p->joints[1].parentTag, 82);
+  EXPECT_EQ(p->joints[1].z, 3.0f);
+  EXPECT_EQ(p->joints[2].tag, 6);
+  EXPECT_EQ(p->joints[2].parentTag, 0);
+  EXPECT_EQ(p->joints[2].x, 0.0f);
+
+  PrototypeRef q = proto_new(std::nullopt);
+  proto_add_joint(*q, 5, 9, nullptr);
+  EXPECT_EQ(q->joints[1].parentTag, 9);
+}
+
+TEST(PrototypeTest, CompactionDropsUnusedVerticesAndRenumbers) {
+  PrototypeRef p = proto_new(std::nullopt);
+  for (int i = 0; i < 4; ++i) proto_add_vertex(*p, float(i), 0, 0);
+  const int uses[4] = {0, 2, 0, 1};
+  for (int i = 0; i < 4; ++i)
+    for (int k = 0; k < uses[i]; ++k) proto_add_use(*p, i);
+  proto_add_face(*p, face_of({1, 3, 1}));
+  proto_add_face(*p, face_of({3}));
+  proto_compact(*p);
+  ASSERT_EQ(proto_vertex_count(*p), 2);
+  EXPECT_EQ(p->vertices[0].x, 1.0f);
+  EXPECT_EQ(p->vertices[1].x, 3.0f);
+  EXPECT_EQ(p->faces[0]->corners, (std::vector<std::uint32_t>{1}));
+  EXPECT_EQ(p->faces[1]->corners, (std::vector<std::uint32_t>{0, 1, 0}));
+}
+
+TEST(PrototypeTest, CompactionOfAFullyUsedPrototypeChangesNothing) {
+  PrototypeRef p = proto_new(std::nullopt);
+  proto_add_vertex(*p, 1, 0, 0);
+  proto_add_vertex(*p, 2, 0, 0);
+  proto_add_use(*p, 0);
+  proto_add_use(*p, 1);
+  proto_add_face(*p, face_of({1, 0}));
+  proto_compact(*p);
+  EXPECT_EQ(proto_vertex_count(*p), 2);
+  EXPECT_EQ(p->faces[0]->corners, (std::vector<std::uint32_t>{1, 0}));
+}
+
+TEST(PrototypeTest, CompactionNeverLetsACornerNameAnotherVertex) {
+  PrototypeRef p = proto_new(std::nullopt);
+  for (int i = 0; i < 3; ++i) proto_add_vertex(*p, float(i), 0, 0);
+  proto_add_use(*p, 2);
+  proto_add_face(*p, face_of({0, 2, 7}));  // 0 is unused, 7 does not exist
+  proto_compact(*p);
+  ASSERT_EQ(proto_vertex_count(*p), 1);
+  EXPECT_GE(p->faces[0]->corners[0], 1u);
+  EXPECT_EQ(p->faces[0]->corners[1], 0u);
+  EXPECT_GE(p->faces[0]->corners[2], 1u);
+}
+
+TEST(PrototypeTest, ContinuationCopy) {
+  PrototypeRef source = proto_new(std::string("body"));
+  for (int i = 0; i < 150; ++i) {
+    proto_add_vertex(*source, float(i), float(i + 1), 0);
+    proto_add_use(*source, i);
+  }
+  const std::uint8_t tags[2] = {4, 5};
+  proto_set_bone_tags(*source, 3, 2, tags);
+  proto_set_uv(*source, 3, 0.5f, 0.25f);
+  proto_set_prelight(*source, 3, 1, 2, 3);
+  proto_set_lit(*source, 0);
+  proto_set_wireframe(*source, 1);
+  proto_set_joint(*source, 17);
+  source->transform.translation[0] = 9;
+  proto_add_joint(*source, 5, 0, nullptr);
+  proto_add_face(*source, face_of({0, 1, 2}));
+
+  PrototypeRef target = proto_new(std::nullopt);
+  proto_copy_for_split(*target, *source);
+  EXPECT_EQ(proto_vertex_count(*target), 150);
+  EXPECT_EQ(target->vertexCapacity, 200);
+  for (int i = 0; i < 150; ++i) {
+    EXPECT_EQ(target->vertices[i].x, float(i));
+    EXPECT_EQ(target->vertices[i].useCount, 0u);
+  }
+  EXPECT_EQ(target->vertices[3].u, 0.5f);
+  EXPECT_EQ(target->vertices[3].green, 2);
+  EXPECT_EQ(target->vertices[3].boneTags[1], 5);
+  EXPECT_EQ(target->litTextures, 0);
+  EXPECT_EQ(target->wireframe, 1);
+  EXPECT_EQ(target->hasUV, 1);
+  EXPECT_EQ(target->hasPrelight, 1);
+  EXPECT_EQ(target->joint, 17);
+  EXPECT_FALSE(target->name);
+  EXPECT_EQ(target->transform.translation[0], 0.0f);
+  EXPECT_TRUE(target->joints.empty());
+  EXPECT_TRUE(target->faces.empty());
+  EXPECT_EQ(source->vertices[3].useCount, 1u);  // the source is untouched
+
+  // Adding to the copy goes on at the source's vertex count.
+  EXPECT_EQ(proto_add_vertex(*target, 0, 0, 0), 150);
+}
+
+}  // namespace
+}  // namespace facetor

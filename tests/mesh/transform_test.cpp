@@ -1,0 +1,89 @@
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "mesh/mesh_store.h"
+
+namespace facetor {
+namespace {
+
+TEST(TransformTest, FromMatrixTakesColumnsAsRows) {
+  const float rows[3][4] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
+  Transform t;
+  transform_from_matrix(t, rows);
+  const float expectedM[9] = {1, 5, 9, 2, 6, 10, 3, 7, 11};
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(t.m[i], expectedM[i]) << i;
+  EXPECT_EQ(t.translation[0], 4);
+  EXPECT_EQ(t.translation[1], 8);
+  EXPECT_EQ(t.translation[2], 12);
+}
+
+TEST(TransformTest, ComposeAppliesTargetThenSecond) {
+  // target scales by 2, second translates by (1, 2, 3): a point goes through
+  // the scale first, so the translation stays unscaled.
+  Transform target = transform_identity();
+  target.m[0] = target.m[4] = target.m[8] = 2;
+  target.translation[0] = 10;
+  Transform second = transform_identity();
+  second.m[0] = 0;
+  second.m[1] = 1;  // x axis maps to y
+  second.m[3] = -1;
+  second.m[4] = 0;  // y axis maps to -x
+  second.translation[0] = 1;
+  second.translation[1] = 2;
+  second.translation[2] = 3;
+  compose_transform(target, second);
+  const float expectedM[9] = {0, 2, 0, -2, 0, 0, 0, 0, 2};
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(target.m[i], expectedM[i]) << i;
+  // (10, 0, 0) rotated to (0, 10, 0), then moved by (1, 2, 3).
+  EXPECT_EQ(target.translation[0], 1);
+  EXPECT_EQ(target.translation[1], 12);
+  EXPECT_EQ(target.translation[2], 3);
+}
+
+TEST(TransformTest, ComposeRoundsEachSumToSinglePrecision) {
+  // Terms 1, 2^-24, -1, 0: the 2^-24 is lost when 1 + 2^-24 is rounded to
+  // float, so the sum is 0, where an unrounded sum would give 2^-24.
+  const float tiny = std::ldexp(1.0f, -24);
+  Transform target = transform_identity();
+  target.m[0] = 1;
+  target.m[1] = 1;
+  target.m[2] = 1;
+  Transform second = transform_identity();
+  second.m[0] = 1;
+  second.m[3] = tiny;
+  second.m[6] = -1;
+  second.translation[0] = 123;  // multiplied by target's 0 in column 3
+  compose_transform(target, second);
+  EXPECT_EQ(target.m[0], 0.0f);
+  const double exact = 1.0 + static_cast<double>(tiny) - 1.0;
+  EXPECT_NE(static_cast<double>(target.m[0]), exact);
+}
+
+TEST(TransformTest, ComposeKeepsZeroTermsSoInfinityGivesNaN) {
+  Transform target = transform_identity();
+  Transform second = transform_identity();
+  second.translation[0] = std::numeric_limits<float>::infinity();
+  compose_transform(target, second);
+  // Row 0 of target is (1, 0, 0, 0): its 0 x infinity term makes m0 NaN.
+  EXPECT_TRUE(std::isnan(target.m[0]));
+  EXPECT_EQ(target.m[1], 0.0f);
+  EXPECT_TRUE(std::isinf(target.translation[0]));
+}
+
+TEST(TransformTest, ZeroBaseKeepsOnlyTheTranslation) {
+  Transform zero{{0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0}};
+  Transform own = transform_identity();
+  own.translation[0] = 5;
+  own.translation[1] = -6;
+  own.translation[2] = 7;
+  compose_transform(zero, own);
+  for (float value : zero.m) EXPECT_EQ(value, 0.0f);
+  EXPECT_EQ(zero.translation[0], 5);
+  EXPECT_EQ(zero.translation[1], -6);
+  EXPECT_EQ(zero.translation[2], 7);
+}
+
+}  // namespace
+}  // namespace facetor
