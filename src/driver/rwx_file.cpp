@@ -1,5 +1,46 @@
 #include "driver/rwx_file.h"
+
+#include "mesh/mesh_store.h"
+#include "rwx/clump_writer.h"
+
 namespace facetor {
-// STUB: replaced by the mode R implementation.
-void write_rwx_file(ConversionState&, JointIndex&, OutStream&, OutStream&, const std::string&, Bytes) {}
+namespace {
+
+constexpr int kVersionMajor = 6;
+constexpr int kVersionMinor = 0;
+constexpr int kVersionBuild = 601;
+
+// The outer clump: alignment and rotation as the conversion asked, the
+// scale of 0.1, and the hierarchy that instances the prototypes.
+void write_outer_clump(ConversionState& state, OutStream& out) {
+  out_write(out, " ClumpBegin\n");
+  if (state.axisAlignmentFlag) out_write(out, "  AxisAlignment ZOrientY\n");
+  if (state.rotateFlag) out_write(out, "  Rotate 0 1 0 180\n  Rotate 1 0 0 -90\n");
+  out_write(out, "  Scale .1 .1 .1\n");
+  if (state.modelRoot) write_clump_tree(out, state.modelRoot.get(), 2, 1, 1);
+  out_write(out, " ClumpEnd\n");
+}
+
+}  // namespace
+
+void write_rwx_file(ConversionState& state, JointIndex& joints, OutStream& out, OutStream& console,
+                    const std::string& inputName, Bytes buffer) {
+  state.axisAlignmentFlag = 0;
+  state.rotateFlag = 0;
+  state.writer.skinnedFlag = 0;
+  state.writer.out = &out;
+  // A tree left from an earlier file is never written again.
+  node_free_tree(std::move(state.modelRoot));
+
+  out_printf(out, "#####  Facetor6:      V%d.%02d.%02d\n", kVersionMajor, kVersionMinor, kVersionBuild);
+  out_printf(out, "#####  Source File:   %s\n", inputName.c_str());
+  out_write(out, "ModelBegin\n");
+  load_and_convert(state, joints, console, inputName, buffer);
+  if (!state.writer.skinnedFlag) write_outer_clump(state, out);
+  out_write(out, "ModelEnd\n");
+
+  node_free_tree(std::move(state.modelRoot));
+  state.writer.out = nullptr;
+}
+
 }  // namespace facetor

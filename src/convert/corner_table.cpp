@@ -1,0 +1,161 @@
+#include "convert/corner_table.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace facetor {
+namespace {
+
+constexpr float kTolerance = 1e-6f;
+// Grid cells are eight tolerances wide, so a point's matches lie in its own
+// cell or in the neighbour on the side of the nearer cell border: two cells
+// per axis, eight in all.
+constexpr double kCellWidth = 8e-6;
+constexpr double kCellLimit = 1152921504606846976.0;  // 2^60: far cells share the last one
+
+std::uint64_t u64(std::int64_t value) { return static_cast<std::uint64_t>(value); }
+std::uint64_t u64(std::int32_t value) { return static_cast<std::uint32_t>(value); }
+
+std::uint64_t exact_hash(std::int32_t source, std::int32_t uv, std::uint32_t colour, std::int32_t material) {
+  std::uint64_t h = mix_hash(u64(source) | (u64(uv) << 32));
+  return combine_hash(h, static_cast<std::uint64_t>(colour) | (u64(material) << 32));
+}
+
+std::uint64_t cell_hash(std::int64_t cx, std::int64_t cy, std::int64_t cz, std::int32_t uv) {
+  std::uint64_t h = mix_hash(u64(cx));
+  h = combine_hash(h, u64(cy));
+  h = combine_hash(h, u64(cz));
+  return combine_hash(h, u64(uv));
+}
+
+bool finite3(const CornerVertex& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// Cell coordinate of a finite value, and whether the value lies in the upper
+// half of its cell.
+std::int64_t cell_of(float value, bool& upperHalf) {
+  const double scaled = static_cast<double>(value) / kCellWidth;
+  double cell = std::floor(scaled);
+  upperHalf = scaled - cell >= 0.5;
+  cell = std::clamp(cell, -kCellLimit, kCellLimit);
+  return static_cast<std::int64_t>(cell);
+}
+
+bool within(float a, float b) {
+  const float d = a - b;
+  return d >= -kTolerance && d <= kTolerance;
+}
+
+bool position_match(const CornerVertex& entry, const CornerVertex& corner) {
+  return entry.uvIndex == corner.uvIndex && within(entry.x, corner.x) && within(entry.y, corner.y) &&
+         within(entry.z, corner.z);
+}
+
+std::int32_t find_cell(const CornerTable& table, std::int64_t cx, std::int64_t cy, std::int64_t cz,
+                       std::int32_t uv) {
+  return id_table_find(table.cellIndex, cell_hash(cx, cy, cz, uv), [&](std::int32_t id) {
+    const CornerTable::Cell& cell = table.cells[static_cast<std::size_t>(id)];
+    return cell.cx == cx && cell.cy == cy && cell.cz == cz && cell.uvIndex == uv;
+  });
+}
+
+// The lowest entry index within tolerance of the corner's position, or -1.
+std::int32_t find_by_position(const CornerTable& table, const CornerVertex& corner) {
+  if (!finite3(corner)) return -1;  // NaN or infinite differences never match
+  bool upX, upY, upZ;
+  const std::int64_t cx = cell_of(corner.x, upX), cy = cell_of(corner.y, upY), cz = cell_of(corner.z, upZ);
+  std::int32_t best = -1;
+  for (int i = 0; i < 8; ++i) {
+    const std::int64_t x = cx + ((i & 1) ? (upX ? 1 : -1) : 0);
+    const std::int64_t y = cy + ((i & 2) ? (upY ? 1 : -1) : 0);
+    const std::int64_t z = cz + ((i & 4) ? (upZ ? 1 : -1) : 0);
+    const std::int32_t cell = find_cell(table, x, y, z, corner.uvIndex);
+    if (cell < 0) continue;
+    for (std::int32_t id = table.cells[static_cast<std::size_t>(cell)].head; id >= 0;
+         id = table.nextInCell[static_cast<std::size_t>(id)]) {
+      if ((best < 0 || id < best) && position_match(table.entries[static_cast<std::size_t>(id)], corner)) best = id;
+    }
+  }
+  return best;
+}
+
+void add_to_grid(CornerTable& table, std::int32_t id) {
+  const CornerVertex& entry = table.entries[static_cast<std::size_t>(id)];
+  table.nextInCell.push_back(-1);
+  if (!finite3(entry)) return;
+  bool up;
+  const std::int64_t cx = cell_of(entry.x, up), cy = cell_of(entry.y, up), cz = cell_of(entry.z, up);
+  std::int32_t cell = find_cell(table, cx, cy, cz, entry.uvIndex);
+  if (cell < 0) {
+    cell = static_cast<std::int32_t>(table.cells.size());
+    table.cells.push_back(CornerTable::Cell{cx, cy, cz, entry.uvIndex, -1});
+    id_table_insert(table.cellIndex, cell_hash(cx, cy, cz, entry.uvIndex), cell);
+  }
+  CornerTable::Cell& target = table.cells[static_cast<std::size_t>(cell)];
+  table.nextInCell[static_cast<std::size_t>(id)] = target.head;
+  target.head = id;
+}
+
+std::uint64_t hole_hash(std::int32_t source, std::int32_t uv, std::int32_t material) {
+  return combine_hash(mix_hash(u64(source) | (u64(uv) << 32)), u64(material));
+}
+
+void build_hole_indexes(CornerTable& table) {
+  for (std::size_t i = 0; i < table.entries.size(); ++i) {
+    const CornerVertex& e = table.entries[i];
+    const auto id = static_cast<std::int32_t>(i);
+    if (corner_find_for_hole(table, e.sourceVertex, false, 0, 0) < 0) {
+      id_table_insert(table.bySource, mix_hash(u64(e.sourceVertex)), id);
+    }
+    if (corner_find_for_hole(table, e.sourceVertex, true, e.uvIndex, e.materialNumber) < 0) {
+      id_table_insert(table.bySourceUvMaterial, hole_hash(e.sourceVertex, e.uvIndex, e.materialNumber), id);
+    }
+  }
+}
+
+}  // namespace
+
+std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
+  // Entries are made only when nothing matches, so no two share the exact key.
+  std::int32_t found = id_table_find(
+      table.exact, exact_hash(corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber),
+      [&](std::int32_t id) {
+        const CornerVertex& e = table.entries[static_cast<std::size_t>(id)];
+        return e.sourceVertex == corner.sourceVertex && e.uvIndex == corner.uvIndex && e.colour == corner.colour &&
+               e.materialNumber == corner.materialNumber;
+      });
+  if (table.optverts) {
+    const std::int32_t near = find_by_position(table, corner);
+    if (near >= 0 && (found < 0 || near < found)) found = near;
+  }
+  return found;
+}
+
+std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
+  const auto id = static_cast<std::int32_t>(table.entries.size());
+  table.entries.push_back(corner);
+  id_table_insert(table.exact, exact_hash(corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber),
+                  id);
+  if (table.optverts) add_to_grid(table, id);
+  return id;
+}
+
+std::int32_t corner_find_for_hole(CornerTable& table, std::int32_t sourceVertex, bool matchUv, std::int32_t uvIndex,
+                                  std::int32_t materialNumber) {
+  if (!table.holeIndexesBuilt) {
+    table.holeIndexesBuilt = true;
+    build_hole_indexes(table);
+  }
+  if (!matchUv) {
+    return id_table_find(table.bySource, mix_hash(u64(sourceVertex)), [&](std::int32_t id) {
+      return table.entries[static_cast<std::size_t>(id)].sourceVertex == sourceVertex;
+    });
+  }
+  return id_table_find(table.bySourceUvMaterial, hole_hash(sourceVertex, uvIndex, materialNumber),
+                       [&](std::int32_t id) {
+                         const CornerVertex& e = table.entries[static_cast<std::size_t>(id)];
+                         return e.sourceVertex == sourceVertex && e.uvIndex == uvIndex &&
+                                e.materialNumber == materialNumber;
+                       });
+}
+
+}  // namespace facetor

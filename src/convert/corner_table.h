@@ -1,0 +1,60 @@
+// The corner-vertex table of one mesh build: one entry per distinct
+// combination of source vertex, texture coordinate, colour and material that
+// the face corners use, in creation order (the index is the prototype vertex
+// index). The searches return exactly the first matching entry in creation
+// order, as a scan from index 0 would, through hash indexes.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "convert/id_table.h"
+
+namespace facetor {
+
+struct CornerVertex {
+  std::int32_t sourceVertex = 0;
+  std::int32_t uvIndex = 0;
+  std::int32_t materialNumber = 0;
+  float x = 0, y = 0, z = 0;
+  std::uint32_t colour = 0;
+  bool bridged = false;
+  std::uint8_t boneTags[2] = {0, 0};
+};
+
+struct CornerTable {
+  std::vector<CornerVertex> entries;
+  bool optverts = false;
+  IdTable exact;  // (sourceVertex, uvIndex, colour, materialNumber) -> the entry
+  // Position grid for optverts: cells keyed by cell coordinates and uvIndex,
+  // each the head of a chain of entries (newest first).
+  struct Cell {
+    std::int64_t cx = 0, cy = 0, cz = 0;
+    std::int32_t uvIndex = 0;
+    std::int32_t head = -1;
+  };
+  std::vector<Cell> cells;
+  IdTable cellIndex;
+  std::vector<std::int32_t> nextInCell;  // per entry
+  // Hole look-ups, made on first use from the entries.
+  bool holeIndexesBuilt = false;
+  IdTable bySource;            // sourceVertex -> first entry
+  IdTable bySourceUvMaterial;  // (sourceVertex, uvIndex, materialNumber) -> first entry
+};
+
+// The first entry that matches the corner: same source vertex, texture
+// coordinate index, colour and material number, or (with optverts) a
+// position within 1e-6 on each axis and the same texture coordinate index.
+// -1 when there is none.
+std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner);
+
+// Appends the entry and indexes it; returns its index.
+std::int32_t corner_add(CornerTable& table, const CornerVertex& corner);
+
+// The first entry made from this source vertex; with matchUv, also with the
+// given texture coordinate index and material number. -1 when there is none.
+// (Used for the corners of holes; builds its indexes on first use.)
+std::int32_t corner_find_for_hole(CornerTable& table, std::int32_t sourceVertex, bool matchUv,
+                                  std::int32_t uvIndex, std::int32_t materialNumber);
+
+}  // namespace facetor

@@ -1,0 +1,111 @@
+#include "rwx/clump_writer.h"
+
+#include <string>
+#include <vector>
+
+#include "rwx/proto_writer.h"
+
+namespace facetor {
+namespace {
+
+constexpr float kPivotTolerance = 1e-6f;
+
+void indent(OutStream& out, int width) {
+  if (width > 0) out_write(out, std::string(static_cast<std::size_t>(width), ' '));
+}
+
+void line(OutStream& out, int width, std::string_view text) {
+  indent(out, width);
+  out_write(out, text);
+}
+
+bool significant(const float (&t)[3]) {
+  for (float value : t) {
+    if (value < -kPivotTolerance || value > kPivotTolerance) return true;
+  }
+  return false;
+}
+
+void translate_line(OutStream& out, int width, float x, float y, float z) {
+  line(out, width, "Translate ");
+  write_number(out, x, ' ');
+  write_number(out, y, ' ');
+  write_number(out, z, '\n');
+}
+
+// A node whose contents have been written and whose children are being
+// walked; closed once its last child is done.
+struct OpenNode {
+  const ModelNode* node;
+  int width;            // indentation of the node's contents
+  bool clump;
+  bool transform;
+  int childFree;        // outer-clump-free flag handed to the next child
+  std::size_t nextChild = 0;
+};
+
+// Steps 1 to 7 for one node: pivot, clump, collision, instances.
+OpenNode open_node(OutStream& out, const ModelNode* node, int width, int outerClumpFree, int parentCollision) {
+  OpenNode open{node, width, false, false, outerClumpFree};
+  const bool hasProtos = !node->protos.empty();
+  float t[3] = {0, 0, 0};
+  if (hasProtos) {
+    const Transform& transform = node->protos.front()->transform;
+    for (int i = 0; i < 3; ++i) t[i] = transform.translation[i];
+  }
+  if (hasProtos && significant(t)) {
+    line(out, open.width, "TransformBegin\n");
+    ++open.width;
+    translate_line(out, open.width, t[0], t[1], t[2]);
+    open.clump = true;
+    open.transform = true;
+  }
+  if ((hasProtos && outerClumpFree == 0) || node->children.size() >= 2) open.clump = true;
+  if (open.clump) {
+    line(out, open.width, "ClumpBegin\n");
+    ++open.width;
+  }
+  if (node->collision != parentCollision) {
+    line(out, open.width, node->collision != 0 ? "#! Collision on\n" : "#! Collision off\n");
+  }
+  if (open.transform) translate_line(out, open.width, -t[0], -t[1], -t[2]);
+  for (const PrototypeRef& proto : node->protos) {
+    if (proto->joint != 0) line(out, open.width, "Tag " + std::to_string(proto->joint) + "\n");
+    line(out, open.width, "ProtoInstance " + proto->name.value_or("") + "\n");
+  }
+  if (hasProtos || open.clump) open.childFree = 0;
+  return open;
+}
+
+// Steps 9 and 10: the end lines of the clump and the transform.
+void close_node(OutStream& out, const OpenNode& open) {
+  int width = open.width;
+  if (open.clump) line(out, --width, "ClumpEnd\n");
+  if (open.transform) line(out, --width, "TransformEnd\n");
+}
+
+}  // namespace
+
+// Depth first over an explicit stack: a node's children are walked in list
+// order, each sibling receiving the outer-clump-free flag as the sibling
+// before it left it, and the parent's collision setting.
+void write_clump_tree(OutStream& out, const ModelNode* node, int indentation, int outerClumpFree,
+                      int parentCollision) {
+  if (node == nullptr) return;
+  std::vector<OpenNode> stack;
+  stack.push_back(open_node(out, node, indentation, outerClumpFree, parentCollision));
+  while (!stack.empty()) {
+    OpenNode& top = stack.back();
+    if (top.nextChild >= top.node->children.size()) {
+      close_node(out, top);
+      stack.pop_back();
+      continue;
+    }
+    const ModelNode* child = top.node->children[top.nextChild++].get();
+    OpenNode opened = open_node(out, child, top.width, top.childFree, top.node->collision);
+    top.childFree = opened.childFree;
+    stack.push_back(opened);
+  }
+}
+
+}  // namespace facetor
