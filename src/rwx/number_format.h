@@ -1,0 +1,17 @@
+// The text of one RWX number, formatted into a caller's buffer, so that the
+// writers can assemble whole lines without temporary strings.
+#pragma once
+
+#include <cstddef>
+
+namespace facetor {
+
+// Room for the longest number text: a float widened to double has at most 39
+// integral digits ("%f" of -3.4e38), plus sign, point and six decimals.
+constexpr std::size_t kNumberTextMax = 64;
+
+// Writes the number text of value (no terminator) at dst and returns its end.
+// dst must have room for kNumberTextMax characters.
+char* format_number(char* dst, float value);
+
+}  // namespace facetor

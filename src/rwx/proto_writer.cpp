@@ -1,0 +1,333 @@
+#include "rwx/proto_writer.h"
+
+#include <charconv>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rwx/number_format.h"
+#include "rwx/vertex_merge.h"
+
+namespace facetor {
+namespace {
+
+constexpr std::size_t kNameLimit = 99;
+constexpr std::size_t kSpillSize = 1 << 16;
+
+// The text of one prototype, gathered line by line and handed to the output
+// stream in large pieces.
+struct TextSink {
+  OutStream& out;
+  std::string text;
+};
+
+void put(TextSink& sink, std::string_view piece) { sink.text.append(piece); }
+
+void put_number(TextSink& sink, float value, char terminator) {
+  char buffer[kNumberTextMax + 1];
+  char* end = format_number(buffer, value);
+  *end++ = terminator;
+  sink.text.append(buffer, end);
+}
+
+void put_int(TextSink& sink, long long value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  sink.text.append(buffer, result.ptr);
+}
+
+void end_line(TextSink& sink) { sink.text.push_back('\n'); }
+
+// Called between lines: passes the gathered text on once it is large.
+void spill(TextSink& sink) {
+  if (sink.text.size() >= kSpillSize) {
+    out_write(sink.out, sink.text);
+    sink.text.clear();
+  }
+}
+
+// A name as "%s" prints it: up to its first NUL.
+std::string_view c_text(const std::string& name) {
+  const std::size_t nul = name.find('\0');
+  return std::string_view(name).substr(0, nul);
+}
+
+std::string cleaned_name(const Prototype& proto) {
+  std::string name(c_text(proto.name ? *proto.name : std::string("Internal")).substr(0, kNameLimit));
+  for (char& c : name) {
+    if (c == ' ') c = '_';
+  }
+  return name;
+}
+
+// What one call knows about the prototype being written.
+struct ProtoForm {
+  std::string name;
+  bool sign = false;
+  bool picture = false;
+  bool skinned = false;
+  bool withUV = false;
+  bool withPrelight = false;
+  bool withBoneTags = false;
+};
+
+void write_head(TextSink& sink, const Prototype& proto, const ProtoForm& form) {
+  if (!form.skinned) {
+    put(sink, " ProtoBegin ");
+    put(sink, form.name);
+    end_line(sink);
+    return;
+  }
+  put(sink, "ClumpBegin\n Scale .1 .1 .1\n ClumpBegin");
+  end_line(sink);
+  for (const JointEntry& joint : proto.joints) {
+    if (joint.tag == 0) continue;
+    put(sink, "  #! Bone ");
+    put_int(sink, joint.tag);
+    put(sink, " ");
+    put_int(sink, joint.parentTag);
+    put(sink, " ");
+    put_number(sink, joint.x * 0.1f, ' ');
+    put_number(sink, joint.y * 0.1f, ' ');
+    put_number(sink, joint.z * 0.1f, '\n');
+  }
+}
+
+void write_settings(TextSink& sink, const Prototype& proto, const ModelNode* node) {
+  if (proto.wireframe) put(sink, "  GeometrySampling Wireframe\n");
+  if (proto.litTextures) put(sink, "  TextureModes Lit\n");
+  put(sink, node != nullptr && node->opacityFix ? "  OpacityFix on" : "  OpacityFix off");
+  end_line(sink);
+}
+
+void write_transform(TextSink& sink, const Transform& base, const Transform& own) {
+  Transform t = base;
+  compose_transform(t, own);
+  put(sink, "  Transform ");
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 3; ++column) put_number(sink, t.m[row * 3 + column], ' ');
+    put_number(sink, 0.0f, ' ');
+  }
+  for (float value : t.translation) put_number(sink, value, ' ');
+  put_number(sink, 1.0f, '\n');
+}
+
+// Equal coordinates would make a degenerate vertex for the reader of the
+// file: x moves by 0.0001 (once, since x then differs from y).
+void adjust_equal_coordinates(MeshVertex& vertex) {
+  if (vertex.x == vertex.y && vertex.x == vertex.z) vertex.x = vertex.x + 0.0001f;
+}
+
+// Number of bone tags announced by "#! BoneTag": decided by tags 1..3 only.
+int bone_tag_count(const std::uint8_t (&tags)[4]) {
+  if (tags[1] == 0) return 1;
+  if (tags[2] == 0) return 2;
+  if (tags[3] == 0) return 3;
+  return 4;
+}
+
+void write_vertex_line(TextSink& sink, const MeshVertex& vertex, const ProtoForm& form, std::int32_t number) {
+  put(sink, "  Vertex ");
+  put_number(sink, vertex.x, ' ');
+  put_number(sink, vertex.y, ' ');
+  put_number(sink, vertex.z, ' ');
+  if (form.withUV) {
+    put(sink, "UV ");
+    put_number(sink, vertex.u, ' ');
+    put_number(sink, vertex.v, ' ');
+  }
+  if (form.withPrelight) {
+    put(sink, "#! Prelight ");
+    put_number(sink, vertex.red / 255.0f, ' ');
+    put_number(sink, vertex.green / 255.0f, ' ');
+    put_number(sink, vertex.blue / 255.0f, ' ');
+  }
+  if (form.withBoneTags) {
+    put(sink, "#! BoneTag ");
+    put_int(sink, bone_tag_count(vertex.boneTags));
+    put(sink, " ");
+    for (std::uint8_t tag : vertex.boneTags) {
+      if (tag == 0) break;
+      put_int(sink, tag);
+      put(sink, " ");
+    }
+  }
+  put(sink, "# ");
+  put_int(sink, number);
+  end_line(sink);
+}
+
+// Writes each distinct vertex once and returns, for every vertex, the output
+// number (from 1) of the first vertex equal to it.
+std::vector<std::int32_t> write_vertices(TextSink& sink, Prototype& proto, const ProtoForm& form) {
+  const std::size_t count = proto.vertices.size();
+  std::vector<std::int32_t> numbers(count, 0);
+  VertexMergeIndex index;
+  merge_index_init(index, count, form.withUV, form.withPrelight);
+  std::int32_t written = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    adjust_equal_coordinates(proto.vertices[i]);
+    const std::int32_t earlier = merge_index_find_or_add(index, proto.vertices, static_cast<std::int32_t>(i));
+    if (earlier >= 0) {
+      numbers[i] = numbers[static_cast<std::size_t>(earlier)];
+      continue;
+    }
+    numbers[i] = ++written;
+    write_vertex_line(sink, proto.vertices[i], form, written);
+    spill(sink);
+  }
+  return numbers;
+}
+
+// Material state last written in this prototype.
+struct MaterialState {
+  bool firstFace = true;
+  bool surfaceWritten = false;
+  std::uint8_t addressMode = 1;
+  std::uint8_t mipmap = 1;
+  std::uint8_t red = 0, green = 0, blue = 0;
+  std::uint8_t opacity = 0;
+  std::optional<std::string> texture, mask;
+  std::uint8_t lightSampling = 0;
+};
+
+void write_surface_line(TextSink& sink, const Prototype& proto, const SurfaceState& s) {
+  put(sink, "  Surface ");
+  put_number(sink, proto.litTextures ? s.ambient : 1.0f, ' ');
+  put_number(sink, proto.litTextures ? s.diffuse : 0.0f, ' ');
+  put_number(sink, 0.0f, '\n');
+}
+
+void write_texture_line(TextSink& sink, const SurfaceState& s) {
+  if (!s.texture) {
+    put(sink, "  Texture NULL");
+  } else {
+    put(sink, "  Texture ");
+    put(sink, c_text(*s.texture));
+    if (s.mask) {
+      put(sink, " Mask ");
+      put(sink, c_text(*s.mask));
+    }
+  }
+  end_line(sink);
+}
+
+void write_material_lines(TextSink& sink, const Prototype& proto, const SurfaceState& s, MaterialState& last) {
+  if (!last.surfaceWritten) {
+    write_surface_line(sink, proto, s);
+    last.surfaceWritten = true;
+  }
+  if (s.addressMode != last.addressMode) {
+    put(sink, s.addressMode == 3 ? "  #! TextureAddressMode Clamp\n"
+              : s.addressMode == 2 ? "  #! TextureAddressMode Mirror\n"
+                                   : "  #! TextureAddressMode Wrap\n");
+    last.addressMode = s.addressMode;
+  }
+  if (s.mipmap != last.mipmap) {
+    put(sink, s.mipmap != 0 ? "  #! TextureMipmapState On\n" : "  #! TextureMipmapState Off\n");
+    last.mipmap = s.mipmap;
+  }
+  if (last.firstFace || s.red != last.red || s.green != last.green || s.blue != last.blue) {
+    put(sink, "  Color ");
+    put_number(sink, s.red / 255.0f, ' ');
+    put_number(sink, s.green / 255.0f, ' ');
+    put_number(sink, s.blue / 255.0f, '\n');
+    last.red = s.red;
+    last.green = s.green;
+    last.blue = s.blue;
+  }
+  if (last.firstFace || s.opacity != last.opacity) {
+    put(sink, "  Opacity ");
+    put_number(sink, s.opacity / 255.0f, '\n');
+    last.opacity = s.opacity;
+  }
+  if (last.firstFace || !texture_names_equal(s.texture, last.texture) || !texture_names_equal(s.mask, last.mask)) {
+    write_texture_line(sink, s);
+    last.texture = s.texture;
+    last.mask = s.mask;
+  }
+  if (last.firstFace || s.lightSampling != last.lightSampling) {
+    put(sink, s.lightSampling != 0 ? "  LightSampling Vertex\n" : "  LightSampling Facet\n");
+    last.lightSampling = s.lightSampling;
+  }
+  last.firstFace = false;
+}
+
+void write_face_line(TextSink& sink, const MeshFace& face, const std::vector<std::int32_t>& numbers,
+                     const ProtoForm& form) {
+  const std::size_t corners = face.corners.size();
+  if (corners == 3) {
+    put(sink, "  Triangle");
+  } else if (corners == 4) {
+    put(sink, "  Quad");
+  } else {
+    put(sink, "  Polygon ");
+    put_int(sink, static_cast<long long>(corners));
+  }
+  for (std::uint32_t corner : face.corners) {
+    put(sink, " ");
+    // A corner past the vertex array never comes from the mesh builder; it
+    // is written as 0 rather than read out of bounds.
+    put_int(sink, corner < numbers.size() ? numbers[corner] : 0);
+  }
+  if (form.sign) {
+    put(sink, " Tag 100");
+  } else if (form.picture) {
+    put(sink, " Tag 200");
+  }
+  end_line(sink);
+}
+
+// Faces newest first, each preceded by the material lines that changed. A
+// face without a surface state gets no material lines and leaves the
+// tracked state as it was.
+void write_faces(TextSink& sink, const Prototype& proto, const std::vector<std::int32_t>& numbers,
+                 const ProtoForm& form) {
+  MaterialState last;
+  for (const auto& face : proto.faces) {
+    if (face->surface) write_material_lines(sink, proto, *face->surface, last);
+    write_face_line(sink, *face, numbers, form);
+    spill(sink);
+  }
+}
+
+void write_tail(TextSink& sink, const ProtoForm& form) {
+  if (form.skinned) {
+    put(sink, " ClumpEnd\nClumpEnd");
+  } else {
+    put(sink, " ProtoEnd # ");
+    put(sink, form.name);
+  }
+  end_line(sink);
+}
+
+}  // namespace
+
+void write_prototype(RwxWriterState& writer, ModelNode* node, const PrototypeRef& proto) {
+  if (!proto) return;
+  if (node != nullptr) node->protos.push_front(proto);
+
+  ProtoForm form;
+  form.name = cleaned_name(*proto);
+  proto->name = form.name;
+  form.sign = form.name.find("qz_sign") != std::string::npos;
+  form.picture = form.name.find("qz_picture") != std::string::npos;
+  if (!proto->joints.empty()) writer.skinnedFlag = 1;
+  form.skinned = writer.skinnedFlag != 0;
+  form.withUV = proto->hasUV || form.sign || form.picture;
+  form.withPrelight = proto->hasPrelight != 0;
+  form.withBoneTags = !proto->joints.empty();
+  if (writer.out == nullptr) return;
+
+  TextSink sink{*writer.out, {}};
+  sink.text.reserve(kSpillSize + 4096);
+  write_head(sink, *proto, form);
+  write_settings(sink, *proto, node);
+  write_transform(sink, writer.baseTransform, proto->transform);
+  const std::vector<std::int32_t> numbers = write_vertices(sink, *proto, form);
+  write_faces(sink, *proto, numbers, form);
+  write_tail(sink, form);
+  out_write(sink.out, sink.text);
+}
+
+}  // namespace facetor

@@ -1,0 +1,77 @@
+#include "rwx/vertex_merge.h"
+
+#include <bit>
+#include <cmath>
+
+namespace facetor {
+namespace {
+
+// Bits of a float with -0 folded onto 0, so that values that compare equal
+// hash alike.
+std::uint64_t key_bits(float value) { return value == 0.0f ? 0u : std::bit_cast<std::uint32_t>(value); }
+
+std::uint64_t mix(std::uint64_t hash, std::uint64_t word) {
+  hash ^= word + 0x9E3779B97F4A7C15ull + (hash << 6) + (hash >> 2);
+  return hash;
+}
+
+std::uint64_t finish(std::uint64_t hash) {
+  hash ^= hash >> 33;
+  hash *= 0xFF51AFD7ED558CCDull;
+  hash ^= hash >> 33;
+  hash *= 0xC4CEB9FE1A85EC53ull;
+  hash ^= hash >> 33;
+  return hash;
+}
+
+std::uint64_t vertex_hash(const VertexMergeIndex& index, const MeshVertex& vertex) {
+  std::uint64_t hash = key_bits(vertex.x);
+  hash = mix(hash, key_bits(vertex.y) << 32 | key_bits(vertex.z));
+  if (index.compareUV) hash = mix(hash, key_bits(vertex.u) << 32 | key_bits(vertex.v));
+  if (index.comparePrelight) {
+    hash = mix(hash, std::uint64_t{vertex.red} << 16 | std::uint64_t{vertex.green} << 8 | vertex.blue);
+  }
+  return finish(hash);
+}
+
+// A vertex with a NaN among its compared fields equals no vertex at all.
+bool has_nan(const VertexMergeIndex& index, const MeshVertex& vertex) {
+  if (std::isnan(vertex.x) || std::isnan(vertex.y) || std::isnan(vertex.z)) return true;
+  return index.compareUV && (std::isnan(vertex.u) || std::isnan(vertex.v));
+}
+
+bool same_vertex(const VertexMergeIndex& index, const MeshVertex& a, const MeshVertex& b) {
+  if (!(a.x == b.x && a.y == b.y && a.z == b.z)) return false;
+  if (index.compareUV && !(a.u == b.u && a.v == b.v)) return false;
+  if (index.comparePrelight && !(a.red == b.red && a.green == b.green && a.blue == b.blue)) return false;
+  return true;
+}
+
+}  // namespace
+
+void merge_index_init(VertexMergeIndex& index, std::size_t vertexCount, bool compareUV, bool comparePrelight) {
+  std::size_t size = 16;
+  while (size < vertexCount * 2) size *= 2;
+  index.slots.assign(size, -1);
+  index.mask = size - 1;
+  index.compareUV = compareUV;
+  index.comparePrelight = comparePrelight;
+}
+
+std::int32_t merge_index_find_or_add(VertexMergeIndex& index, const std::vector<MeshVertex>& vertices,
+                                     std::int32_t i) {
+  const MeshVertex& vertex = vertices[static_cast<std::size_t>(i)];
+  if (has_nan(index, vertex)) return -1;
+  // Linear probing; the table is at least twice the vertex count, so an empty
+  // slot always ends the walk.
+  std::size_t slot = static_cast<std::size_t>(vertex_hash(index, vertex)) & index.mask;
+  while (index.slots[slot] >= 0) {
+    const std::int32_t earlier = index.slots[slot];
+    if (same_vertex(index, vertices[static_cast<std::size_t>(earlier)], vertex)) return earlier;
+    slot = (slot + 1) & index.mask;
+  }
+  index.slots[slot] = i;
+  return -1;
+}
+
+}  // namespace facetor

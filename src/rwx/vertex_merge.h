@@ -1,0 +1,35 @@
+// The index behind the writer's vertex merge: for each vertex, the first
+// earlier vertex that the writer counts as equal, found through a hash of the
+// compared fields instead of a scan over all earlier vertices.
+//
+// Equality: x, y and z compare equal as floats (0 equals -0, NaN equals
+// nothing); u and v take part only when texture coordinates are written, the
+// prelight bytes only when prelight is written. Bone tags never take part.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "mesh/mesh_store.h"
+
+namespace facetor {
+
+struct VertexMergeIndex {
+  std::vector<std::int32_t> slots;  // index of a first occurrence, -1 = empty
+  std::size_t mask = 0;             // slots.size() - 1, a power of two minus one
+  bool compareUV = false;
+  bool comparePrelight = false;
+};
+
+// Prepares an empty index for up to vertexCount vertices.
+void merge_index_init(VertexMergeIndex& index, std::size_t vertexCount, bool compareUV, bool comparePrelight);
+
+// Returns the index of the first vertex before i (among those offered so far,
+// in order) equal to vertices[i], or -1; when there is none, vertex i is
+// entered as the first occurrence of its value. Vertices are offered in index
+// order, each once.
+std::int32_t merge_index_find_or_add(VertexMergeIndex& index, const std::vector<MeshVertex>& vertices,
+                                     std::int32_t i);
+
+}  // namespace facetor

@@ -1,0 +1,442 @@
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "rwx/proto_writer.h"
+
+namespace facetor {
+namespace {
+
+const char kIdentity[] = "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1.\n";
+
+// A writer on a binary memory stream (line ends stay "\n") whose base
+// transform is the identity, as after the mesh builder has recorded one.
+struct Writer {
+  OutStream out = out_memory(StreamMode::Binary);
+  RwxWriterState state;
+  Writer() {
+    state.out = &out;
+    state.baseTransform = transform_identity();
+  }
+  std::string write(const PrototypeRef& proto, ModelNode* node = nullptr) {
+    const std::size_t before = out_contents(out).size();
+    write_prototype(state, node, proto);
+    return out_contents(out).substr(before);
+  }
+};
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> lines_starting(const std::string& text, const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const std::string& line : lines_of(text)) {
+    if (line.rfind(prefix, 0) == 0) found.push_back(line);
+  }
+  return found;
+}
+
+void add_face(Prototype& proto, std::initializer_list<std::uint32_t> corners, const SurfaceRef& surface) {
+  auto face = face_new(static_cast<std::int32_t>(corners.size()), surface);
+  std::int32_t i = 0;
+  for (std::uint32_t corner : corners) face_set_corner(*face, i++, corner);
+  proto_add_face(proto, std::move(face));
+}
+
+// Three vertices that no adjustment touches and that never merge.
+PrototypeRef triangle_proto(const char* name) {
+  PrototypeRef p = proto_new(std::string(name));
+  proto_add_vertex(*p, 1, 0, 0);
+  proto_add_vertex(*p, 0, 1, 0);
+  proto_add_vertex(*p, 0, 0, 1);
+  return p;
+}
+
+SurfaceRef red_surface() {
+  SurfaceRef s = surface_new();
+  surface_set_lighting(*s, 0.5f, 1.0f);
+  surface_set_color(*s, 1, 0, 0);
+  surface_set_address_mode(*s, 1);
+  return s;
+}
+
+TEST(ProtoWriterTest, ExampleTriangleByteForByte) {
+  OutStream out = out_memory(StreamMode::Text);
+  RwxWriterState writer;
+  writer.out = &out;
+  writer.baseTransform = transform_identity();
+  PrototypeRef p = proto_new(std::string("tri"));
+  proto_add_vertex(*p, 0, 0, 0);
+  proto_add_vertex(*p, 1, 0, 0);
+  proto_add_vertex(*p, 0, 1, 0);
+  add_face(*p, {0, 1, 2}, red_surface());
+  auto node = node_create();
+  write_prototype(writer, node.get(), p);
+  EXPECT_EQ(out_contents(out),
+            " ProtoBegin tri\r\n"
+            "  TextureModes Lit\r\n"
+            "  OpacityFix off\r\n"
+            "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1.\r\n"
+            "  Vertex 0.0001 0. 0. # 1\r\n"
+            "  Vertex 1. 0. 0. # 2\r\n"
+            "  Vertex 0. 1. 0. # 3\r\n"
+            "  Surface 0.5 1. 0.\r\n"
+            "  Color 1. 0. 0.\r\n"
+            "  Opacity 1.\r\n"
+            "  Texture NULL\r\n"
+            "  LightSampling Facet\r\n"
+            "  Triangle 1 2 3\r\n"
+            " ProtoEnd # tri\r\n");
+  ASSERT_EQ(node->protos.size(), 1u);
+  EXPECT_EQ(node->protos.front(), p);
+  EXPECT_EQ(writer.skinnedFlag, 0);
+}
+
+TEST(ProtoWriterTest, EqualCoordinatesAreAdjustedBeforeComparing) {
+  Writer w;
+  PrototypeRef p = proto_new(std::string("p"));
+  proto_add_vertex(*p, 0, 0, 0);
+  proto_add_vertex(*p, 0, -0.0f, 0);
+  proto_add_vertex(*p, 0, 0, 0);
+  proto_add_vertex(*p, 2, 2, 2);
+  proto_add_vertex(*p, 1, 0, 0);
+  proto_add_vertex(*p, 0.0001f, 0, 0);  // equals the adjusted origin
+  add_face(*p, {0, 1, 2, 3, 4, 5}, red_surface());
+  const std::string text = w.write(p);
+  EXPECT_EQ(lines_starting(text, "  Vertex "),
+            (std::vector<std::string>{"  Vertex 0.0001 0. 0. # 1", "  Vertex 2.0001 2. 2. # 2",
+                                      "  Vertex 1. 0. 0. # 3"}));
+  EXPECT_EQ(lines_starting(text, "  Polygon"), (std::vector<std::string>{"  Polygon 6 1 1 1 2 3 1"}));
+  EXPECT_EQ(p->vertices[2].x, 0.0001f);
+  EXPECT_EQ(p->vertices[3].x, 2.0f + 0.0001f);
+}
+
+TEST(ProtoWriterTest, MergeComparesOnlyTheWrittenFields) {
+  const struct {
+    const char* what;
+    bool uv, prelight, joints;
+    void (*differ)(MeshVertex&);
+    int linesExpected;
+  } cases[] = {
+      {"u with UV", true, false, false, [](MeshVertex& v) { v.u = 0.25f; }, 2},
+      {"v with UV", true, false, false, [](MeshVertex& v) { v.v = 0.25f; }, 2},
+      {"u without UV", false, false, false, [](MeshVertex& v) { v.u = 0.25f; }, 1},
+      {"prelight", false, true, false, [](MeshVertex& v) { v.green = 0; }, 2},
+      {"prelight not written", false, false, false, [](MeshVertex& v) { v.green = 0; }, 1},
+      {"bone tags", false, false, true, [](MeshVertex& v) { v.boneTags[0] = 9; }, 1},
+      {"negative zero", true, false, false, [](MeshVertex& v) { v.z = -0.0f; v.u = -0.0f; }, 1},
+      {"NaN", false, false, false, [](MeshVertex& v) { v.x = std::nanf(""); }, 2},
+  };
+  for (const auto& c : cases) {
+    Writer w;
+    PrototypeRef p = proto_new(std::string("p"));
+    if (c.joints) proto_add_joint(*p, 5, 0, nullptr);
+    for (int i = 0; i < 3; ++i) {
+      proto_add_vertex(*p, 1, 2, 0);
+      MeshVertex& v = p->vertices.back();
+      v.green = 200;
+      v.boneTags[0] = 5;
+    }
+    p->hasUV = c.uv;
+    p->hasPrelight = c.prelight;
+    c.differ(p->vertices[1]);
+    add_face(*p, {0, 1, 2}, red_surface());
+    const std::string text = w.write(p);
+    const auto vertexLines = lines_starting(text, "  Vertex ");
+    EXPECT_EQ(static_cast<int>(vertexLines.size()), c.linesExpected) << c.what << "\n" << text;
+    const auto faces = lines_starting(text, "  Triangle");
+    ASSERT_EQ(faces.size(), 1u) << c.what;
+    EXPECT_EQ(faces[0], c.linesExpected == 1 ? "  Triangle 1 1 1" : "  Triangle 1 2 1") << c.what;
+    if (c.joints) {
+      EXPECT_NE(vertexLines[0].find("#! BoneTag 1 5 # 1"), std::string::npos) << vertexLines[0];
+    }
+  }
+}
+
+TEST(ProtoWriterTest, NaNVerticesNeverMerge) {
+  Writer w;
+  PrototypeRef p = proto_new(std::string("p"));
+  proto_add_vertex(*p, std::nanf(""), 2, 0);
+  proto_add_vertex(*p, std::nanf(""), 2, 0);
+  EXPECT_EQ(lines_starting(w.write(p), "  Vertex "),
+            (std::vector<std::string>{"  Vertex nan 2. 0. # 1", "  Vertex nan 2. 0. # 2"}));
+}
+
+TEST(ProtoWriterTest, VertexLinePieces) {
+  Writer w;
+  PrototypeRef p = proto_new(std::string("p"));
+  proto_add_vertex(*p, 1, 2, 3);
+  proto_set_uv(*p, 0, 0.5f, 0.25f);
+  proto_set_prelight(*p, 0, 255, 128, 0);
+  proto_add_joint(*p, 5, 0, nullptr);
+  const std::uint8_t tags[4] = {5, 7, 0, 0};
+  proto_set_bone_tags(*p, 0, 4, tags);
+  const std::string text = w.write(p);
+  EXPECT_EQ(lines_starting(text, "  Vertex "),
+            (std::vector<std::string>{"  Vertex 1. 2. 3. UV 0.5 0.25 #! Prelight 1. 0.501961 0. #! BoneTag 2 5 7 # 1"}));
+}
+
+TEST(ProtoWriterTest, MaterialLinesAppearOnlyOnChange) {
+  SurfaceRef s1 = red_surface();
+  s1->texture = "wood";
+  auto next = [](const SurfaceRef& from, void (*change)(SurfaceState&)) {
+    SurfaceRef s = std::make_shared<SurfaceState>(*from);
+    change(*s);
+    return s;
+  };
+  SurfaceRef s2 = next(s1, [](SurfaceState& s) { s.lightSampling = 1; });
+  SurfaceRef s3 = next(s2, [](SurfaceState& s) { s.texture = "WOOD"; });
+  SurfaceRef s4 = next(s3, [](SurfaceState& s) { s.mask = "woodm"; });
+  SurfaceRef s5 = next(s4, [](SurfaceState& s) { s.green = 255; });
+  SurfaceRef s6 = next(s5, [](SurfaceState& s) { s.opacity = 128; });
+  SurfaceRef s7 = next(s6, [](SurfaceState& s) { s.addressMode = 3; });
+  SurfaceRef s8 = next(s7, [](SurfaceState& s) { s.mipmap = 0; });
+  SurfaceRef s9 = next(s8, [](SurfaceState& s) { s.texture.reset(); });
+  SurfaceRef s10 = next(s9, [](SurfaceState& s) { s.mask = "WOODM"; });  // texture still absent
+  SurfaceRef s11 = next(s10, [](SurfaceState& s) { s.ambient = 0.25f; });  // surface line only once
+  PrototypeRef p = triangle_proto("p");
+  // Faces stand newest first: add them in reverse to write s1 first.
+  for (const SurfaceRef& s : {s11, s10, s9, s8, s7, s6, s5, s4, s3, s2, s1, s1}) add_face(*p, {0, 1, 2}, s);
+  Writer w;
+  EXPECT_EQ(w.write(p),
+            std::string(" ProtoBegin p\n  TextureModes Lit\n  OpacityFix off\n") + kIdentity +
+                "  Vertex 1. 0. 0. # 1\n"
+                "  Vertex 0. 1. 0. # 2\n"
+                "  Vertex 0. 0. 1. # 3\n"
+                "  Surface 0.5 1. 0.\n"
+                "  Color 1. 0. 0.\n"
+                "  Opacity 1.\n"
+                "  Texture wood\n"
+                "  LightSampling Facet\n"
+                "  Triangle 1 2 3\n"
+                "  Triangle 1 2 3\n"
+                "  LightSampling Vertex\n"
+                "  Triangle 1 2 3\n"
+                "  Triangle 1 2 3\n"
+                "  Texture WOOD Mask woodm\n"
+                "  Triangle 1 2 3\n"
+                "  Color 1. 1. 0.\n"
+                "  Triangle 1 2 3\n"
+                "  Opacity 0.501961\n"
+                "  Triangle 1 2 3\n"
+                "  #! TextureAddressMode Clamp\n"
+                "  Triangle 1 2 3\n"
+                "  #! TextureMipmapState Off\n"
+                "  Triangle 1 2 3\n"
+                "  Texture NULL\n"
+                "  Triangle 1 2 3\n"
+                "  Triangle 1 2 3\n"
+                "  Triangle 1 2 3\n"
+                " ProtoEnd # p\n");
+}
+
+TEST(ProtoWriterTest, AddressModeAndMipmapLinesAreNotForced) {
+  SurfaceRef wrap = surface_new();  // address mode 0 differs from the start value 1
+  SurfaceRef mirror = surface_new();
+  surface_set_address_mode(*mirror, 2);
+  SurfaceRef mirrorNoMip = surface_new();
+  surface_set_address_mode(*mirrorNoMip, 2);
+  surface_set_mipmap(*mirrorNoMip, 0);
+  SurfaceRef on = surface_new();
+  surface_set_address_mode(*on, 1);
+  PrototypeRef p = triangle_proto("p");
+  for (const SurfaceRef& s : {on, mirrorNoMip, mirror, wrap}) add_face(*p, {0, 1, 2}, s);
+  Writer w;
+  EXPECT_EQ(lines_starting(w.write(p), "  #!"),
+            (std::vector<std::string>{"  #! TextureAddressMode Wrap", "  #! TextureAddressMode Mirror",
+                                      "  #! TextureMipmapState Off", "  #! TextureAddressMode Wrap",
+                                      "  #! TextureMipmapState On"}));
+
+  PrototypeRef plain = triangle_proto("plain");
+  add_face(*plain, {0, 1, 2}, red_surface());
+  EXPECT_TRUE(lines_starting(w.write(plain), "  #!").empty());
+}
+
+TEST(ProtoWriterTest, NameCleaningAndFaceTags) {
+  const struct {
+    const char* name;
+    const char* cleaned;
+    const char* tag;
+  } cases[] = {
+      {"door qz_sign 2", "door_qz_sign_2", " Tag 100"},
+      {"qz_ sign", "qz__sign", ""},
+      {"frame qz_picture", "frame_qz_picture", " Tag 200"},
+      {"qz_picture qz_sign", "qz_picture_qz_sign", " Tag 100"},
+      {"QZ_SIGN", "QZ_SIGN", ""},
+  };
+  for (const auto& c : cases) {
+    PrototypeRef p = triangle_proto(c.name);
+    add_face(*p, {0, 1, 2}, red_surface());
+    Writer w;
+    const auto lines = lines_of(w.write(p));
+    EXPECT_EQ(lines.front(), std::string(" ProtoBegin ") + c.cleaned);
+    EXPECT_EQ(lines.back(), std::string(" ProtoEnd # ") + c.cleaned);
+    EXPECT_EQ(p->name, c.cleaned);
+    EXPECT_EQ(lines[lines.size() - 2], std::string("  Triangle 1 2 3") + c.tag) << c.name;
+    // Sign and picture vertices carry texture coordinates even without any.
+    const bool withUV = *c.tag != '\0';
+    EXPECT_EQ(lines[4], withUV ? "  Vertex 1. 0. 0. UV 0. 0. # 1" : "  Vertex 1. 0. 0. # 1") << c.name;
+  }
+}
+
+TEST(ProtoWriterTest, UnnamedAndLongNames) {
+  Writer w;
+  PrototypeRef unnamed = proto_new(std::nullopt);
+  const auto lines = lines_of(w.write(unnamed));
+  EXPECT_EQ(lines.front(), " ProtoBegin Internal");
+  EXPECT_EQ(lines.back(), " ProtoEnd # Internal");
+  EXPECT_EQ(unnamed->name, "Internal");
+
+  PrototypeRef longName = proto_new(std::string(150, 'a'));
+  EXPECT_EQ(lines_of(w.write(longName)).front(), " ProtoBegin " + std::string(99, 'a'));
+  EXPECT_EQ(longName->name, std::string(99, 'a'));
+}
+
+TEST(ProtoWriterTest, FaceCornerCounts) {
+  PrototypeRef p = triangle_proto("p");
+  SurfaceRef s = red_surface();
+  add_face(*p, {}, s);
+  add_face(*p, {0, 1, 2, 0, 1}, s);
+  add_face(*p, {2, 1, 0, 1}, s);
+  add_face(*p, {0, 1}, s);
+  Writer w;
+  const std::string text = w.write(p);
+  std::vector<std::string> faces;
+  for (const std::string& line : lines_of(text)) {
+    if (line.rfind("  Quad", 0) == 0 || line.rfind("  Polygon", 0) == 0 || line.rfind("  Triangle", 0) == 0)
+      faces.push_back(line);
+  }
+  EXPECT_EQ(faces, (std::vector<std::string>{"  Polygon 2 1 2", "  Quad 3 2 1 2", "  Polygon 5 1 2 3 1 2",
+                                             "  Polygon 0"}));
+}
+
+TEST(ProtoWriterTest, SettingsSurfaceLineAndTransform) {
+  PrototypeRef p = triangle_proto("p");
+  proto_set_lit(*p, 0);
+  proto_set_wireframe(*p, 1);
+  p->transform.translation[2] = 5;
+  add_face(*p, {0, 1, 2}, red_surface());  // ambient 0.5 is not written when unlit
+  auto node = node_create();
+  node_set_opacity_fix(*node, true);
+  Writer w;
+  w.state.baseTransform.m[0] = w.state.baseTransform.m[4] = w.state.baseTransform.m[8] = 2;
+  w.state.baseTransform.translation[0] = 1;
+  const auto lines = lines_of(w.write(p, node.get()));
+  EXPECT_EQ(lines[1], "  GeometrySampling Wireframe");
+  EXPECT_EQ(lines[2], "  OpacityFix on");
+  EXPECT_EQ(lines[3], "  Transform 2. 0. 0. 0. 0. 2. 0. 0. 0. 0. 2. 0. 1. 0. 5. 1.");
+  EXPECT_EQ(lines_starting(w.write(triangle_proto("q")), "  Surface").size(), 0u);  // no faces, no surface
+  PrototypeRef again = triangle_proto("r");
+  proto_set_lit(*again, 0);
+  add_face(*again, {0, 1, 2}, red_surface());
+  EXPECT_EQ(lines_starting(w.write(again), "  Surface"), (std::vector<std::string>{"  Surface 1. 0. 0."}));
+}
+
+TEST(ProtoWriterTest, BaseTransformStartsAllZero) {
+  OutStream out = out_memory(StreamMode::Binary);
+  RwxWriterState writer;
+  writer.out = &out;
+  PrototypeRef p = triangle_proto("p");
+  p->transform.translation[0] = 3;
+  write_prototype(writer, nullptr, p);
+  EXPECT_EQ(lines_of(out_contents(out))[3], "  Transform 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 3. 0. 0. 1.");
+}
+
+TEST(ProtoWriterTest, PrototypesAreRecordedNewestFirst) {
+  auto node = node_create();
+  Writer w;
+  PrototypeRef a = triangle_proto("a");
+  PrototypeRef b = triangle_proto("b");
+  w.write(a, node.get());
+  w.write(b, node.get());
+  ASSERT_EQ(node->protos.size(), 2u);
+  EXPECT_EQ(node->protos[0], b);
+  EXPECT_EQ(node->protos[1], a);
+  EXPECT_EQ(lines_of(w.write(triangle_proto("c")))[2], "  OpacityFix off");  // no node
+}
+
+TEST(ProtoWriterTest, FaceWithoutSurfaceGetsNoMaterialLines) {
+  PrototypeRef p = triangle_proto("p");
+  add_face(*p, {0, 1, 2}, red_surface());
+  add_face(*p, {2, 1, 0}, nullptr);  // written first
+  Writer w;
+  const std::string text = w.write(p);
+  EXPECT_NE(text.find("  Vertex 0. 0. 1. # 3\n"
+                      "  Triangle 3 2 1\n"
+                      "  Surface 0.5 1. 0.\n"
+                      "  Color 1. 0. 0.\n"
+                      "  Opacity 1.\n"
+                      "  Texture NULL\n"
+                      "  LightSampling Facet\n"
+                      "  Triangle 1 2 3\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST(ProtoWriterTest, SkinnedFormWithBonesThenWithout) {
+  PrototypeRef p = proto_new(std::string("body"));
+  const float pivotA[3] = {10, 20, -30};
+  const float pivotB[3] = {1, 2, 3};
+  proto_add_joint(*p, 5, 0, pivotA);
+  proto_add_joint(*p, 6, 5, pivotB);
+  proto_add_joint(*p, 0, 5, nullptr);  // tag 0: no bone line
+  const std::uint8_t tags[5][4] = {{0, 0, 0, 0}, {5, 0, 0, 0}, {5, 7, 0, 0}, {0, 7, 0, 0}, {1, 2, 3, 4}};
+  for (int i = 0; i < 5; ++i) {
+    proto_add_vertex(*p, float(i + 1), 0, 0);
+    proto_set_bone_tags(*p, i, 4, tags[i]);
+  }
+  Writer w;
+  EXPECT_EQ(w.write(p), std::string("ClumpBegin\n Scale .1 .1 .1\n ClumpBegin\n"
+                                    "  #! Bone 82 0 0. 0. 0.\n"
+                                    "  #! Bone 5 82 1. 2. -3.\n"
+                                    "  #! Bone 6 5 0.1 0.2 0.3\n"
+                                    "  TextureModes Lit\n  OpacityFix off\n") +
+                            kIdentity +
+                            "  Vertex 1. 0. 0. #! BoneTag 1 # 1\n"
+                            "  Vertex 2. 0. 0. #! BoneTag 1 5 # 2\n"
+                            "  Vertex 3. 0. 0. #! BoneTag 2 5 7 # 3\n"
+                            "  Vertex 4. 0. 0. #! BoneTag 2 # 4\n"
+                            "  Vertex 5. 0. 0. #! BoneTag 4 1 2 3 4 # 5\n"
+                            " ClumpEnd\nClumpEnd\n");
+  EXPECT_EQ(w.state.skinnedFlag, 1);
+
+  PrototypeRef later = triangle_proto("later");
+  const std::string expectedLater = std::string("ClumpBegin\n Scale .1 .1 .1\n ClumpBegin\n"
+                                                "  TextureModes Lit\n  OpacityFix off\n") +
+                                    kIdentity +
+                                    "  Vertex 1. 0. 0. # 1\n  Vertex 0. 1. 0. # 2\n  Vertex 0. 0. 1. # 3\n"
+                                    " ClumpEnd\nClumpEnd\n";
+  EXPECT_EQ(w.write(later), expectedLater);
+
+  Writer fresh;
+  EXPECT_EQ(lines_of(fresh.write(triangle_proto("later"))).front(), " ProtoBegin later");
+}
+
+TEST(ProtoWriterTest, VertexNumbersBeyond16Bits) {
+  PrototypeRef p = proto_new(std::string("big"));
+  for (int i = 0; i < 70000; ++i) proto_add_vertex(*p, float(i), -1, 2);
+  add_face(*p, {69999, 0, 65536}, red_surface());
+  Writer w;
+  const std::string text = w.write(p);
+  EXPECT_NE(text.find("  Vertex 69999. -1. 2. # 70000\n"), std::string::npos);
+  EXPECT_EQ(lines_starting(text, "  Triangle"), (std::vector<std::string>{"  Triangle 70000 1 65537"}));
+}
+
+TEST(ProtoWriterTest, WithoutAStreamOnlyRecordsAndCleans) {
+  RwxWriterState writer;
+  auto node = node_create();
+  PrototypeRef p = proto_new(std::string("a b"));
+  write_prototype(writer, node.get(), p);
+  EXPECT_EQ(p->name, "a_b");
+  EXPECT_EQ(node->protos.front(), p);
+}
+
+}  // namespace
+}  // namespace facetor

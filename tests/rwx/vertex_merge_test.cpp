@@ -1,0 +1,68 @@
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "rwx/vertex_merge.h"
+
+namespace facetor {
+namespace {
+
+// The scan that the index stands in for: the first earlier vertex whose
+// compared fields are equal as floats (NaN equal to nothing) and bytes.
+std::int32_t scan_first_equal(const std::vector<MeshVertex>& vertices, std::size_t i, bool uv, bool prelight) {
+  const MeshVertex& a = vertices[i];
+  for (std::size_t j = 0; j < i; ++j) {
+    const MeshVertex& b = vertices[j];
+    if (!(a.x == b.x && a.y == b.y && a.z == b.z)) continue;
+    if (uv && !(a.u == b.u && a.v == b.v)) continue;
+    if (prelight && !(a.red == b.red && a.green == b.green && a.blue == b.blue)) continue;
+    return static_cast<std::int32_t>(j);
+  }
+  return -1;
+}
+
+TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
+  // Few distinct values, so that equal vertices, -0 against 0 and NaN meet often.
+  const float pool[] = {0.0f, -0.0f, 1.0f, -1.0f, std::nanf(""), 0.5f};
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> pick(0, 5);
+  std::uniform_int_distribution<int> byte(0, 1);
+  for (int flags = 0; flags < 4; ++flags) {
+    const bool uv = (flags & 1) != 0;
+    const bool prelight = (flags & 2) != 0;
+    std::vector<MeshVertex> vertices(3000);
+    for (MeshVertex& v : vertices) {
+      v.x = pool[pick(random)];
+      v.y = pool[pick(random) % 3];
+      v.z = pool[pick(random) % 3];
+      v.u = pool[pick(random)];
+      v.v = pool[pick(random) % 2];
+      v.red = static_cast<std::uint8_t>(byte(random));
+      v.blue = static_cast<std::uint8_t>(byte(random));
+      v.boneTags[0] = static_cast<std::uint8_t>(pick(random));
+    }
+    VertexMergeIndex index;
+    merge_index_init(index, vertices.size(), uv, prelight);
+    for (std::size_t i = 0; i < vertices.size(); ++i) {
+      ASSERT_EQ(merge_index_find_or_add(index, vertices, static_cast<std::int32_t>(i)),
+                scan_first_equal(vertices, i, uv, prelight))
+          << "vertex " << i << " uv " << uv << " prelight " << prelight;
+    }
+  }
+}
+
+TEST(VertexMergeTest, IgnoresFieldsThatAreNotWritten) {
+  std::vector<MeshVertex> vertices(2);
+  vertices[1].u = 3;
+  vertices[1].green = 9;
+  vertices[1].boneTags[0] = 4;
+  VertexMergeIndex index;
+  merge_index_init(index, 2, false, false);
+  EXPECT_EQ(merge_index_find_or_add(index, vertices, 0), -1);
+  EXPECT_EQ(merge_index_find_or_add(index, vertices, 1), 0);
+}
+
+}  // namespace
+}  // namespace facetor
