@@ -187,20 +187,6 @@ TEST(DebugDump, DeformationsShowTypeFloorsLatticeAndObjects) {
                  "    U=10.000000 11.000000 12.000000\n"
                  "  Object 1: Body\n"
                  "  Object 2: Arm\n"));
-
-  // The named types; each dump ends where the file does.
-  const std::vector<std::pair<std::uint16_t, std::string>> names = {
-      {0, "Object (0000)"},
-      {8, "General free-standing (cube) (0008)"},
-      {16, "Cylindrical free-standing (0010)"},
-      {64, "Planar free-standing (0040)"}};
-  for (const auto& [type, shown] : names) {
-    Data typed = placement();
-    typed.u16(type);
-    const Dump result = dump(CobFile().chunk("DefP", 5, 1, typed));
-    EXPECT_EQ(result.file, crlf(header("DefP", 5, typed.size()) + kPlacementLines + "  Deformation type: " + shown +
-                                "\n\n\nDefP : 1\n"));
-  }
 }
 
 TEST(DebugDump, SkinListsItsVerticesFromZero) {
@@ -303,12 +289,6 @@ TEST(DebugDump, TypesMatchWithoutRegardToCaseAndTallyTheFirstSpelling) {
                                   "ab : 1\n"
                                   " : 1\n"
                                   "bONE : 2\n"));
-}
-
-TEST(DebugDump, NegativeSizeEndsTheWalkAfterItsChunk) {
-  CobFile file;
-  file.chunk_sized("DDiv", 1, 1, Data().u16(0x0102), -6, 3, -2).end(99);
-  EXPECT_EQ(dump(file).file, crlf("DDiv V3.-2 ID=1 Parent=1 Size=-6\n  Flags=0x0102\n\n\nDDiv : 1\n"));
 }
 
 // The dump of a real file: one header line per chunk, in the order that a
