@@ -1,0 +1,334 @@
+#include "cob/container.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "support/cob_builder.h"
+
+namespace facetor {
+namespace {
+
+using test::CobFile;
+using test::Data;
+
+Bytes bytes_of(const Data& data) { return data.bytes; }
+
+// ---- fixed-width readers ---------------------------------------------------
+
+TEST(Readers, ValuesAreLittleEndianAndSigned) {
+  Data data;
+  data.u16(0xBEEF).u32(0xFFFFFFFF).u32(0x80000000).f32(-2.5f);
+  const Bytes buffer = bytes_of(data);
+  std::int32_t cursor = 0;
+  std::uint16_t u16 = 0;
+  std::int32_t i32 = 0;
+  float f32 = 0;
+  ASSERT_TRUE(read_u16(buffer, cursor, 14, u16));
+  EXPECT_EQ(u16, 0xBEEF);
+  ASSERT_TRUE(read_i32(buffer, cursor, 14, i32));
+  EXPECT_EQ(i32, -1);
+  ASSERT_TRUE(read_i32(buffer, cursor, 14, i32));
+  EXPECT_EQ(i32, std::numeric_limits<std::int32_t>::min());
+  ASSERT_TRUE(read_f32(buffer, cursor, 14, f32));
+  EXPECT_EQ(f32, -2.5f);
+  EXPECT_EQ(cursor, 14);
+}
+
+// A read that ends exactly at the limit succeeds; one byte more fails and
+// leaves the cursor where it was. The buffer's end bounds every read too.
+TEST(Readers, ReadsStopAtTheLimitAndAtTheBufferEnd) {
+  const std::vector<std::uint8_t> raw(10, 0x11);
+  const Bytes buffer = raw;
+  struct Case {
+    const char* reader;
+    std::int32_t width;
+  };
+  for (const Case c : {Case{"u16", 2}, Case{"i32", 4}, Case{"f32", 4}, Case{"bytes3", 3}}) {
+    auto read = [&](std::int32_t& cursor, std::int32_t limit) {
+      std::uint16_t u16;
+      std::int32_t i32;
+      float f32;
+      std::uint8_t three[3];
+      if (c.width == 2) return read_u16(buffer, cursor, limit, u16);
+      if (c.width == 3) return read_bytes(buffer, cursor, limit, three, 3);
+      if (std::strcmp(c.reader, "i32") == 0) return read_i32(buffer, cursor, limit, i32);
+      return read_f32(buffer, cursor, limit, f32);
+    };
+    std::int32_t cursor = 6 - c.width;
+    EXPECT_TRUE(read(cursor, 6)) << c.reader;
+    EXPECT_EQ(cursor, 6) << c.reader;
+    cursor = 7 - c.width;
+    EXPECT_FALSE(read(cursor, 6)) << c.reader;
+    EXPECT_EQ(cursor, 7 - c.width) << c.reader;
+    cursor = 9;
+    EXPECT_FALSE(read(cursor, 1000)) << c.reader;  // the limit lies past the buffer
+    EXPECT_EQ(cursor, 9) << c.reader;
+    cursor = -1;
+    EXPECT_FALSE(read(cursor, 10)) << c.reader;
+    EXPECT_EQ(cursor, -1) << c.reader;
+  }
+}
+
+TEST(Readers, ArraysCheckTheWholeSpanBeforeReading) {
+  Data data;
+  data.floats({1, 2});  // 8 bytes
+  const Bytes buffer = bytes_of(data);
+  float values[3] = {9, 9, 9};
+  std::int32_t cursor = 0;
+  EXPECT_FALSE(read_f32_array(buffer, cursor, 8, values, 3));
+  EXPECT_EQ(cursor, 0);
+  EXPECT_EQ(values[0], 9);  // nothing read
+  EXPECT_TRUE(read_f32_array(buffer, cursor, 8, values, 2));
+  EXPECT_EQ(values[1], 2);
+  EXPECT_EQ(cursor, 8);
+  EXPECT_TRUE(read_f32_array(buffer, cursor, 8, values, 0));
+  EXPECT_EQ(cursor, 8);
+
+  std::int32_t ints[2] = {0, 0};
+  cursor = 0;
+  EXPECT_FALSE(read_i32_array(buffer, cursor, 8, ints, std::numeric_limits<std::int32_t>::max()));
+  EXPECT_FALSE(read_i32_array(buffer, cursor, 8, ints, -1));
+  EXPECT_FALSE(read_f32_array(buffer, cursor, 8, values, std::numeric_limits<std::int32_t>::min()));
+  EXPECT_EQ(cursor, 0);
+  EXPECT_TRUE(read_i32_array(buffer, cursor, 8, ints, 2));
+  EXPECT_EQ(ints[0], 0x3F800000);  // the bits of 1.0f
+}
+
+TEST(Readers, AxesAndMatrixKeepTheGroupsReadBeforeAFailure) {
+  Data data;
+  data.floats({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  const Bytes full = bytes_of(data);
+  LocalAxes axes{};
+  std::int32_t cursor = 0;
+  ASSERT_TRUE(read_axes(full, cursor, 48, axes));
+  EXPECT_EQ(axes.centre[2], 3);
+  EXPECT_EQ(axes.zAxis[0], 10);
+  EXPECT_EQ(cursor, 48);
+
+  LocalAxes partial{};
+  cursor = 0;
+  EXPECT_FALSE(read_axes(full, cursor, 40, partial));
+  EXPECT_EQ(cursor, 36);  // three groups of three floats were read
+  EXPECT_EQ(partial.yAxis[2], 9);
+  EXPECT_EQ(partial.zAxis[0], 0);
+
+  Matrix3x4 matrix{};
+  cursor = 0;
+  EXPECT_FALSE(read_matrix(full, cursor, 47, matrix));
+  EXPECT_EQ(cursor, 32);  // two rows of four floats
+  EXPECT_EQ(matrix.rows[1][3], 8);
+  EXPECT_EQ(matrix.rows[2][0], 0);
+  cursor = 0;
+  ASSERT_TRUE(read_matrix(full, cursor, 48, matrix));
+  EXPECT_EQ(matrix.rows[2][3], 12);
+}
+
+// ---- strings and names -------------------------------------------------------
+
+struct StringCase {
+  const char* what;
+  Data data;
+  std::int32_t limit;  // -1: the data's size
+  std::size_t capacity;
+  bool ok;
+  std::string text;
+  std::int32_t cursor;
+};
+
+TEST(Readers, ReadStringEdgeCases) {
+  const StringCase cases[] = {
+      {"plain", Data{}.str("Sphere"), -1, 200, true, "Sphere", 8},
+      {"length 0", Data{}.i16(0).raw("xx"), -1, 200, true, "", 2},
+      {"negative length", Data{}.i16(-3).raw("abc"), -1, 200, true, "", 2},
+      {"characters past the limit", Data{}.i16(6).raw("abc"), -1, 200, true, "", 2},
+      {"characters past a limit inside the buffer", Data{}.str("abcdef"), 6, 200, true, "", 2},
+      {"ends exactly at the limit", Data{}.str("abcdef"), 8, 200, true, "abcdef", 8},
+      {"length field past the limit", Data{}.u8(1), -1, 200, false, "", 0},
+      {"NUL ends the text, not the read", Data{}.i16(5).raw(std::string("ab\0cd", 5)), -1, 200, true, "ab", 7},
+      {"cut to capacity - 1", Data{}.str("abcdefgh"), -1, 5, true, "abcd", 10},
+      {"longest length", Data{}.i16(32767), -1, 200, true, "", 2},
+  };
+  for (const StringCase& c : cases) {
+    const Bytes buffer = bytes_of(c.data);
+    std::int32_t cursor = 0;
+    std::string text = "old";
+    const std::int32_t limit = c.limit < 0 ? static_cast<std::int32_t>(c.data.size()) : c.limit;
+    EXPECT_EQ(read_string(buffer, cursor, limit, text, c.capacity), c.ok) << c.what;
+    EXPECT_EQ(text, c.text) << c.what;
+    EXPECT_EQ(cursor, c.cursor) << c.what;
+  }
+}
+
+TEST(Readers, ReadNameEdgeCases) {
+  const std::string long198(198, 'n');
+  const StringCase cases[] = {
+      {"no duplicate", Data{}.name("Sphere", 0), -1, 200, true, "Sphere", 10},
+      {"duplicate 2", Data{}.name("Sphere", 2), -1, 200, true, "Sphere_2", 10},
+      {"empty text, duplicate 3", Data{}.name("", 3), -1, 200, true, "_3", 4},
+      {"duplicate 65535 is signed", Data{}.name("Box", 65535), -1, 200, true, "Box_-1", 7},
+      {"duplicate 32768", Data{}.name("Box", 32768), -1, 200, true, "Box_-32768", 7},
+      {"uncopied text keeps the suffix", Data{}.u16(4).i16(50).raw("abc"), -1, 200, true, "_4", 4},
+      {"suffix cut at capacity", Data{}.name(long198, 12), -1, 200, true, long198 + "_", 202},
+      {"text cut at capacity", Data{}.name(std::string(300, 'n'), 7), -1, 200, true, std::string(199, 'n'), 304},
+      {"NUL inside, then suffix", Data{}.u16(9).i16(4).raw(std::string("ab\0c", 4)), -1, 200, true, "ab_9", 8},
+      {"no duplicate count", Data{}.u8(1), -1, 200, false, "", 0},
+      {"no length field", Data{}.u16(1).u8(1), -1, 200, false, "", 2},
+  };
+  for (const StringCase& c : cases) {
+    const Bytes buffer = bytes_of(c.data);
+    std::int32_t cursor = 0;
+    std::string name = "old";
+    const std::int32_t limit = c.limit < 0 ? static_cast<std::int32_t>(c.data.size()) : c.limit;
+    EXPECT_EQ(read_name(buffer, cursor, limit, name, c.capacity), c.ok) << c.what;
+    EXPECT_EQ(name, c.text) << c.what;
+    EXPECT_EQ(cursor, c.cursor) << c.what;
+  }
+}
+
+// ---- chunk headers and the chunk walk ---------------------------------------
+
+TEST(ChunkHeaders, FieldsInFileOrder) {
+  CobFile file;
+  file.chunk_sized("Mat1", -7, 123456, Data{}, -20, -2, 300);
+  const ChunkHeader header = read_chunk_header(file.span(), 32);
+  EXPECT_EQ(std::string(header.type, 4), "Mat1");
+  EXPECT_EQ(header.majorVersion, -2);
+  EXPECT_EQ(header.minorVersion, 300);
+  EXPECT_EQ(header.chunkId, -7);
+  EXPECT_EQ(header.parentId, 123456);
+  EXPECT_EQ(header.size, -20);
+}
+
+TEST(ChunkHeaders, TypesCompareWithoutRegardToCase) {
+  ChunkHeader header;
+  std::memcpy(header.type, "pOLh", 4);
+  EXPECT_TRUE(chunk_type_is(header, "PolH"));
+  EXPECT_FALSE(chunk_type_is(header, "PolY"));
+  std::memcpy(header.type, "end ", 4);
+  EXPECT_TRUE(chunk_type_is(header, "END "));
+  EXPECT_FALSE(chunk_type_is(header, "END_"));
+}
+
+std::vector<std::int32_t> walk_positions(Bytes buffer) {
+  std::vector<std::int32_t> positions;
+  ChunkWalk walk;
+  ChunkAt chunk;
+  while (chunk_walk_next(buffer, walk, chunk)) {
+    EXPECT_EQ(chunk.data, chunk.position + 20);
+    positions.push_back(chunk.position);
+    if (positions.size() > 100) break;  // a walk that does not end
+  }
+  return positions;
+}
+
+TEST(ChunkWalk, PositionsFollowTheSizes) {
+  struct Case {
+    const char* what;
+    CobFile file;
+    std::vector<std::int32_t> positions;
+  };
+  const Case cases[] = {
+      {"header only", CobFile{}, {}},
+      {"size 0 then next header 20 bytes on", CobFile{}.chunk("Unit", 1, 0, Data{}).end(2), {32, 52}},
+      {"data skipped by size", CobFile{}.chunk("PolH", 1, 0, Data{}.u32(1).u32(2)).end(2), {32, 60}},
+      {"runs on past END", CobFile{}.end(1).chunk("PolH", 2, 0, Data{}), {32, 52}},
+      {"19 trailing bytes", CobFile{}.end(1).raw(std::vector<std::uint8_t>(19, 0)), {32}},
+      {"20 trailing bytes are a chunk", CobFile{}.end(1).raw(std::vector<std::uint8_t>(20, 0)), {32, 52}},
+      {"size past the end", CobFile{}.chunk_sized("PolH", 1, 0, Data{}, 1000).end(2), {32}},
+      {"negative size ends the walk", CobFile{}.chunk_sized("PolH", 1, 0, Data{}, -20).end(2).end(3), {32}},
+      {"size -1", CobFile{}.chunk_sized("PolH", 1, 0, Data{}, -1).end(2), {32}},
+      {"largest size", CobFile{}.chunk_sized("PolH", 1, 0, Data{}, std::numeric_limits<std::int32_t>::max()).end(2),
+       {32}},
+      {"smallest size", CobFile{}.chunk_sized("PolH", 1, 0, Data{}, std::numeric_limits<std::int32_t>::min()).end(2),
+       {32}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(walk_positions(c.file.span()), c.positions) << c.what;
+  const std::vector<std::uint8_t> tiny(20, 0);
+  EXPECT_TRUE(walk_positions(tiny).empty());
+}
+
+TEST(ChunkWalk, NextPositionPastTheSignedRangeEndsTheWalk) {
+  // A buffer does not need 2 GiB to reach the check: a size that makes
+  // p + 20 + size pass 2^31 - 1 from a later chunk.
+  CobFile file;
+  file.chunk("Unit", 1, 0, Data{}.raw(std::string(100, 'u')));
+  file.chunk_sized("PolH", 2, 0, Data{}, std::numeric_limits<std::int32_t>::max() - 100).end(3);
+  EXPECT_EQ(walk_positions(file.span()), (std::vector<std::int32_t>{32, 152}));
+}
+
+// ---- file header checks ----------------------------------------------------------
+
+std::vector<std::uint8_t> header_bytes(std::string text) {
+  return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+TEST(FileHeader, LoaderCheck) {
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    bool ok;
+    std::string printed;
+  };
+  const std::string corrupted = "in.cob: Can not read header - file probably corrupted\n";
+  const Case cases[] = {
+      {"binary header only", CobFile{}.bytes, true, ""},
+      {"binary with chunks", CobFile{}.end(1).bytes, true, ""},
+      {"ASCII", CobFile{'A'}.bytes, false, "in.cob: ASCII format COB files are not supported - resave as binary\n"},
+      {"other format letter", CobFile{'X'}.bytes, false, corrupted},
+      {"magic in lower case", header_bytes("caligari V00.01BLH             \n"), false, corrupted},
+      {"31 bytes", header_bytes("Caligari V00.01BLH             "), false, corrupted},
+      {"empty", {}, false, corrupted},
+  };
+  for (const Case& c : cases) {
+    OutStream console = out_memory(StreamMode::Binary);
+    std::int32_t cursor = 0;
+    EXPECT_EQ(check_file_header(c.bytes, cursor, console, "in.cob"), c.ok) << c.what;
+    EXPECT_EQ(out_contents(console), c.printed) << c.what;
+    if (c.ok) {
+      EXPECT_EQ(cursor, 32) << c.what;
+    }
+  }
+}
+
+TEST(FileHeader, DiagnosticCheckPrintsWithoutLineEnd) {
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    bool ok;
+    std::string printed;
+  };
+  const std::string notCob = "File specified is not correctly formatted COB file";
+  const std::string binaryOnly = "This program only supports Binary format COB files";
+  const Case cases[] = {
+      {"binary", CobFile{}.bytes, true, ""},
+      {"ASCII", CobFile{'A'}.bytes, false, binaryOnly},
+      {"other letter", CobFile{'b'}.bytes, false, binaryOnly},
+      {"lower-case magic", header_bytes("CALIGARI V00.01BLH             \n"), false, notCob},
+      // Magic and format letter present, but no complete file header.
+      {"16 bytes", header_bytes("Caligari V00.01B"), false, notCob},
+      {"31 bytes", header_bytes("Caligari V00.01BLH             "), false, notCob},
+      {"empty", {}, false, notCob},
+  };
+  for (const Case& c : cases) {
+    OutStream console = out_memory(StreamMode::Binary);
+    EXPECT_EQ(check_diag_header(c.bytes, console), c.ok) << c.what;
+    EXPECT_EQ(out_contents(console), c.printed) << c.what;
+  }
+}
+
+TEST(Warnings, AreCutTo511CharactersAndEndTheLine) {
+  OutStream console = out_memory(StreamMode::Binary);
+  print_warning(console, "%s: %d faces", "box.cob", 3);
+  EXPECT_EQ(out_contents(console), "box.cob: 3 faces\n");
+  OutStream longConsole = out_memory(StreamMode::Binary);
+  const std::string name(600, 'w');
+  print_warning(longConsole, "%s: done", name.c_str());
+  EXPECT_EQ(out_contents(longConsole), std::string(511, 'w') + "\n");
+}
+
+}  // namespace
+}  // namespace facetor
