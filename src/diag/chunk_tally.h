@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cob/container.h"
@@ -19,5 +20,14 @@ struct ChunkTypeTally {
 // case, ending early at a NUL in both) or appends a new one with count 0.
 // Returns its index.
 std::size_t tally_find_or_add(std::vector<ChunkTypeTally>& tally, const char (&type)[4]);
+
+// The same tally with an index on the folded type (lower case, up to its
+// first NUL), so that a file with very many distinct types is still counted
+// in linear time. Gives exactly the entries of the scan above.
+struct ChunkTally {
+  std::vector<ChunkTypeTally> entries;
+  std::unordered_map<std::string, std::size_t> index;
+};
+std::size_t tally_find_or_add(ChunkTally& tally, const char (&type)[4]);
 
 }  // namespace facetor

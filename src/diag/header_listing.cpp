@@ -1,5 +1,3 @@
-#include <vector>
-
 #include "diag/chunk_tally.h"
 #include "diag/diagnostics.h"
 
@@ -7,13 +5,13 @@ namespace facetor {
 
 void list_chunk_types(Bytes buffer, OutStream& console) {
   if (!check_diag_header(buffer, console)) return;
-  std::vector<ChunkTypeTally> tally;
+  ChunkTally tally;
   ChunkWalk walk;
   ChunkAt chunk;
   while (chunk_walk_next(buffer, walk, chunk)) {
-    ++tally[tally_find_or_add(tally, chunk.header.type)].count;
+    ++tally.entries[tally_find_or_add(tally, chunk.header.type)].count;
   }
-  for (const ChunkTypeTally& entry : tally) {
+  for (const ChunkTypeTally& entry : tally.entries) {
     out_printf(console, "  %s : %d\n", entry.type.c_str(), entry.count);
   }
 }

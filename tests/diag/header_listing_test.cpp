@@ -1,0 +1,128 @@
+// Mode H: the chunk types of a file with their counts.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "diag/chunk_tally.h"
+#include "diag/diagnostics.h"
+#include "support/cob_builder.h"
+
+namespace facetor {
+namespace {
+
+using test::CobFile;
+using test::Data;
+
+std::string listing(const std::vector<std::uint8_t>& bytes) {
+  OutStream console = out_memory(StreamMode::Binary);
+  list_chunk_types(bytes, console);
+  return out_contents(console);
+}
+
+std::vector<std::uint8_t> truncated(std::vector<std::uint8_t> bytes, std::size_t size) {
+  bytes.resize(size);
+  return bytes;
+}
+
+TEST(HeaderListing, Examples) {
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> file;
+    std::string printed;
+  };
+  const CobFile fourChunks = CobFile{}
+                                 .chunk("PolH", 1, 0, Data{}.u32(5))
+                                 .chunk("Mat1", 2, 1, Data{})
+                                 .chunk("PolH", 3, 0, Data{}.floats({1, 2, 3}))
+                                 .end(4);
+  const Case cases[] = {
+      {"order of first occurrence, END with its blank", fourChunks.bytes, "  PolH : 2\n  Mat1 : 1\n  END  : 1\n"},
+      {"case-folded types keep the first spelling",
+       CobFile{}.chunk("pOLh", 1, 0, Data{}).chunk("POLH", 2, 0, Data{}).chunk("polh", 3, 0, Data{}).end(4).bytes,
+       "  pOLh : 3\n  END  : 1\n"},
+      {"a NUL in a type ends it", CobFile{}.chunk(std::string("Ab\0d", 4), 1, 0, Data{}).chunk(std::string("aB\0x", 4), 2, 0, Data{}).bytes,
+       "  Ab : 2\n"},
+      {"an all-NUL type prints empty", CobFile{}.chunk(std::string(4, '\0'), 1, 0, Data{}).bytes, "   : 1\n"},
+      {"chunks after END are counted", CobFile{}.end(1).chunk("Grou", 2, 0, Data{}).end(3).bytes,
+       "  END  : 2\n  Grou : 1\n"},
+      {"20 zero bytes after END are a chunk", CobFile{}.end(1).raw(std::vector<std::uint8_t>(20, 0)).bytes,
+       "  END  : 1\n   : 1\n"},
+      {"19 trailing bytes are not", CobFile{}.end(1).raw(std::vector<std::uint8_t>(19, 'x')).bytes, "  END  : 1\n"},
+      {"format letter A", CobFile{'A'}.end(1).bytes, "This program only supports Binary format COB files"},
+      {"not a COB file", std::vector<std::uint8_t>(100, 'x'), "File specified is not correctly formatted COB file"},
+      {"header only: nothing at all", CobFile{}.bytes, ""},
+      {"51 bytes: nothing at all", truncated(CobFile{}.end(1).bytes, 51), ""},
+      {"52 bytes: one chunk", truncated(CobFile{}.end(1).bytes, 52), "  END  : 1\n"},
+      {"31 bytes are not a COB file", truncated(CobFile{}.bytes, 31),
+       "File specified is not correctly formatted COB file"},
+      {"empty file", {}, "File specified is not correctly formatted COB file"},
+      {"data past the end ends the walk",
+       CobFile{}.chunk_sized("PolH", 1, 0, Data{}, 21).end(2).bytes, "  PolH : 1\n"},
+      {"negative size ends the walk",
+       CobFile{}.chunk("Unit", 1, 0, Data{}).chunk_sized("PolH", 2, 0, Data{}, -40).end(3).bytes,
+       "  Unit : 1\n  PolH : 1\n"},
+      {"huge size ends the walk",
+       CobFile{}.chunk_sized("PolH", 1, 0, Data{}, std::numeric_limits<std::int32_t>::max()).end(2).bytes,
+       "  PolH : 1\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(listing(c.file), c.printed) << c.what;
+}
+
+TEST(HeaderListing, CountsManyChunksOfManyTypes) {
+  CobFile file;
+  std::string expected;
+  for (int t = 0; t < 50; ++t) {
+    const std::string type = "T" + std::to_string(100 + t);
+    for (int n = 0; n <= t; ++n) file.chunk(type, t * 100 + n, 0, Data{}.u8(static_cast<std::uint8_t>(n)));
+    expected += "  " + type + " : " + std::to_string(t + 1) + "\n";
+  }
+  EXPECT_EQ(listing(file.bytes), expected);
+}
+
+TEST(ChunkTally, FindsTypesWithoutRegardToCaseAndAppendsNewOnes) {
+  std::vector<ChunkTypeTally> tally;
+  const char polh[4] = {'P', 'o', 'l', 'H'};
+  const char upper[4] = {'P', 'O', 'L', 'H'};
+  const char shortType[4] = {'A', 'b', '\0', 'x'};
+  const char shortOther[4] = {'a', 'B', '\0', 'y'};
+  const char longer[4] = {'A', 'b', 'c', '\0'};
+  EXPECT_EQ(tally_find_or_add(tally, polh), 0u);
+  EXPECT_EQ(tally_find_or_add(tally, upper), 0u);
+  EXPECT_EQ(tally_find_or_add(tally, shortType), 1u);
+  EXPECT_EQ(tally_find_or_add(tally, shortOther), 1u);  // equal up to the NUL
+  EXPECT_EQ(tally_find_or_add(tally, longer), 2u);
+  ASSERT_EQ(tally.size(), 3u);
+  EXPECT_EQ(tally[0].type, "PolH");
+  EXPECT_EQ(tally[1].type, "Ab");
+  EXPECT_EQ(tally[2].type, "Abc");
+}
+
+}  // namespace
+}  // namespace facetor
+
+namespace facetor {
+namespace {
+
+// The indexed tally gives the entries of the scan, for types drawn from a
+// small alphabet with case and NUL variants.
+TEST(ChunkTally, IndexedTallyAgreesWithTheScan) {
+  const char alphabet[] = {'a', 'A', 'b', 'B', '\0', ' ', '\xe4', '\xc4'};
+  std::vector<ChunkTypeTally> scanned;
+  ChunkTally indexed;
+  std::uint32_t seed = 12345;
+  for (int i = 0; i < 5000; ++i) {
+    char type[4];
+    for (char& c : type) {
+      seed = seed * 1103515245u + 12345u;
+      c = alphabet[(seed >> 16) % sizeof alphabet];
+    }
+    ASSERT_EQ(tally_find_or_add(indexed, type), tally_find_or_add(scanned, type)) << i;
+  }
+  ASSERT_EQ(indexed.entries.size(), scanned.size());
+  for (std::size_t i = 0; i < scanned.size(); ++i) EXPECT_EQ(indexed.entries[i].type, scanned[i].type);
+}
+
+}  // namespace
+}  // namespace facetor
