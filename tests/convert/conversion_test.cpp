@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+
+#include "convert/scene_walk.h"
+#include "convert_fixture.h"
+
+namespace facetor::test {
+namespace {
+
+const std::vector<Vec3> kTriangle = {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}};
+
+Data object_data(const std::string& name, Vec3 centre = {0, 0, 0}, Vec3 translation = {0, 0, 0}) {
+  return polh(name, kTriangle, {}, {face({0, 1, 2})}, centre, translation);
+}
+
+// A COB file of groups and objects, each object with material 0; ids are
+// handed out in order.
+struct Scene {
+  CobFile file;
+  std::int32_t next = 1;
+  std::int32_t group(const std::string& name, std::int32_t parent = 0, Vec3 centre = {0, 0, 0}) {
+    file.chunk("Grou", next, parent, facetor::test::group(name, centre));
+    return next++;
+  }
+  std::int32_t object(const std::string& name, std::int32_t parent = 0, Vec3 centre = {0, 0, 0},
+                      Vec3 translation = {0, 0, 0}) {
+    const std::int32_t id = next++;
+    file.chunk("PolH", id, parent, object_data(name, centre, translation));
+    file.chunk("Mat1", next++, id, mat1(material(0)));
+    return id;
+  }
+  const CobFile& done() {
+    file.end(next++);
+    return file;
+  }
+};
+
+const ModelNode& child(const ModelNode& node, std::size_t i) { return *node.children.at(i); }
+std::string first_proto(const ModelNode& node) { return node.protos.empty() ? "" : *node.protos.front()->name; }
+
+TEST(Directives, NodeValuesReachLaterSiblingsAndDescendantsButNeverParents) {
+  Scene s;
+  const auto g1 = s.group("qz_g1_wireframe");
+  s.object("o1", g1);
+  const auto c1 = s.group("qz_c1_solid", g1);
+  s.object("oc", c1);
+  const auto c2 = s.group("c2", g1);  // later sibling of c1: wireframe is off again there
+  s.object("oc2", c2);
+  s.object("o2", s.group("g2"));
+  const auto g3 = s.group("g3");
+  s.object("o3", g3);
+  const auto c3 = s.group("qz_c3_mipmapoff", g3);
+  s.object("deep", c3);
+  s.object("o4", s.group("g4"));
+  Conversion c;
+  c.run(s.done());
+  const ModelNode& root = c.root();
+  struct Expect {
+    const char* name;
+    int wireframe;
+    int mipmap;
+  };
+  for (const Expect& e : {Expect{"o1", 1, 1}, Expect{"oc", 0, 1}, Expect{"oc2", 0, 1}, Expect{"o2", 1, 1},
+                          Expect{"o3", 1, 1}, Expect{"deep", 1, 0}, Expect{"o4", 1, 1}}) {
+    const Prototype& proto = proto_named(root, e.name);
+    EXPECT_EQ(proto.wireframe, e.wireframe) << e.name;
+    ASSERT_FALSE(proto.faces.empty()) << e.name;
+    EXPECT_EQ(proto.faces.front()->surface->mipmap, e.mipmap) << e.name;
+  }
+  // Top-level nodes stand in reverse order under the root.
+  ASSERT_EQ(root.children.size(), 4u);
+  EXPECT_EQ(first_proto(child(root, 0)), "o4");
+  EXPECT_EQ(first_proto(child(root, 3)), "o1");
+}
+
+TEST(Directives, ObjectDirectivesChangeOnlyTheObjectsOwnCopies) {
+  Scene s;
+  const auto n = s.group("qz_n_tamclamp");
+  s.object("qz_a_wireframe_tamwrap", n);
+  s.object("qz_b_tamclamp_tammirror", n);
+  s.object("b", n);
+  Conversion c;
+  c.run(s.done());
+  const ModelNode& root = c.root();
+  EXPECT_EQ(proto_named(root, "qz_a_wireframe_tamwrap").wireframe, 1);
+  EXPECT_EQ(proto_named(root, "qz_a_wireframe_tamwrap").faces.front()->surface->addressMode, 1);
+  EXPECT_EQ(proto_named(root, "qz_b_tamclamp_tammirror").faces.front()->surface->addressMode, 2);
+  EXPECT_EQ(proto_named(root, "b").wireframe, 0);
+  EXPECT_EQ(proto_named(root, "b").faces.front()->surface->addressMode, 3);
+}
+
+TEST(Directives, NamesWithoutThePrefixCarryNone) {
+  Scene s;
+  s.object("wall_wireframe", s.group("body_collisionoff"));
+  Conversion c;
+  c.run(s.done());
+  EXPECT_EQ(proto_named(c.root(), "wall_wireframe").wireframe, 0);
+  EXPECT_EQ(child(c.root(), 0).collision, 1);
+}
+
+TEST(Directives, CollisionLaterTestWinsAndFlowsDown) {
+  Scene s;
+  const auto n = s.group("qz_n_collisionon_collisionoff");
+  const auto kid = s.group("kid", n);
+  s.object("k", kid);
+  const auto back = s.group("qz_back_collisionon");
+  s.object("b", back);
+  Conversion c;
+  c.run(s.done());
+  EXPECT_EQ(node_holding(c.root(), "k")->collision, 0);
+  EXPECT_EQ(node_holding(c.root(), "b")->collision, 1);
+  EXPECT_EQ(child(c.root(), 1).collision, 0);
+}
+
+TEST(Directives, OpacityFixActsOnTheNodeFromThenOn) {
+  Scene s;
+  const auto n = s.group("n");
+  s.object("x", n);
+  s.object("qz_y_opacityfixon", n);
+  s.object("z", n);
+  const auto m = s.group("qz_m_opacityfixon_opacityfixoff");
+  s.object("w", m);
+  const auto k = s.group("qz_k_opacityfixon");
+  s.object("v", k);
+  Conversion c;
+  c.run(s.done());
+  const std::string text = c.text();
+  for (const auto& [name, fix] : {std::pair{"x", "off"}, std::pair{"qz_y_opacityfixon", "on"},
+                                  std::pair{"z", "on"}, std::pair{"w", "off"}, std::pair{"v", "on"}}) {
+    EXPECT_TRUE(contains(text, std::string(" ProtoBegin ") + name + "\n  TextureModes Lit\n  OpacityFix " + fix + "\n"))
+        << name;
+  }
+}
+
+TEST(FrameFlags, RotateUnlessTheFirstNodeSwitchesAvatarOn) {
+  struct Case {
+    const char* first;
+    const char* second;
+    int rotate;
+  };
+  for (const Case& t : {Case{"QZ_Body_Avatar", "other", 0}, Case{"other", "qz_body_avatar", 1},
+                        Case{"body_avatar", "other", 1}}) {
+    Scene s;
+    s.object("a", s.group(t.first));
+    s.object("b", s.group(t.second));
+    Conversion c;
+    c.run(s.done());
+    EXPECT_EQ(c.state.rotateFlag, t.rotate) << t.first;
+  }
+}
+
+TEST(FrameFlags, AxisAlignmentFromFacerAnywhere) {
+  for (const auto& [name, flag] : {std::pair{"qz_deep_facer", 1}, std::pair{"qz_deep", 0}}) {
+    Scene s;
+    const auto g = s.group("g");
+    s.object("a", g);
+    s.object(name, s.group("inner", g));
+    s.object("after", s.group("later"));
+    Conversion c;
+    c.run(s.done());
+    EXPECT_EQ(c.state.axisAlignmentFlag, flag) << name;
+  }
+}
+
+TEST(Conversion, HiddenObjectsMakeNoPrototype) {
+  CobFile file;
+  file.chunk("PolH", 1, 0, object_data("shown"))
+      .chunk("Hidn", 2, 1, hidn(0x04))
+      .chunk("PolH", 3, 0, object_data("gone"))
+      .chunk("Hidn", 4, 3, hidn(0x08))
+      .end(5);
+  Conversion c;
+  c.run(file);
+  std::vector<std::string> names;
+  for (const Prototype* proto : all_protos(c.root())) names.push_back(*proto->name);
+  EXPECT_EQ(names, std::vector<std::string>{"shown"});
+}
+
+TEST(Conversion, ObjectsOnTheRootBesideGroupsAreConverted) {
+  Scene s;
+  s.object("loose");
+  s.object("inner", s.group("g"));
+  Conversion c;
+  c.run(s.done());
+  const ModelNode& top = child(c.root(), 0);
+  EXPECT_EQ(first_proto(top), "loose");
+  ASSERT_EQ(top.children.size(), 1u);
+  EXPECT_EQ(first_proto(child(top, 0)), "inner");
+}
+
+TEST(Avatar, JointNumbersPivotsAndExtraChildNodes) {
+  Scene s;
+  const auto body = s.group("qz_body_avatar", 0, {1, 2, 3});
+  s.object("qz_box", body, {9, 9, 9}, {5, 5, 5});
+  s.object("qz_leftarm_lfelbow", body, {4, 4, 4}, {6, 0, 0});
+  s.object("qz_neck", body);
+  s.object("qz_head", s.group("qz_kid", body));
+  Conversion c;
+  c.run(s.done());
+  EXPECT_EQ(c.state.rotateFlag, 0);
+  const ModelNode& node = child(c.root(), 0);
+  ASSERT_EQ(node.protos.size(), 1u);
+  const Prototype& box = *node.protos.front();
+  EXPECT_EQ(*box.name, "qz_box");
+  EXPECT_EQ(box.joint, 0);
+  EXPECT_EQ(box.transform.translation[0], 1.0f);
+  EXPECT_EQ(box.transform.translation[2], 3.0f);
+  // Scene children first (added last), then the extra nodes, last object first.
+  ASSERT_EQ(node.children.size(), 3u);
+  EXPECT_EQ(first_proto(child(node, 0)), "qz_head");
+  EXPECT_EQ(first_proto(child(node, 1)), "qz_neck");
+  EXPECT_EQ(first_proto(child(node, 2)), "qz_leftarm_lfelbow");
+  const Prototype& arm = *child(node, 2).protos.front();
+  EXPECT_EQ(arm.joint, 12);  // "leftarm" is no joint; "lfelbow" is
+  EXPECT_EQ(arm.transform.translation[0], 0.0f);
+  EXPECT_EQ(child(node, 1).protos.front()->joint, 0);  // a joint was found already in this node
+  EXPECT_EQ(child(node, 0).protos.front()->joint, 4);
+  // Vertex transform minus the node's pivot, composed with the pivot again.
+  const std::string text = c.text();
+  EXPECT_TRUE(contains(text, " ProtoBegin qz_box\n  TextureModes Lit\n  OpacityFix off\n"
+                             "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 5. 5. 5. 1.\n"))
+      << text;
+  EXPECT_TRUE(contains(text, " ProtoBegin qz_leftarm_lfelbow\n  TextureModes Lit\n  OpacityFix off\n"
+                             "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 6. 0. 0. 1.\n"))
+      << text;
+}
+
+TEST(Avatar, OwnPivotsUseEachObjectsCentreAndJoint) {
+  Scene s;
+  const auto body = s.group("qz_body_avatar_v3", 0, {1, 2, 3});
+  s.object("qz_neck", body, {7, 0, 0}, {7, 1, 0});
+  s.object("qz_head", body, {0, 8, 0});
+  Conversion c;
+  c.run(s.done());
+  const ModelNode& node = child(c.root(), 0);
+  ASSERT_EQ(node.protos.size(), 2u);
+  EXPECT_TRUE(node.children.empty());
+  const Prototype& head = *node.protos[0];
+  const Prototype& neck = *node.protos[1];
+  EXPECT_EQ(head.joint, 4);
+  EXPECT_EQ(neck.joint, 3);
+  EXPECT_EQ(head.transform.translation[1], 8.0f);
+  EXPECT_EQ(neck.transform.translation[0], 7.0f);
+  EXPECT_TRUE(contains(c.text(), "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 7. 1. 0. 1.\n")) << c.text();
+}
+
+TEST(Avatar, JointTableIsSortedStablyAfterTheRoot) {
+  auto root = std::make_unique<SceneNode>();
+  root->name = "Root_0";
+  auto object = std::make_unique<PolygonObject>();
+  object->name = "limb";
+  object->bones = {BoneRecord{7, 0, {0, 0, 0}, {1, 0, 0}}, BoneRecord{3, 0, {0, 0, 0}, {2, 0, 0}},
+                   BoneRecord{7, 3, {0, 0, 0}, {3, 0, 0}}};
+  root->objects.push_back(std::move(object));
+  Conversion c;
+  c.state.writer.out = &c.out;
+  convert_scene(c.state, c.joints, c.console, root);
+  const Prototype& proto = proto_named(c.root(), "limb");
+  ASSERT_EQ(proto.joints.size(), 4u);
+  const std::int32_t tags[] = {82, 3, 7, 7};
+  const std::int32_t parents[] = {0, 82, 0, 3};
+  const float pivots[] = {0, 2, 1, 3};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(proto.joints[i].tag, tags[i]) << i;
+    EXPECT_EQ(proto.joints[i].parentTag, parents[i]) << i;
+    EXPECT_EQ(proto.joints[i].x, pivots[i]) << i;
+  }
+  EXPECT_EQ(root->objects[0]->bones[0].joint, 3) << "the scene tree keeps the sorted order";
+  EXPECT_EQ(c.state.writer.skinnedFlag, 1);
+}
+
+TEST(Avatar, BonesMakeASkinnedPrototype) {
+  CobFile file;
+  file.chunk("PolH", 1, 0, object_data("qz_neck"))
+      .chunk("Mat1", 2, 1, mat1(material(0)))
+      .chunk("Bone", 3, 0, bone("qz_neck", {0, 5, 0}))
+      .end(4);
+  Conversion c;
+  c.run(file);
+  EXPECT_EQ(c.state.writer.skinnedFlag, 1);
+  EXPECT_TRUE(c.text().starts_with("ClumpBegin\n Scale .1 .1 .1\n ClumpBegin\n"
+                                   "  #! Bone 82 0 0. 0. 0.\n  #! Bone 3 82 0. 0. 0.\n"))
+      << c.text();
+}
+
+TEST(Conversion, NoSceneWithoutAValidHeader) {
+  CobFile file('A');
+  file.end(1);
+  Conversion c;
+  EXPECT_EQ(c.run(file), 0);
+  EXPECT_EQ(c.state.modelRoot, nullptr);
+  EXPECT_EQ(c.text(), "");
+}
+
+}  // namespace
+}  // namespace facetor::test
