@@ -52,7 +52,8 @@ std::string lowered_type(Bytes bytes, std::int32_t at, std::int32_t length) {
 
 ChannelView read_channel(Bytes channel) {
   ChannelView view;
-  const auto limit = static_cast<std::int32_t>(std::min<std::size_t>(channel.size(), std::numeric_limits<std::int32_t>::max()));
+  const auto limit =
+      static_cast<std::int32_t>(std::min<std::size_t>(channel.size(), std::numeric_limits<std::int32_t>::max()));
   std::int32_t cursor = 0;
   std::int16_t leading = 0;
   if (!read_i16(channel, cursor, limit, leading) || leading < 0 || leading > limit - cursor) return view;

@@ -120,7 +120,9 @@ std::int32_t write_rotate_section(SeqWriter& writer, std::string_view limbName, 
   if (!closing) write_seq_string(writer.out, limbName);
   put_be32(writer.out, kRotateValueSize);
   put_be32(writer.out, view.keyframes);
-  for (std::int32_t i = 0; i < view.keyframes; ++i) put_rotation_key(writer, record_at(view, i, kRotateRecordSize), closing);
+  for (std::int32_t i = 0; i < view.keyframes; ++i) {
+    put_rotation_key(writer, record_at(view, i, kRotateRecordSize), closing);
+  }
   return 1;
 }
 

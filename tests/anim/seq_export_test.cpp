@@ -42,7 +42,8 @@ TEST(SeqExport, BuiltInTranslationWhenANonRootLimbMoves) {
       "\x00\x00\x00\x04\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00"
       "\x00\x00\x00\x04\x00\x00\x00\x01\x00\x00\x00\x00\x80\x00\x00\x00",
       48);
-  const std::string expected = Be().header(0, 1, "a.cob").identity_dummy().i32(4).bytes + translation + Be().closing().bytes;
+  const std::string expected =
+      Be().header(0, 1, "a.cob").identity_dummy().i32(4).bytes + translation + Be().closing().bytes;
   EXPECT_EQ(result.file, expected);
   EXPECT_EQ(result.screen, std::string(kDummyLine) + "  Processing MOVE (1 keyframes) for 'dummy'\n" + kDummyLine);
 }
@@ -106,7 +107,8 @@ TEST(SeqExport, LimbNamingRule) {
   for (const auto& c : cases) {
     for (const char* type : {"PolH", "Grou", "pOLh", "GROU"}) {
       CobFile cob;
-      cob.chunk(type, 1, 0, object(c.objectName)).chunk("Chan", 2, 1, chan("rotate", 1, rotate_keys({{0, 0.5f, 0, 0, 0}})));
+      cob.chunk(type, 1, 0, object(c.objectName))
+          .chunk("Chan", 2, 1, chan("rotate", 1, rotate_keys({{0, 0.5f, 0, 0, 0}})));
       const SeqResult result = export_bytes(cob.span());
       if (c.limb.empty()) {
         EXPECT_EQ(result.file, Be().header(0, 1, "a.cob").identity_dummy().i32(0).bytes) << c.objectName;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,12 @@ struct SeqResult {
   std::string screen;
 };
 
-inline SeqResult export_bytes(std::span<const std::uint8_t> cob, const std::string& source = "a.cob") {
+// The input is copied into a block of exactly its size, so that a read past
+// its end is caught by the address sanitizer.
+inline SeqResult export_bytes(std::span<const std::uint8_t> input, const std::string& source = "a.cob") {
+  const auto exact = std::make_unique<std::uint8_t[]>(input.size());
+  if (!input.empty()) std::memcpy(exact.get(), input.data(), input.size());
+  const std::span<const std::uint8_t> cob(exact.get(), input.size());
   SeqExportState state;
   JointIndex joints;
   OutStream out = out_memory(StreamMode::Binary);
