@@ -1,0 +1,137 @@
+// Counts read from the file must never size an allocation by themselves: a
+// small file that claims billions of records fails quickly and allocates
+// little. This test program replaces the global allocation functions to
+// measure what a load asks for.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "load_helper.h"
+
+namespace {
+
+std::atomic<bool> tracking{false};
+std::atomic<std::size_t> largestRequest{0};
+std::atomic<std::size_t> totalRequested{0};
+
+void* allocate(std::size_t size) {
+  if (tracking.load()) {
+    totalRequested += size;
+    std::size_t largest = largestRequest.load();
+    while (size > largest && !largestRequest.compare_exchange_weak(largest, size)) {
+    }
+  }
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+
+namespace facetor::test {
+namespace {
+
+constexpr std::int32_t kHuge = 0x7fffffff;
+
+struct Measured {
+  Loaded loaded;
+  std::size_t largest = 0;
+  std::size_t total = 0;
+  std::chrono::steady_clock::duration elapsed{};
+};
+
+Measured measure(const CobFile& file) {
+  JointIndex joints;
+  joint_lookup(joints, "pelvis");  // the joint index is built once per run, not per file
+  OutStream console = out_memory(StreamMode::Binary);
+  Measured result;
+  largestRequest = 0;
+  totalRequested = 0;
+  const auto start = std::chrono::steady_clock::now();
+  tracking = true;
+  result.loaded.root = load_scene(file.span(), joints, console, "huge.cob");
+  tracking = false;
+  result.elapsed = std::chrono::steady_clock::now() - start;
+  result.largest = largestRequest;
+  result.total = totalRequested;
+  return result;
+}
+
+Data polh_head(std::string_view name) {
+  Data data;
+  data.name(name).axes().matrix();
+  return data;
+}
+
+TEST(BoundedAllocation, HugeCountsInASmallFileFailWithoutLargeAllocations) {
+  struct Case {
+    const char* label;
+    CobFile file;
+  };
+  std::vector<Case> cases;
+  auto add = [&cases](const char* label, std::initializer_list<std::pair<std::string, Data>> chunks) {
+    CobFile file;
+    std::int32_t id = 1;
+    for (const auto& [type, data] : chunks) {
+      file.chunk(type, id, id - 1, data);
+      ++id;
+    }
+    cases.push_back({label, file});
+  };
+  add("vertex count", {{"PolH", polh_head("v").i32(kHuge).floats({1, 2, 3})}});
+  add("negative vertex count", {{"PolH", polh_head("v").i32(-kHuge - 1).floats({1, 2, 3})}});
+  add("texture coordinate count", {{"PolH", polh_head("t").i32(1).floats({1, 2, 3}).i32(kHuge).floats({1, 2})}});
+  add("face count", {{"PolH", polh_head("f").i32(1).floats({1, 2, 3}).i32(0).i32(kHuge).u8(0).i16(0).u16(0)}});
+  add("corner count",
+      {{"PolH", polh_head("c").i32(1).floats({1, 2, 3}).i32(0).i32(1).u8(0).i16(32767).u16(0).i32(0).i32(0)}});
+  add("vertex colour entries", {{"PolH", polh("o", {{0, 0, 0}}, {}, {face({0, 0, 0})})},
+                                {"VCol", Data{}.i32(1).i32(0).i32(kHuge).i32(5)}});
+  add("skin vertices", {{"PolH", polh("qz_o", {{0, 0, 0}}, {}, {})}, {"Skin", skin_counted("qz_pelvis", kHuge, {0})}});
+  add("map name length", {{"PolH", polh("o", {{0, 0, 0}}, {}, {})},
+                          {"Mat1", mat1({}).u8('t').u8(0).u8(0).i16(32767).raw("x")}});
+
+  for (const Case& c : cases) {
+    ASSERT_LT(c.file.bytes.size(), 400u) << c.label;
+    const Measured m = measure(c.file);
+    ASSERT_TRUE(m.loaded.root) << c.label;
+    EXPECT_LT(m.largest, 64u * 1024) << c.label;
+    EXPECT_LT(m.total, 128u * 1024) << c.label;
+    EXPECT_LT(m.elapsed, std::chrono::milliseconds(200)) << c.label;
+  }
+}
+
+TEST(BoundedAllocation, FailedCountsLeaveTheirListEmpty) {
+  CobFile file;
+  file.chunk("PolH", 1, 0, polh_head("v").i32(1).floats({1, 2, 3}).i32(kHuge).floats({1, 2}));
+  const Measured m = measure(file);
+  const PolygonObject& o = *m.loaded.root->objects.at(0);
+  EXPECT_EQ(o.vertexCount, 1);
+  EXPECT_EQ(o.uvCount, -1);
+  EXPECT_TRUE(o.uvs.empty());
+  EXPECT_EQ(o.faceCount, 0);
+}
+
+TEST(BoundedAllocation, ManyFacesCostASmallMultipleOfTheirBytes) {
+  // 20000 empty faces: 5 bytes each in the file.
+  Data data = polh_head("many").i32(1).floats({0, 0, 0}).i32(0).i32(20000);
+  for (int i = 0; i < 20000; ++i) data.u8(0).i16(0).u16(0);
+  CobFile file;
+  file.chunk("PolH", 1, 0, data).end();
+  const Measured m = measure(file);
+  EXPECT_EQ(m.loaded.root->objects.at(0)->faceCount, 20000);
+  EXPECT_LT(m.total, 16 * file.bytes.size());
+}
+
+}  // namespace
+}  // namespace facetor::test

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "load_helper.h"
+
+namespace facetor::test {
+namespace {
+
+const PolygonObject& only_object(const Loaded& loaded) {
+  EXPECT_TRUE(loaded.root);
+  EXPECT_EQ(loaded.root->objects.size(), 1u);
+  return *loaded.root->objects.at(0);
+}
+
+TEST(PolygonChunk, ReadsEveryField) {
+  CobFile file;
+  file.chunk("PolH", 42, 0,
+             polh("Box", {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{0.25f, 0.5f}, {0.75f, 1}},
+                  {face({0, 1, 2}, 3), Face{0, 7, {{2, 1}, {1, 0}, {0, 9}}}}, {10, 11, 12}, {13, 14, 15}, 4))
+      .end();
+  const Loaded loaded = load(file);
+  const PolygonObject& o = only_object(loaded);
+  EXPECT_EQ(o.name, "Box_4");
+  EXPECT_EQ(o.chunkId, 42);
+  EXPECT_EQ(o.axes.centre[1], 11.0f);
+  EXPECT_EQ(o.axes.zAxis[2], 1.0f);
+  EXPECT_EQ(o.position.rows[2][3], 15.0f);
+  EXPECT_EQ(o.vertexCount, 3);
+  EXPECT_EQ(o.vertices, (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(o.vertexJoints, (std::vector<std::uint16_t>{0, 0, 0}));
+  EXPECT_EQ(o.uvCount, 2);
+  EXPECT_EQ(o.uvs, (std::vector<float>{0.25f, 0.5f, 0.75f, 1}));
+  ASSERT_EQ(o.faceCount, 2);
+  ASSERT_EQ(o.faces.size(), 2u);
+  EXPECT_EQ(o.faces[0].materialIndex, 3);
+  EXPECT_EQ(o.faces[1].materialIndex, 7);
+  ASSERT_EQ(o.faces[1].cornerCount, 3);
+  EXPECT_EQ(o.faces[1].corners[2].vertexIndex, 0);
+  EXPECT_EQ(o.faces[1].corners[2].uvIndex, 9);
+  EXPECT_EQ(o.faces[1].corners[2].colour, 0u);
+  EXPECT_TRUE(o.bones.empty());
+  EXPECT_TRUE(o.materials.empty());
+}
+
+TEST(PolygonChunk, NamesAreCutNulEndedAndSuffixed) {
+  struct Case {
+    std::string stored;
+    std::uint16_t duplicate;
+    std::string expected;
+  };
+  const std::string longName(300, 'x');
+  const std::vector<Case> cases = {
+      {"", 3, "_3"},
+      {"Sphere", 65535, "Sphere_-1"},
+      {std::string("ab\0cd", 5), 2, "ab_2"},
+      {longName, 0, std::string(199, 'x')},
+      {longName, 12, std::string(199, 'x')},
+      {std::string(195, 'y'), 1234, std::string(195, 'y') + "_123"},
+  };
+  for (const Case& c : cases) {
+    CobFile file;
+    file.chunk("PolH", 1, 0, polh(c.stored, {{0, 0, 0}}, {}, {}, {}, {}, c.duplicate))
+        .chunk("PolH", 2, 0, marker("next"))
+        .end();
+    const Loaded loaded = load(file);
+    ASSERT_EQ(loaded.root->objects.size(), 2u);  // a long name does not fail the chunk
+    EXPECT_EQ(loaded.root->objects[0]->name, c.expected);
+  }
+}
+
+TEST(PolygonChunk, HolesHaveNoMaterialFieldAndEmptyFacesNoCorners) {
+  CobFile file;
+  file.chunk("PolH", 1, 0,
+             polh("h", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {},
+                  {face({0, 1, 2}, 5), hole({1, 2, 3}), face({}, 6), hole({}), face({3, 2, 1}, 2)}))
+      .end();
+  const Loaded loaded = load(file);
+  const PolygonObject& o = only_object(loaded);
+  ASSERT_EQ(o.faceCount, 5);
+  ASSERT_EQ(o.faces.size(), 5u);
+  const std::vector<std::uint8_t> flags = {0, 0x08, 0, 0x08, 0};
+  const std::vector<std::uint16_t> materials = {5, 0, 6, 0, 2};
+  const std::vector<std::size_t> corners = {3, 3, 0, 0, 3};
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(o.faces[i].flags, flags[i]) << i;
+    EXPECT_EQ(o.faces[i].materialIndex, materials[i]) << i;
+    EXPECT_EQ(o.faces[i].corners.size(), corners[i]) << i;
+    EXPECT_EQ(static_cast<std::size_t>(o.faces[i].cornerCount), corners[i]) << i;
+  }
+  EXPECT_EQ(o.faces[1].corners[2].vertexIndex, 3);
+  EXPECT_EQ(o.faces[4].corners[0].vertexIndex, 3);
+}
+
+TEST(PolygonChunk, NegativeCornerCountFailsTheFaceList) {
+  Data data = polh("neg", {{0, 0, 0}}, {{0, 0}}, {});
+  data.bytes.resize(data.size() - 4);  // drop the face count
+  data.i32(2).u8(0).i16(3).u16(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0);
+  data.u8(0).i16(-1).u16(0);
+  CobFile file;
+  file.chunk("PolH", 1, 0, data).chunk("PolH", 2, 0, marker("never")).end();
+  const Loaded loaded = load(file);
+  const PolygonObject& o = only_object(loaded);
+  EXPECT_EQ(o.faceCount, -1);
+  EXPECT_TRUE(o.faces.empty());
+  EXPECT_EQ(o.vertexCount, 1);
+  EXPECT_EQ(o.uvCount, 1);
+}
+
+TEST(PolygonChunk, ObjectsWithoutTextureCoordinatesOrFacesLoad) {
+  CobFile file;
+  file.chunk("PolH", 1, 0, polh("bare", {{1, 1, 1}}, {}, {})).chunk("PolH", 2, 0, marker("next")).end();
+  const Loaded loaded = load(file);
+  ASSERT_EQ(loaded.root->objects.size(), 2u);
+  EXPECT_EQ(loaded.root->objects[0]->uvCount, 0);
+  EXPECT_EQ(loaded.root->objects[0]->faceCount, 0);
+}
+
+TEST(PolygonChunk, BytesAfterTheFaceListAreSkipped) {
+  Data data = polh("long", {{0, 0, 0}}, {}, {face({0, 0, 0})});
+  data.raw("later version data that nobody reads");
+  CobFile file;
+  file.chunk("PolH", 1, 0, data).chunk("PolH", 2, 0, marker("next")).end();
+  const Loaded loaded = load(file);
+  ASSERT_EQ(loaded.root->objects.size(), 2u);
+  EXPECT_EQ(loaded.root->objects[0]->faceCount, 1);
+  EXPECT_EQ(loaded.root->objects[1]->name, "next");
+}
+
+// Cuts a PolH chunk after every byte of its data (the chunk header still
+// claims the full size): the object keeps the lists read before the cut, the
+// list being read is empty with count -1, later lists are unread.
+TEST(PolygonChunk, CutAtEveryByteKeepsWhatWasRead) {
+  const Data full = polh("Cut", {{1, 2, 3}, {4, 5, 6}}, {{0.5f, 0.5f}}, {face({0, 1, 0}, 2), hole({1, 0, 1})});
+  const std::size_t nameEnd = 2 + 2 + 3;
+  const std::size_t positionEnd = nameEnd + 96;
+  const std::size_t verticesEnd = positionEnd + 4 + 24;
+  const std::size_t uvsEnd = verticesEnd + 4 + 8;
+  ASSERT_EQ(full.size(), uvsEnd + 4 + (5 + 24) + (3 + 24));
+  for (std::size_t cut = 0; cut < full.size(); ++cut) {
+    SCOPED_TRACE("cut at " + std::to_string(cut));
+    Data data = full;
+    data.bytes.resize(cut);
+    CobFile file;
+    file.chunk_sized("PolH", 1, 0, data, static_cast<std::int32_t>(full.size()));
+    const Loaded loaded = load(file);
+    const PolygonObject& o = only_object(loaded);
+    EXPECT_EQ(o.name, cut >= nameEnd ? "Cut" : "");
+    EXPECT_EQ(o.position.rows[2][2], cut >= positionEnd ? 1.0f : 0.0f);
+    const std::int32_t vertexCount = cut < positionEnd ? 0 : cut < verticesEnd ? -1 : 2;
+    const std::int32_t uvCount = cut < verticesEnd ? 0 : cut < uvsEnd ? -1 : 1;
+    const std::int32_t faceCount = cut < uvsEnd ? 0 : -1;
+    EXPECT_EQ(o.vertexCount, vertexCount);
+    EXPECT_EQ(o.vertices.size(), vertexCount > 0 ? 6u : 0u);
+    EXPECT_EQ(o.vertexJoints.size(), vertexCount > 0 ? 2u : 0u);
+    EXPECT_EQ(o.uvCount, uvCount);
+    EXPECT_EQ(o.uvs.size(), uvCount > 0 ? 2u : 0u);
+    EXPECT_EQ(o.faceCount, faceCount);
+    EXPECT_TRUE(o.faces.empty());
+  }
+}
+
+}  // namespace
+}  // namespace facetor::test

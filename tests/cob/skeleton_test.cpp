@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "load_helper.h"
+
+namespace facetor::test {
+namespace {
+
+constexpr std::uint8_t kPelvis = 1;
+constexpr std::uint8_t kLeftHip = 19;
+constexpr std::uint8_t kLeftKnee = 20;
+
+// An avatar object of four vertices at the root, then the given chunks (all
+// naming it as parent), then a marker object.
+struct Avatar {
+  CobFile file;
+  std::int32_t nextId = 2;
+
+  Avatar() { file.chunk("PolH", 1, 0, polh("qz_body", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {}, {})); }
+  Avatar& add(std::string_view type, const Data& data) {
+    file.chunk(type, nextId++, 1, data);
+    return *this;
+  }
+  Loaded load_all() {
+    file.chunk("PolH", 999, 0, marker("after")).end();
+    return load(file);
+  }
+};
+
+const PolygonObject& body(const Loaded& loaded) { return *loaded.root->objects.at(0); }
+bool loading_went_on(const Loaded& loaded) { return has_root_object(*loaded.root, "after"); }
+
+TEST(SkinChunk, AssignsTheJointOfItsName) {
+  struct Case {
+    std::string name;
+    std::vector<std::uint16_t> expected;
+  };
+  const std::vector<Case> cases = {
+      {"qz_lfhip", {0, kLeftHip, 0, kLeftHip}},
+      {"QZ_LFHIP", {0, kLeftHip, 0, kLeftHip}},         // Skin names are lower-cased first
+      {"qz_lfhip>extra", {0, kLeftHip, 0, kLeftHip}},   // text after '>' is cut off
+      {"qz_body_lfhip", {0, kLeftHip, 0, kLeftHip}},    // the first word that is a joint
+      {"lfhip", {0, 0, 0, 0}},                          // no avatar prefix
+      {"qz_nothing", {0, 0, 0, 0}},
+      {"qz_lfhip>tendon", {0, 0, 0, 0}},                // a tendon without a joint link
+  };
+  for (const Case& c : cases) {
+    Avatar avatar;
+    const Loaded loaded = avatar.add("Skin", skin(c.name, {1, 3})).load_all();
+    EXPECT_TRUE(loading_went_on(loaded)) << c.name;
+    EXPECT_EQ(body(loaded).vertexJoints, c.expected) << c.name;
+  }
+}
+
+TEST(SkinChunk, NamesWithoutJointAreReadOverWithoutCheckingIndices) {
+  Avatar avatar;
+  const Loaded loaded = avatar.add("Skin", skin("qz_nothing", {-4, 99})).add("Skin", skin("qz_lfhip>tendon", {99})).load_all();
+  EXPECT_TRUE(loading_went_on(loaded));
+}
+
+TEST(SkinChunk, TendonTakesTheTwoLinkedJoints) {
+  Avatar avatar;
+  avatar.add("Join", join({.name = "qz_lfhip", .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"}));
+  const Loaded loaded = avatar.add("Skin", skin("qz_LFHIP>TENDON", {0, 2})).load_all();
+  ASSERT_TRUE(loading_went_on(loaded));
+  const std::uint16_t both = kPelvis | kLeftKnee << 8;
+  EXPECT_EQ(body(loaded).vertexJoints, (std::vector<std::uint16_t>{both, 0, both, 0}));
+}
+
+TEST(SkinChunk, LaterSkinsOverwriteAndEmptySkinsChangeNothing) {
+  Avatar avatar;
+  avatar.add("Skin", skin("qz_lfhip", {0, 1})).add("Skin", skin("qz_pelvis", {1})).add("Skin", skin("qz_lfknee", {}));
+  const Loaded loaded = avatar.load_all();
+  ASSERT_TRUE(loading_went_on(loaded));
+  EXPECT_EQ(body(loaded).vertexJoints, (std::vector<std::uint16_t>{kLeftHip, kPelvis, 0, 0}));
+}
+
+TEST(SkinChunk, IndexOutsideTheVerticesFailsAndKeepsEarlierAssignments) {
+  for (std::int32_t bad : {4, -1, 1 << 30}) {
+    Avatar avatar;
+    const Loaded loaded = avatar.add("Skin", skin("qz_lfhip", {2, bad, 3})).load_all();
+    EXPECT_FALSE(loading_went_on(loaded)) << bad;
+    EXPECT_EQ(body(loaded).vertexJoints, (std::vector<std::uint16_t>{0, 0, kLeftHip, 0})) << bad;
+  }
+}
+
+TEST(SkinChunk, CountBeyondTheDataFailsAfterTheIndicesThatAreThere) {
+  CobFile file;
+  file.chunk("PolH", 1, 0, polh("qz_body", {{0, 0, 0}, {1, 0, 0}}, {}, {}))
+      .chunk("Skin", 2, 1, skin_counted("qz_lfhip", 0x7fffffff, {1}));
+  const Loaded loaded = load(file);
+  EXPECT_EQ(body(loaded).vertexJoints, (std::vector<std::uint16_t>{0, kLeftHip}));
+}
+
+TEST(SkinChunk, SkinUnderAGroupIsSkipped) {
+  CobFile file;
+  file.chunk("Grou", 1, 0, group("qz_group")).chunk("Skin", 2, 1, skin("qz_lfhip", {123})).chunk("PolH", 3, 0, marker("after"));
+  EXPECT_TRUE(has_root_object(*load(file).root, "after"));
+}
+
+TEST(BoneChunk, NamesAreComparedAsWritten) {
+  struct Case {
+    std::string name;
+    std::uint8_t joint;  // 0: no bone
+  };
+  const std::vector<Case> cases = {
+      {"qz_lfhip", kLeftHip}, {"QZ_LFHIP", 0}, {"qz_body_lfhip", kLeftHip}, {"qz_LFHIP", kLeftHip},
+      {"pelvis", 0},          {"qz_", 0},
+  };
+  for (const Case& c : cases) {
+    Avatar avatar;
+    const Loaded loaded = avatar.add("Bone", bone(c.name, {1, 2, 3})).load_all();
+    ASSERT_TRUE(loading_went_on(loaded)) << c.name;
+    const auto& bones = body(loaded).bones;
+    if (c.joint == 0) {
+      EXPECT_TRUE(bones.empty()) << c.name;
+      continue;
+    }
+    ASSERT_EQ(bones.size(), 1u) << c.name;
+    EXPECT_EQ(bones[0].joint, c.joint);
+    EXPECT_EQ(bones[0].parentJoint, 0);
+    EXPECT_EQ(bones[0].origin[2], 3.0f);
+    EXPECT_EQ(bones[0].pivot[0], 0.0f);
+  }
+}
+
+TEST(BoneChunk, FirstBoneOfAJointWins) {
+  Avatar avatar;
+  avatar.add("Bone", bone("qz_lfhip", {1, 1, 1})).add("Bone", bone("qz_pelvis")).add("Bone", bone("qz_hipl", {2, 2, 2}));
+  const Loaded loaded = avatar.load_all();
+  const auto& bones = body(loaded).bones;
+  ASSERT_EQ(bones.size(), 2u);
+  EXPECT_EQ(bones[0].joint, kLeftHip);
+  EXPECT_EQ(bones[0].origin[0], 1.0f);
+  EXPECT_EQ(bones[1].joint, kPelvis);
+}
+
+TEST(BoneChunk, CutBoneFailsLoading) {
+  Data data = bone("qz_lfhip");
+  data.bytes.resize(data.size() - 1);
+  CobFile file;
+  file.chunk("PolH", 1, 0, marker("qz_body")).chunk_sized("Bone", 2, 1, data, 200);
+  const Loaded loaded = load(file);
+  EXPECT_TRUE(body(loaded).bones.empty());
+}
+
+TEST(JoinChunk, DegreeOfFreedomMaskSelectsTheRecordsBeforeTheNames) {
+  for (std::uint16_t mask : {0x0000, 0x0008, 0x0013, 0x0077, 0x00ff, 0xff88}) {
+    Avatar avatar;
+    const Loaded loaded =
+        avatar.add("Join", join({.name = "qz_lfhip", .mask = mask, .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"}))
+            .load_all();
+    ASSERT_TRUE(loading_went_on(loaded)) << mask;
+    ASSERT_EQ(body(loaded).jointLinks.size(), 1u) << mask;
+    EXPECT_EQ(body(loaded).jointLinks[0].joint, kLeftHip) << mask;
+    EXPECT_EQ(body(loaded).jointLinks[0].linkedJoints, kPelvis | kLeftKnee << 8) << mask;
+  }
+}
+
+TEST(JoinChunk, LinkedNamesThatAreNoJointsLeaveTheirByteZero) {
+  struct Case {
+    std::string name, linked1, linked2;
+    std::size_t links;
+    std::uint16_t linked;
+  };
+  const std::vector<Case> cases = {
+      {"qz_lfhip", "qz_pelvis", "qz_lfknee", 1, kPelvis | kLeftKnee << 8},
+      {"qz_lfhip", "qz_pelvis", "knee", 1, kPelvis},
+      {"qz_lfhip", "qz_stone", "qz_lfknee", 1, 0},
+      {"QZ_LFHIP", "qz_pelvis", "qz_lfknee", 0, 0},  // Join names are compared as written
+      {"hip", "qz_pelvis", "qz_lfknee", 0, 0},
+  };
+  for (const Case& c : cases) {
+    Avatar avatar;
+    const Loaded loaded = avatar.add("Join", join({.name = c.name, .linked1 = c.linked1, .linked2 = c.linked2})).load_all();
+    ASSERT_TRUE(loading_went_on(loaded)) << c.name;
+    const auto& links = body(loaded).jointLinks;
+    ASSERT_EQ(links.size(), c.links) << c.name;
+    if (c.links) {
+      EXPECT_EQ(links[0].linkedJoints, c.linked) << c.linked1 << " " << c.linked2;
+    }
+  }
+}
+
+TEST(JoinChunk, LinksBonesReadBeforeIt) {
+  Avatar avatar;
+  avatar.add("Bone", bone("qz_lfknee", {0, -1, 0}))
+      .add("Bone", bone("qz_pelvis"))
+      .add("Join", join({.name = "qz_lfhip", .centre = {4, 5, 6}, .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"}))
+      .add("Join", join({.name = "qz_back", .centre = {7, 8, 9}, .linked1 = "qz_pelvis", .linked2 = "qz_back"}))
+      .add("Bone", bone("qz_back"));
+  const Loaded loaded = avatar.load_all();
+  const auto& bones = body(loaded).bones;
+  ASSERT_EQ(bones.size(), 3u);
+  EXPECT_EQ(bones[0].joint, kLeftKnee);
+  EXPECT_EQ(bones[0].parentJoint, kPelvis);
+  EXPECT_EQ(bones[0].pivot[0], 4.0f);
+  EXPECT_EQ(bones[0].pivot[2], 6.0f);
+  EXPECT_EQ(bones[0].origin[1], -1.0f);
+  EXPECT_EQ(bones[1].parentJoint, 0);  // the pelvis is no joint's second object
+  EXPECT_EQ(bones[2].parentJoint, 0);  // read after its Join
+  EXPECT_EQ(bones[2].pivot[0], 0.0f);
+  EXPECT_EQ(body(loaded).jointLinks.size(), 2u);
+}
+
+TEST(JoinChunk, CutJoinFailsAtEachPart) {
+  const Data full = join({.name = "qz_lfhip", .mask = 0x0001, .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"});
+  // Cut in the direction floats, in the degree-of-freedom record, and before
+  // the second linked name's length.
+  const std::size_t nameEnd = 4 + 8;
+  for (std::size_t cut : {nameEnd + 100, nameEnd + 96 + 84 + 2 + 5, full.size() - 11}) {
+    Data data = full;
+    data.bytes.resize(cut);
+    CobFile file;
+    file.chunk("PolH", 1, 0, marker("qz_body")).chunk_sized("Join", 2, 1, data, static_cast<std::int32_t>(full.size()));
+    const Loaded loaded = load(file);
+    const auto& links = body(loaded).jointLinks;
+    if (cut == full.size() - 11) {
+      ASSERT_EQ(links.size(), 1u);  // appended before the linked names were read
+      EXPECT_EQ(links[0].linkedJoints, kPelvis);
+    } else {
+      EXPECT_TRUE(links.empty()) << cut;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace facetor::test
