@@ -1,0 +1,88 @@
+#include "support/example_model.h"
+
+#include "support/cob_builder.h"
+
+namespace facetor::test {
+namespace {
+
+// A face whose corners name (vertex, texture coordinate) pairs.
+Face corners(std::vector<std::pair<std::int32_t, std::int32_t>> pairs, std::uint16_t material = 0,
+             std::uint8_t flags = 0) {
+  Face result;
+  result.flags = flags;
+  result.material = material;
+  result.corners = std::move(pairs);
+  return result;
+}
+
+MaterialSpec colour(std::uint16_t number, float red, float green, float blue) {
+  MaterialSpec material;
+  material.number = number;
+  material.red = red;
+  material.green = green;
+  material.blue = blue;
+  return material;
+}
+
+// Walls: a box 4 wide, 3 deep and 2.5 high on the ground, open at the top.
+// The front wall has a square window, a hole with its own texture coordinates.
+Data walls() {
+  const std::vector<Vec3> vertices = {
+      {-2, -1.5f, 0},   {2, -1.5f, 0},   {2, 1.5f, 0},   {-2, 1.5f, 0},    // ground
+      {-2, -1.5f, 2.5f}, {2, -1.5f, 2.5f}, {2, 1.5f, 2.5f}, {-2, 1.5f, 2.5f},  // eaves
+      {-1, -1.5f, 1},   {0, -1.5f, 1},   {0, -1.5f, 2},  {-1, -1.5f, 2},   // window
+  };
+  const std::vector<Vec2> uvs = {{0, 0}, {1, 0}, {1, 1}, {0, 1},
+                                 {0.25f, 0.4f}, {0.5f, 0.4f}, {0.5f, 0.8f}, {0.25f, 0.8f}};
+  const std::vector<Face> faces = {
+      corners({{0, 0}, {1, 1}, {5, 2}, {4, 3}}),
+      corners({{8, 4}, {11, 7}, {10, 6}, {9, 5}}, 0, 0x08),  // the window
+      corners({{1, 0}, {2, 1}, {6, 2}, {5, 3}}),
+      corners({{2, 0}, {3, 1}, {7, 2}, {6, 3}}),
+      corners({{3, 0}, {0, 1}, {4, 2}, {7, 3}}),
+      corners({{0, 0}, {3, 1}, {2, 2}, {1, 3}}, 1),  // floor
+  };
+  return polh("walls", vertices, uvs, faces);
+}
+
+// Roof: a pyramid over the walls with a small overhang.
+Data roof() {
+  const std::vector<Vec3> vertices = {
+      {-2.25f, -1.75f, 2.5f}, {2.25f, -1.75f, 2.5f}, {2.25f, 1.75f, 2.5f}, {-2.25f, 1.75f, 2.5f}, {0, 0, 4}};
+  const std::vector<Vec2> uvs = {{0, 0}, {1, 0}, {0.5f, 1}};
+  std::vector<Face> faces;
+  for (std::int32_t i = 0; i < 4; ++i) faces.push_back(corners({{i, 0}, {(i + 1) % 4, 1}, {4, 2}}));
+  return polh("roof", vertices, uvs, faces);
+}
+
+// Chimney: an open box through the roof, placed by its position.
+Data chimney() {
+  const std::vector<Vec3> vertices = {
+      {-0.25f, -0.25f, 0}, {0.25f, -0.25f, 0}, {0.25f, 0.25f, 0}, {-0.25f, 0.25f, 0},
+      {-0.25f, -0.25f, 1}, {0.25f, -0.25f, 1}, {0.25f, 0.25f, 1}, {-0.25f, 0.25f, 1},
+  };
+  const std::vector<Face> faces = {
+      face({0, 1, 5, 4}), face({1, 2, 6, 5}), face({2, 3, 7, 6}), face({3, 0, 4, 7}), face({0, 3, 2, 1}),
+  };
+  return polh("chimney", vertices, {}, faces, {1, 0.5f, 3}, {1, 0.5f, 3});
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> example_model() {
+  MaterialSpec brick = colour(0, 0.8f, 0.45f, 0.35f);
+  brick.maps.push_back(texture_map("brick.jpg"));
+  CobFile file;
+  file.chunk("Grou", 1, 0, Data{}.name("cottage").axes().matrix())
+      .chunk("PolH", 2, 1, walls())
+      .chunk("Mat1", 3, 2, mat1(brick))
+      .chunk("Mat1", 4, 2, mat1(colour(1, 0.5f, 0.5f, 0.5f)))
+      .chunk("PolH", 5, 1, roof())
+      .chunk("Mat1", 6, 5, mat1(colour(0, 0.7f, 0.15f, 0.1f)))
+      .chunk("PolH", 7, 1, chimney())
+      .chunk("Mat1", 8, 7, mat1(colour(0, 0.3f, 0.3f, 0.3f)))
+      .end(9);
+  return file.bytes;
+}
+
+}  // namespace facetor::test
