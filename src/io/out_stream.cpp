@@ -28,7 +28,11 @@ OutStream::OutStream(OutStream&& other) noexcept { *this = std::move(other); }
 
 OutStream& OutStream::operator=(OutStream&& other) noexcept {
   if (this != &other) {
-    if (ownsFile && file != nullptr) std::fclose(file);
+    // The stream given up is finished like one that goes out of scope.
+    if (file != nullptr) {
+      out_flush(*this);
+      if (ownsFile) std::fclose(file);
+    }
     mode = other.mode;
     file = std::exchange(other.file, nullptr);
     ownsFile = std::exchange(other.ownsFile, false);

@@ -119,8 +119,13 @@ TEST_F(DriverE2e, DotInADirectoryPartOnlyCutsTheOutputNameThere) {
 
 TEST_F(DriverE2e, EmptyInputFileIsConvertedWithExitCodeZero) {
   write_file(dir / "empty.cob", {});
-  EXPECT_EQ(run({"empty.cob"}).exitCode, 0);
-  EXPECT_TRUE(file_exists(dir / "empty.rwx"));
+  const ProcessResult result = run({"empty.cob"});
+  EXPECT_EQ(result.exitCode, 0);
+  ASSERT_TRUE(file_exists(dir / "empty.rwx"));
+  const std::string rwx = read_file(dir / "empty.rwx");
+  if (rwx.empty()) GTEST_SKIP() << "mode R writes nothing yet";
+  EXPECT_EQ(rwx.rfind("#####  Facetor6:      V6.00.601\r\n#####  Source File:   empty.cob\r\nModelBegin\r\n", 0), 0u);
+  EXPECT_EQ(result.out, kBanner + "empty.cob: Can not read header - file probably corrupted\n");
 }
 
 // A sparse file of 2^31 bytes: its length does not fit the signed 32-bit count.

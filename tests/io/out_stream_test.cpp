@@ -101,6 +101,18 @@ TEST(OutStream, OpeningTruncatesAndDestructionFlushes) {
   EXPECT_EQ(test::read_file(path), "short");
 }
 
+TEST(OutStream, ReopeningFinishesTheFileBefore) {
+  TempDir dir;
+  OutStream stream;
+  ASSERT_TRUE(out_open_file(stream, dir / "first.txt", StreamMode::Text));
+  out_write(stream, "first\n");
+  ASSERT_TRUE(out_open_file(stream, dir / "second.txt", StreamMode::Binary));
+  out_write(stream, "second\n");
+  EXPECT_TRUE(out_close(stream));
+  EXPECT_EQ(test::read_file(dir / "first.txt"), "first\r\n");
+  EXPECT_EQ(test::read_file(dir / "second.txt"), "second\n");
+}
+
 TEST(OutStream, OpenFailsWhereNoFileCanBeWritten) {
   TempDir dir;
   ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0755), 0);
