@@ -165,7 +165,9 @@ std::vector<std::int32_t> write_vertices(TextSink& sink, Prototype& proto, const
   VertexMergeIndex index;
   merge_index_init(index, count, form.withUV, form.withPrelight);
   std::int32_t written = 0;
+  constexpr std::size_t kLookAhead = 16;
   for (std::size_t i = 0; i < count; ++i) {
+    if (i + kLookAhead < count) merge_index_prefetch(index, proto.vertices[i + kLookAhead]);
     adjust_equal_coordinates(proto.vertices[i]);
     const std::int32_t earlier = merge_index_find_or_add(index, proto.vertices, static_cast<std::int32_t>(i));
     if (earlier >= 0) {

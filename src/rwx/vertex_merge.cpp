@@ -52,25 +52,35 @@ bool same_vertex(const VertexMergeIndex& index, const MeshVertex& a, const MeshV
 void merge_index_init(VertexMergeIndex& index, std::size_t vertexCount, bool compareUV, bool comparePrelight) {
   std::size_t size = 16;
   while (size < vertexCount * 2) size *= 2;
-  index.slots.assign(size, -1);
+  index.slots.assign(size, 0);
   index.mask = size - 1;
   index.compareUV = compareUV;
   index.comparePrelight = comparePrelight;
+}
+
+void merge_index_prefetch(const VertexMergeIndex& index, const MeshVertex& vertex) {
+  const std::size_t slot = static_cast<std::size_t>(vertex_hash(index, vertex)) & index.mask;
+  __builtin_prefetch(&index.slots[slot]);
 }
 
 std::int32_t merge_index_find_or_add(VertexMergeIndex& index, const std::vector<MeshVertex>& vertices,
                                      std::int32_t i) {
   const MeshVertex& vertex = vertices[static_cast<std::size_t>(i)];
   if (has_nan(index, vertex)) return -1;
+  const std::uint64_t hash = vertex_hash(index, vertex);
+  const std::uint64_t tag = hash & 0xFFFFFFFF00000000ull;
   // Linear probing; the table is at least twice the vertex count, so an empty
   // slot always ends the walk.
-  std::size_t slot = static_cast<std::size_t>(vertex_hash(index, vertex)) & index.mask;
-  while (index.slots[slot] >= 0) {
-    const std::int32_t earlier = index.slots[slot];
-    if (same_vertex(index, vertices[static_cast<std::size_t>(earlier)], vertex)) return earlier;
+  std::size_t slot = static_cast<std::size_t>(hash) & index.mask;
+  while (index.slots[slot] != 0) {
+    const std::uint64_t entry = index.slots[slot];
+    if ((entry & 0xFFFFFFFF00000000ull) == tag) {
+      const auto earlier = static_cast<std::int32_t>((entry & 0xFFFFFFFFu) - 1);
+      if (same_vertex(index, vertices[static_cast<std::size_t>(earlier)], vertex)) return earlier;
+    }
     slot = (slot + 1) & index.mask;
   }
-  index.slots[slot] = i;
+  index.slots[slot] = tag | (static_cast<std::uint64_t>(i) + 1);
   return -1;
 }
 

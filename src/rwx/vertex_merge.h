@@ -16,14 +16,21 @@
 namespace facetor {
 
 struct VertexMergeIndex {
-  std::vector<std::int32_t> slots;  // index of a first occurrence, -1 = empty
-  std::size_t mask = 0;             // slots.size() - 1, a power of two minus one
+  // Each slot holds the high 32 bits of a first occurrence's hash above its
+  // index + 1, so that most mismatches are told apart without reading the
+  // vertex; 0 = empty.
+  std::vector<std::uint64_t> slots;
+  std::size_t mask = 0;  // slots.size() - 1, a power of two minus one
   bool compareUV = false;
   bool comparePrelight = false;
 };
 
 // Prepares an empty index for up to vertexCount vertices.
 void merge_index_init(VertexMergeIndex& index, std::size_t vertexCount, bool compareUV, bool comparePrelight);
+
+// Asks the processor to fetch the slot that vertex will be looked up in; a
+// hint only, so that a walk over many vertices does not wait on each lookup.
+void merge_index_prefetch(const VertexMergeIndex& index, const MeshVertex& vertex);
 
 // Returns the index of the first vertex before i (among those offered so far,
 // in order) equal to vertices[i], or -1; when there is none, vertex i is
