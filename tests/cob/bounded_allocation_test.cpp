@@ -111,17 +111,6 @@ TEST(BoundedAllocation, HugeCountsInASmallFileFailWithoutLargeAllocations) {
   }
 }
 
-TEST(BoundedAllocation, FailedCountsLeaveTheirListEmpty) {
-  CobFile file;
-  file.chunk("PolH", 1, 0, polh_head("v").i32(1).floats({1, 2, 3}).i32(kHuge).floats({1, 2}));
-  const Measured m = measure(file);
-  const PolygonObject& o = *m.loaded.root->objects.at(0);
-  EXPECT_EQ(o.vertexCount, 1);
-  EXPECT_EQ(o.uvCount, -1);
-  EXPECT_TRUE(o.uvs.empty());
-  EXPECT_EQ(o.faceCount, 0);
-}
-
 TEST(BoundedAllocation, ManyFacesCostASmallMultipleOfTheirBytes) {
   // 20000 empty faces: 5 bytes each in the file.
   Data data = polh_head("many").i32(1).floats({0, 0, 0}).i32(0).i32(20000);

@@ -180,15 +180,6 @@ TEST(SceneLoader, GroupCutShortStaysInTheTree) {
   EXPECT_EQ(loaded.root->children[0]->name, "cut");
 }
 
-TEST(SceneLoader, HiddenFlagsReachTheirObject) {
-  CobFile file;
-  file.chunk("PolH", 1, 0, marker("shown")).chunk("PolH", 2, 0, marker("hidden"));
-  file.chunk("Hidn", 3, 2, hidn(0x0108)).end();
-  const Loaded loaded = load(file);
-  EXPECT_EQ(loaded.root->objects[0]->hidden, 0);
-  EXPECT_EQ(loaded.root->objects[1]->hidden, 0x0108);
-}
-
 TEST(SceneLoader, SharedChunkIdFindsTheFirstRecordInSearchOrder) {
   // The root's objects come before its children, so an object added later
   // to the root wins over an earlier group with the same ID.
@@ -348,21 +339,6 @@ TEST(SceneLoader, LargeFilesOfTinyGroupChunksLoadInLinearTime) {
     EXPECT_LE(nodes, static_cast<std::size_t>(count) + 1) << shape.label;
     EXPECT_GE(nodes, static_cast<std::size_t>(count) - 32000 / 20) << shape.label;
   }
-}
-
-TEST(SceneLoader, DeepChainKeepsItsShape) {
-  CobFile file;
-  constexpr std::int32_t kDepth = 5000;
-  for (std::int32_t i = 0; i < kDepth; ++i) file.chunk("Scen", i + 1, i, scene("n" + std::to_string(i)));
-  file.chunk("PolH", kDepth + 1, kDepth, marker("leaf"));
-  const Loaded loaded = load(file);
-  const SceneNode* node = loaded.root.get();
-  for (std::int32_t i = 0; i < kDepth; ++i) {
-    ASSERT_EQ(node->children.size(), 1u);
-    node = node->children[0].get();
-  }
-  ASSERT_EQ(node->objects.size(), 1u);
-  EXPECT_EQ(node->objects[0]->name, "leaf");
 }
 
 }  // namespace

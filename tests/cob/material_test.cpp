@@ -225,10 +225,5 @@ TEST(VertexColourChunk, ColoursBeforeACutStay) {
   EXPECT_EQ(colours_of(loaded.root->objects[0]->faces[1]), (std::vector<std::uint32_t>{5, 6, 0, 0}));
 }
 
-TEST(VertexColourChunk, EmptyChunkChangesNothing) {
-  const Loaded loaded = load_with("VCol", vcol({}));
-  EXPECT_TRUE(loading_went_on(loaded));
-}
-
 }  // namespace
 }  // namespace facetor::test

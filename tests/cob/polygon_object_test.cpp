@@ -108,15 +108,6 @@ TEST(PolygonChunk, NegativeCornerCountFailsTheFaceList) {
   EXPECT_EQ(o.uvCount, 1);
 }
 
-TEST(PolygonChunk, ObjectsWithoutTextureCoordinatesOrFacesLoad) {
-  CobFile file;
-  file.chunk("PolH", 1, 0, polh("bare", {{1, 1, 1}}, {}, {})).chunk("PolH", 2, 0, marker("next")).end();
-  const Loaded loaded = load(file);
-  ASSERT_EQ(loaded.root->objects.size(), 2u);
-  EXPECT_EQ(loaded.root->objects[0]->uvCount, 0);
-  EXPECT_EQ(loaded.root->objects[0]->faceCount, 0);
-}
-
 TEST(PolygonChunk, BytesAfterTheFaceListAreSkipped) {
   Data data = polh("long", {{0, 0, 0}}, {}, {face({0, 0, 0})});
   data.raw("later version data that nobody reads");

@@ -137,15 +137,6 @@ TEST(BoneChunk, FirstBoneOfAJointWins) {
   EXPECT_EQ(bones[1].joint, kPelvis);
 }
 
-TEST(BoneChunk, CutBoneFailsLoading) {
-  Data data = bone("qz_lfhip");
-  data.bytes.resize(data.size() - 1);
-  CobFile file;
-  file.chunk("PolH", 1, 0, marker("qz_body")).chunk_sized("Bone", 2, 1, data, 200);
-  const Loaded loaded = load(file);
-  EXPECT_TRUE(body(loaded).bones.empty());
-}
-
 TEST(JoinChunk, DegreeOfFreedomMaskSelectsTheRecordsBeforeTheNames) {
   for (std::uint16_t mask : {0x0000, 0x0008, 0x0013, 0x0077, 0x00ff, 0xff88}) {
     Avatar avatar;
