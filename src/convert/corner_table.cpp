@@ -114,6 +114,11 @@ void build_hole_indexes(CornerTable& table) {
 
 }  // namespace
 
+void corner_reserve(CornerTable& table, std::size_t expected) {
+  table.entries.reserve(expected);
+  id_table_reserve(table.exact, expected);
+}
+
 std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
   // Entries are made only when nothing matches, so no two share the exact key.
   std::int32_t found = id_table_find(

@@ -42,6 +42,9 @@ struct CornerTable {
   IdTable bySourceUvMaterial;  // (sourceVertex, uvIndex, materialNumber) -> first entry
 };
 
+// Prepares the table for about `expected` entries.
+void corner_reserve(CornerTable& table, std::size_t expected);
+
 // The first entry that matches the corner: same source vertex, texture
 // coordinate index, colour and material number, or (with optverts) a
 // position within 1e-6 on each axis and the same texture coordinate index.

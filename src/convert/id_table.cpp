@@ -24,6 +24,13 @@ void grow(IdTable& table) {
 
 }  // namespace
 
+void id_table_reserve(IdTable& table, std::size_t expected) {
+  if (table.used != 0) return;
+  std::size_t size = kInitialSlots;
+  while (size < 2 * expected && size < (std::size_t{1} << 32)) size *= 2;
+  if (size > table.slots.size()) table.slots.assign(size, IdTable::Slot{});
+}
+
 void id_table_insert(IdTable& table, std::uint64_t hash, std::int32_t id) {
   if ((table.used + 1) * 2 > table.slots.size()) grow(table);
   place(table.slots, IdTable::Slot{static_cast<std::uint32_t>(hash), id});

@@ -47,4 +47,8 @@ std::int32_t id_table_find(const IdTable& table, std::uint64_t hash, Equal&& equ
 
 void id_table_insert(IdTable& table, std::uint64_t hash, std::int32_t id);
 
+// Makes room for about `expected` ids at once (an empty table only), so that
+// a large table is not rebuilt on its way up.
+void id_table_reserve(IdTable& table, std::size_t expected);
+
 }  // namespace facetor

@@ -1,5 +1,6 @@
 #include "convert/mesh_builder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -60,7 +61,13 @@ void make_corner_vertices(Builder& b) {
   const std::size_t vertexCount = b.object.vertices.size() / 3;
   bool warned = false;
   std::int32_t inForce = 0;
+  std::size_t cornerCount = 0;
+  for (const PolyFace& face : b.object.faces) cornerCount += face.corners.size();
   b.faceStart.reserve(b.object.faces.size());
+  b.cornerEntry.reserve(cornerCount);
+  // Most corners share their source vertex with others: expect one entry per
+  // vertex, as far as the corners reach.
+  corner_reserve(b.table, std::min(cornerCount, vertexCount));
   for (const PolyFace& face : b.object.faces) {
     b.faceStart.push_back(b.cornerEntry.size());
     if (!is_hole(face)) inForce = material_in_force(b, face);

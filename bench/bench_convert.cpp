@@ -1,0 +1,150 @@
+// Mode R conversion speed and memory on large models composed in memory:
+// an N x N grid of textured quads in one object; the same with a square hole
+// in every tenth face; the same spread over many objects under groups; and an
+// "_optverts" grid whose quads each have their own corners, merged by
+// position. Each model is converted to a memory output with the whole RWX
+// file frame (loading, conversion, prototype and hierarchy text).
+//
+// Peak memory is the process's maximum resident set (getrusage), so run one
+// case per process for per-case figures, e.g.
+//   bench_convert --benchmark_filter='Grid/1000$'
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <string>
+
+#include "driver/rwx_file.h"
+#include "support/cob_builder.h"
+
+namespace facetor {
+namespace {
+
+using test::CobFile;
+using test::Data;
+
+enum class Kind { Grid, Holes, Groups, Optverts };
+
+// PolH data of a grid of quads x0..x0+w, y0..y0+h. Corners share the grid
+// vertices, or (ownCorners) every quad has four vertices of its own; texture
+// coordinates are one per grid point either way. With holes, every tenth
+// quad is followed by a square hole inside it.
+Data grid_object(const std::string& name, int w, int h, float x0, float y0, bool ownCorners, bool holes) {
+  const int holeCount = holes ? (w * h + 9) / 10 : 0;
+  const int gridVertices = (w + 1) * (h + 1);
+  const int vertexCount = (ownCorners ? 4 * w * h : gridVertices) + 4 * holeCount;
+  Data data;
+  data.name(name).axes().matrix();
+  data.i32(vertexCount);
+  auto grid_index = [&](int i, int j) { return j * (w + 1) + i; };
+  if (ownCorners) {
+    for (int j = 0; j < h; ++j) {
+      for (int i = 0; i < w; ++i) {
+        const float x = x0 + static_cast<float>(i), y = y0 + static_cast<float>(j);
+        data.floats({x, y, 1, x + 1, y, 1, x + 1, y + 1, 1, x, y + 1, 1});
+      }
+    }
+  } else {
+    for (int j = 0; j <= h; ++j) {
+      for (int i = 0; i <= w; ++i) data.floats({x0 + static_cast<float>(i), y0 + static_cast<float>(j), 1});
+    }
+  }
+  const int holeBase = ownCorners ? 4 * w * h : gridVertices;
+  int hole = 0;
+  for (int q = 0; q < w * h && holes; q += 10, ++hole) {
+    const float x = x0 + static_cast<float>(q % w), y = y0 + static_cast<float>(q / w);
+    data.floats({x + 0.25f, y + 0.25f, 1, x + 0.75f, y + 0.25f, 1, x + 0.75f, y + 0.75f, 1, x + 0.25f, y + 0.75f, 1});
+  }
+  data.i32(gridVertices);
+  for (int j = 0; j <= h; ++j) {
+    for (int i = 0; i <= w; ++i) data.floats({static_cast<float>(i) / static_cast<float>(w), static_cast<float>(j) / static_cast<float>(h)});
+  }
+  data.i32(w * h + holeCount);
+  hole = 0;
+  for (int j = 0; j < h; ++j) {
+    for (int i = 0; i < w; ++i) {
+      const int q = j * w + i;
+      const int uv[4] = {grid_index(i, j), grid_index(i + 1, j), grid_index(i + 1, j + 1), grid_index(i, j + 1)};
+      data.u8(0).i16(4).u16(0);
+      for (int k = 0; k < 4; ++k) data.i32(ownCorners ? 4 * q + k : uv[k]).i32(uv[k]);
+      if (holes && q % 10 == 0) {
+        data.u8(0x08).i16(4);
+        for (int k = 0; k < 4; ++k) data.i32(holeBase + 4 * hole + k).i32(uv[k]);
+        ++hole;
+      }
+    }
+  }
+  return data;
+}
+
+Data textured_material() {
+  test::MaterialSpec spec;
+  spec.maps.push_back(test::texture_map("grid.jpg"));
+  return test::mat1(spec);
+}
+
+// A model of about quads quads (side x side).
+CobFile make_model(Kind kind, int side) {
+  CobFile file;
+  std::int32_t id = 1;
+  if (kind == Kind::Groups) {
+    // Objects of 50 x 50 quads, twenty objects to a group.
+    constexpr int kTile = 50;
+    const int tiles = side / kTile;
+    std::int32_t group = 0;
+    for (int t = 0; t < tiles * tiles; ++t) {
+      if (t % 20 == 0) {
+        group = id++;
+        file.chunk("Grou", group, 0, Data{}.name("tiles").axes().matrix());
+      }
+      const std::int32_t object = id++;
+      const float x0 = static_cast<float>((t % tiles) * kTile), y0 = static_cast<float>((t / tiles) * kTile);
+      file.chunk("PolH", object, group, grid_object("tile", kTile, kTile, x0, y0, false, false));
+      file.chunk("Mat1", id++, object, textured_material());
+    }
+  } else {
+    const bool optverts = kind == Kind::Optverts;
+    file.chunk("PolH", id, 0,
+               grid_object(optverts ? "qz_grid_optverts" : "grid", side, side, 0, 0, optverts, kind == Kind::Holes));
+    file.chunk("Mat1", id + 1, id, textured_material());
+    id += 2;
+  }
+  file.end(id);
+  return file;
+}
+
+void convert(benchmark::State& bench, Kind kind) {
+  const int side = static_cast<int>(bench.range(0));
+  const CobFile file = make_model(kind, side);
+  std::size_t written = 0;
+  for (auto _ : bench) {
+    ConversionState state;
+    JointIndex joints;
+    OutStream out = out_memory(StreamMode::Text);
+    OutStream console = out_memory(StreamMode::Binary);
+    write_rwx_file(state, joints, out, console, "bench.cob", file.span());
+    written = out_contents(out).size();
+    benchmark::DoNotOptimize(written);
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  bench.counters["quads"] = static_cast<double>(side) * side;
+  bench.counters["rwx_MB"] = static_cast<double>(written) / 1e6;
+  bench.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void Grid(benchmark::State& bench) { convert(bench, Kind::Grid); }
+void Holes(benchmark::State& bench) { convert(bench, Kind::Holes); }
+void Groups(benchmark::State& bench) { convert(bench, Kind::Groups); }
+void Optverts(benchmark::State& bench) { convert(bench, Kind::Optverts); }
+
+// 500 x 500 = 250,000 and 1000 x 1000 = 1,000,000 quads.
+BENCHMARK(Grid)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(Holes)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(Groups)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(Optverts)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+}  // namespace facetor
+
+BENCHMARK_MAIN();
