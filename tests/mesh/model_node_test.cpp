@@ -5,16 +5,6 @@
 namespace facetor {
 namespace {
 
-TEST(ModelNodeTest, CreationValuesAndSetters) {
-  auto node = node_create();
-  EXPECT_EQ(node->collision, 1);
-  EXPECT_FALSE(node->opacityFix);
-  node_set_collision(*node, 0);
-  node_set_opacity_fix(*node, true);
-  EXPECT_EQ(node->collision, 0);
-  EXPECT_TRUE(node->opacityFix);
-}
-
 TEST(ModelNodeTest, ChildrenStandNewestFirst) {
   auto root = node_create();
   ModelNode* first = node_add_child(*root, node_create());

@@ -8,17 +8,6 @@
 namespace facetor {
 namespace {
 
-TEST(SurfaceStateTest, CreationValues) {
-  SurfaceRef s = surface_new();
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->lightSampling, 0);
-  EXPECT_EQ(s->mipmap, 1);
-  EXPECT_EQ(s->addressMode, 0);
-  EXPECT_EQ(s->opacity, 255);
-  EXPECT_FALSE(s->texture);
-  EXPECT_FALSE(s->mask);
-}
-
 TEST(SurfaceStateTest, ColourBytes) {
   const float inf = std::numeric_limits<float>::infinity();
   const struct {
