@@ -78,8 +78,7 @@ void write_head(TextSink& sink, const Prototype& proto, const ProtoForm& form) {
     end_line(sink);
     return;
   }
-  put(sink, "ClumpBegin\n Scale .1 .1 .1\n ClumpBegin");
-  end_line(sink);
+  put(sink, "ClumpBegin\n Scale .1 .1 .1\n ClumpBegin\n");
   for (const JointEntry& joint : proto.joints) {
     if (joint.tag == 0) continue;
     put(sink, "  #! Bone ");
@@ -96,8 +95,7 @@ void write_head(TextSink& sink, const Prototype& proto, const ProtoForm& form) {
 void write_settings(TextSink& sink, const Prototype& proto, const ModelNode* node) {
   if (proto.wireframe) put(sink, "  GeometrySampling Wireframe\n");
   if (proto.litTextures) put(sink, "  TextureModes Lit\n");
-  put(sink, node != nullptr && node->opacityFix ? "  OpacityFix on" : "  OpacityFix off");
-  end_line(sink);
+  put(sink, node != nullptr && node->opacityFix ? "  OpacityFix on\n" : "  OpacityFix off\n");
 }
 
 void write_transform(TextSink& sink, const Transform& base, const Transform& own) {
@@ -112,8 +110,10 @@ void write_transform(TextSink& sink, const Transform& base, const Transform& own
   put_number(sink, 1.0f, '\n');
 }
 
-// Equal coordinates would make a degenerate vertex for the reader of the
-// file: x moves by 0.0001 (once, since x then differs from y).
+// A vertex whose three coordinates are equal has its stored x moved by
+// 0.0001 before it is compared or written; this happens at most once, since
+// x then differs from y (or stays as it was where 0.0001 is below its
+// precision).
 void adjust_equal_coordinates(MeshVertex& vertex) {
   if (vertex.x == vertex.y && vertex.x == vertex.z) vertex.x = vertex.x + 0.0001f;
 }

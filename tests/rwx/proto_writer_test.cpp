@@ -427,6 +427,17 @@ TEST(ProtoWriterTest, VertexNumbersBeyond16Bits) {
   const std::string text = w.write(p);
   EXPECT_NE(text.find("  Vertex 69999. -1. 2. # 70000\n"), std::string::npos);
   EXPECT_EQ(lines_starting(text, "  Triangle"), (std::vector<std::string>{"  Triangle 70000 1 65537"}));
+
+  // The same text through a text-mode stream, passed on in many pieces.
+  OutStream crlf = out_memory(StreamMode::Text);
+  w.state.out = &crlf;
+  write_prototype(w.state, nullptr, p);
+  std::string expected;
+  for (char c : text) {
+    if (c == '\n') expected += '\r';
+    expected += c;
+  }
+  EXPECT_TRUE(out_contents(crlf) == expected);
 }
 
 TEST(ProtoWriterTest, WithoutAStreamOnlyRecordsAndCleans) {
