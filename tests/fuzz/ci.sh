@@ -5,8 +5,10 @@
 #      through every mode under AddressSanitizer and UBSan;
 #   2. a short run of every libFuzzer target (FACETOR_FUZZ_SECONDS, default 60).
 # clang and its runtimes are installed when missing; without a working
-# libFuzzer the damage stage runs on a g++ sanitizer build and fuzzing is
-# skipped with a notice.
+# libFuzzer the fuzzing step is skipped with a notice.
+#
+# Environment: FACETOR_FUZZ_SECONDS, FACETOR_FUZZ_BUILD (clang build folder),
+# FACETOR_SANITIZE_BUILD (g++ sanitizer build folder, default build-sanitize).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -40,30 +42,30 @@ for model in "$root"/examples/*.cob; do
 done
 [ -f "$root/../shared/samples/molecule.cob" ] && models+=("$root/../shared/samples/molecule.cob")
 
-fuzz=0
-if libfuzzer_works; then
-  fuzz=1
-  echo "hardening: building the clang sanitizer build (libFuzzer targets, damage_check)"
-  "$here/build.sh" "$build" || exit 1
-else
-  echo "hardening: no working libFuzzer; damage only, on a g++ sanitizer build"
-  mkdir -p "$build"
-  cmake -S "$root" -B "$build" -DFACETOR_SANITIZE=ON -DFACETOR_BENCH=OFF > "$build/configure.log" 2>&1 \
-    || { cat "$build/configure.log"; exit 1; }
-  cmake --build "$build" -j2 --target damage_check > "$build/build.log" 2>&1 || { tail -40 "$build/build.log"; exit 1; }
+# The damage program: from the test stage's g++ sanitizer build when there is
+# one (.ci/run builds it as build-sanitize), else from a sanitizer build here.
+sanitize_build=${FACETOR_SANITIZE_BUILD:-$root/build-sanitize}
+if [ ! -f "$sanitize_build/CMakeCache.txt" ]; then
+  mkdir -p "$sanitize_build"
+  cmake -S "$root" -B "$sanitize_build" -DFACETOR_SANITIZE=ON -DFACETOR_BENCH=OFF > "$sanitize_build/configure.log" 2>&1 \
+    || { cat "$sanitize_build/configure.log"; exit 1; }
 fi
+cmake --build "$sanitize_build" -j2 --target damage_check > "$sanitize_build/damage-build.log" 2>&1 \
+  || { tail -40 "$sanitize_build/damage-build.log"; exit 1; }
 
 status=0
 if [ ${#models[@]} -gt 0 ]; then
   echo "hardening: damage of ${models[*]}"
-  "$build/tests/fuzz/damage_check" --jobs 2 --findings "$build" "${models[@]}" || status=1
+  "$sanitize_build/tests/fuzz/damage_check" --jobs 2 --findings "$sanitize_build" "${models[@]}" || status=1
 else
   echo "hardening: no example model and no molecule.cob; damage stage skipped"
 fi
 
-if [ $fuzz -eq 1 ]; then
-  echo "hardening: fuzzing every target for $seconds s"
+if libfuzzer_works; then
+  echo "hardening: fuzzing every target for $seconds s (clang sanitizer build in $build)"
   FACETOR_FUZZ_BUILD="$build" FACETOR_FUZZ_JOBS=2 "$here/run.sh" "$seconds" || status=1
+else
+  echo "hardening: no working libFuzzer (clang with libclang-rt-14-dev); fuzzing skipped"
 fi
 echo "hardening: $([ $status -eq 0 ] && echo passed || echo FAILED) in $(( $(date +%s) - started )) s"
 exit $status

@@ -26,8 +26,8 @@ struct DamageResult {
 
 // Runs the damaged inputs whose number i (in the order: prefixes of length
 // 0..n, then per byte position the three changes) satisfies i % shards ==
-// shard. Each input also runs a second conversion of the undamaged file in
-// the state that converted the damaged one.
+// shard. After each input a small sound model is converted in the state that
+// converted the damaged one, which must not carry anything of it over.
 DamageResult run_damage(Bytes original, int shard = 0, int shards = 1);
 
 // Installs handlers that, should a run die (sanitizer report, fatal signal, or
