@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "convert/corner_table.h"
+#include "convert/hole_bridge.h"
 
 namespace facetor {
 namespace {
@@ -37,8 +37,7 @@ struct Builder {
   std::vector<std::size_t> faceStart;       // first corner of each face in cornerEntry
   std::vector<std::int32_t> cornerEntry;    // the entry of every face corner
   std::vector<std::uint32_t> polygon;       // working polygon of a run, entry indices
-  std::vector<std::size_t> holes;           // hole faces of a run that have corners
-  std::vector<bool> merged;
+  std::vector<HoleCorners> holes;           // the holes of a run that have corners
   SurfaceRef fallbackSurface;
 };
 
@@ -196,72 +195,21 @@ void start_material(Builder& b, const Material& material, SurfaceRef& previous) 
   if (texture) proto_mark_textured(proto);
 }
 
-// The bridge of step 5.5: the nearest pair of an unmerged hole corner and a
-// polygon position whose entry has not served as a bridge point yet; ties
-// within 1e-6 go to the earlier pair.
-struct Bridge {
-  std::size_t hole = 0;  // index into b.holes
-  std::size_t corner = 0;
-  std::size_t position = 0;
-  bool found = false;
-};
-
-Bridge find_bridge(const Builder& b) {
-  Bridge bridge;
-  float best = std::numeric_limits<float>::infinity();
-  for (std::size_t h = 0; h < b.holes.size(); ++h) {
-    if (b.merged[h]) continue;
-    const std::size_t face = b.holes[h];
-    const std::size_t cornerCount = b.object.faces[face].corners.size();
-    for (std::size_t c = 0; c < cornerCount; ++c) {
-      const CornerVertex& p = b.table.entries[static_cast<std::size_t>(b.cornerEntry[b.faceStart[face] + c])];
-      for (std::size_t j = 0; j < b.polygon.size(); ++j) {
-        const CornerVertex& e = b.table.entries[b.polygon[j]];
-        if (e.bridged) continue;
-        const float dx = p.x - e.x;
-        const float dy = p.y - e.y;
-        const float dz = p.z - e.z;
-        const float d = dx * dx + dy * dy + dz * dz;
-        if (d - best < -kTolerance) {
-          best = d;
-          bridge = Bridge{h, c, j, true};
-        }
-      }
-    }
-  }
-  return bridge;
-}
-
-void merge_hole(Builder& b, std::int32_t runNumber, bool matchUv) {
-  Bridge bridge = find_bridge(b);
-  if (!bridge.found) {
-    // Nothing left to measure: the first unmerged hole joins at position 0.
-    for (std::size_t h = 0; h < b.holes.size(); ++h) {
-      if (!b.merged[h]) {
-        bridge = Bridge{h, 0, 0, true};
-        break;
-      }
-    }
-  }
-  const std::uint32_t bridgeEntry = b.polygon[bridge.position];
-  b.table.entries[bridgeEntry].bridged = true;
-  const std::size_t face = b.holes[bridge.hole];
+// The corners of a hole: the entries step 2 matched them to, and the
+// entries they take in the polygon, looked up again by source vertex (and,
+// when the run's material has a texture transform, by texture coordinate and
+// material number); a corner not found again keeps its step-2 entry.
+HoleCorners hole_corners(Builder& b, std::size_t face, std::int32_t runNumber, bool matchUv) {
+  HoleCorners hole;
   const std::vector<FaceCorner>& corners = b.object.faces[face].corners;
-  const std::size_t m = corners.size();
-  std::vector<std::uint32_t> inserted;
-  inserted.reserve(m + 2);
-  std::size_t c = bridge.corner;
-  for (std::size_t step = 0; step <= m; ++step) {
-    const FaceCorner& corner = corners[c];
-    std::int32_t id = corner_find_for_hole(b.table, corner.vertexIndex, matchUv, corner.uvIndex, runNumber);
-    if (id < 0) id = b.cornerEntry[b.faceStart[face] + c];
-    inserted.push_back(static_cast<std::uint32_t>(id));
-    c = (c == 0) ? m - 1 : c - 1;
+  for (std::size_t c = 0; c < corners.size(); ++c) {
+    const auto own = static_cast<std::uint32_t>(b.cornerEntry[b.faceStart[face] + c]);
+    const std::int32_t again =
+        corner_find_for_hole(b.table, corners[c].vertexIndex, matchUv, corners[c].uvIndex, runNumber);
+    hole.measured.push_back(own);
+    hole.inserted.push_back(again < 0 ? own : static_cast<std::uint32_t>(again));
   }
-  inserted.push_back(bridgeEntry);
-  b.polygon.insert(b.polygon.begin() + static_cast<std::ptrdiff_t>(bridge.position + 1), inserted.begin(),
-                   inserted.end());
-  b.merged[bridge.hole] = true;
+  return hole;
 }
 
 // Steps 5.4 to 5.6 for the run of faces [first, end).
@@ -272,18 +220,15 @@ void build_run_face(Builder& b, std::size_t first, std::size_t end, const Surfac
   for (std::size_t i = 0; i < count; ++i) {
     b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[b.faceStart[first] + i]);
   }
-  b.holes.clear();
-  if (count > 0) {
-    for (std::size_t h = first + 1; h < end; ++h) {
-      if (!b.object.faces[h].corners.empty()) b.holes.push_back(h);
-    }
-  }
-  if (!b.holes.empty()) {
+  if (count > 0 && first + 1 < end) {
     const std::int32_t runNumber = material_in_force(b, outer);
     const Material* material = material_by_number(b, runNumber);
     const bool matchUv = material != nullptr && has_texture_transform(*material);
-    b.merged.assign(b.holes.size(), false);
-    for (std::size_t h = 0; h < b.holes.size(); ++h) merge_hole(b, runNumber, matchUv);
+    b.holes.clear();
+    for (std::size_t h = first + 1; h < end; ++h) {
+      if (!b.object.faces[h].corners.empty()) b.holes.push_back(hole_corners(b, h, runNumber, matchUv));
+    }
+    bridge_holes(b.table.entries, b.polygon, b.holes);
   }
   Prototype& proto = *b.state.currentProto;
   auto face = face_new(static_cast<std::int32_t>(b.polygon.size()), surface);
@@ -348,7 +293,7 @@ std::string texture_base_name(std::string_view path) {
 }
 
 int build_mesh(ConversionState& state, OutStream& console, const PolygonObject& object, const BuildOptions& options) {
-  Builder b{state, console, object, options, {}, 0, {}, {}, {}, {}, {}, {}, {}};
+  Builder b{state, console, object, options, {}, 0, {}, {}, {}, {}, {}, {}};
   for (const Material& material : object.materials) b.firstByNumber.emplace(material.number, &material);
   b.materialCount = static_cast<std::int32_t>(std::min<std::size_t>(object.materials.size(), 0x7FFFFFFF));
   b.table.optverts = options.optverts;

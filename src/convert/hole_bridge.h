@@ -1,0 +1,31 @@
+// Cutting the holes of a face into its outer polygon: each hole in turn is
+// joined along a bridge from its nearest corner to the nearest polygon
+// position whose entry has not served as a bridge point yet.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "convert/corner_table.h"
+
+namespace facetor {
+
+// One hole of a run: the entries that its corners were matched to (their
+// positions are measured) and the entries that its corners put into the
+// polygon (looked up again by source vertex).
+struct HoleCorners {
+  std::vector<std::uint32_t> measured;
+  std::vector<std::uint32_t> inserted;
+};
+
+// Merges every hole (each with at least one corner) into polygon, a list of
+// entry indices. The pair chosen each time is the one a scan over the holes,
+// their corners and the polygon positions, in that order, would keep: the
+// first pair that no later pair beats by more than 1e-6 (squared distances in
+// single precision). When no pair can be measured, the first unmerged hole
+// joins at position 0 by its first corner. Marks each bridge point's entry.
+// A grid over the positions finds the pairs worth measuring.
+void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
+                  const std::vector<HoleCorners>& holes);
+
+}  // namespace facetor
