@@ -1,14 +1,11 @@
 #include "driver/rwx_file.h"
 
+#include "driver/version.h"
 #include "mesh/mesh_store.h"
 #include "rwx/clump_writer.h"
 
 namespace facetor {
 namespace {
-
-constexpr int kVersionMajor = 6;
-constexpr int kVersionMinor = 0;
-constexpr int kVersionBuild = 601;
 
 // The outer clump: alignment and rotation as the conversion asked, the
 // scale of 0.1, and the hierarchy that instances the prototypes.
