@@ -144,6 +144,13 @@ std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
   return id;
 }
 
+void corner_release_search(CornerTable& table) {
+  table.exact = IdTable{};
+  table.cellIndex = IdTable{};
+  table.cells = {};
+  table.nextInCell = {};
+}
+
 std::int32_t corner_find_for_hole(CornerTable& table, std::int32_t sourceVertex, bool matchUv, std::int32_t uvIndex,
                                   std::int32_t materialNumber) {
   if (!table.holeIndexesBuilt) {

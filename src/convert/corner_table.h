@@ -54,6 +54,9 @@ std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner);
 // Appends the entry and indexes it; returns its index.
 std::int32_t corner_add(CornerTable& table, const CornerVertex& corner);
 
+// Drops the indexes of corner_find once every corner has its entry.
+void corner_release_search(CornerTable& table);
+
 // The first entry made from this source vertex; with matchUv, also with the
 // given texture coordinate index and material number. -1 when there is none.
 // (Used for the corners of holes; builds its indexes on first use.)

@@ -104,6 +104,7 @@ void make_corner_vertices(Builder& b) {
       b.cornerEntry.push_back(id);
     }
   }
+  corner_release_search(b.table);
 }
 
 // Steps 3 and 4: the prototype's vertices with placed texture coordinates,
