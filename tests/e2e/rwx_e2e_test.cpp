@@ -275,5 +275,52 @@ TEST(RwxFrame, BaseTransformCarriesOverToTheNextFile) {
       << alone;
 }
 
+
+TEST(RwxFrame, AvatarHierarchyWithPivotTagsAndExtraNode) {
+  CobFile file;
+  file.chunk("Grou", 1, 0, group("qz_body_avatar", {1, 2, 3}))
+      .chunk("PolH", 2, 1, polh("qz_pelvis", kTriangle, {}, {face({0, 1, 2})}))
+      .chunk("Mat1", 3, 2, mat1({}))
+      .chunk("PolH", 4, 1, polh("qz_neck", kTriangle, {}, {face({0, 1, 2})}))
+      .chunk("Mat1", 5, 4, mat1({}))
+      .end(6);
+  RwxRun run;
+  const std::string text = without_cr(run.convert(file));
+  const std::size_t clump = text.find(" ClumpBegin\n");
+  ASSERT_NE(clump, std::string::npos) << text;
+  EXPECT_EQ(text.substr(clump),
+            " ClumpBegin\n  Scale .1 .1 .1\n"
+            "  TransformBegin\n   Translate 1. 2. 3.\n   ClumpBegin\n    Translate -1. -2. -3.\n"
+            "    Tag 1\n    ProtoInstance qz_pelvis\n"
+            "    ClumpBegin\n     ProtoInstance qz_neck\n    ClumpEnd\n"
+            "   ClumpEnd\n  TransformEnd\n ClumpEnd\nModelEnd\n");
+}
+
+// Two files typed at the prompts of one run: the skinned first file leaves
+// out the hierarchy, the second gets it back; the second's late lit run
+// keeps to the first file's split key (no "Internal" prototype).
+TEST(RwxFrame, TwoFilesOfOneInteractiveRun) {
+  TempDir dir;
+  CobFile skinned;
+  skinned.chunk("PolH", 1, 0, polh("qz_neck", kTriangle, {}, {face({0, 1, 2})}))
+      .chunk("Mat1", 2, 1, mat1({}))
+      .chunk("Bone", 3, 0, bone("qz_neck"))
+      .end(4);
+  write_file(dir / "first.cob", skinned.bytes);
+  write_file(dir / "second.cob", one_object("late", {}, {0, 0, 0}, {face({0, 1, 2}, 9), face({0, 1, 2}, 0)}).bytes);
+  ProcessOptions options;
+  options.workingDir = dir.path;
+  options.stdinText = "first\nR\nsecond.cob\nr\nq\n";
+  const ProcessResult result = run_facetor_exe({}, options);
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  const std::string first = without_cr(read_file(dir / "first.rwx"));
+  const std::string second = without_cr(read_file(dir / "second.rwx"));
+  EXPECT_TRUE(first.ends_with(" ClumpEnd\nClumpEnd\nModelEnd\n")) << first;
+  EXPECT_EQ(first.find("ProtoInstance"), std::string::npos);
+  EXPECT_NE(second.find("#####  Source File:   second.cob\n"), std::string::npos);
+  EXPECT_TRUE(second.ends_with("  Scale .1 .1 .1\n  ProtoInstance late\n ClumpEnd\nModelEnd\n")) << second;
+  EXPECT_EQ(second.find("Internal"), std::string::npos) << second;
+}
+
 }  // namespace
 }  // namespace facetor::test
