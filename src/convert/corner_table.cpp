@@ -114,20 +114,32 @@ void build_hole_indexes(CornerTable& table) {
 
 }  // namespace
 
-void corner_reserve(CornerTable& table, std::size_t expected) {
+void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t expected) {
   table.entries.reserve(expected);
-  id_table_reserve(table.exact, expected);
+  table.nextOfSource.reserve(expected);
+  table.bySourceHead.assign(sourceCount, -1);
 }
 
 std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
   // Entries are made only when nothing matches, so no two share the exact key.
-  std::int32_t found = id_table_find(
-      table.exact, exact_hash(corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber),
-      [&](std::int32_t id) {
-        const CornerVertex& e = table.entries[static_cast<std::size_t>(id)];
-        return e.sourceVertex == corner.sourceVertex && e.uvIndex == corner.uvIndex && e.colour == corner.colour &&
-               e.materialNumber == corner.materialNumber;
-      });
+  auto same = [&](std::int32_t id) {
+    const CornerVertex& e = table.entries[static_cast<std::size_t>(id)];
+    return e.sourceVertex == corner.sourceVertex && e.uvIndex == corner.uvIndex && e.colour == corner.colour &&
+           e.materialNumber == corner.materialNumber;
+  };
+  std::int32_t found = -1;
+  if (corner.sourceVertex >= 0 && static_cast<std::size_t>(corner.sourceVertex) < table.bySourceHead.size()) {
+    for (std::int32_t id = table.bySourceHead[static_cast<std::size_t>(corner.sourceVertex)]; id >= 0;
+         id = table.nextOfSource[static_cast<std::size_t>(id)]) {
+      if (same(id)) {
+        found = id;
+        break;
+      }
+    }
+  } else {
+    found = id_table_find(
+        table.exact, exact_hash(corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber), same);
+  }
   if (table.optverts) {
     const std::int32_t near = find_by_position(table, corner);
     if (near >= 0 && (found < 0 || near < found)) found = near;
@@ -138,14 +150,23 @@ std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
 std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
   const auto id = static_cast<std::int32_t>(table.entries.size());
   table.entries.push_back(corner);
-  id_table_insert(table.exact, exact_hash(corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber),
-                  id);
+  if (corner.sourceVertex >= 0 && static_cast<std::size_t>(corner.sourceVertex) < table.bySourceHead.size()) {
+    std::int32_t& head = table.bySourceHead[static_cast<std::size_t>(corner.sourceVertex)];
+    table.nextOfSource.push_back(head);
+    head = id;
+  } else {
+    table.nextOfSource.push_back(-1);
+    id_table_insert(table.exact, exact_hash(corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber),
+                    id);
+  }
   if (table.optverts) add_to_grid(table, id);
   return id;
 }
 
 void corner_release_search(CornerTable& table) {
   table.exact = IdTable{};
+  table.bySourceHead = {};
+  table.nextOfSource = {};
   table.cellIndex = IdTable{};
   table.cells = {};
   table.nextInCell = {};

@@ -25,7 +25,12 @@ struct CornerVertex {
 struct CornerTable {
   std::vector<CornerVertex> entries;
   bool optverts = false;
-  IdTable exact;  // (sourceVertex, uvIndex, colour, materialNumber) -> the entry
+  // Exact matches: the entries of each source vertex of the object, chained
+  // (newest first); entries of vertex indices outside the object go to a
+  // hash index of (sourceVertex, uvIndex, colour, materialNumber).
+  std::vector<std::int32_t> bySourceHead;  // per object vertex
+  std::vector<std::int32_t> nextOfSource;  // per entry
+  IdTable exact;
   // Position grid for optverts: cells keyed by cell coordinates and uvIndex,
   // each the head of a chain of entries (newest first).
   struct Cell {
@@ -42,8 +47,9 @@ struct CornerTable {
   IdTable bySourceUvMaterial;  // (sourceVertex, uvIndex, materialNumber) -> first entry
 };
 
-// Prepares the table for about `expected` entries.
-void corner_reserve(CornerTable& table, std::size_t expected);
+// Prepares the table for an object with sourceCount vertices and about
+// `expected` entries.
+void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t expected);
 
 // The first entry that matches the corner: same source vertex, texture
 // coordinate index, colour and material number, or (with optverts) a

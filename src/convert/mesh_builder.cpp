@@ -75,7 +75,7 @@ void make_corner_vertices(Builder& b) {
   b.cornerEntry.reserve(cornerCount);
   // Most corners share their source vertex with others: expect one entry per
   // vertex, as far as the corners reach.
-  corner_reserve(b.table, std::min(cornerCount, vertexCount));
+  corner_reserve(b.table, vertexCount, std::min(cornerCount, vertexCount));
   for (const PolyFace& face : b.object.faces) {
     b.faceStart.push_back(b.cornerEntry.size());
     if (!is_hole(face)) inForce = material_in_force(b, face);
@@ -114,6 +114,8 @@ void make_vertices(Builder& b) {
   const std::size_t uvCount = b.object.uvs.size() / 2;
   float lowestU = -kTolerance, lowestV = -kTolerance;
   if (!b.table.entries.empty()) transform_copy(b.state.writer.baseTransform, b.state.vertexTransform);
+  // One allocation for all the vertices instead of a doubling series.
+  proto.vertices.reserve(proto.vertices.size() + b.table.entries.size());
   for (CornerVertex& e : b.table.entries) {
     e.x = snap(e.x);
     e.y = snap(e.y);
