@@ -10,6 +10,7 @@ namespace facetor {
 namespace {
 
 constexpr float kTolerance = 1e-6f;
+constexpr std::size_t kSmallFacePairs = 4096;
 
 bool finite(const CornerVertex& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
@@ -214,7 +215,13 @@ void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>
                   const std::vector<HoleCorners>& holes) {
   if (holes.empty() || polygon.empty()) return;
   Bridger b{entries};
-  plan_grid(b, polygon, holes);
+  // Small faces are measured pair by pair; the grid pays off for large ones.
+  std::size_t holeCorners = 0, finalLength = polygon.size();
+  for (const HoleCorners& hole : holes) {
+    holeCorners += hole.measured.size();
+    finalLength += hole.inserted.size() + 2;
+  }
+  if (holeCorners * finalLength > kSmallFacePairs) plan_grid(b, polygon, holes);
   for (std::uint32_t entry : polygon) b.order.push_back(add_node(b, entry));
   for (std::size_t i = 0; i < b.order.size(); ++i) b.position[b.order[i]] = static_cast<std::uint32_t>(i);
   std::vector<bool> merged(holes.size(), false);

@@ -77,16 +77,18 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
       if (style == 2) return narrow(random);                    // ties within 1e-6
       return wide(random);
     };
-    std::vector<CornerVertex> entries(60 + pick(random));
+    std::vector<CornerVertex> entries(60 + pick(random) * 3);
     for (CornerVertex& e : entries) {
       e.x = coordinate();
       e.y = coordinate();
       e.z = style == 0 ? 0.0f : coordinate();
     }
     std::uniform_int_distribution<std::uint32_t> entry(0, static_cast<std::uint32_t>(entries.size() - 1));
-    std::vector<std::uint32_t> polygon(3 + pick(random) % 20);
+    // Odd trials are large enough to be searched through the grid.
+    const bool large = trial % 2 == 1;
+    std::vector<std::uint32_t> polygon(3 + pick(random) % (large ? 80 : 20));
     for (auto& p : polygon) p = entry(random);
-    std::vector<HoleCorners> holes(1 + pick(random) % 12);
+    std::vector<HoleCorners> holes(1 + pick(random) % (large ? 40 : 6) + (large ? 20 : 0));
     for (HoleCorners& hole : holes) {
       const int corners = 1 + pick(random) % 5;
       for (int c = 0; c < corners; ++c) {
