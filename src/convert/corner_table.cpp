@@ -7,10 +7,12 @@ namespace facetor {
 namespace {
 
 constexpr float kTolerance = 1e-6f;
-// Grid cells are eight tolerances wide, so a point's matches lie in its own
-// cell or in the neighbour on the side of the nearer cell border: two cells
-// per axis, eight in all.
-constexpr double kCellWidth = 8e-6;
+// Grid cells are 2^-17 wide (about 7.6 tolerances): a point's matches lie in
+// its own cell, or in a neighbour when the point lies within 0.14 cell widths
+// (more than the tolerance) of that neighbour's border. Dividing by a power
+// of two is exact, so the cell of a value never depends on rounding.
+constexpr double kCellWidth = 1.0 / 131072.0;
+constexpr double kBorder = 0.14;
 constexpr double kCellLimit = 1152921504606846976.0;  // 2^60: far cells share the last one
 
 std::uint64_t u64(std::int64_t value) { return static_cast<std::uint64_t>(value); }
@@ -30,12 +32,13 @@ std::uint64_t cell_hash(std::int64_t cx, std::int64_t cy, std::int64_t cz, std::
 
 bool finite3(const CornerVertex& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-// Cell coordinate of a finite value, and whether the value lies in the upper
-// half of its cell.
-std::int64_t cell_of(float value, bool& upperHalf) {
+// Cell coordinate of a finite value, and which neighbour (-1, 0 or +1) may
+// hold matches too.
+std::int64_t cell_of(float value, int& neighbour) {
   const double scaled = static_cast<double>(value) / kCellWidth;
   double cell = std::floor(scaled);
-  upperHalf = scaled - cell >= 0.5;
+  const double inside = scaled - cell;
+  neighbour = inside < kBorder ? -1 : (inside > 1 - kBorder ? 1 : 0);
   cell = std::clamp(cell, -kCellLimit, kCellLimit);
   return static_cast<std::int64_t>(cell);
 }
@@ -61,13 +64,14 @@ std::int32_t find_cell(const CornerTable& table, std::int64_t cx, std::int64_t c
 // The lowest entry index within tolerance of the corner's position, or -1.
 std::int32_t find_by_position(const CornerTable& table, const CornerVertex& corner) {
   if (!finite3(corner)) return -1;  // NaN or infinite differences never match
-  bool upX, upY, upZ;
-  const std::int64_t cx = cell_of(corner.x, upX), cy = cell_of(corner.y, upY), cz = cell_of(corner.z, upZ);
+  int nx, ny, nz;
+  const std::int64_t cx = cell_of(corner.x, nx), cy = cell_of(corner.y, ny), cz = cell_of(corner.z, nz);
   std::int32_t best = -1;
   for (int i = 0; i < 8; ++i) {
-    const std::int64_t x = cx + ((i & 1) ? (upX ? 1 : -1) : 0);
-    const std::int64_t y = cy + ((i & 2) ? (upY ? 1 : -1) : 0);
-    const std::int64_t z = cz + ((i & 4) ? (upZ ? 1 : -1) : 0);
+    if (((i & 1) && nx == 0) || ((i & 2) && ny == 0) || ((i & 4) && nz == 0)) continue;
+    const std::int64_t x = cx + ((i & 1) ? nx : 0);
+    const std::int64_t y = cy + ((i & 2) ? ny : 0);
+    const std::int64_t z = cz + ((i & 4) ? nz : 0);
     const std::int32_t cell = find_cell(table, x, y, z, corner.uvIndex);
     if (cell < 0) continue;
     for (std::int32_t id = table.cells[static_cast<std::size_t>(cell)].head; id >= 0;
@@ -82,8 +86,8 @@ void add_to_grid(CornerTable& table, std::int32_t id) {
   const CornerVertex& entry = table.entries[static_cast<std::size_t>(id)];
   table.nextInCell.push_back(-1);
   if (!finite3(entry)) return;
-  bool up;
-  const std::int64_t cx = cell_of(entry.x, up), cy = cell_of(entry.y, up), cz = cell_of(entry.z, up);
+  int unused;
+  const std::int64_t cx = cell_of(entry.x, unused), cy = cell_of(entry.y, unused), cz = cell_of(entry.z, unused);
   std::int32_t cell = find_cell(table, cx, cy, cz, entry.uvIndex);
   if (cell < 0) {
     cell = static_cast<std::int32_t>(table.cells.size());
@@ -121,6 +125,9 @@ void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t exp
 }
 
 std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
+  // An exact match shares the corner's source vertex, so its position, and its
+  // texture index: with optverts it is a position match as well.
+  if (table.optverts && finite3(corner)) return find_by_position(table, corner);
   // Entries are made only when nothing matches, so no two share the exact key.
   auto same = [&](std::int32_t id) {
     const CornerVertex& e = table.entries[static_cast<std::size_t>(id)];
