@@ -35,7 +35,9 @@ bool finite3(const CornerVertex& v) { return std::isfinite(v.x) && std::isfinite
 // Cell coordinate of a finite value, and which neighbour (-1, 0 or +1) may
 // hold matches too.
 std::int64_t cell_of(float value, int& neighbour) {
-  const double scaled = static_cast<double>(value) / kCellWidth;
+  // Cells are centred on the multiples of their width, so whole numbers and
+  // simple binary fractions lie in the middle of a cell, away from borders.
+  const double scaled = static_cast<double>(value) / kCellWidth + 0.5;
   double cell = std::floor(scaled);
   const double inside = scaled - cell;
   neighbour = inside < kBorder ? -1 : (inside > 1 - kBorder ? 1 : 0);

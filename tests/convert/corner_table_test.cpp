@@ -28,7 +28,7 @@ std::int32_t reference_find(const std::vector<CornerVertex>& entries, const Corn
 }
 
 // Corners on a few source vertices whose positions crowd round the borders
-// of the search grid's cells (multiples of 2^-17), in steps finer than the
+// of the search grid's cells (multiples of 2^-18: borders and centres), in steps finer than the
 // tolerance, with and without optverts.
 TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
   std::mt19937 random(99);
@@ -38,8 +38,8 @@ TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
       std::vector<CornerVertex> sources(kSources);
       std::uniform_int_distribution<int> border(-3, 3), step(-12, 12), small(0, 2);
       for (CornerVertex& v : sources) {
-        v.x = static_cast<float>(border(random)) / 131072.0f + static_cast<float>(step(random)) * 2.5e-7f;
-        v.y = static_cast<float>(border(random)) / 131072.0f + static_cast<float>(step(random)) * 2.5e-7f;
+        v.x = static_cast<float>(border(random)) / 262144.0f + static_cast<float>(step(random)) * 2.5e-7f;
+        v.y = static_cast<float>(border(random)) / 262144.0f + static_cast<float>(step(random)) * 2.5e-7f;
         v.z = 1.0f + static_cast<float>(step(random)) * 2.5e-7f;
       }
       CornerTable table;
