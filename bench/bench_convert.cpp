@@ -78,9 +78,9 @@ Data grid_object(const std::string& name, int w, int h, float x0, float y0, bool
 }
 
 Data textured_material() {
-  test::MaterialSpec spec;
-  spec.maps.push_back(test::texture_map("grid.jpg"));
-  return test::mat1(spec);
+  test::MaterialSpec material;
+  material.maps.push_back(test::texture_map("grid.jpg"));
+  return test::mat1(material);
 }
 
 // A model of about quads quads (side x side).

@@ -123,7 +123,8 @@ struct ChainFrame {
   bool ancestorGeometry = false;
 };
 
-// Steps 1 to 7 for one node; returns its model node (already added to the
+// One node: its model node, directives, collision, the rotate flag and its
+// objects; returns the model node (already added to the
 // parent's children).
 ModelNode* convert_node(Walk& walk, ChainFrame& frame, SceneNode& node) {
   std::unique_ptr<ModelNode> model = node_create();

@@ -64,7 +64,7 @@ std::int32_t material_in_force(const Builder& b, const PolyFace& face) {
   return (value < 0 || value > b.materialCount) ? 0 : value;
 }
 
-// Step 2: one corner vertex per distinct corner combination.
+// The corner vertices: one entry per distinct corner combination.
 void make_corner_vertices(Builder& b) {
   const std::size_t vertexCount = b.object.vertices.size() / 3;
   bool warned = false;
@@ -107,7 +107,7 @@ void make_corner_vertices(Builder& b) {
   corner_release_search(b.table);
 }
 
-// Steps 3 and 4: the prototype's vertices with placed texture coordinates,
+// The prototype's vertices with placed texture coordinates,
 // then the whole-number shift that makes them non-negative.
 void make_vertices(Builder& b) {
   Prototype& proto = *b.state.currentProto;
@@ -165,7 +165,7 @@ void split_prototype(ConversionState& state) {
   state.currentProto = std::move(next);
 }
 
-// Step 5.1 for a run whose material was found: the surface state, the split
+// The start of a run whose material was found: the surface state, the split
 // and the de-duplication against the previous state.
 void start_material(Builder& b, const Material& material, SurfaceRef& previous) {
   SurfaceRef surface = required(surface_new());
@@ -208,10 +208,10 @@ void start_material(Builder& b, const Material& material, SurfaceRef& previous) 
   if (texture) proto_mark_textured(proto);
 }
 
-// The corners of a hole: the entries step 2 matched them to, and the
+// The corners of a hole: the entries they were matched to, and the
 // entries they take in the polygon, looked up again by source vertex (and,
 // when the run's material has a texture transform, by texture coordinate and
-// material number); a corner not found again keeps its step-2 entry.
+// material number); a corner not found again keeps the entry it was matched to.
 HoleCorners hole_corners(Builder& b, std::size_t face, std::int32_t runNumber, bool matchUv) {
   HoleCorners hole;
   const std::vector<FaceCorner>& corners = b.object.faces[face].corners;
@@ -225,7 +225,8 @@ HoleCorners hole_corners(Builder& b, std::size_t face, std::int32_t runNumber, b
   return hole;
 }
 
-// Steps 5.4 to 5.6 for the run of faces [first, end).
+// The face of the run [first, end): the outer corners reversed, the holes
+// bridged in, one face of the prototype.
 void build_run_face(Builder& b, std::size_t first, std::size_t end, const SurfaceRef& surface) {
   const PolyFace& outer = b.object.faces[first];
   const std::size_t count = outer.corners.size();
@@ -266,7 +267,7 @@ const SurfaceRef& fallback_surface(Builder& b) {
   return b.fallbackSurface;
 }
 
-// Step 5: the faces, run by run.
+// The faces, run by run: a run is a face and the holes right after it.
 void make_faces(Builder& b) {
   const std::vector<PolyFace>& faces = b.object.faces;
   b.state.splitKey.translucent = 0;

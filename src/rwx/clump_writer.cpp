@@ -44,7 +44,7 @@ struct OpenNode {
   std::size_t nextChild = 0;
 };
 
-// Steps 1 to 7 for one node: pivot, clump, collision, instances.
+// The head of one node: pivot, clump, collision, instances.
 OpenNode open_node(OutStream& out, const ModelNode* node, int width, int outerClumpFree, int parentCollision) {
   OpenNode open{node, width, false, false, outerClumpFree};
   const bool hasProtos = !node->protos.empty();
@@ -77,7 +77,7 @@ OpenNode open_node(OutStream& out, const ModelNode* node, int width, int outerCl
   return open;
 }
 
-// Steps 9 and 10: the end lines of the clump and the transform.
+// The tail of one node: the end lines of its clump and its transform.
 void close_node(OutStream& out, const OpenNode& open) {
   int width = open.width;
   if (open.clump) line(out, --width, "ClumpEnd\n");
