@@ -105,16 +105,28 @@ std::uint64_t hole_hash(std::int32_t source, std::int32_t uv, std::int32_t mater
   return combine_hash(mix_hash(u64(source) | (u64(uv) << 32)), u64(material));
 }
 
+bool in_object(const CornerTable& table, std::int32_t sourceVertex) {
+  return sourceVertex >= 0 && static_cast<std::size_t>(sourceVertex) < table.bySourceHead.size();
+}
+
+// The hash indexes of the hole look-ups over the entries that no chain holds,
+// each key taking its first such entry.
 void build_hole_indexes(CornerTable& table) {
   for (std::size_t i = 0; i < table.entries.size(); ++i) {
+    if (table.nextOfSource[i] != kNotChained) continue;
     const CornerVertex& e = table.entries[i];
     const auto id = static_cast<std::int32_t>(i);
-    if (corner_find_for_hole(table, e.sourceVertex, false, 0, 0) < 0) {
-      id_table_insert(table.bySource, mix_hash(u64(e.sourceVertex)), id);
-    }
-    if (corner_find_for_hole(table, e.sourceVertex, true, e.uvIndex, e.materialNumber) < 0) {
-      id_table_insert(table.bySourceUvMaterial, hole_hash(e.sourceVertex, e.uvIndex, e.materialNumber), id);
-    }
+    const std::uint64_t sourceHash = mix_hash(u64(e.sourceVertex));
+    const std::int32_t firstOfSource = id_table_find(table.bySource, sourceHash, [&](std::int32_t other) {
+      return table.entries[static_cast<std::size_t>(other)].sourceVertex == e.sourceVertex;
+    });
+    if (firstOfSource < 0) id_table_insert(table.bySource, sourceHash, id);
+    const std::uint64_t keyHash = hole_hash(e.sourceVertex, e.uvIndex, e.materialNumber);
+    const std::int32_t firstOfKey = id_table_find(table.bySourceUvMaterial, keyHash, [&](std::int32_t other) {
+      const CornerVertex& o = table.entries[static_cast<std::size_t>(other)];
+      return o.sourceVertex == e.sourceVertex && o.uvIndex == e.uvIndex && o.materialNumber == e.materialNumber;
+    });
+    if (firstOfKey < 0) id_table_insert(table.bySourceUvMaterial, keyHash, id);
   }
 }
 
@@ -124,6 +136,7 @@ void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t exp
   table.entries.reserve(expected);
   table.nextOfSource.reserve(expected);
   table.bySourceHead.assign(sourceCount, -1);
+  table.chainLength.assign(sourceCount, 0);
 }
 
 std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
@@ -137,15 +150,16 @@ std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
            e.materialNumber == corner.materialNumber;
   };
   std::int32_t found = -1;
-  if (corner.sourceVertex >= 0 && static_cast<std::size_t>(corner.sourceVertex) < table.bySourceHead.size()) {
-    for (std::int32_t id = table.bySourceHead[static_cast<std::size_t>(corner.sourceVertex)]; id >= 0;
+  bool hashed = true;
+  if (in_object(table, corner.sourceVertex)) {
+    const auto source = static_cast<std::size_t>(corner.sourceVertex);
+    for (std::int32_t id = table.bySourceHead[source]; id >= 0 && found < 0;
          id = table.nextOfSource[static_cast<std::size_t>(id)]) {
-      if (same(id)) {
-        found = id;
-        break;
-      }
+      if (same(id)) found = id;
     }
-  } else {
+    hashed = table.chainLength[source] == kChainLimit;
+  }
+  if (found < 0 && hashed) {
     found = id_table_find(
         table.exact, exact_hash(corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber), same);
   }
@@ -159,12 +173,14 @@ std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
 std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
   const auto id = static_cast<std::int32_t>(table.entries.size());
   table.entries.push_back(corner);
-  if (corner.sourceVertex >= 0 && static_cast<std::size_t>(corner.sourceVertex) < table.bySourceHead.size()) {
-    std::int32_t& head = table.bySourceHead[static_cast<std::size_t>(corner.sourceVertex)];
-    table.nextOfSource.push_back(head);
-    head = id;
+  if (in_object(table, corner.sourceVertex) &&
+      table.chainLength[static_cast<std::size_t>(corner.sourceVertex)] < kChainLimit) {
+    const auto source = static_cast<std::size_t>(corner.sourceVertex);
+    table.nextOfSource.push_back(table.bySourceHead[source]);
+    table.bySourceHead[source] = id;
+    ++table.chainLength[source];
   } else {
-    table.nextOfSource.push_back(-1);
+    table.nextOfSource.push_back(kNotChained);
     id_table_insert(table.exact, exact_hash(corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber),
                     id);
   }
@@ -174,8 +190,6 @@ std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
 
 void corner_release_search(CornerTable& table) {
   table.exact = IdTable{};
-  table.bySourceHead = {};
-  table.nextOfSource = {};
   table.cellIndex = IdTable{};
   table.cells = {};
   table.nextInCell = {};
@@ -183,6 +197,17 @@ void corner_release_search(CornerTable& table) {
 
 std::int32_t corner_find_for_hole(CornerTable& table, std::int32_t sourceVertex, bool matchUv, std::int32_t uvIndex,
                                   std::int32_t materialNumber) {
+  // A chain holds the oldest entries of its source vertex: a match there is
+  // the first one; the hashed entries come later.
+  if (in_object(table, sourceVertex)) {
+    const auto source = static_cast<std::size_t>(sourceVertex);
+    std::int32_t first = -1;
+    for (std::int32_t id = table.bySourceHead[source]; id >= 0; id = table.nextOfSource[static_cast<std::size_t>(id)]) {
+      const CornerVertex& e = table.entries[static_cast<std::size_t>(id)];
+      if (!matchUv || (e.uvIndex == uvIndex && e.materialNumber == materialNumber)) first = id;
+    }
+    if (first >= 0 || table.chainLength[source] < kChainLimit) return first;
+  }
   if (!table.holeIndexesBuilt) {
     table.holeIndexesBuilt = true;
     build_hole_indexes(table);

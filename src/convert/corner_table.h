@@ -22,14 +22,19 @@ struct CornerVertex {
   std::uint8_t boneTags[2] = {0, 0};
 };
 
+inline constexpr std::int32_t kNotChained = -2;
+inline constexpr std::uint8_t kChainLimit = 8;
+
 struct CornerTable {
   std::vector<CornerVertex> entries;
   bool optverts = false;
-  // Exact matches: the entries of each source vertex of the object, chained
-  // (newest first); entries of vertex indices outside the object go to a
-  // hash index of (sourceVertex, uvIndex, colour, materialNumber).
-  std::vector<std::int32_t> bySourceHead;  // per object vertex
-  std::vector<std::int32_t> nextOfSource;  // per entry
+  // Exact matches: the first few entries of each source vertex of the object
+  // are chained (newest first); later ones, and entries of vertex indices
+  // outside the object, go to a hash index of (sourceVertex, uvIndex, colour,
+  // materialNumber), so no chain grows long.
+  std::vector<std::int32_t> bySourceHead;    // per object vertex
+  std::vector<std::uint8_t> chainLength;     // per object vertex
+  std::vector<std::int32_t> nextOfSource;    // per entry; kNotChained for hashed ones
   IdTable exact;
   // Position grid for optverts: cells keyed by cell coordinates and uvIndex,
   // each the head of a chain of entries (newest first).
@@ -41,10 +46,10 @@ struct CornerTable {
   std::vector<Cell> cells;
   IdTable cellIndex;
   std::vector<std::int32_t> nextInCell;  // per entry
-  // Hole look-ups, made on first use from the entries.
+  // Hole look-ups among the hashed entries, made on first use.
   bool holeIndexesBuilt = false;
-  IdTable bySource;            // sourceVertex -> first entry
-  IdTable bySourceUvMaterial;  // (sourceVertex, uvIndex, materialNumber) -> first entry
+  IdTable bySource;            // sourceVertex -> first hashed entry
+  IdTable bySourceUvMaterial;  // (sourceVertex, uvIndex, materialNumber) -> first hashed entry
 };
 
 // Prepares the table for an object with sourceCount vertices and about
@@ -60,7 +65,7 @@ std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner);
 // Appends the entry and indexes it; returns its index.
 std::int32_t corner_add(CornerTable& table, const CornerVertex& corner);
 
-// Drops the indexes of corner_find once every corner has its entry.
+// Drops what only corner_find needs once every corner has its entry.
 void corner_release_search(CornerTable& table);
 
 // The first entry made from this source vertex; with matchUv, also with the

@@ -57,8 +57,45 @@ TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
         ASSERT_EQ(corner_find(table, c), expected) << "optverts " << optverts << " trial " << trial << " corner " << k;
         if (expected < 0) corner_add(table, c);
       }
+      // The hole look-ups: the first entry of a source vertex, with or
+      // without the same texture index and material.
+      for (int s = -1; s <= kSources; ++s) {
+        for (int k = 0; k < 4; ++k) {
+          const bool matchUv = k > 0;
+          const std::int32_t uv = small(random), material = small(random);
+          std::int32_t expected = -1;
+          for (std::size_t i = 0; i < table.entries.size() && expected < 0; ++i) {
+            const CornerVertex& e = table.entries[i];
+            if (e.sourceVertex == s && (!matchUv || (e.uvIndex == uv && e.materialNumber == material))) {
+              expected = static_cast<std::int32_t>(i);
+            }
+          }
+          ASSERT_EQ(corner_find_for_hole(table, s, matchUv, uv, material), expected) << "source " << s;
+        }
+      }
     }
   }
+}
+
+TEST(CornerTable, OneVertexWithManyTextureIndicesStaysFast) {
+  CornerTable table;
+  corner_reserve(table, 1, 1);
+  constexpr int kCorners = 200000;
+  for (int round = 0; round < 2; ++round) {
+    for (int uv = 0; uv < kCorners; ++uv) {
+      CornerVertex c;
+      c.uvIndex = uv;
+      const std::int32_t found = corner_find(table, c);
+      if (round == 0) {
+        ASSERT_EQ(found, -1);
+        corner_add(table, c);
+      } else {
+        ASSERT_EQ(found, uv);
+      }
+    }
+  }
+  EXPECT_EQ(corner_find_for_hole(table, 0, true, kCorners - 1, 0), kCorners - 1);
+  EXPECT_EQ(corner_find_for_hole(table, 0, false, 0, 0), 0);
 }
 
 TEST(CornerTable, HoleLookUpTakesTheFirstEntryOfTheSourceVertex) {
