@@ -56,7 +56,11 @@ cmake --build "$sanitize_build" -j2 --target damage_check > "$sanitize_build/dam
 status=0
 if [ ${#models[@]} -gt 0 ]; then
   echo "hardening: damage of ${models[*]}"
-  "$sanitize_build/tests/fuzz/damage_check" --jobs 2 --findings "$sanitize_build" "${models[@]}" || status=1
+  # A smaller quarantine and shorter allocation stacks than AddressSanitizer's
+  # defaults: the same checks (redzones, use after free within the last 16 MB
+  # freed, UBSan) in less time.
+  ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=8} \
+    "$sanitize_build/tests/fuzz/damage_check" --jobs 2 --findings "$sanitize_build" "${models[@]}" || status=1
 else
   echo "hardening: no example model and no molecule.cob; damage stage skipped"
 fi

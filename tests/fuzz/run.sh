@@ -10,8 +10,9 @@
 #   FACETOR_FUZZ_JOBS   targets run at once     (default: 1)
 #
 # Each target keeps its growing corpus in WORK/corpus/TARGET and starts from
-# the project's seed models, ../shared/samples/*.cob when present, and the
-# regression corpus tests/fuzz/corpus. Any finding (crash, sanitizer report,
+# the project's seed models, the example models (examples/*.cob),
+# ../shared/samples/*.cob when present, and the regression corpus
+# tests/fuzz/corpus. Any finding (crash, sanitizer report,
 # unsound output, leak, timeout of 5 s, more than 512 MB) fails the run; the
 # input is kept as WORK/findings/TARGET-*, ready to be minimised with
 #   BUILD/tests/fuzz/fuzz_TARGET -minimize_crash=1 -runs=10000 FILE
@@ -38,6 +39,11 @@ mkdir -p "$work/seeds" "$work/findings" "$work/logs"
 "$build/tests/fuzz/make_fuzz_seeds" "$work/seeds" || exit 1
 samples="$root/../shared/samples"
 seed_dirs=("$work/seeds" "$here/corpus")
+if compgen -G "$root/examples/*.cob" > /dev/null; then
+  mkdir -p "$work/examples"
+  cp -f "$root"/examples/*.cob "$work/examples/"
+  seed_dirs+=("$work/examples")
+fi
 if compgen -G "$samples/*.cob" > /dev/null; then
   mkdir -p "$work/samples"
   cp -f "$samples"/*.cob "$work/samples/"
