@@ -203,16 +203,6 @@ TEST(ChunkHeaders, FieldsInFileOrder) {
   EXPECT_EQ(header.size, -20);
 }
 
-TEST(ChunkHeaders, TypesCompareWithoutRegardToCase) {
-  ChunkHeader header;
-  std::memcpy(header.type, "pOLh", 4);
-  EXPECT_TRUE(chunk_type_is(header, "PolH"));
-  EXPECT_FALSE(chunk_type_is(header, "PolY"));
-  std::memcpy(header.type, "end ", 4);
-  EXPECT_TRUE(chunk_type_is(header, "END "));
-  EXPECT_FALSE(chunk_type_is(header, "END_"));
-}
-
 std::vector<std::int32_t> walk_positions(Bytes buffer) {
   std::vector<std::int32_t> positions;
   ChunkWalk walk;

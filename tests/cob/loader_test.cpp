@@ -23,26 +23,9 @@ TEST(SceneLoader, HeaderAndEndOnlyGiveAnEmptyRoot) {
 }
 
 TEST(SceneLoader, RejectedHeaderGivesNoTreeAndAWarning) {
-  struct Case {
-    std::vector<std::uint8_t> bytes;
-    std::string warning;
-  };
-  const std::string corrupt = "model.cob: Can not read header - file probably corrupted\n";
-  CobFile ascii('A');
-  CobFile other('X');
-  const std::string lowerMagic = "caligari V00.01BLH             \n";
-  const std::vector<std::uint8_t> good = CobFile().bytes;
-  const std::vector<Case> cases = {
-      {ascii.bytes, "model.cob: ASCII format COB files are not supported - resave as binary\n"},
-      {other.bytes, corrupt},
-      {std::vector<std::uint8_t>(lowerMagic.begin(), lowerMagic.end()), corrupt},
-      {std::vector<std::uint8_t>(good.begin(), good.begin() + 31), corrupt},
-  };
-  for (const Case& c : cases) {
-    const Loaded loaded = load(c.bytes);
-    EXPECT_FALSE(loaded.root);
-    EXPECT_EQ(loaded.console, c.warning);
-  }
+  const Loaded loaded = load(CobFile('A'));
+  EXPECT_FALSE(loaded.root);
+  EXPECT_EQ(loaded.console, "model.cob: ASCII format COB files are not supported - resave as binary\n");
 }
 
 TEST(SceneLoader, GroupsNestByParentIdAndKeepTheirTransforms) {
@@ -113,7 +96,7 @@ TEST(SceneLoader, ObjectChunksUnderGroupsAreIgnored) {
   file.chunk("Grou", 1, 0, group("g"))
       .chunk("Mat1", 2, 1, mat1({}))
       .chunk("VCol", 3, 1, vcol({{0, {1}}}))
-      .chunk("Skin", 4, 1, skin("qz_lfhip", {0}))
+      .chunk("Skin", 4, 1, skin("qz_lfhip", {123}))  // no object: indices unchecked
       .chunk("Hidn", 5, 1, hidn(8))
       .chunk("DDiv", 6, 1, Data{}.u32(7))
       .chunk("Xyzw", 7, 1, Data{}.u32(7))
@@ -147,14 +130,6 @@ TEST(SceneLoader, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
   EXPECT_TRUE(rootObject.bones.empty());
   ASSERT_EQ(rootObject.jointLinks.size(), 1u);
   EXPECT_EQ(rootObject.jointLinks[0].joint, 19);
-}
-
-TEST(SceneLoader, ChunksAfterEndAreNeverRead) {
-  CobFile file;
-  file.chunk("PolH", 1, 0, marker("before")).end(2).chunk("PolH", 3, 0, marker("after"));
-  const Loaded loaded = load(file);
-  EXPECT_TRUE(has_root_object(*loaded.root, "before"));
-  EXPECT_FALSE(has_root_object(*loaded.root, "after"));
 }
 
 TEST(SceneLoader, FailingHandlerStopsSilentlyAndKeepsItsRecord) {

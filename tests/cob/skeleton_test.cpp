@@ -94,12 +94,6 @@ TEST(SkinChunk, CountBeyondTheDataFailsAfterTheIndicesThatAreThere) {
   EXPECT_EQ(body(loaded).vertexJoints, (std::vector<std::uint16_t>{0, kLeftHip}));
 }
 
-TEST(SkinChunk, SkinUnderAGroupIsSkipped) {
-  CobFile file;
-  file.chunk("Grou", 1, 0, group("qz_group")).chunk("Skin", 2, 1, skin("qz_lfhip", {123})).chunk("PolH", 3, 0, marker("after"));
-  EXPECT_TRUE(has_root_object(*load(file).root, "after"));
-}
-
 TEST(BoneChunk, NamesAreComparedAsWritten) {
   struct Case {
     std::string name;
