@@ -120,13 +120,11 @@ TEST(SeqChannel, MoveTypeInAnyCaseSetsTheMarker) {
 }
 
 TEST(SeqChannel, EmptyAndNegativeKeyframeCountsWriteTheSectionHead) {
-  const SeqResult empty = export_neck(chan("rotate", 0, Data()));
-  EXPECT_EQ(empty.file, Be().header(0, 1, "a.cob").str("neck").i32(16).i32(0).i32(0).bytes);
-  EXPECT_EQ(empty.screen, "  Processing ROTATE (0 keyframes) for 'neck'\n");
-
-  const SeqResult negative = export_neck(chan("rotate", -2, Data()));
-  EXPECT_EQ(negative.file, Be().header(0, 1, "a.cob").str("neck").i32(16).i32(-2).i32(0).bytes);
-  EXPECT_EQ(negative.screen, "  Processing ROTATE (-2 keyframes) for 'neck'\n");
+  for (std::int16_t count : {0, -2}) {
+    const SeqResult result = export_neck(chan("rotate", count, Data()));
+    EXPECT_EQ(result.file, Be().header(0, 1, "a.cob").str("neck").i32(16).i32(count).i32(0).bytes);
+    EXPECT_EQ(result.screen, "  Processing ROTATE (" + std::to_string(count) + " keyframes) for 'neck'\n");
+  }
 }
 
 TEST(SeqChannel, ChannelsThatDoNotFitTheirDataLeaveNoTrace) {

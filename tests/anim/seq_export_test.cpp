@@ -122,12 +122,6 @@ TEST(SeqExport, LimbNamingRule) {
   }
 }
 
-TEST(SeqExport, ObjectNameDuplicateCountIsIgnored) {
-  CobFile cob;
-  cob.chunk("PolH", 1, 0, Data().name("qz_neck", 3)).chunk("Chan", 2, 1, rotate1());
-  EXPECT_EQ(export_bytes(cob.span()).file, Be().header(0, 1, "a.cob").rotation("neck", 0, 1, 0, 0, 0).i32(0).bytes);
-}
-
 TEST(SeqExport, RootTakesRotationAndTranslationInEitherOrder) {
   const Data rotate = chan("rotate", 1, rotate_keys({{2, 1, 0, 0, 0}}));
   const Data move = chan("move", 1, move_keys({{4, 1, 2, 3}}));
@@ -199,33 +193,36 @@ TEST(SeqExport, RootMoveIsPreferredOverBuiltInAndFirstMoveWins) {
   EXPECT_EQ(result.file, expected);
 }
 
-TEST(SeqExport, NegativeChunkSizeEndsTheWalk) {
-  CobFile cob;
-  cob.chunk("PolH", 1, 0, object("qz_neck")).chunk_sized("Xxxx", 2, 0, Data(), -8).chunk("Chan", 3, 1, rotate1(3));
-  const SeqResult result = export_bytes(cob.span());
-  EXPECT_EQ(result.file, Be().header(0, 1, "a.cob").identity_dummy().i32(0).bytes);
-  EXPECT_EQ(result.screen, kDummyLine);
-}
-
-TEST(SeqExport, WalkGoesPastEnd) {
-  CobFile cob;
-  cob.end(1).chunk("PolH", 2, 0, object("qz_neck")).chunk("Chan", 3, 2, rotate1(3));
-  EXPECT_EQ(export_bytes(cob.span()).file, Be().header(3, 1, "a.cob").rotation("neck", 3, 1, 0, 0, 0).i32(0).bytes);
-}
-
-TEST(SeqExport, ObjectNamesThatDoNotFitTheChunkAreNoLimb) {
-  // A negative name length; characters past the chunk's data (the next
-  // chunk's bytes would otherwise make a joint name).
-  const std::vector<CobFile> files = [] {
-    std::vector<CobFile> list(2);
-    list[0].chunk("PolH", 1, 0, Data().u16(0).i16(-7).raw("qz_neck")).chunk("Chan", 2, 1, rotate1());
-    list[1].chunk_sized("PolH", 1, 0, Data().u16(0).i16(7).raw("qz_"), 7).chunk("Chan", 2, 1, rotate1());
-    return list;
-  }();
-  for (const CobFile& cob : files) {
-    const SeqResult result = export_bytes(cob.span());
-    EXPECT_EQ(result.file, Be().header(0, 1, "a.cob").identity_dummy().i32(0).bytes);
-    EXPECT_EQ(result.screen, std::string(kDuplicateLine) + kDummyLine);
+// Files whose chunk walk or object names decide whether the neck is a limb.
+TEST(SeqExport, WalkAndObjectNameBounds) {
+  const std::string neck = Be().header(0, 1, "a.cob").rotation("neck", 0, 1, 0, 0, 0).i32(0).bytes;
+  const std::string noLimb = Be().header(0, 1, "a.cob").identity_dummy().i32(0).bytes;
+  struct Case {
+    const char* label;
+    CobFile cob;
+    std::string file;
+    std::string screen;
+  };
+  const std::vector<Case> cases = {
+      {"duplicate count ignored", CobFile().chunk("PolH", 1, 0, Data().name("qz_neck", 3)).chunk("Chan", 2, 1, rotate1()),
+       neck, "  Processing ROTATE (1 keyframes) for 'neck'\n"},
+      {"walk goes past END", CobFile().end(1).chunk("PolH", 2, 0, object("qz_neck")).chunk("Chan", 3, 2, rotate1()), neck,
+       "  Processing ROTATE (1 keyframes) for 'neck'\n"},
+      {"negative chunk size ends the walk",
+       CobFile().chunk("PolH", 1, 0, object("qz_neck")).chunk_sized("Xxxx", 2, 0, Data(), -8).chunk("Chan", 3, 1, rotate1()),
+       noLimb, kDummyLine},
+      {"negative name length", CobFile().chunk("PolH", 1, 0, Data().u16(0).i16(-7).raw("qz_neck")).chunk("Chan", 2, 1, rotate1()),
+       noLimb, std::string(kDuplicateLine) + kDummyLine},
+      // The next chunk's bytes would otherwise complete a joint name.
+      {"name past the chunk's data",
+       CobFile().chunk_sized("PolH", 1, 0, Data().u16(0).i16(7).raw("qz_"), 7).chunk("Chan", 2, 1, rotate1()), noLimb,
+       std::string(kDuplicateLine) + kDummyLine},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const SeqResult result = export_bytes(c.cob.span());
+    EXPECT_EQ(result.file, c.file);
+    EXPECT_EQ(result.screen, c.screen);
   }
 }
 
