@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "diag/diagnostics.h"
@@ -89,26 +90,28 @@ std::string content_of(std::string_view type, const Data& data) {
   return result.file.substr(head.size(), result.file.size() - head.size() - tail.size());
 }
 
-TEST(DebugDump, EndOnlyFileGivesItsHeaderLineAndTally) {
-  const Dump result = dump(CobFile().end(99));
-  EXPECT_EQ(result.file, crlf(kEndLine + "\n\nEND  : 1\n"));
-  EXPECT_EQ(result.console, "");
-}
-
-TEST(DebugDump, FileWithoutChunksWritesOnlyTheTwoEmptyLines) {
-  EXPECT_EQ(dump(CobFile()).file, "\r\n\r\n");
-}
-
-TEST(DebugDump, HeaderFailuresGoToTheConsoleAndLeaveTheFileEmpty) {
-  const Dump ascii = dump(CobFile('A').end());
-  EXPECT_EQ(ascii.console, "This program only supports Binary format COB files");
-  EXPECT_EQ(ascii.file, "");
+TEST(DebugDump, WholeFilesAndHeaderFailures) {
   CobFile wrongMagic;
   wrongMagic.end();
   wrongMagic.bytes[0] = 'c';
-  const Dump notCob = dump(wrongMagic);
-  EXPECT_EQ(notCob.console, "File specified is not correctly formatted COB file");
-  EXPECT_EQ(notCob.file, "");
+  struct Case {
+    const char* label;
+    CobFile cob;
+    std::string file;
+    std::string console;
+  };
+  const std::vector<Case> cases = {
+      {"END only", CobFile().end(99), crlf(kEndLine + "\n\nEND  : 1\n"), ""},
+      {"no chunks", CobFile(), "\r\n\r\n", ""},
+      {"ASCII", CobFile('A').end(), "", "This program only supports Binary format COB files"},
+      {"wrong magic", wrongMagic, "", "File specified is not correctly formatted COB file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const Dump result = dump(c.cob);
+    EXPECT_EQ(result.file, c.file);
+    EXPECT_EQ(result.console, c.console);
+  }
 }
 
 TEST(DebugDump, JoinWritesTheSetDegreesOfFreedomAndTwoLinkedObjects) {
@@ -189,23 +192,25 @@ TEST(DebugDump, DeformationsShowTypeFloorsLatticeAndObjects) {
                  "  Object 2: Arm\n"));
 }
 
-TEST(DebugDump, SkinListsItsVerticesFromZero) {
-  EXPECT_EQ(content_of("Skin", Data().str("Biceps").i32(3).i32(7).i32(-8).i32(9)),
-            crlf("  Muscle or tendon: Biceps\n  Vertex 0: 7\n  Vertex 1: -8\n  Vertex 2: 9\n"));
-  EXPECT_EQ(content_of("Skin", Data().str("none").i32(-1).i32(7)), crlf("  Muscle or tendon: none\n"));
-}
-
-TEST(DebugDump, NailShowsItsFreedomsUnsignedAndTheNailedObject) {
-  Data data = placement();
-  data.u16(65535).str("Hand");
-  EXPECT_EQ(content_of("Nail", data),
-            crlf(kPlacementLines + "  Degrees of freedom: 65535\n  Nailed object: Hand\n"));
-}
-
-TEST(DebugDump, DdivFlagsAreReadPastTheChunkSizeUpToTheEndOfTheFile) {
-  EXPECT_EQ(content_of("DDiv", Data().u16(0x00A5)), crlf("  Flags=0x00A5\n"));
-  // A DDiv of size 0 reads its flags from the next header: "EN".
-  EXPECT_EQ(content_of("DDiv", Data()), crlf("  Flags=0x4E45\n"));
+TEST(DebugDump, SmallChunkContents) {
+  Data nail = placement();
+  nail.u16(65535).str("Hand");
+  const std::vector<std::tuple<const char*, Data, std::string>> cases = {
+      {"Skin", Data().str("Biceps").i32(3).i32(7).i32(-8).i32(9),
+       "  Muscle or tendon: Biceps\n  Vertex 0: 7\n  Vertex 1: -8\n  Vertex 2: 9\n"},
+      {"Skin", Data().str("none").i32(-1).i32(7), "  Muscle or tendon: none\n"},
+      // Texts are cut to 1003 characters and their whole length is skipped.
+      {"Skin", Data().str(std::string(1500, 't')).i32(1).i32(42),
+       "  Muscle or tendon: " + std::string(1003, 't') + "\n  Vertex 0: 42\n"},
+      {"Nail", nail, kPlacementLines + "  Degrees of freedom: 65535\n  Nailed object: Hand\n"},
+      {"DDiv", Data().u16(0x00A5), "  Flags=0x00A5\n"},
+      // A DDiv of size 0 reads its flags from the next header: "EN".
+      {"DDiv", Data(), "  Flags=0x4E45\n"},
+  };
+  for (const auto& [type, data, lines] : cases) {
+    SCOPED_TRACE(type);
+    EXPECT_EQ(content_of(type, data), crlf(lines));
+  }
 }
 
 TEST(DebugDump, ChunksCutShortEndTheirDumpAndTheWalkGoesOn) {
@@ -257,11 +262,6 @@ TEST(DebugDump, NamesFollowTheNameReaderAndAreCutTo1003Characters) {
   // an empty name without suffix, and the dump goes on after the length field.
   EXPECT_EQ(content_of("Bone", Data().u16(0).i16(-1).axes()), "");
   EXPECT_EQ(content_of("Bone", Data().u16(5).i16(30000).axes().matrix()), crlf("  Name=\n" + kPlacementLines.substr(12)));
-}
-
-TEST(DebugDump, TextsAreCutTo1003CharactersAndTheirWholeLengthIsSkipped) {
-  EXPECT_EQ(content_of("Skin", Data().str(std::string(1500, 't')).i32(1).i32(42)),
-            crlf("  Muscle or tendon: " + std::string(1003, 't') + "\n  Vertex 0: 42\n"));
 }
 
 TEST(DebugDump, FloatsPrintAsFixedNotation) {

@@ -81,30 +81,6 @@ TEST(HeaderListing, CountsManyChunksOfManyTypes) {
   EXPECT_EQ(listing(file.bytes), expected);
 }
 
-TEST(ChunkTally, FindsTypesWithoutRegardToCaseAndAppendsNewOnes) {
-  std::vector<ChunkTypeTally> tally;
-  const char polh[4] = {'P', 'o', 'l', 'H'};
-  const char upper[4] = {'P', 'O', 'L', 'H'};
-  const char shortType[4] = {'A', 'b', '\0', 'x'};
-  const char shortOther[4] = {'a', 'B', '\0', 'y'};
-  const char longer[4] = {'A', 'b', 'c', '\0'};
-  EXPECT_EQ(tally_find_or_add(tally, polh), 0u);
-  EXPECT_EQ(tally_find_or_add(tally, upper), 0u);
-  EXPECT_EQ(tally_find_or_add(tally, shortType), 1u);
-  EXPECT_EQ(tally_find_or_add(tally, shortOther), 1u);  // equal up to the NUL
-  EXPECT_EQ(tally_find_or_add(tally, longer), 2u);
-  ASSERT_EQ(tally.size(), 3u);
-  EXPECT_EQ(tally[0].type, "PolH");
-  EXPECT_EQ(tally[1].type, "Ab");
-  EXPECT_EQ(tally[2].type, "Abc");
-}
-
-}  // namespace
-}  // namespace facetor
-
-namespace facetor {
-namespace {
-
 // The indexed tally gives the entries of the scan, for types drawn from a
 // small alphabet with case and NUL variants.
 TEST(ChunkTally, IndexedTallyAgreesWithTheScan) {

@@ -34,59 +34,62 @@ CobFile materials(const std::vector<std::vector<MapRecord>>& perMaterial) {
 // The 37 fixed bytes of a material, for chunks built byte by byte.
 Data fixed_part() { return mat1(MaterialSpec{}); }
 
-TEST(ImageList, SameFileInOtherFoldersAndCasesIsOneEntryWithTheFirstSpelling) {
-  const CobFile file = materials({{texture_map("C:\\textures\\Wood.BMP")},
-                                  {texture_map("stone.jpg")},
-                                  {texture_map("maps/old/wood.bmp")}});
-  EXPECT_EQ(listing(file),
-            "  Wood.BMP (2)\n"
-            "  stone.jpg (1)\n"
-            "  2 images (followed by usage count)\n");
+std::string summary(int count) {
+  return "  " + std::to_string(count) + (count == 1 ? " image" : " images") + " (followed by usage count)\n";
 }
 
-TEST(ImageList, TrailingSeparatorAndEmptyNameGiveTheEmptyImage) {
-  const CobFile file = materials({{texture_map("textures/")}, {texture_map("")}});
-  EXPECT_EQ(listing(file), "   (2)\n  1 image (followed by usage count)\n");
-}
-
-TEST(ImageList, SummaryWordFollowsTheCount) {
-  struct Case {
-    std::vector<std::vector<MapRecord>> maps;
-    std::string summary;
-  };
-  const std::vector<Case> cases = {
-      {{}, "  0 image (followed by usage count)\n"},
-      {{{texture_map("a.bmp")}}, "  a.bmp (1)\n  1 image (followed by usage count)\n"},
-      {{{texture_map("a.bmp"), texture_map("b.bmp")}},
-       "  a.bmp (1)\n  b.bmp (1)\n  2 images (followed by usage count)\n"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(listing(materials(c.maps)), c.summary);
-}
-
-TEST(ImageList, BumpAndEnvironmentMapsAreNotListed) {
+TEST(ImageList, Examples) {
   const MapRecord bump{'b', 0, "bump.bmp", {0, 0, 1, 1, 0.5f}};
   const MapRecord environment{'e', 0, "sky.bmp", {}};
-  const CobFile file = materials({{environment, bump, texture_map("skin.bmp"), texture_map("x/skin.bmp")}});
-  EXPECT_EQ(listing(file), "  skin.bmp (2)\n  1 image (followed by usage count)\n");
-}
-
-TEST(ImageList, MaterialOf43BytesIsSkippedAndOf44IsLookedAt) {
-  // Fixed part and one texture record without placement: 37 + 5 + n bytes.
-  CobFile file;
-  file.chunk("Mat1", 1, 0, fixed_part().u8('t').u8(0).u8(0).str("a"))    // 43 bytes
-      .chunk("mAT1", 2, 0, fixed_part().u8('t').u8(0).u8(0).str("bc"));  // 44 bytes
-  EXPECT_EQ(listing(file), "  bc (1)\n  1 image (followed by usage count)\n");
-}
-
-TEST(ImageList, RecordsAreLookedAtWhileSixBytesRemain) {
   // A texture record of 22 bytes ends at data offset 59; the next record is
   // looked at only while 59 + 6 is less than the data size.
   const Data first = fixed_part().u8('t').u8(0).u8(0).str("a").floats({0, 0, 1, 1});
   const Data withSix = Data(first).u8('t').u8(0).u8(0).str("").u8(0);
   const Data withSeven = Data(withSix).u8(0);
-  EXPECT_EQ(listing(CobFile().chunk("Mat1", 1, 0, withSix)), "  a (1)\n  1 image (followed by usage count)\n");
-  EXPECT_EQ(listing(CobFile().chunk("Mat1", 1, 0, withSeven)),
-            "  a (1)\n   (1)\n  2 images (followed by usage count)\n");
+  CobFile ascii('A');
+  ascii.chunk("Mat1", 1, 0, mat1({.maps = {texture_map("a.bmp")}}));
+  CobFile shortFile;
+  shortFile.bytes.resize(20);
+  struct Case {
+    const char* label;
+    CobFile file;
+    std::string printed;
+  };
+  const std::vector<Case> cases = {
+      {"no materials", materials({}), "  0 image (followed by usage count)\n"},
+      {"one folder and case per file, first spelling kept",
+       materials({{texture_map("C:\\textures\\Wood.BMP")}, {texture_map("stone.jpg")}, {texture_map("maps/old/wood.bmp")}}),
+       "  Wood.BMP (2)\n  stone.jpg (1)\n" + summary(2)},
+      {"trailing separator and empty name", materials({{texture_map("textures/")}, {texture_map("")}}),
+       "   (2)\n" + summary(1)},
+      {"bump and environment maps not listed",
+       materials({{environment, bump, texture_map("skin.bmp"), texture_map("x/skin.bmp")}}), "  skin.bmp (2)\n" + summary(1)},
+      {"names used up to their first NUL, long names whole",
+       materials({{texture_map(std::string("dir/a.bmp\0/b/c.bmp", 18)),
+                   texture_map("folder\\" + std::string(40, 'x') + ".bmp")}}),
+       "  a.bmp (1)\n  " + std::string(40, 'x') + ".bmp (1)\n" + summary(2)},
+      // Fixed part and one texture record without placement: 37 + 5 + n bytes.
+      {"material of 43 bytes skipped, of 44 looked at",
+       CobFile()
+           .chunk("Mat1", 1, 0, fixed_part().u8('t').u8(0).u8(0).str("a"))
+           .chunk("mAT1", 2, 0, fixed_part().u8('t').u8(0).u8(0).str("bc")),
+       "  bc (1)\n" + summary(1)},
+      {"six bytes left: no further record", CobFile().chunk("Mat1", 1, 0, withSix), "  a (1)\n" + summary(1)},
+      {"seven bytes left: one more record", CobFile().chunk("Mat1", 1, 0, withSeven), "  a (1)\n   (1)\n" + summary(2)},
+      // The placement is two floats short, so the record after it in the
+      // buffer (another chunk) is never taken for one of this chunk.
+      {"texture without room for placement ends the chunk",
+       CobFile()
+           .chunk("Mat1", 1, 0, fixed_part().u8('t').u8(0).u8(0).str("first.bmp").floats({0, 0}))
+           .chunk("Mat1", 2, 0, mat1({.maps = {texture_map("second.bmp")}})),
+       "  first.bmp (1)\n  second.bmp (1)\n" + summary(2)},
+      {"ASCII", ascii, "This program only supports Binary format COB files"},
+      {"20 bytes", shortFile, "File specified is not correctly formatted COB file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(listing(c.file), c.printed);
+  }
 }
 
 TEST(ImageList, DamagedRecordsEndTheWalkOfTheirChunkOnly) {
@@ -105,31 +108,6 @@ TEST(ImageList, DamagedRecordsEndTheWalkOfTheirChunkOnly) {
   CobFile headOnly;
   headOnly.chunk_sized("Mat1", 1, 0, fixed_part().u8('t').u8(0).u8(0), 500);
   EXPECT_EQ(listing(headOnly), none);
-}
-
-TEST(ImageList, TextureWithoutRoomForPlacementIsListedAndEndsTheChunk) {
-  // The first record's placement is two floats short, so the record after it
-  // in the buffer (another chunk) is never taken for one of this chunk.
-  const Data data = fixed_part().u8('t').u8(0).u8(0).str("first.bmp").floats({0, 0});
-  CobFile file;
-  file.chunk("Mat1", 1, 0, data).chunk("Mat1", 2, 0, mat1({.maps = {texture_map("second.bmp")}}));
-  EXPECT_EQ(listing(file), "  first.bmp (1)\n  second.bmp (1)\n  2 images (followed by usage count)\n");
-}
-
-TEST(ImageList, NamesAreUsedUpToTheirFirstNulAndListedWhole) {
-  const std::string withNul("dir/a.bmp\0/b/c.bmp", 18);
-  const std::string longName = "folder\\" + std::string(40, 'x') + ".bmp";
-  const CobFile file = materials({{texture_map(withNul), texture_map(longName)}});
-  EXPECT_EQ(listing(file), "  a.bmp (1)\n  " + std::string(40, 'x') + ".bmp (1)\n  2 images (followed by usage count)\n");
-}
-
-TEST(ImageList, HeaderFailuresPrintOnlyTheirMessage) {
-  CobFile ascii('A');
-  ascii.chunk("Mat1", 1, 0, mat1({.maps = {texture_map("a.bmp")}}));
-  EXPECT_EQ(listing(ascii), "This program only supports Binary format COB files");
-  CobFile shortFile;
-  shortFile.bytes.resize(20);
-  EXPECT_EQ(listing(shortFile), "File specified is not correctly formatted COB file");
 }
 
 TEST(ImageList, MoleculeSampleHasNoTextures) {
