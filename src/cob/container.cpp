@@ -96,7 +96,11 @@ bool read_name(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::stri
   std::uint16_t duplicate = 0;
   if (!read_u16(buffer, cursor, limit, duplicate)) return false;
   if (!read_string(buffer, cursor, limit, name, std::numeric_limits<std::size_t>::max())) return false;
-  if (duplicate != 0) name += "_" + std::to_string(static_cast<std::int16_t>(duplicate));
+  if (duplicate != 0) {
+    char suffix[8];
+    const int length = std::snprintf(suffix, sizeof suffix, "_%d", static_cast<std::int16_t>(duplicate));
+    name.append(suffix, static_cast<std::size_t>(length));
+  }
   if (capacity > 0 && name.size() > capacity - 1) name.resize(capacity - 1);
   return true;
 }

@@ -6,6 +6,7 @@
 // silently and the walk goes on with the next chunk.
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -75,7 +76,11 @@ bool read_dump_name(DumpCursor& r, std::string& name) {
     name.clear();
     return true;
   }
-  if (duplicate != 0) name += "_" + std::to_string(static_cast<std::int16_t>(duplicate));
+  if (duplicate != 0) {
+    char suffix[8];
+    const int written = std::snprintf(suffix, sizeof suffix, "_%d", static_cast<std::int16_t>(duplicate));
+    name.append(suffix, static_cast<std::size_t>(written));
+  }
   name = shown(std::move(name));
   return true;
 }
