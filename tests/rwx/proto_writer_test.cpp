@@ -160,15 +160,6 @@ TEST(ProtoWriterTest, MergeComparesOnlyTheWrittenFields) {
   }
 }
 
-TEST(ProtoWriterTest, NaNVerticesNeverMerge) {
-  Writer w;
-  PrototypeRef p = proto_new(std::string("p"));
-  proto_add_vertex(*p, std::nanf(""), 2, 0);
-  proto_add_vertex(*p, std::nanf(""), 2, 0);
-  EXPECT_EQ(lines_starting(w.write(p), "  Vertex "),
-            (std::vector<std::string>{"  Vertex nan 2. 0. # 1", "  Vertex nan 2. 0. # 2"}));
-}
-
 TEST(ProtoWriterTest, VertexLinePieces) {
   Writer w;
   PrototypeRef p = proto_new(std::string("p"));
@@ -349,19 +340,6 @@ TEST(ProtoWriterTest, BaseTransformStartsAllZero) {
   EXPECT_EQ(lines_of(out_contents(out))[3], "  Transform 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 3. 0. 0. 1.");
 }
 
-TEST(ProtoWriterTest, PrototypesAreRecordedNewestFirst) {
-  auto node = node_create();
-  Writer w;
-  PrototypeRef a = triangle_proto("a");
-  PrototypeRef b = triangle_proto("b");
-  w.write(a, node.get());
-  w.write(b, node.get());
-  ASSERT_EQ(node->protos.size(), 2u);
-  EXPECT_EQ(node->protos[0], b);
-  EXPECT_EQ(node->protos[1], a);
-  EXPECT_EQ(lines_of(w.write(triangle_proto("c")))[2], "  OpacityFix off");  // no node
-}
-
 TEST(ProtoWriterTest, FaceWithoutSurfaceGetsNoMaterialLines) {
   PrototypeRef p = triangle_proto("p");
   add_face(*p, {0, 1, 2}, red_surface());
@@ -440,13 +418,19 @@ TEST(ProtoWriterTest, VertexNumbersBeyond16Bits) {
   EXPECT_TRUE(out_contents(crlf) == expected);
 }
 
-TEST(ProtoWriterTest, WithoutAStreamOnlyRecordsAndCleans) {
-  RwxWriterState writer;
+TEST(ProtoWriterTest, PrototypesAreRecordedNewestFirstWithOrWithoutAStream) {
   auto node = node_create();
-  PrototypeRef p = proto_new(std::string("a b"));
-  write_prototype(writer, node.get(), p);
-  EXPECT_EQ(p->name, "a_b");
-  EXPECT_EQ(node->protos.front(), p);
+  Writer w;
+  PrototypeRef a = triangle_proto("a");
+  w.write(a, node.get());
+  RwxWriterState noStream;
+  PrototypeRef b = proto_new(std::string("b c"));
+  write_prototype(noStream, node.get(), b);
+  EXPECT_EQ(b->name, "b_c");
+  ASSERT_EQ(node->protos.size(), 2u);
+  EXPECT_EQ(node->protos[0], b);
+  EXPECT_EQ(node->protos[1], a);
+  EXPECT_EQ(lines_of(w.write(triangle_proto("c")))[2], "  OpacityFix off");  // no node
 }
 
 }  // namespace

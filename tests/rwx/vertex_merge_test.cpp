@@ -53,16 +53,5 @@ TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
   }
 }
 
-TEST(VertexMergeTest, IgnoresFieldsThatAreNotWritten) {
-  std::vector<MeshVertex> vertices(2);
-  vertices[1].u = 3;
-  vertices[1].green = 9;
-  vertices[1].boneTags[0] = 4;
-  VertexMergeIndex index;
-  merge_index_init(index, 2, false, false);
-  EXPECT_EQ(merge_index_find_or_add(index, vertices, 0), -1);
-  EXPECT_EQ(merge_index_find_or_add(index, vertices, 1), 0);
-}
-
 }  // namespace
 }  // namespace facetor
