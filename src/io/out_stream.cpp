@@ -1,5 +1,6 @@
 #include "io/out_stream.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -8,14 +9,29 @@ namespace facetor {
 namespace {
 
 constexpr std::size_t kFlushThreshold = 1 << 16;
+constexpr std::size_t kBlockSize = 1 << 20;
+
+// Writes into the memory blocks at the current position, overwriting what a
+// rewind left behind and adding blocks as needed.
+void write_memory(OutStream& stream, const char* data, std::size_t size) {
+  stream.joinedValid = false;
+  while (size > 0) {
+    const std::size_t block = stream.position / kBlockSize;
+    const std::size_t offset = stream.position % kBlockSize;
+    if (block == stream.blocks.size()) stream.blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+    const std::size_t piece = std::min(size, kBlockSize - offset);
+    std::memcpy(stream.blocks[block].get() + offset, data, piece);
+    stream.position += piece;
+    data += piece;
+    size -= piece;
+  }
+  stream.extent = std::max(stream.extent, stream.position);
+}
 
 void write_raw(OutStream& stream, const char* data, std::size_t size) {
   if (size == 0) return;
   if (stream.file == nullptr) {
-    std::string& memory = stream.memory;
-    const std::size_t overlap = std::min(size, memory.size() - std::min(memory.size(), stream.position));
-    memory.replace(stream.position, overlap, data, size);
-    stream.position += size;
+    write_memory(stream, data, size);
     return;
   }
   stream.pending.append(data, size);
@@ -37,8 +53,11 @@ OutStream& OutStream::operator=(OutStream&& other) noexcept {
     file = std::exchange(other.file, nullptr);
     ownsFile = std::exchange(other.ownsFile, false);
     pending = std::move(other.pending);
-    memory = std::move(other.memory);
+    blocks = std::move(other.blocks);
+    extent = other.extent;
     position = other.position;
+    joined = std::move(other.joined);
+    joinedValid = other.joinedValid;
     failed = other.failed;
   }
   return *this;
@@ -151,6 +170,18 @@ bool out_close(OutStream& stream) {
   return !stream.failed;
 }
 
-const std::string& out_contents(const OutStream& stream) { return stream.memory; }
+const std::string& out_contents(const OutStream& stream) {
+  if (!stream.joinedValid) {
+    stream.joined.clear();
+    stream.joined.reserve(stream.extent);
+    for (std::size_t done = 0, block = 0; done < stream.extent; ++block) {
+      const std::size_t piece = std::min(kBlockSize, stream.extent - done);
+      stream.joined.append(stream.blocks[block].get(), piece);
+      done += piece;
+    }
+    stream.joinedValid = true;
+  }
+  return stream.joined;
+}
 
 }  // namespace facetor

@@ -11,8 +11,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace facetor {
 
@@ -23,8 +25,12 @@ struct OutStream {
   std::FILE* file = nullptr;  // null: the stream writes to memory
   bool ownsFile = false;
   std::string pending;        // file: bytes not yet handed to the file
-  std::string memory;         // memory: everything written
+  // Memory: fixed-size blocks, so a large output is never copied to grow.
+  std::vector<std::unique_ptr<char[]>> blocks;
+  std::size_t extent = 0;     // memory: bytes written (the highest position reached)
   std::size_t position = 0;   // memory: where the next byte goes
+  mutable std::string joined; // memory: the blocks joined, made on request
+  mutable bool joinedValid = true;
   bool failed = false;
 
   OutStream() = default;
