@@ -123,7 +123,7 @@ void convert(benchmark::State& bench, Kind kind) {
     OutStream out = out_memory(StreamMode::Text);
     OutStream console = out_memory(StreamMode::Binary);
     write_rwx_file(state, joints, out, console, "bench.cob", file.span());
-    written = out_contents(out).size();
+    written = out_memory_size(out);
     benchmark::DoNotOptimize(written);
   }
   rusage usage{};

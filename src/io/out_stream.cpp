@@ -170,6 +170,8 @@ bool out_close(OutStream& stream) {
   return !stream.failed;
 }
 
+std::size_t out_memory_size(const OutStream& stream) { return stream.extent; }
+
 const std::string& out_contents(const OutStream& stream) {
   if (!stream.joinedValid) {
     stream.joined.clear();

@@ -69,4 +69,7 @@ bool out_close(OutStream& stream);
 // Everything written to a memory stream.
 const std::string& out_contents(const OutStream& stream);
 
+// The number of bytes a memory stream holds, without joining them.
+std::size_t out_memory_size(const OutStream& stream);
+
 }  // namespace facetor

@@ -22,6 +22,7 @@ TEST(MemoryBlocks, LargeWritesStraddlingBlocksReadBackWhole) {
   const std::string second = pattern((2 << 20) + 11, 2);  // spans two boundaries
   out_write(stream, first);
   out_write(stream, second);
+  EXPECT_EQ(out_memory_size(stream), first.size() + second.size());
   EXPECT_EQ(out_contents(stream), first + second);
   out_put(stream, '!');
   EXPECT_EQ(out_contents(stream), first + second + "!");
