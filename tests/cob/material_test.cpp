@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -121,43 +122,39 @@ TEST(MaterialChunk, RecordLoopSucceedsWhenItEndsNearTheChunkEnd) {
   }
 }
 
-TEST(MaterialChunk, CutFixedPartKeepsTheValuesReadBeforeTheCut) {
+// Chunks whose declared size differs from their data: the material keeps
+// what was read before the bytes ran out.
+TEST(MaterialChunk, DeclaredSizeBoundsTheReads) {
   MaterialSpec spec = numbered(5);
   spec.red = 0.5f;
   spec.green = 0.25f;
-  Data data = mat1(spec);
-  data.bytes.resize(5 + 4 + 2);  // red complete, green cut
-  CobFile file;
-  file.chunk("PolH", 1, 0, marker("o")).chunk_sized("Mat1", 2, 1, data, 37);
-  const Loaded loaded = load(file);
-  const Material& m = only_material(loaded);
-  EXPECT_EQ(m.number, 5);
-  EXPECT_EQ(m.red, 0.5f);
-  EXPECT_EQ(m.green, 0.0f);
-}
-
-TEST(MaterialChunk, MapNamePastTheBufferStaysEmpty) {
-  Data data = mat1({});
-  data.u8('t').u8(0).u8(0).i16(50).raw("short");
-  CobFile file;
-  file.chunk("PolH", 1, 0, marker("o")).chunk_sized("Mat1", 2, 1, data, static_cast<std::int32_t>(data.size()) + 45);
-  const Loaded loaded = load(file);
-  const Material& m = only_material(loaded);
-  ASSERT_TRUE(m.textureMap);
-  EXPECT_EQ(*m.textureMap, "");
-}
-
-TEST(MaterialChunk, NegativeChunkSizeReadsTheFixedPartOnly) {
-  MaterialSpec spec = numbered(6);
-  spec.red = 0.5f;
+  Data cutGreen = mat1(spec);
+  cutGreen.bytes.resize(5 + 4 + 2);  // red complete, green cut
   spec.maps = {texture_map("never.jpg")};
-  CobFile file;
-  file.chunk("PolH", 1, 0, marker("o")).chunk_sized("Mat1", 2, 1, mat1(spec), -1);
-  const Loaded loaded = load(file);
-  const Material& m = only_material(loaded);
-  EXPECT_EQ(m.number, 6);
-  EXPECT_EQ(m.red, 0.5f);
-  EXPECT_FALSE(m.textureMap);
+  const Data mapNamePastBuffer = mat1({}).u8('t').u8(0).u8(0).i16(50).raw("short");
+  struct Case {
+    const char* label;
+    Data data;
+    std::int32_t size;
+    float red, green;
+    std::optional<std::string> textureMap;
+  };
+  const std::vector<Case> cases = {
+      {"fixed part cut", cutGreen, 37, 0.5f, 0.0f, std::nullopt},
+      {"negative size: fixed part only", mat1(spec), -1, 0.5f, 0.25f, std::nullopt},
+      {"map name past the buffer stays empty", mapNamePastBuffer, static_cast<std::int32_t>(mapNamePastBuffer.size()) + 45,
+       1.0f, 1.0f, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    CobFile file;
+    file.chunk("PolH", 1, 0, marker("o")).chunk_sized("Mat1", 2, 1, c.data, c.size);
+    const Loaded loaded = load(file);
+    const Material& m = only_material(loaded);
+    EXPECT_EQ(m.red, c.red);
+    EXPECT_EQ(m.green, c.green);
+    EXPECT_EQ(m.textureMap, c.textureMap);
+  }
 }
 
 TEST(MaterialChunk, MaterialsOfAnObjectKeepFileOrder) {
