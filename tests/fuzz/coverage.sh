@@ -2,7 +2,9 @@
 # Line and branch coverage of src/ by the whole test suite (which includes
 # the regression corpus and the damage of the seed models), per subsystem.
 #
-#   tests/fuzz/coverage.sh [BUILD_DIR]      (default: build-coverage)
+#   tests/fuzz/coverage.sh [BUILD_DIR] [--report]   (default: build-coverage)
+#
+# --report only reads the counts of an earlier run.
 #
 # Builds with -DFACETOR_COVERAGE=ON (gcov, -O0), runs ctest, then reads the
 # counts with gcov's JSON output. A line or branch counts as covered when any
@@ -13,13 +15,16 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build-coverage}
-mkdir -p "$build"
-cmake -S "$root" -B "$build" -DFACETOR_COVERAGE=ON -DFACETOR_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
-  > "$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" -j2 > "$build/build.log" 2>&1 || { tail -40 "$build/build.log"; exit 1; }
-find "$build" -name '*.gcda' -delete
-(cd "$build" && ctest --output-on-failure -j2 > "$build/ctest.log" 2>&1)
-ctest_status=$?
+ctest_status=0
+if [ "${2:-}" != --report ]; then
+  mkdir -p "$build"
+  cmake -S "$root" -B "$build" -DFACETOR_COVERAGE=ON -DFACETOR_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
+    > "$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+  cmake --build "$build" -j"${FACETOR_JOBS:-2}" > "$build/build.log" 2>&1 || { tail -40 "$build/build.log"; exit 1; }
+  find "$build" -name '*.gcda' -delete
+  (cd "$build" && ctest --output-on-failure -j"${FACETOR_JOBS:-2}" > "$build/ctest.log" 2>&1)
+  ctest_status=$?
+fi
 tail -3 "$build/ctest.log"
 
 python3 - "$root" "$build" <<'PY'
@@ -34,7 +39,7 @@ for folder, _, files in os.walk(build):
     for name in files:
         if not name.endswith(".gcda"):
             continue
-        out = subprocess.run(["gcov", "--json-format", "--stdout", name], cwd=folder,
+        out = subprocess.run(["gcov", "--json-format", "--stdout", "--branch-probabilities", name], cwd=folder,
                              capture_output=True, text=True)
         for chunk in out.stdout.splitlines():
             if not chunk.strip():
