@@ -1,6 +1,7 @@
 #include "io/out_stream.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -10,6 +11,21 @@ namespace {
 
 constexpr std::size_t kFlushThreshold = 1 << 16;
 constexpr std::size_t kBlockSize = 1 << 20;
+constexpr std::size_t kFirstBlockStart = 1 << 12;
+
+// The first block starts at 4 KiB and doubles up to the full block size with
+// the bytes written, so that short outputs (screen listings, small files) do
+// not take a whole block each. Later blocks are full-size from the start, so a
+// large output is copied only while its first block grows.
+std::size_t first_block_capacity(std::size_t extent) {
+  return std::min(kBlockSize, std::max(kFirstBlockStart, std::bit_ceil(extent)));
+}
+
+void grow_first_block(OutStream& stream, std::size_t end) {
+  auto grown = std::make_unique_for_overwrite<char[]>(first_block_capacity(end));
+  std::memcpy(grown.get(), stream.blocks[0].get(), std::min(stream.extent, kBlockSize));
+  stream.blocks[0] = std::move(grown);
+}
 
 // Writes into the memory blocks at the current position, overwriting what a
 // rewind left behind and adding blocks as needed.
@@ -18,8 +34,13 @@ void write_memory(OutStream& stream, const char* data, std::size_t size) {
   while (size > 0) {
     const std::size_t block = stream.position / kBlockSize;
     const std::size_t offset = stream.position % kBlockSize;
-    if (block == stream.blocks.size()) stream.blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
     const std::size_t piece = std::min(size, kBlockSize - offset);
+    if (block == stream.blocks.size()) {
+      const std::size_t capacity = block == 0 ? first_block_capacity(offset + piece) : kBlockSize;
+      stream.blocks.push_back(std::make_unique_for_overwrite<char[]>(capacity));
+    } else if (block == 0 && offset + piece > first_block_capacity(stream.extent)) {
+      grow_first_block(stream, offset + piece);
+    }
     std::memcpy(stream.blocks[block].get() + offset, data, piece);
     stream.position += piece;
     data += piece;
