@@ -4,234 +4,411 @@
 #include <cmath>
 #include <limits>
 
-#include "convert/id_table.h"
+#include "convert/hole_point_tree.h"
+#include "convert/polygon_order.h"
 
 namespace facetor {
 namespace {
 
 constexpr float kTolerance = 1e-6f;
-constexpr std::size_t kSmallFacePairs = 4096;
-
-bool finite(const CornerVertex& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
-// The squared distance exactly as the scan forms it: differences, squares
-// and sums each rounded to single precision.
-float squared_distance(const CornerVertex& p, const CornerVertex& e) {
-  const float dx = p.x - e.x;
-  const float dy = p.y - e.y;
-  const float dz = p.z - e.z;
-  return dx * dx + dy * dy + dz * dz;
-}
+constexpr std::size_t kSmallFacePairs = 1024;
 
 bool improves(float d, float best) { return d - best < -kTolerance; }
+
+// The entries a merged hole puts after its bridge point: from the chosen
+// corner backwards round to it again, then the bridge point once more.
+std::vector<std::uint32_t> joined_entries(const HoleCorners& hole, std::size_t corner, std::uint32_t bridgeEntry) {
+  const std::size_t m = hole.inserted.size();
+  std::vector<std::uint32_t> added;
+  added.reserve(m + 2);
+  std::size_t c = corner;
+  for (std::size_t step = 0; step <= m; ++step) {
+    added.push_back(hole.inserted[c]);
+    c = (c == 0) ? m - 1 : c - 1;
+  }
+  added.push_back(bridgeEntry);
+  return added;
+}
+
+std::size_t first_unmerged(const std::vector<HoleCorners>& holes, const std::vector<bool>& merged) {
+  std::size_t h = 0;
+  while (merged[h] || holes[h].measured.empty()) ++h;
+  return h;
+}
+
+std::size_t holes_with_corners(const std::vector<HoleCorners>& holes) {
+  std::size_t count = 0;
+  for (const HoleCorners& hole : holes) count += hole.measured.empty() ? 0 : 1;
+  return count;
+}
+
+// ---- The plain scan, for small faces ----
+
+void bridge_by_scan(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
+                    const std::vector<HoleCorners>& holes) {
+  std::vector<bool> merged(holes.size(), false);
+  for (std::size_t n = holes_with_corners(holes); n > 0; --n) {
+    float best = std::numeric_limits<float>::infinity();
+    std::size_t hole = 0, corner = 0, position = 0;
+    bool found = false;
+    for (std::size_t h = 0; h < holes.size(); ++h) {
+      if (merged[h]) continue;
+      for (std::size_t c = 0; c < holes[h].measured.size(); ++c) {
+        const CornerVertex& p = entries[holes[h].measured[c]];
+        for (std::size_t j = 0; j < polygon.size(); ++j) {
+          const CornerVertex& e = entries[polygon[j]];
+          if (e.bridged) continue;
+          const float d = squared_distance(p.x, p.y, p.z, e);
+          if (improves(d, best)) {
+            best = d;
+            hole = h;
+            corner = c;
+            position = j;
+            found = true;
+          }
+        }
+      }
+    }
+    if (!found) hole = first_unmerged(holes, merged);
+    const std::uint32_t bridgeEntry = polygon[position];
+    entries[bridgeEntry].bridged = true;
+    const std::vector<std::uint32_t> added = joined_entries(holes[hole], corner, bridgeEntry);
+    polygon.insert(polygon.begin() + static_cast<std::ptrdiff_t>(position + 1), added.begin(), added.end());
+    merged[hole] = true;
+  }
+}
+
+// ---- The indexed search, for large faces ----
+//
+// Every polygon position that can still be a bridge point sits in a heap
+// keyed by a lower bound of its distance to the nearest unmerged hole corner
+// (exact when computed; it can only grow as holes are merged, and it is
+// computed afresh when the corner it was measured to has left). The top of
+// the heap gives the smallest distance of any pair. The scan's choice is
+// then settled by the pairs below the first gap wider than twice the
+// tolerance above that smallest distance: the first of them in scan order
+// beats any earlier pair above the gap, and no pair above the gap beats it or
+// anything after it. So only those pairs are replayed, in scan order.
+
+constexpr double kGap = 2e-6;  // wider than twice the tolerance, with room for roundings
+
+struct HeapItem {
+  float key;
+  std::uint32_t node;
+  std::uint32_t point;  // the hole corner the key was measured to
+};
+
+struct Pair {
+  std::uint32_t point;
+  std::uint32_t node;
+  float distance;
+};
+
+struct IndexedBridge {
+  std::vector<CornerVertex>& entries;
+  const std::vector<HoleCorners>& holes;
+  HolePointTree tree{};
+  std::vector<std::uint32_t> firstPoint{};  // hole -> id of its first corner
+  std::vector<std::uint32_t> pointHole{};   // point id -> hole
+  std::vector<std::uint32_t> nodeEntry{};   // node -> entry
+  PolygonOrder order{};
+  std::vector<HeapItem> heap{};
+  std::vector<Pair> pairs{};
+  std::vector<std::uint32_t> visit{};
+  // Per node, the hole corners nearer than some limit, found by an earlier
+  // search: corners only ever leave, so the live ones among them are still
+  // all the corners nearer than that limit.
+  std::vector<double> nearLimit{};  // node -> limit searched, -1 if none
+  std::vector<std::uint32_t> nearBegin{}, nearCount{};
+  std::vector<PointDistance> near{};
+};
+
+bool heap_less(const HeapItem& l, const HeapItem& r) { return l.key < r.key; }
+
+void heap_push(std::vector<HeapItem>& heap, HeapItem item) {
+  std::size_t at = heap.size();
+  heap.push_back(item);
+  while (at > 0) {
+    const std::size_t up = (at - 1) / 2;
+    if (!heap_less(heap[at], heap[up])) break;
+    std::swap(heap[at], heap[up]);
+    at = up;
+  }
+}
+
+void heap_sift_down(std::vector<HeapItem>& heap, std::size_t at) {
+  for (;;) {
+    std::size_t least = at;
+    for (std::size_t child = 2 * at + 1; child <= 2 * at + 2 && child < heap.size(); ++child) {
+      if (heap_less(heap[child], heap[least])) least = child;
+    }
+    if (least == at) return;
+    std::swap(heap[at], heap[least]);
+    at = least;
+  }
+}
+
+void heap_pop(std::vector<HeapItem>& heap) {
+  heap.front() = heap.back();
+  heap.pop_back();
+  if (!heap.empty()) heap_sift_down(heap, 0);
+}
+
+bool usable(const IndexedBridge& b, std::uint32_t node) {
+  const CornerVertex& e = b.entries[b.nodeEntry[node]];
+  return !e.bridged && std::isfinite(e.x) && std::isfinite(e.y) && std::isfinite(e.z);
+}
+
+// A key that still holds: the node can be a bridge point and the corner it
+// was measured to has not left.
+bool current(const IndexedBridge& b, const HeapItem& item) {
+  return std::isfinite(item.key) && usable(b, item.node) && b.tree.points[item.point].live;
+}
+
+// Measures a node against the unmerged hole corners and files it.
+void file_node(IndexedBridge& b, std::uint32_t node) {
+  if (!usable(b, node)) return;
+  const NearestPoint nearest = hole_tree_nearest(b.tree, b.entries[b.nodeEntry[node]]);
+  if (nearest.point >= 0) heap_push(b.heap, HeapItem{nearest.distance, node, static_cast<std::uint32_t>(nearest.point)});
+}
+
+// Brings an exact key to the top of the heap; false when no pair is left.
+bool settle_top(IndexedBridge& b) {
+  while (!b.heap.empty()) {
+    const HeapItem top = b.heap.front();
+    if (current(b, top)) return true;
+    heap_pop(b.heap);
+    file_node(b, top.node);
+  }
+  return false;
+}
+
+void compact_near(IndexedBridge& b) {
+  std::vector<PointDistance> kept;
+  for (std::size_t node = 0; node < b.nodeEntry.size(); ++node) {
+    const std::size_t first = b.nearBegin[node], count = b.nearCount[node];
+    b.nearBegin[node] = static_cast<std::uint32_t>(kept.size());
+    for (std::size_t i = first; i < first + count; ++i) {
+      if (b.tree.points[b.near[i].point].live) kept.push_back(b.near[i]);
+    }
+    b.nearCount[node] = static_cast<std::uint32_t>(kept.size() - b.nearBegin[node]);
+  }
+  b.near = std::move(kept);
+}
+
+// Searches a little beyond the limit asked for, so that a slightly larger
+// limit next time still finds the answer here. Stale lists are dropped when
+// they outweigh the live ones.
+void search_near(IndexedBridge& b, std::uint32_t node, double limit) {
+  const std::size_t budget = 4 * (b.nodeEntry.size() + b.tree.points.size()) + 65536;
+  if (b.near.size() > budget) compact_near(b);
+  if (b.near.size() > budget / 2) {
+    b.near.clear();
+    std::fill(b.nearLimit.begin(), b.nearLimit.end(), -1.0);
+  }
+  const double wider = limit * 1.25;
+  b.nearLimit[node] = wider;
+  b.nearBegin[node] = static_cast<std::uint32_t>(b.near.size());
+  hole_tree_within(b.tree, b.entries[b.nodeEntry[node]], wider, b.near);
+  b.nearCount[node] = static_cast<std::uint32_t>(b.near.size() - b.nearBegin[node]);
+}
+
+// The heap entries with keys below `limit` whose corner has left (or whose
+// node has become a bridge point) are measured again where they stand: keys
+// only grow, so each sinks within its own subtree, and taking the deepest
+// first leaves the places of the others as they were.
+void refresh_below(IndexedBridge& b, double limit) {
+  std::vector<std::uint32_t> stale;
+  b.visit.assign(1, 0);
+  while (!b.visit.empty()) {
+    const std::uint32_t at = b.visit.back();
+    b.visit.pop_back();
+    if (at >= b.heap.size() || static_cast<double>(b.heap[at].key) >= limit) continue;
+    b.visit.push_back(2 * at + 1);
+    b.visit.push_back(2 * at + 2);
+    if (!current(b, b.heap[at])) stale.push_back(at);
+  }
+  std::sort(stale.begin(), stale.end(), std::greater<>());
+  for (std::uint32_t at : stale) {
+    HeapItem& item = b.heap[at];
+    item.key = std::numeric_limits<float>::infinity();
+    if (usable(b, item.node)) {
+      const NearestPoint nearest = hole_tree_nearest(b.tree, b.entries[b.nodeEntry[item.node]]);
+      if (nearest.point >= 0) {
+        item.key = nearest.distance;
+        item.point = static_cast<std::uint32_t>(nearest.point);
+      }
+    }
+    heap_sift_down(b.heap, at);
+  }
+}
+
+// Every pair nearer than `limit`: the nodes come from the heap entries with
+// keys below it, their hole corners from the tree.
+// False when they are too many to be worth gathering (points piled up on
+// one spot): the caller then scans instead.
+bool collect_pairs(IndexedBridge& b, double limit) {
+  refresh_below(b, limit);
+  const std::size_t budget = 4 * (b.nodeEntry.size() + b.tree.points.size()) + 65536;
+  b.pairs.clear();
+  b.visit.assign(1, 0);
+  while (!b.visit.empty()) {
+    const std::uint32_t at = b.visit.back();
+    b.visit.pop_back();
+    if (at >= b.heap.size() || static_cast<double>(b.heap[at].key) >= limit) continue;
+    b.visit.push_back(2 * at + 1);
+    b.visit.push_back(2 * at + 2);
+    const std::uint32_t node = b.heap[at].node;
+    if (!usable(b, node)) continue;
+    if (b.nearLimit[node] < limit) search_near(b, node, limit);
+    const auto first = b.near.begin() + b.nearBegin[node];
+    for (auto f = first; f != first + b.nearCount[node]; ++f) {
+      if (b.tree.points[f->point].live && static_cast<double>(f->distance) < limit) {
+        b.pairs.push_back(Pair{f->point, node, f->distance});
+      }
+    }
+    if (b.pairs.size() > budget) return false;
+  }
+  return true;
+}
+
+// The largest distance below the first wide gap among the pairs nearer than
+// `limit` (everything else being at `limit` or beyond), or NaN if there is
+// no such gap.
+float cut_below_gap(std::vector<Pair>& pairs, double limit) {
+  std::sort(pairs.begin(), pairs.end(), [](const Pair& l, const Pair& r) { return l.distance < r.distance; });
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    const double next = i + 1 < pairs.size() ? static_cast<double>(pairs[i + 1].distance) : limit;
+    if (next - static_cast<double>(pairs[i].distance) > kGap) return pairs[i].distance;
+  }
+  return std::numeric_limits<float>::quiet_NaN();
+}
 
 struct Choice {
   std::size_t hole = 0;
   std::size_t corner = 0;
-  std::size_t position = 0;
-  bool found = false;
+  std::uint32_t node = 0;
 };
 
-// The polygon as nodes (one per position, stable while positions shift),
-// with a uniform grid of their finite positions.
-struct Bridger {
-  std::vector<CornerVertex>& entries;
-  std::vector<std::uint32_t> nodeEntry{};  // node -> entry
-  std::vector<std::uint32_t> order{};      // the polygon: nodes by position
-  std::vector<std::uint32_t> position{};   // node -> its current position
-  bool useGrid = false;
-  double origin[3] = {0, 0, 0};
-  double cell = 1;
-  struct Cell {
-    std::int64_t c[3];
-    std::int32_t head;
-  };
-  std::vector<Cell> cells{};
-  IdTable cellIndex{};
-  std::vector<std::int32_t> nextInCell{};  // node -> next node of its cell
-  std::vector<std::pair<std::uint32_t, float>> candidates{};
-};
-
-std::int64_t cell_coordinate(const Bridger& b, int axis, double value) {
-  const double limit = 4611686018427387904.0;  // 2^62
-  const double scaled = std::floor((value - b.origin[axis]) / b.cell);
-  return static_cast<std::int64_t>(std::clamp(scaled, -limit, limit));
-}
-
-std::uint64_t cell_hash(const std::int64_t (&c)[3]) {
-  return combine_hash(combine_hash(mix_hash(static_cast<std::uint64_t>(c[0])), static_cast<std::uint64_t>(c[1])),
-                      static_cast<std::uint64_t>(c[2]));
-}
-
-std::int32_t find_cell(const Bridger& b, const std::int64_t (&c)[3]) {
-  return id_table_find(b.cellIndex, cell_hash(c), [&](std::int32_t id) {
-    const Bridger::Cell& cell = b.cells[static_cast<std::size_t>(id)];
-    return cell.c[0] == c[0] && cell.c[1] == c[1] && cell.c[2] == c[2];
-  });
-}
-
-std::uint32_t add_node(Bridger& b, std::uint32_t entry) {
-  const auto node = static_cast<std::uint32_t>(b.nodeEntry.size());
-  b.nodeEntry.push_back(entry);
-  b.position.push_back(0);
-  b.nextInCell.push_back(-1);
-  const CornerVertex& v = b.entries[entry];
-  if (!b.useGrid || !finite(v)) return node;
-  const std::int64_t c[3] = {cell_coordinate(b, 0, v.x), cell_coordinate(b, 1, v.y), cell_coordinate(b, 2, v.z)};
-  std::int32_t id = find_cell(b, c);
-  if (id < 0) {
-    id = static_cast<std::int32_t>(b.cells.size());
-    b.cells.push_back(Bridger::Cell{{c[0], c[1], c[2]}, -1});
-    id_table_insert(b.cellIndex, cell_hash(c), id);
-  }
-  b.nextInCell[node] = b.cells[static_cast<std::size_t>(id)].head;
-  b.cells[static_cast<std::size_t>(id)].head = static_cast<std::int32_t>(node);
-  return node;
-}
-
-// The grid's cells are about as many as the points, spread over their extent.
-void plan_grid(Bridger& b, const std::vector<std::uint32_t>& polygon, const std::vector<HoleCorners>& holes) {
-  double low[3] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
-                   std::numeric_limits<double>::infinity()};
-  double high[3] = {-low[0], -low[1], -low[2]};
-  std::size_t points = 0;
-  auto take = [&](std::uint32_t entry) {
-    const CornerVertex& v = b.entries[entry];
-    if (!finite(v)) return;
-    const double p[3] = {v.x, v.y, v.z};
-    for (int a = 0; a < 3; ++a) {
-      low[a] = std::min(low[a], p[a]);
-      high[a] = std::max(high[a], p[a]);
-    }
-    ++points;
-  };
-  for (std::uint32_t entry : polygon) take(entry);
-  for (const HoleCorners& hole : holes) {
-    for (std::uint32_t entry : hole.inserted) take(entry);
-  }
-  if (points == 0) return;
-  double extent = 0;
-  for (int a = 0; a < 3; ++a) {
-    extent = std::max(extent, high[a] - low[a]);
-    b.origin[a] = low[a];
-  }
-  const double perSide = std::ceil(std::sqrt(static_cast<double>(points)));
-  b.cell = extent > 0 ? extent / perSide : 1.0;
-  b.useGrid = std::isfinite(b.cell) && b.cell > 0;
-}
-
-// Offers the pairs of one hole corner to the running choice, in position
-// order; only positions nearer than the best so far can improve it.
-void measure_corner(Bridger& b, const CornerVertex& p, std::size_t hole, std::size_t corner, float& best,
-                    Choice& choice) {
-  auto offer = [&](std::uint32_t node, float d) {
-    if (improves(d, best)) {
-      best = d;
-      choice = Choice{hole, corner, b.position[node], true};
-    }
-  };
-  const double radius = std::sqrt(static_cast<double>(best)) * 1.0001 + 1e-30;
-  double cellCount = 1;
-  std::int64_t from[3] = {0, 0, 0}, to[3] = {0, 0, 0};
-  if (b.useGrid && std::isfinite(radius)) {
-    const double centre[3] = {p.x, p.y, p.z};
-    for (int a = 0; a < 3; ++a) {
-      from[a] = cell_coordinate(b, a, centre[a] - radius);
-      to[a] = cell_coordinate(b, a, centre[a] + radius);
-      cellCount *= static_cast<double>(to[a] - from[a]) + 1;
-    }
-  }
-  if (!b.useGrid || !std::isfinite(radius) || cellCount > static_cast<double>(b.order.size())) {
-    for (std::uint32_t node : b.order) {
-      const CornerVertex& e = b.entries[b.nodeEntry[node]];
-      if (!e.bridged) offer(node, squared_distance(p, e));
-    }
-    return;
-  }
-  b.candidates.clear();
-  for (std::int64_t x = from[0]; x <= to[0]; ++x) {
-    for (std::int64_t y = from[1]; y <= to[1]; ++y) {
-      for (std::int64_t z = from[2]; z <= to[2]; ++z) {
-        const std::int64_t c[3] = {x, y, z};
-        const std::int32_t id = find_cell(b, c);
-        if (id < 0) continue;
-        for (std::int32_t node = b.cells[static_cast<std::size_t>(id)].head; node >= 0;
-             node = b.nextInCell[static_cast<std::size_t>(node)]) {
-          const CornerVertex& e = b.entries[b.nodeEntry[static_cast<std::size_t>(node)]];
-          if (e.bridged) continue;
-          const float d = squared_distance(p, e);
-          if (improves(d, best)) b.candidates.emplace_back(static_cast<std::uint32_t>(node), d);
+// One step of the plain scan over the polygon as it stands.
+Choice scan_step(const IndexedBridge& b, const std::vector<bool>& merged) {
+  const std::vector<std::uint32_t> nodes = polygon_order_nodes(b.order);
+  float best = std::numeric_limits<float>::infinity();
+  Choice choice{first_unmerged(b.holes, merged), 0, nodes.front()};
+  for (std::size_t h = 0; h < b.holes.size(); ++h) {
+    if (merged[h]) continue;
+    for (std::size_t c = 0; c < b.holes[h].measured.size(); ++c) {
+      const CornerVertex& p = b.entries[b.holes[h].measured[c]];
+      for (std::uint32_t node : nodes) {
+        const CornerVertex& e = b.entries[b.nodeEntry[node]];
+        if (e.bridged) continue;
+        const float d = squared_distance(p.x, p.y, p.z, e);
+        if (improves(d, best)) {
+          best = d;
+          choice = Choice{h, c, node};
         }
       }
-    }
-  }
-  std::sort(b.candidates.begin(), b.candidates.end(),
-            [&](const auto& l, const auto& r) { return b.position[l.first] < b.position[r.first]; });
-  for (const auto& [node, d] : b.candidates) offer(node, d);
-}
-
-Choice choose_bridge(Bridger& b, const std::vector<HoleCorners>& holes, const std::vector<bool>& merged) {
-  float best = std::numeric_limits<float>::infinity();
-  Choice choice;
-  for (std::size_t h = 0; h < holes.size() && best > 0; ++h) {
-    if (merged[h]) continue;
-    for (std::size_t c = 0; c < holes[h].measured.size() && best > 0; ++c) {
-      const CornerVertex& p = b.entries[holes[h].measured[c]];
-      if (finite(p)) measure_corner(b, p, h, c, best, choice);
-    }
-  }
-  // Once the best distance is 0 no pair can improve on it (distances are
-  // never negative), so the rest of the scan is skipped.
-  if (!choice.found) {
-    for (std::size_t h = 0; h < holes.size(); ++h) {
-      if (!merged[h]) return Choice{h, 0, 0, true};
     }
   }
   return choice;
 }
 
-// Puts the hole's corners after the bridge position, from the chosen corner
-// backwards round to it again, then the bridge point once more.
-void join(Bridger& b, const HoleCorners& hole, const Choice& choice) {
-  const std::uint32_t bridgeNode = b.order[choice.position];
-  const std::uint32_t bridgeEntry = b.nodeEntry[bridgeNode];
-  b.entries[bridgeEntry].bridged = true;
-  const std::size_t m = hole.inserted.size();
-  std::vector<std::uint32_t> added;
-  added.reserve(m + 2);
-  std::size_t c = choice.corner;
-  for (std::size_t step = 0; step <= m; ++step) {
-    added.push_back(add_node(b, hole.inserted[c]));
-    c = (c == 0) ? m - 1 : c - 1;
+Choice choose_bridge(IndexedBridge& b, const std::vector<bool>& merged) {
+  if (!settle_top(b)) return Choice{first_unmerged(b.holes, merged), 0, polygon_order_first(b.order)};
+  const double nearest = b.heap.front().key;
+  float cut = std::numeric_limits<float>::quiet_NaN();
+  for (double width = 4e-6; std::isnan(cut); width *= 4) {
+    const double limit = nearest + nearest * 1e-9 + width;
+    if (!collect_pairs(b, limit)) return scan_step(b, merged);
+    cut = cut_below_gap(b.pairs, limit);
   }
-  added.push_back(add_node(b, bridgeEntry));
-  b.order.insert(b.order.begin() + static_cast<std::ptrdiff_t>(choice.position + 1), added.begin(), added.end());
-  for (std::size_t i = choice.position + 1; i < b.order.size(); ++i) b.position[b.order[i]] = static_cast<std::uint32_t>(i);
+  std::erase_if(b.pairs, [&](const Pair& p) { return p.distance > cut; });
+  std::sort(b.pairs.begin(), b.pairs.end(), [&](const Pair& l, const Pair& r) {
+    if (l.point != r.point) return l.point < r.point;
+    return polygon_order_key(b.order, l.node) < polygon_order_key(b.order, r.node);
+  });
+  float best = std::numeric_limits<float>::infinity();
+  Choice choice;
+  for (const Pair& p : b.pairs) {
+    if (!improves(p.distance, best)) continue;
+    best = p.distance;
+    choice.hole = b.pointHole[p.point];
+    choice.corner = p.point - b.firstPoint[choice.hole];
+    choice.node = p.node;
+  }
+  return choice;
+}
+
+void add_node(IndexedBridge& b, std::uint32_t entry) {
+  b.nodeEntry.push_back(entry);
+  b.nearLimit.push_back(-1);
+  b.nearBegin.push_back(0);
+  b.nearCount.push_back(0);
+}
+
+void join(IndexedBridge& b, const Choice& choice) {
+  const std::uint32_t bridgeEntry = b.nodeEntry[choice.node];
+  b.entries[bridgeEntry].bridged = true;
+  const HoleCorners& hole = b.holes[choice.hole];
+  for (std::size_t c = 0; c < hole.measured.size(); ++c) {
+    hole_tree_remove(b.tree, b.firstPoint[choice.hole] + static_cast<std::uint32_t>(c));
+  }
+  std::vector<std::uint32_t> added;
+  for (std::uint32_t entry : joined_entries(hole, choice.corner, bridgeEntry)) {
+    added.push_back(static_cast<std::uint32_t>(b.nodeEntry.size()));
+    add_node(b, entry);
+  }
+  polygon_order_insert(b.order, choice.node, added);
+  for (std::uint32_t node : added) file_node(b, node);
+}
+
+void bridge_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
+                    const std::vector<HoleCorners>& holes) {
+  IndexedBridge b{entries, holes};
+  std::vector<HolePointTree::Point> points;
+  for (std::size_t h = 0; h < holes.size(); ++h) {
+    b.firstPoint.push_back(static_cast<std::uint32_t>(points.size()));
+    for (std::uint32_t entry : holes[h].measured) {
+      const CornerVertex& v = entries[entry];
+      points.push_back(HolePointTree::Point{v.x, v.y, v.z, true});
+      b.pointHole.push_back(static_cast<std::uint32_t>(h));
+    }
+  }
+  hole_tree_build(b.tree, std::move(points));
+  for (std::uint32_t entry : polygon) add_node(b, entry);
+  polygon_order_init(b.order, static_cast<std::uint32_t>(polygon.size()));
+  for (std::uint32_t node = 0; node < polygon.size(); ++node) file_node(b, node);
+  std::vector<bool> merged(holes.size(), false);
+  for (std::size_t n = holes_with_corners(holes); n > 0; --n) {
+    const Choice choice = choose_bridge(b, merged);
+    join(b, choice);
+    merged[choice.hole] = true;
+  }
+  polygon.clear();
+  for (std::uint32_t node : polygon_order_nodes(b.order)) polygon.push_back(b.nodeEntry[node]);
 }
 
 }  // namespace
 
+void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
+                          const std::vector<HoleCorners>& holes) {
+  if (holes.empty() || polygon.empty()) return;
+  bridge_indexed(entries, polygon, holes);
+}
+
 void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
                   const std::vector<HoleCorners>& holes) {
   if (holes.empty() || polygon.empty()) return;
-  Bridger b{entries};
-  // Small faces are measured pair by pair; the grid pays off for large ones.
   std::size_t holeCorners = 0, finalLength = polygon.size();
   for (const HoleCorners& hole : holes) {
     holeCorners += hole.measured.size();
     finalLength += hole.inserted.size() + 2;
   }
-  if (holeCorners * finalLength > kSmallFacePairs) plan_grid(b, polygon, holes);
-  for (std::uint32_t entry : polygon) b.order.push_back(add_node(b, entry));
-  for (std::size_t i = 0; i < b.order.size(); ++i) b.position[b.order[i]] = static_cast<std::uint32_t>(i);
-  std::vector<bool> merged(holes.size(), false);
-  for (std::size_t n = 0; n < holes.size(); ++n) {
-    const Choice choice = choose_bridge(b, holes, merged);
-    join(b, holes[choice.hole], choice);
-    merged[choice.hole] = true;
+  if (holeCorners * finalLength <= kSmallFacePairs) {
+    bridge_by_scan(entries, polygon, holes);
+  } else {
+    bridge_indexed(entries, polygon, holes);
   }
-  polygon.clear();
-  for (std::uint32_t node : b.order) polygon.push_back(b.nodeEntry[node]);
 }
 
 }  // namespace facetor

@@ -24,8 +24,13 @@ struct HoleCorners {
 // first pair that no later pair beats by more than 1e-6 (squared distances in
 // single precision). When no pair can be measured, the first unmerged hole
 // joins at position 0 by its first corner. Marks each bridge point's entry.
-// A grid over the positions finds the pairs worth measuring.
+// Small faces are scanned pair by pair; large ones go to bridge_holes_indexed.
 void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
                   const std::vector<HoleCorners>& holes);
+
+// The same result by way of a k-d tree over the hole corners and a heap over
+// the polygon positions, for faces of any size.
+void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
+                          const std::vector<HoleCorners>& holes);
 
 }  // namespace facetor

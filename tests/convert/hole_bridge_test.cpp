@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 
 namespace facetor {
 namespace {
@@ -61,48 +62,141 @@ void reference_bridge(std::vector<CornerVertex>& entries, std::vector<std::uint3
   }
 }
 
-// Random faces: clustered and scattered points, exact duplicates, distances
-// that tie within the tolerance, and now and then NaN or infinite values.
+using Bridge = void (*)(std::vector<CornerVertex>&, std::vector<std::uint32_t>&, const std::vector<HoleCorners>&);
+
+struct Face {
+  std::vector<CornerVertex> entries;
+  std::vector<std::uint32_t> polygon;
+  std::vector<HoleCorners> holes;
+};
+
+// Runs the bridge under test and the plain scan on copies of the face and
+// compares the polygons and the bridge marks.
+void expect_same_as_scan(const Face& face, Bridge bridge, const std::string& label) {
+  std::vector<CornerVertex> expectedEntries = face.entries, entries = face.entries;
+  std::vector<std::uint32_t> expected = face.polygon, polygon = face.polygon;
+  reference_bridge(expectedEntries, expected, face.holes);
+  bridge(entries, polygon, face.holes);
+  ASSERT_EQ(polygon, expected) << label;
+  for (std::size_t i = 0; i < entries.size(); ++i) ASSERT_EQ(entries[i].bridged, expectedEntries[i].bridged) << label;
+}
+
+enum class Layout { Scattered, Coincident, WithinTolerance, NotFinite, Far, Chain, Lattice };
+
+// Random faces: scattered points, exact duplicates, distances that tie within
+// the tolerance, NaN or infinite values, holes a million units away, runs of
+// distances a fraction of the tolerance apart, and regular lattices full of
+// exact ties.
+Face random_face(std::mt19937& random, Layout layout, bool large) {
+  std::uniform_real_distribution<float> wide(-50, 50), narrow(0, 1e-5f), unit(0, 1);
+  std::uniform_int_distribution<int> pick(0, 99);
+  Face face;
+  auto coordinate = [&]() -> float {
+    const int roll = pick(random);
+    switch (layout) {
+      case Layout::Coincident: return std::round(wide(random) / 10) * 10;
+      case Layout::WithinTolerance: return narrow(random);
+      case Layout::NotFinite:
+        if (roll < 3) return std::numeric_limits<float>::quiet_NaN();
+        if (roll < 5) return roll == 3 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+        return wide(random);
+      case Layout::Far: return roll < 30 ? wide(random) * 1e5f + (roll < 10 ? 3e6f : 0.0f) : wide(random);
+      case Layout::Lattice: return static_cast<float>(pick(random) % 7);
+      default: return wide(random);
+    }
+  };
+  auto add = [&](float x, float y, float z) {
+    CornerVertex v;
+    v.x = x;
+    v.y = y;
+    v.z = z;
+    face.entries.push_back(v);
+    return static_cast<std::uint32_t>(face.entries.size() - 1);
+  };
+  if (layout == Layout::Chain) {
+    // Points at squared distances 1 + k * 0.4e-6 from a few anchors, in
+    // shuffled order, so that a later pair beats an earlier one by just more
+    // than the tolerance only now and then.
+    for (int k = 0; k < 40; ++k) {
+      const float d = 1.0f + static_cast<float>(pick(random) % 25) * 0.4e-6f;
+      const float anchor = static_cast<float>(pick(random) % 3) * 10;
+      add(anchor + std::sqrt(d), 0, 0);
+      add(anchor, 0, 0);
+    }
+  }
+  const std::size_t count = 60 + static_cast<std::size_t>(pick(random)) * 3;
+  while (face.entries.size() < count) add(coordinate(), coordinate(), layout == Layout::Scattered ? 0.0f : coordinate());
+  std::uniform_int_distribution<std::uint32_t> entry(0, static_cast<std::uint32_t>(face.entries.size() - 1));
+  face.polygon.resize(3 + static_cast<std::size_t>(pick(random)) % (large ? 80 : 20));
+  for (auto& p : face.polygon) p = entry(random);
+  face.holes.resize(1 + static_cast<std::size_t>(pick(random)) % (large ? 40 : 6) + (large ? 20 : 0));
+  for (HoleCorners& hole : face.holes) {
+    const int corners = 1 + pick(random) % 5;
+    for (int c = 0; c < corners; ++c) {
+      hole.measured.push_back(entry(random));
+      hole.inserted.push_back(pick(random) < 70 ? hole.measured.back() : entry(random));
+    }
+  }
+  // Now and then an entry that is a bridge point already from another face.
+  if (pick(random) < 20) face.entries[entry(random)].bridged = true;
+  return face;
+}
+
 TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
   std::mt19937 random(12345);
-  for (int trial = 0; trial < 400; ++trial) {
-    const int style = trial % 4;
-    std::uniform_real_distribution<float> wide(-50, 50), narrow(0, 1e-5f);
-    std::uniform_int_distribution<int> pick(0, 99);
-    auto coordinate = [&]() -> float {
-      const int roll = pick(random);
-      if (style == 3 && roll < 3) return std::numeric_limits<float>::quiet_NaN();
-      if (style == 3 && roll < 5) return std::numeric_limits<float>::infinity();
-      if (style == 1) return std::round(wide(random) / 10) * 10;  // many equal values
-      if (style == 2) return narrow(random);                    // ties within 1e-6
-      return wide(random);
-    };
-    std::vector<CornerVertex> entries(60 + pick(random) * 3);
-    for (CornerVertex& e : entries) {
-      e.x = coordinate();
-      e.y = coordinate();
-      e.z = style == 0 ? 0.0f : coordinate();
-    }
-    std::uniform_int_distribution<std::uint32_t> entry(0, static_cast<std::uint32_t>(entries.size() - 1));
-    // Odd trials are large enough to be searched through the grid.
-    const bool large = trial % 2 == 1;
-    std::vector<std::uint32_t> polygon(3 + pick(random) % (large ? 80 : 20));
-    for (auto& p : polygon) p = entry(random);
-    std::vector<HoleCorners> holes(1 + pick(random) % (large ? 40 : 6) + (large ? 20 : 0));
-    for (HoleCorners& hole : holes) {
-      const int corners = 1 + pick(random) % 5;
-      for (int c = 0; c < corners; ++c) {
-        hole.measured.push_back(entry(random));
-        hole.inserted.push_back(pick(random) < 70 ? hole.measured.back() : entry(random));
-      }
-    }
-    std::vector<CornerVertex> expectedEntries = entries;
-    std::vector<std::uint32_t> expected = polygon;
-    reference_bridge(expectedEntries, expected, holes);
-    bridge_holes(entries, polygon, holes);
-    ASSERT_EQ(polygon, expected) << "trial " << trial;
-    for (std::size_t i = 0; i < entries.size(); ++i) ASSERT_EQ(entries[i].bridged, expectedEntries[i].bridged);
+  const Layout layouts[] = {Layout::Scattered, Layout::Coincident, Layout::WithinTolerance, Layout::NotFinite,
+                            Layout::Far,       Layout::Chain,      Layout::Lattice};
+  for (int trial = 0; trial < 1400; ++trial) {
+    const Layout layout = layouts[trial % 7];
+    const Face face = random_face(random, layout, trial % 2 == 1);
+    const std::string label = "trial " + std::to_string(trial);
+    expect_same_as_scan(face, bridge_holes, label);
+    expect_same_as_scan(face, bridge_holes_indexed, label + " indexed");
   }
+}
+
+// Hundreds of holes in one face, on a lattice with exact ties and among
+// scattered points, through the indexed search.
+TEST(HoleBridge, HundredsOfHolesInOneFace) {
+  std::mt19937 random(777);
+  for (int trial = 0; trial < 6; ++trial) {
+    Face face;
+    std::uniform_int_distribution<int> cell(0, 40);
+    std::uniform_real_distribution<float> jitter(0, 1e-6f);
+    auto add = [&](float x, float y) {
+      CornerVertex v;
+      v.x = x;
+      v.y = y;
+      face.entries.push_back(v);
+      return static_cast<std::uint32_t>(face.entries.size() - 1);
+    };
+    face.polygon = {add(0, 0), add(0, 130), add(130, 130), add(130, 0)};
+    for (int h = 0; h < 300; ++h) {
+      const float x = static_cast<float>(cell(random)) * 3 + 1, y = static_cast<float>(cell(random)) * 3 + 1;
+      const float wobble = trial % 2 == 0 ? 0.0f : jitter(random);
+      HoleCorners hole;
+      hole.measured = {add(x + wobble, y), add(x + 1, y), add(x, y + 1 + wobble)};
+      hole.inserted = hole.measured;
+      face.holes.push_back(hole);
+    }
+    expect_same_as_scan(face, bridge_holes, "trial " + std::to_string(trial));
+    expect_same_as_scan(face, bridge_holes_indexed, "trial " + std::to_string(trial) + " indexed");
+  }
+}
+
+// Hundreds of corners and positions on one spot: too many equal pairs to
+// gather, so the steps are scanned, with the same result.
+TEST(HoleBridge, PointsPiledOnOneSpot) {
+  Face face;
+  face.entries.resize(200 + 150 * 3);
+  for (std::uint32_t i = 0; i < 200; ++i) face.polygon.push_back(i);
+  for (std::uint32_t h = 0; h < 150; ++h) {
+    HoleCorners hole;
+    for (std::uint32_t c = 0; c < 3; ++c) hole.measured.push_back(200 + h * 3 + c);
+    hole.inserted = hole.measured;
+    face.holes.push_back(hole);
+  }
+  expect_same_as_scan(face, bridge_holes_indexed, "piled");
 }
 
 TEST(HoleBridge, ManyHolesInOneFaceStayFast) {
