@@ -50,6 +50,11 @@ if compgen -G "$samples/*.cob" > /dev/null; then
   seed_dirs+=("$work/samples")
 fi
 
+# AddressSanitizer keeps freed memory in a quarantine (256 MB by default)
+# that counts against -rss_limit_mb; a smaller one still catches use after
+# free, and leaves the limit to what the converter itself allocates.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64}
+
 run_target() {
   local target=$1
   local corpus="$work/corpus/$target"
