@@ -196,11 +196,31 @@ void compact_near(IndexedBridge& b) {
   b.near = std::move(kept);
 }
 
+// Calls visit(at) for every heap entry whose key is below `limit`: the heap
+// order lets the walk skip whole subtrees at or above it. Stops early when
+// visit returns false.
+template <typename Visit>
+bool for_each_below(IndexedBridge& b, double limit, Visit visit) {
+  b.visit.assign(1, 0);
+  while (!b.visit.empty()) {
+    const std::uint32_t at = b.visit.back();
+    b.visit.pop_back();
+    if (at >= b.heap.size() || static_cast<double>(b.heap[at].key) >= limit) continue;
+    b.visit.push_back(2 * at + 1);
+    b.visit.push_back(2 * at + 2);
+    if (!visit(at)) return false;
+  }
+  return true;
+}
+
+// How many gathered entries are worth keeping before the caller scans instead.
+std::size_t gather_budget(const IndexedBridge& b) { return 4 * (b.nodeEntry.size() + b.tree.points.size()) + 65536; }
+
 // Searches a little beyond the limit asked for, so that a slightly larger
 // limit next time still finds the answer here. Stale lists are dropped when
 // they outweigh the live ones.
 void search_near(IndexedBridge& b, std::uint32_t node, double limit) {
-  const std::size_t budget = 4 * (b.nodeEntry.size() + b.tree.points.size()) + 65536;
+  const std::size_t budget = gather_budget(b);
   if (b.near.size() > budget) compact_near(b);
   if (b.near.size() > budget / 2) {
     b.near.clear();
@@ -219,15 +239,10 @@ void search_near(IndexedBridge& b, std::uint32_t node, double limit) {
 // first leaves the places of the others as they were.
 void refresh_below(IndexedBridge& b, double limit) {
   std::vector<std::uint32_t> stale;
-  b.visit.assign(1, 0);
-  while (!b.visit.empty()) {
-    const std::uint32_t at = b.visit.back();
-    b.visit.pop_back();
-    if (at >= b.heap.size() || static_cast<double>(b.heap[at].key) >= limit) continue;
-    b.visit.push_back(2 * at + 1);
-    b.visit.push_back(2 * at + 2);
+  for_each_below(b, limit, [&](std::uint32_t at) {
     if (!current(b, b.heap[at])) stale.push_back(at);
-  }
+    return true;
+  });
   std::sort(stale.begin(), stale.end(), std::greater<>());
   for (std::uint32_t at : stale) {
     HeapItem& item = b.heap[at];
@@ -249,17 +264,11 @@ void refresh_below(IndexedBridge& b, double limit) {
 // one spot): the caller then scans instead.
 bool collect_pairs(IndexedBridge& b, double limit) {
   refresh_below(b, limit);
-  const std::size_t budget = 4 * (b.nodeEntry.size() + b.tree.points.size()) + 65536;
+  const std::size_t budget = gather_budget(b);
   b.pairs.clear();
-  b.visit.assign(1, 0);
-  while (!b.visit.empty()) {
-    const std::uint32_t at = b.visit.back();
-    b.visit.pop_back();
-    if (at >= b.heap.size() || static_cast<double>(b.heap[at].key) >= limit) continue;
-    b.visit.push_back(2 * at + 1);
-    b.visit.push_back(2 * at + 2);
+  return for_each_below(b, limit, [&](std::uint32_t at) {
     const std::uint32_t node = b.heap[at].node;
-    if (!usable(b, node)) continue;
+    if (!usable(b, node)) return true;
     if (b.nearLimit[node] < limit) search_near(b, node, limit);
     const auto first = b.near.begin() + b.nearBegin[node];
     for (auto f = first; f != first + b.nearCount[node]; ++f) {
@@ -267,9 +276,8 @@ bool collect_pairs(IndexedBridge& b, double limit) {
         b.pairs.push_back(Pair{f->point, node, f->distance});
       }
     }
-    if (b.pairs.size() > budget) return false;
-  }
-  return true;
+    return b.pairs.size() <= budget;
+  });
 }
 
 // The largest distance below the first wide gap among the pairs nearer than
