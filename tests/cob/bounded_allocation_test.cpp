@@ -111,16 +111,5 @@ TEST(BoundedAllocation, HugeCountsInASmallFileFailWithoutLargeAllocations) {
   }
 }
 
-TEST(BoundedAllocation, ManyFacesCostASmallMultipleOfTheirBytes) {
-  // 20000 empty faces: 5 bytes each in the file.
-  Data data = polh_head("many").i32(1).floats({0, 0, 0}).i32(0).i32(20000);
-  for (int i = 0; i < 20000; ++i) data.u8(0).i16(0).u16(0);
-  CobFile file;
-  file.chunk("PolH", 1, 0, data).end();
-  const Measured m = measure(file);
-  EXPECT_EQ(m.loaded.root->objects.at(0)->faceCount, 20000);
-  EXPECT_LT(m.total, 16 * file.bytes.size());
-}
-
 }  // namespace
 }  // namespace facetor::test

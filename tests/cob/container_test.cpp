@@ -19,25 +19,6 @@ Bytes bytes_of(const Data& data) { return data.bytes; }
 
 // ---- fixed-width readers ---------------------------------------------------
 
-TEST(Readers, ValuesAreLittleEndianAndSigned) {
-  Data data;
-  data.u16(0xBEEF).u32(0xFFFFFFFF).u32(0x80000000).f32(-2.5f);
-  const Bytes buffer = bytes_of(data);
-  std::int32_t cursor = 0;
-  std::uint16_t u16 = 0;
-  std::int32_t i32 = 0;
-  float f32 = 0;
-  ASSERT_TRUE(read_u16(buffer, cursor, 14, u16));
-  EXPECT_EQ(u16, 0xBEEF);
-  ASSERT_TRUE(read_i32(buffer, cursor, 14, i32));
-  EXPECT_EQ(i32, -1);
-  ASSERT_TRUE(read_i32(buffer, cursor, 14, i32));
-  EXPECT_EQ(i32, std::numeric_limits<std::int32_t>::min());
-  ASSERT_TRUE(read_f32(buffer, cursor, 14, f32));
-  EXPECT_EQ(f32, -2.5f);
-  EXPECT_EQ(cursor, 14);
-}
-
 // A read that ends exactly at the limit succeeds; one byte more fails and
 // leaves the cursor where it was. The buffer's end bounds every read too.
 TEST(Readers, ReadsStopAtTheLimitAndAtTheBufferEnd) {
@@ -98,35 +79,6 @@ TEST(Readers, ArraysCheckTheWholeSpanBeforeReading) {
   EXPECT_EQ(ints[0], 0x3F800000);  // the bits of 1.0f
 }
 
-TEST(Readers, AxesAndMatrixKeepTheGroupsReadBeforeAFailure) {
-  Data data;
-  data.floats({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
-  const Bytes full = bytes_of(data);
-  LocalAxes axes{};
-  std::int32_t cursor = 0;
-  ASSERT_TRUE(read_axes(full, cursor, 48, axes));
-  EXPECT_EQ(axes.centre[2], 3);
-  EXPECT_EQ(axes.zAxis[0], 10);
-  EXPECT_EQ(cursor, 48);
-
-  LocalAxes partial{};
-  cursor = 0;
-  EXPECT_FALSE(read_axes(full, cursor, 40, partial));
-  EXPECT_EQ(cursor, 36);  // three groups of three floats were read
-  EXPECT_EQ(partial.yAxis[2], 9);
-  EXPECT_EQ(partial.zAxis[0], 0);
-
-  Matrix3x4 matrix{};
-  cursor = 0;
-  EXPECT_FALSE(read_matrix(full, cursor, 47, matrix));
-  EXPECT_EQ(cursor, 32);  // two rows of four floats
-  EXPECT_EQ(matrix.rows[1][3], 8);
-  EXPECT_EQ(matrix.rows[2][0], 0);
-  cursor = 0;
-  ASSERT_TRUE(read_matrix(full, cursor, 48, matrix));
-  EXPECT_EQ(matrix.rows[2][3], 12);
-}
-
 // ---- strings and names -------------------------------------------------------
 
 struct StringCase {
@@ -138,30 +90,6 @@ struct StringCase {
   std::string text;
   std::int32_t cursor;
 };
-
-TEST(Readers, ReadStringEdgeCases) {
-  const StringCase cases[] = {
-      {"plain", Data{}.str("Sphere"), -1, 200, true, "Sphere", 8},
-      {"length 0", Data{}.i16(0).raw("xx"), -1, 200, true, "", 2},
-      {"negative length", Data{}.i16(-3).raw("abc"), -1, 200, true, "", 2},
-      {"characters past the limit", Data{}.i16(6).raw("abc"), -1, 200, true, "", 2},
-      {"characters past a limit inside the buffer", Data{}.str("abcdef"), 6, 200, true, "", 2},
-      {"ends exactly at the limit", Data{}.str("abcdef"), 8, 200, true, "abcdef", 8},
-      {"length field past the limit", Data{}.u8(1), -1, 200, false, "", 0},
-      {"NUL ends the text, not the read", Data{}.i16(5).raw(std::string("ab\0cd", 5)), -1, 200, true, "ab", 7},
-      {"cut to capacity - 1", Data{}.str("abcdefgh"), -1, 5, true, "abcd", 10},
-      {"longest length", Data{}.i16(32767), -1, 200, true, "", 2},
-  };
-  for (const StringCase& c : cases) {
-    const Bytes buffer = bytes_of(c.data);
-    std::int32_t cursor = 0;
-    std::string text = "old";
-    const std::int32_t limit = c.limit < 0 ? static_cast<std::int32_t>(c.data.size()) : c.limit;
-    EXPECT_EQ(read_string(buffer, cursor, limit, text, c.capacity), c.ok) << c.what;
-    EXPECT_EQ(text, c.text) << c.what;
-    EXPECT_EQ(cursor, c.cursor) << c.what;
-  }
-}
 
 TEST(Readers, ReadNameEdgeCases) {
   const std::string long198(198, 'n');
@@ -190,18 +118,6 @@ TEST(Readers, ReadNameEdgeCases) {
 }
 
 // ---- chunk headers and the chunk walk ---------------------------------------
-
-TEST(ChunkHeaders, FieldsInFileOrder) {
-  CobFile file;
-  file.chunk_sized("Mat1", -7, 123456, Data{}, -20, -2, 300);
-  const ChunkHeader header = read_chunk_header(file.span(), 32);
-  EXPECT_EQ(std::string(header.type, 4), "Mat1");
-  EXPECT_EQ(header.majorVersion, -2);
-  EXPECT_EQ(header.minorVersion, 300);
-  EXPECT_EQ(header.chunkId, -7);
-  EXPECT_EQ(header.parentId, 123456);
-  EXPECT_EQ(header.size, -20);
-}
 
 std::vector<std::int32_t> walk_positions(Bytes buffer) {
   std::vector<std::int32_t> positions;
@@ -282,42 +198,6 @@ TEST(FileHeader, LoaderCheck) {
       EXPECT_EQ(cursor, 32) << c.what;
     }
   }
-}
-
-TEST(FileHeader, DiagnosticCheckPrintsWithoutLineEnd) {
-  struct Case {
-    const char* what;
-    std::vector<std::uint8_t> bytes;
-    bool ok;
-    std::string printed;
-  };
-  const std::string notCob = "File specified is not correctly formatted COB file";
-  const std::string binaryOnly = "This program only supports Binary format COB files";
-  const Case cases[] = {
-      {"binary", CobFile{}.bytes, true, ""},
-      {"ASCII", CobFile{'A'}.bytes, false, binaryOnly},
-      {"other letter", CobFile{'b'}.bytes, false, binaryOnly},
-      {"lower-case magic", header_bytes("CALIGARI V00.01BLH             \n"), false, notCob},
-      // Magic and format letter present, but no complete file header.
-      {"16 bytes", header_bytes("Caligari V00.01B"), false, notCob},
-      {"31 bytes", header_bytes("Caligari V00.01BLH             "), false, notCob},
-      {"empty", {}, false, notCob},
-  };
-  for (const Case& c : cases) {
-    OutStream console = out_memory(StreamMode::Binary);
-    EXPECT_EQ(check_diag_header(c.bytes, console), c.ok) << c.what;
-    EXPECT_EQ(out_contents(console), c.printed) << c.what;
-  }
-}
-
-TEST(Warnings, AreCutTo511CharactersAndEndTheLine) {
-  OutStream console = out_memory(StreamMode::Binary);
-  print_warning(console, "%s: %d faces", "box.cob", 3);
-  EXPECT_EQ(out_contents(console), "box.cob: 3 faces\n");
-  OutStream longConsole = out_memory(StreamMode::Binary);
-  const std::string name(600, 'w');
-  print_warning(longConsole, "%s: done", name.c_str());
-  EXPECT_EQ(out_contents(longConsole), std::string(511, 'w') + "\n");
 }
 
 }  // namespace

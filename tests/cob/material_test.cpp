@@ -22,81 +22,6 @@ Loaded load_with(std::string_view type, const Data& data) {
 
 bool loading_went_on(const Loaded& loaded) { return has_root_object(*loaded.root, "after"); }
 
-const Material& only_material(const Loaded& loaded) {
-  EXPECT_EQ(loaded.root->objects[0]->materials.size(), 1u);
-  return loaded.root->objects[0]->materials.at(0);
-}
-
-TEST(MaterialChunk, FixedPartOnlyLeavesAllMapsNull) {
-  MaterialSpec spec = numbered(7);
-  spec.shader = 'c';
-  spec.facet = 'a';
-  spec.autofacetAngle = 40;
-  spec.blue = 0.75f;
-  spec.alpha = 0.9f;
-  spec.exponent = 0.4f;
-  spec.refraction = 1.5f;
-  const Loaded loaded = load_with("Mat1", mat1(spec));
-  ASSERT_TRUE(loading_went_on(loaded));
-  const Material& m = only_material(loaded);
-  EXPECT_EQ(m.number, 7);
-  EXPECT_EQ(m.shader, 'c');
-  EXPECT_EQ(m.facet, 'a');
-  EXPECT_EQ(m.autofacetAngle, 40);
-  EXPECT_EQ(m.blue, 0.75f);
-  EXPECT_EQ(m.alpha, 0.9f);
-  EXPECT_EQ(m.exponent, 0.4f);
-  EXPECT_EQ(m.refraction, 1.5f);
-  EXPECT_EQ(m.chunkId, 2);
-  EXPECT_FALSE(m.textureMap);
-  EXPECT_FALSE(m.bumpMap);
-  EXPECT_FALSE(m.envMap);
-}
-
-TEST(MaterialChunk, MapRecordsFillTheirKind) {
-  MaterialSpec spec;
-  spec.maps = {{'t', 0x02, "first.jpg", {0.5f, 0.25f, 2, 3}},
-               {'e', 0x05, "sky.bmp", {}},
-               {'b', 0x07, "bump.bmp", {1, 2, 3, 4, 5}},
-               {'t', 0x01, "wood.jpg", {0.125f, 0.375f, 4, 5}}};
-  const Loaded loaded = load_with("Mat1", mat1(spec));
-  ASSERT_TRUE(loading_went_on(loaded));
-  const Material& m = only_material(loaded);
-  EXPECT_EQ(m.textureMap, "wood.jpg");  // the later record of a kind replaces the earlier
-  EXPECT_EQ(m.textureFlags, 0x01);
-  EXPECT_EQ(m.texOffsetU, 0.125f);
-  EXPECT_EQ(m.texOffsetV, 0.375f);
-  EXPECT_EQ(m.texRepeatU, 4.0f);
-  EXPECT_EQ(m.texRepeatV, 5.0f);
-  EXPECT_EQ(m.envMap, "sky.bmp");
-  EXPECT_EQ(m.envFlags, 0x05);
-  EXPECT_EQ(m.bumpMap, "bump.bmp");
-  EXPECT_EQ(m.bumpFlags, 0x07);
-  EXPECT_EQ(m.bumpOffsetU, 1.0f);
-  EXPECT_EQ(m.bumpAmplitude, 5.0f);
-}
-
-TEST(MaterialChunk, MapNamesMayBeEmptyAndEndAtNul) {
-  MaterialSpec spec;
-  spec.maps = {texture_map(""), {'e', 0, std::string("env\0junk", 8), {}}};
-  const Loaded loaded = load_with("Mat1", mat1(spec));
-  ASSERT_TRUE(loading_went_on(loaded));
-  const Material& m = only_material(loaded);
-  ASSERT_TRUE(m.textureMap);
-  EXPECT_EQ(*m.textureMap, "");
-  EXPECT_EQ(m.envMap, "env");
-}
-
-TEST(MaterialChunk, UnknownRecordKindFailsAndKeepsTheFixedPart) {
-  MaterialSpec spec = numbered(3);
-  spec.maps = {texture_map("ok.jpg"), {'x', 0, "an odd record", {}}};
-  const Loaded loaded = load_with("Mat1", mat1(spec));
-  EXPECT_FALSE(loading_went_on(loaded));
-  const Material& m = only_material(loaded);
-  EXPECT_EQ(m.number, 3);
-  EXPECT_EQ(m.textureMap, "ok.jpg");
-}
-
 // Up to 5 bytes after the last record are never looked at. More bytes are
 // read as a record head; an unknown kind or a negative name length ends the
 // loop, which still succeeds when the cursor then stands within 5 bytes of
@@ -122,41 +47,6 @@ TEST(MaterialChunk, RecordLoopSucceedsWhenItEndsNearTheChunkEnd) {
   }
 }
 
-// Chunks whose declared size differs from their data: the material keeps
-// what was read before the bytes ran out.
-TEST(MaterialChunk, DeclaredSizeBoundsTheReads) {
-  MaterialSpec spec = numbered(5);
-  spec.red = 0.5f;
-  spec.green = 0.25f;
-  Data cutGreen = mat1(spec);
-  cutGreen.bytes.resize(5 + 4 + 2);  // red complete, green cut
-  spec.maps = {texture_map("never.jpg")};
-  const Data mapNamePastBuffer = mat1({}).u8('t').u8(0).u8(0).i16(50).raw("short");
-  struct Case {
-    const char* label;
-    Data data;
-    std::int32_t size;
-    float red, green;
-    std::optional<std::string> textureMap;
-  };
-  const std::vector<Case> cases = {
-      {"fixed part cut", cutGreen, 37, 0.5f, 0.0f, std::nullopt},
-      {"negative size: fixed part only", mat1(spec), -1, 0.5f, 0.25f, std::nullopt},
-      {"map name past the buffer stays empty", mapNamePastBuffer, static_cast<std::int32_t>(mapNamePastBuffer.size()) + 45,
-       1.0f, 1.0f, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    CobFile file;
-    file.chunk("PolH", 1, 0, marker("o")).chunk_sized("Mat1", 2, 1, c.data, c.size);
-    const Loaded loaded = load(file);
-    const Material& m = only_material(loaded);
-    EXPECT_EQ(m.red, c.red);
-    EXPECT_EQ(m.green, c.green);
-    EXPECT_EQ(m.textureMap, c.textureMap);
-  }
-}
-
 TEST(MaterialChunk, MaterialsOfAnObjectKeepFileOrder) {
   CobFile file;
   file.chunk("PolH", 1, 0, marker("o"))
@@ -178,15 +68,6 @@ std::vector<std::uint32_t> colours_of(const PolyFace& face) {
   return colours;
 }
 
-TEST(VertexColourChunk, ColoursGoToCornersInOrder) {
-  const Loaded loaded = load_with("VCol", vcol({{1, {0x0000ff, 0x00ff00}}, {0, {1, 2, 3, 4, 5}}, {2, {9}}}));
-  ASSERT_TRUE(loading_went_on(loaded));
-  const auto& faces = loaded.root->objects[0]->faces;
-  EXPECT_EQ(colours_of(faces[0]), (std::vector<std::uint32_t>{1, 2, 3}));  // extra colours dropped
-  EXPECT_EQ(colours_of(faces[1]), (std::vector<std::uint32_t>{0x0000ff, 0x00ff00, 0, 0}));
-  EXPECT_EQ(colours_of(faces[2]), (std::vector<std::uint32_t>{9, 0, 0}));
-}
-
 TEST(VertexColourChunk, OutOfRangeEntriesFail) {
   struct Case {
     const char* label;
@@ -205,16 +86,6 @@ TEST(VertexColourChunk, OutOfRangeEntriesFail) {
     EXPECT_FALSE(loading_went_on(loaded)) << c.label;
     EXPECT_EQ(colours_of(loaded.root->objects[0]->faces[0]), c.firstFace) << c.label;
   }
-}
-
-TEST(VertexColourChunk, ColoursBeforeACutStay) {
-  Data data = vcol({{1, {5, 6, 7, 8}}});
-  data.bytes.resize(data.size() - 6);
-  CobFile file;
-  file.chunk("PolH", 1, 0, polh("o", {{0, 0, 0}}, {}, {face({0}), face({0, 0, 0, 0})}))
-      .chunk_sized("VCol", 2, 1, data, 100);
-  const Loaded loaded = load(file);
-  EXPECT_EQ(colours_of(loaded.root->objects[0]->faces[1]), (std::vector<std::uint32_t>{5, 6, 0, 0}));
 }
 
 }  // namespace

@@ -14,60 +14,6 @@ const PolygonObject& only_object(const Loaded& loaded) {
   return *loaded.root->objects.at(0);
 }
 
-TEST(PolygonChunk, ReadsEveryField) {
-  CobFile file;
-  file.chunk("PolH", 42, 0,
-             polh("Box", {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{0.25f, 0.5f}, {0.75f, 1}},
-                  {face({0, 1, 2}, 3), Face{0, 7, {{2, 1}, {1, 0}, {0, 9}}}}, {10, 11, 12}, {13, 14, 15}, 4))
-      .end();
-  const Loaded loaded = load(file);
-  const PolygonObject& o = only_object(loaded);
-  EXPECT_EQ(o.name, "Box_4");
-  EXPECT_EQ(o.chunkId, 42);
-  EXPECT_EQ(o.axes.centre[1], 11.0f);
-  EXPECT_EQ(o.axes.zAxis[2], 1.0f);
-  EXPECT_EQ(o.position.rows[2][3], 15.0f);
-  EXPECT_EQ(o.vertexCount, 3);
-  EXPECT_EQ(o.vertices, (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
-  EXPECT_EQ(o.vertexJoints, (std::vector<std::uint16_t>{0, 0, 0}));
-  EXPECT_EQ(o.uvCount, 2);
-  EXPECT_EQ(o.uvs, (std::vector<float>{0.25f, 0.5f, 0.75f, 1}));
-  ASSERT_EQ(o.faceCount, 2);
-  ASSERT_EQ(o.faces.size(), 2u);
-  EXPECT_EQ(o.faces[0].materialIndex, 3);
-  EXPECT_EQ(o.faces[1].materialIndex, 7);
-  ASSERT_EQ(o.faces[1].cornerCount, 3);
-  EXPECT_EQ(o.faces[1].corners[2].vertexIndex, 0);
-  EXPECT_EQ(o.faces[1].corners[2].uvIndex, 9);
-  EXPECT_EQ(o.faces[1].corners[2].colour, 0u);
-  EXPECT_TRUE(o.bones.empty());
-  EXPECT_TRUE(o.materials.empty());
-}
-
-TEST(PolygonChunk, CutNamesDoNotFailTheChunk) {
-  struct Case {
-    std::string stored;
-    std::uint16_t duplicate;
-    std::string expected;
-  };
-  // The name rules themselves are tested with read_name; here a cut name
-  // must not fail the chunk.
-  const std::string longName(300, 'x');
-  const std::vector<Case> cases = {
-      {longName, 12, std::string(199, 'x')},
-      {std::string(195, 'y'), 1234, std::string(195, 'y') + "_123"},
-  };
-  for (const Case& c : cases) {
-    CobFile file;
-    file.chunk("PolH", 1, 0, polh(c.stored, {{0, 0, 0}}, {}, {}, {}, {}, c.duplicate))
-        .chunk("PolH", 2, 0, marker("next"))
-        .end();
-    const Loaded loaded = load(file);
-    ASSERT_EQ(loaded.root->objects.size(), 2u);  // a long name does not fail the chunk
-    EXPECT_EQ(loaded.root->objects[0]->name, c.expected);
-  }
-}
-
 TEST(PolygonChunk, HolesHaveNoMaterialFieldAndEmptyFacesNoCorners) {
   CobFile file;
   file.chunk("PolH", 1, 0,
@@ -89,32 +35,6 @@ TEST(PolygonChunk, HolesHaveNoMaterialFieldAndEmptyFacesNoCorners) {
   }
   EXPECT_EQ(o.faces[1].corners[2].vertexIndex, 3);
   EXPECT_EQ(o.faces[4].corners[0].vertexIndex, 3);
-}
-
-TEST(PolygonChunk, NegativeCornerCountFailsTheFaceList) {
-  Data data = polh("neg", {{0, 0, 0}}, {{0, 0}}, {});
-  data.bytes.resize(data.size() - 4);  // drop the face count
-  data.i32(2).u8(0).i16(3).u16(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0);
-  data.u8(0).i16(-1).u16(0);
-  CobFile file;
-  file.chunk("PolH", 1, 0, data).chunk("PolH", 2, 0, marker("never")).end();
-  const Loaded loaded = load(file);
-  const PolygonObject& o = only_object(loaded);
-  EXPECT_EQ(o.faceCount, -1);
-  EXPECT_TRUE(o.faces.empty());
-  EXPECT_EQ(o.vertexCount, 1);
-  EXPECT_EQ(o.uvCount, 1);
-}
-
-TEST(PolygonChunk, BytesAfterTheFaceListAreSkipped) {
-  Data data = polh("long", {{0, 0, 0}}, {}, {face({0, 0, 0})});
-  data.raw("later version data that nobody reads");
-  CobFile file;
-  file.chunk("PolH", 1, 0, data).chunk("PolH", 2, 0, marker("next")).end();
-  const Loaded loaded = load(file);
-  ASSERT_EQ(loaded.root->objects.size(), 2u);
-  EXPECT_EQ(loaded.root->objects[0]->faceCount, 1);
-  EXPECT_EQ(loaded.root->objects[1]->name, "next");
 }
 
 // Cuts a PolH chunk after every byte of its data (the chunk header still

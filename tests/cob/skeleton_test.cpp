@@ -54,12 +54,6 @@ TEST(SkinChunk, AssignsTheJointOfItsName) {
   }
 }
 
-TEST(SkinChunk, NamesWithoutJointAreReadOverWithoutCheckingIndices) {
-  Avatar avatar;
-  const Loaded loaded = avatar.add("Skin", skin("qz_nothing", {-4, 99})).add("Skin", skin("qz_lfhip>tendon", {99})).load_all();
-  EXPECT_TRUE(loading_went_on(loaded));
-}
-
 TEST(SkinChunk, TendonTakesTheTwoLinkedJoints) {
   Avatar avatar;
   avatar.add("Join", join({.name = "qz_lfhip", .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"}));
@@ -69,14 +63,6 @@ TEST(SkinChunk, TendonTakesTheTwoLinkedJoints) {
   EXPECT_EQ(body(loaded).vertexJoints, (std::vector<std::uint16_t>{both, 0, both, 0}));
 }
 
-TEST(SkinChunk, LaterSkinsOverwriteAndEmptySkinsChangeNothing) {
-  Avatar avatar;
-  avatar.add("Skin", skin("qz_lfhip", {0, 1})).add("Skin", skin("qz_pelvis", {1})).add("Skin", skin("qz_lfknee", {}));
-  const Loaded loaded = avatar.load_all();
-  ASSERT_TRUE(loading_went_on(loaded));
-  EXPECT_EQ(body(loaded).vertexJoints, (std::vector<std::uint16_t>{kLeftHip, kPelvis, 0, 0}));
-}
-
 TEST(SkinChunk, IndexOutsideTheVerticesFailsAndKeepsEarlierAssignments) {
   for (std::int32_t bad : {4, -1, 1 << 30}) {
     Avatar avatar;
@@ -84,14 +70,6 @@ TEST(SkinChunk, IndexOutsideTheVerticesFailsAndKeepsEarlierAssignments) {
     EXPECT_FALSE(loading_went_on(loaded)) << bad;
     EXPECT_EQ(body(loaded).vertexJoints, (std::vector<std::uint16_t>{0, 0, kLeftHip, 0})) << bad;
   }
-}
-
-TEST(SkinChunk, CountBeyondTheDataFailsAfterTheIndicesThatAreThere) {
-  CobFile file;
-  file.chunk("PolH", 1, 0, polh("qz_body", {{0, 0, 0}, {1, 0, 0}}, {}, {}))
-      .chunk("Skin", 2, 1, skin_counted("qz_lfhip", 0x7fffffff, {1}));
-  const Loaded loaded = load(file);
-  EXPECT_EQ(body(loaded).vertexJoints, (std::vector<std::uint16_t>{0, kLeftHip}));
 }
 
 TEST(BoneChunk, NamesAreComparedAsWritten) {
@@ -131,44 +109,6 @@ TEST(BoneChunk, FirstBoneOfAJointWins) {
   EXPECT_EQ(bones[1].joint, kPelvis);
 }
 
-TEST(JoinChunk, DegreeOfFreedomMaskSelectsTheRecordsBeforeTheNames) {
-  for (std::uint16_t mask : {0x0000, 0x0008, 0x0013, 0x0077, 0x00ff, 0xff88}) {
-    Avatar avatar;
-    const Loaded loaded =
-        avatar.add("Join", join({.name = "qz_lfhip", .mask = mask, .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"}))
-            .load_all();
-    ASSERT_TRUE(loading_went_on(loaded)) << mask;
-    ASSERT_EQ(body(loaded).jointLinks.size(), 1u) << mask;
-    EXPECT_EQ(body(loaded).jointLinks[0].joint, kLeftHip) << mask;
-    EXPECT_EQ(body(loaded).jointLinks[0].linkedJoints, kPelvis | kLeftKnee << 8) << mask;
-  }
-}
-
-TEST(JoinChunk, LinkedNamesThatAreNoJointsLeaveTheirByteZero) {
-  struct Case {
-    std::string name, linked1, linked2;
-    std::size_t links;
-    std::uint16_t linked;
-  };
-  const std::vector<Case> cases = {
-      {"qz_lfhip", "qz_pelvis", "qz_lfknee", 1, kPelvis | kLeftKnee << 8},
-      {"qz_lfhip", "qz_pelvis", "knee", 1, kPelvis},
-      {"qz_lfhip", "qz_stone", "qz_lfknee", 1, 0},
-      {"QZ_LFHIP", "qz_pelvis", "qz_lfknee", 0, 0},  // Join names are compared as written
-      {"hip", "qz_pelvis", "qz_lfknee", 0, 0},
-  };
-  for (const Case& c : cases) {
-    Avatar avatar;
-    const Loaded loaded = avatar.add("Join", join({.name = c.name, .linked1 = c.linked1, .linked2 = c.linked2})).load_all();
-    ASSERT_TRUE(loading_went_on(loaded)) << c.name;
-    const auto& links = body(loaded).jointLinks;
-    ASSERT_EQ(links.size(), c.links) << c.name;
-    if (c.links) {
-      EXPECT_EQ(links[0].linkedJoints, c.linked) << c.linked1 << " " << c.linked2;
-    }
-  }
-}
-
 TEST(JoinChunk, LinksBonesReadBeforeIt) {
   Avatar avatar;
   avatar.add("Bone", bone("qz_lfknee", {0, -1, 0}))
@@ -188,27 +128,6 @@ TEST(JoinChunk, LinksBonesReadBeforeIt) {
   EXPECT_EQ(bones[2].parentJoint, 0);  // read after its Join
   EXPECT_EQ(bones[2].pivot[0], 0.0f);
   EXPECT_EQ(body(loaded).jointLinks.size(), 2u);
-}
-
-TEST(JoinChunk, CutJoinFailsAtEachPart) {
-  const Data full = join({.name = "qz_lfhip", .mask = 0x0001, .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"});
-  // Cut in the direction floats, in the degree-of-freedom record, and before
-  // the second linked name's length.
-  const std::size_t nameEnd = 4 + 8;
-  for (std::size_t cut : {nameEnd + 100, nameEnd + 96 + 84 + 2 + 5, full.size() - 11}) {
-    Data data = full;
-    data.bytes.resize(cut);
-    CobFile file;
-    file.chunk("PolH", 1, 0, marker("qz_body")).chunk_sized("Join", 2, 1, data, static_cast<std::int32_t>(full.size()));
-    const Loaded loaded = load(file);
-    const auto& links = body(loaded).jointLinks;
-    if (cut == full.size() - 11) {
-      ASSERT_EQ(links.size(), 1u);  // appended before the linked names were read
-      EXPECT_EQ(links[0].linkedJoints, kPelvis);
-    } else {
-      EXPECT_TRUE(links.empty()) << cut;
-    }
-  }
 }
 
 }  // namespace
