@@ -148,45 +148,6 @@ TEST(FrameFlags, RotateUnlessTheFirstNodeSwitchesAvatarOn) {
   }
 }
 
-TEST(FrameFlags, AxisAlignmentFromFacerAnywhere) {
-  for (const auto& [name, flag] : {std::pair{"qz_deep_facer", 1}, std::pair{"qz_deep", 0}}) {
-    Scene s;
-    const auto g = s.group("g");
-    s.object("a", g);
-    s.object(name, s.group("inner", g));
-    s.object("after", s.group("later"));
-    Conversion c;
-    c.run(s.done());
-    EXPECT_EQ(c.state.axisAlignmentFlag, flag) << name;
-  }
-}
-
-TEST(Conversion, HiddenObjectsMakeNoPrototype) {
-  CobFile file;
-  file.chunk("PolH", 1, 0, object_data("shown"))
-      .chunk("Hidn", 2, 1, hidn(0x04))
-      .chunk("PolH", 3, 0, object_data("gone"))
-      .chunk("Hidn", 4, 3, hidn(0x08))
-      .end(5);
-  Conversion c;
-  c.run(file);
-  std::vector<std::string> names;
-  for (const Prototype* proto : all_protos(c.root())) names.push_back(*proto->name);
-  EXPECT_EQ(names, std::vector<std::string>{"shown"});
-}
-
-TEST(Conversion, ObjectsOnTheRootBesideGroupsAreConverted) {
-  Scene s;
-  s.object("loose");
-  s.object("inner", s.group("g"));
-  Conversion c;
-  c.run(s.done());
-  const ModelNode& top = child(c.root(), 0);
-  EXPECT_EQ(first_proto(top), "loose");
-  ASSERT_EQ(top.children.size(), 1u);
-  EXPECT_EQ(first_proto(child(top, 0)), "inner");
-}
-
 TEST(Avatar, JointNumbersPivotsAndExtraChildNodes) {
   Scene s;
   const auto body = s.group("qz_body_avatar", 0, {1, 2, 3});
@@ -222,73 +183,6 @@ TEST(Avatar, JointNumbersPivotsAndExtraChildNodes) {
   EXPECT_TRUE(contains(text, " ProtoBegin qz_leftarm_lfelbow\n  TextureModes Lit\n  OpacityFix off\n"
                              "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 6. 0. 0. 1.\n"))
       << text;
-}
-
-TEST(Avatar, OwnPivotsUseEachObjectsCentreAndJoint) {
-  Scene s;
-  const auto body = s.group("qz_body_avatar_v3", 0, {1, 2, 3});
-  s.object("qz_neck", body, {7, 0, 0}, {7, 1, 0});
-  s.object("qz_head", body, {0, 8, 0});
-  Conversion c;
-  c.run(s.done());
-  const ModelNode& node = child(c.root(), 0);
-  ASSERT_EQ(node.protos.size(), 2u);
-  EXPECT_TRUE(node.children.empty());
-  const Prototype& head = *node.protos[0];
-  const Prototype& neck = *node.protos[1];
-  EXPECT_EQ(head.joint, 4);
-  EXPECT_EQ(neck.joint, 3);
-  EXPECT_EQ(head.transform.translation[1], 8.0f);
-  EXPECT_EQ(neck.transform.translation[0], 7.0f);
-  EXPECT_TRUE(contains(c.text(), "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 7. 1. 0. 1.\n")) << c.text();
-}
-
-TEST(Avatar, JointTableIsSortedStablyAfterTheRoot) {
-  auto root = std::make_unique<SceneNode>();
-  root->name = "Root_0";
-  auto object = std::make_unique<PolygonObject>();
-  object->name = "limb";
-  object->bones = {BoneRecord{7, 0, {0, 0, 0}, {1, 0, 0}}, BoneRecord{3, 0, {0, 0, 0}, {2, 0, 0}},
-                   BoneRecord{7, 3, {0, 0, 0}, {3, 0, 0}}};
-  root->objects.push_back(std::move(object));
-  Conversion c;
-  c.state.writer.out = &c.out;
-  convert_scene(c.state, c.joints, c.console, root);
-  const Prototype& proto = proto_named(c.root(), "limb");
-  ASSERT_EQ(proto.joints.size(), 4u);
-  const std::int32_t tags[] = {82, 3, 7, 7};
-  const std::int32_t parents[] = {0, 82, 0, 3};
-  const float pivots[] = {0, 2, 1, 3};
-  for (std::size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(proto.joints[i].tag, tags[i]) << i;
-    EXPECT_EQ(proto.joints[i].parentTag, parents[i]) << i;
-    EXPECT_EQ(proto.joints[i].x, pivots[i]) << i;
-  }
-  EXPECT_EQ(root->objects[0]->bones[0].joint, 3) << "the scene tree keeps the sorted order";
-  EXPECT_EQ(c.state.writer.skinnedFlag, 1);
-}
-
-TEST(Avatar, BonesMakeASkinnedPrototype) {
-  CobFile file;
-  file.chunk("PolH", 1, 0, object_data("qz_neck"))
-      .chunk("Mat1", 2, 1, mat1(material(0)))
-      .chunk("Bone", 3, 0, bone("qz_neck", {0, 5, 0}))
-      .end(4);
-  Conversion c;
-  c.run(file);
-  EXPECT_EQ(c.state.writer.skinnedFlag, 1);
-  EXPECT_TRUE(c.text().starts_with("ClumpBegin\n Scale .1 .1 .1\n ClumpBegin\n"
-                                   "  #! Bone 82 0 0. 0. 0.\n  #! Bone 3 82 0. 0. 0.\n"))
-      << c.text();
-}
-
-TEST(Conversion, NoSceneWithoutAValidHeader) {
-  CobFile file('A');
-  file.end(1);
-  Conversion c;
-  EXPECT_EQ(c.run(file), 0);
-  EXPECT_EQ(c.state.modelRoot, nullptr);
-  EXPECT_EQ(c.text(), "");
 }
 
 }  // namespace

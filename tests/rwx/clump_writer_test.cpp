@@ -51,41 +51,6 @@ TEST(ClumpWriter, BoxAndLidExampleByteForByte) {
             "  TransformEnd\r\n");
 }
 
-TEST(ClumpWriter, FirstNodeWithPrototypesStandsInTheOuterClumpThenClumpsFollow) {
-  auto root = node_create();  // no prototypes, one child: writes nothing of its own
-  ModelNode* a = node_add_child(*root, node_create());
-  add_proto(*a, "a");
-  ModelNode* b = node_add_child(*a, node_create());
-  add_proto(*b, "b");
-  ModelNode* c = node_add_child(*b, node_create());
-  add_proto(*c, "c");
-  EXPECT_EQ(hierarchy(*root),
-            "  ProtoInstance a\n"
-            "  ClumpBegin\n"
-            "   ProtoInstance b\n"
-            "   ClumpBegin\n"
-            "    ProtoInstance c\n"
-            "   ClumpEnd\n"
-            "  ClumpEnd\n");
-}
-
-TEST(ClumpWriter, TwoChildrenGetAClumpEvenWithoutPrototypes) {
-  auto root = node_create();
-  ModelNode* second = node_add_child(*root, node_create());
-  add_proto(*second, "second");
-  ModelNode* first = node_add_child(*root, node_create());  // added last: first in the list
-  add_proto(*first, "first");
-  EXPECT_EQ(hierarchy(*root),
-            "  ClumpBegin\n"
-            "   ClumpBegin\n"
-            "    ProtoInstance first\n"
-            "   ClumpEnd\n"
-            "   ClumpBegin\n"
-            "    ProtoInstance second\n"
-            "   ClumpEnd\n"
-            "  ClumpEnd\n");
-}
-
 TEST(ClumpWriter, SignificantPivotOpensTransformAndClumpAroundChildren) {
   auto root = node_create();
   add_proto(*root, "arm", 1, 0, 0);
@@ -135,35 +100,6 @@ TEST(ClumpWriter, CollisionLinesOnlyWhereTheSettingChanges) {
             "   #! Collision on\n"
             "   ProtoInstance door\n"
             "  ClumpEnd\n");
-}
-
-TEST(ClumpWriter, JointTagsAndSplitPrototypesInListOrder) {
-  auto root = node_create();
-  ModelNode* node = node_add_child(*root, node_create());
-  add_proto(*node, "qz_head", 0, 0, 0, 4);
-  add_proto(*node, "Internal");  // written after qz_head: first in the list
-  add_proto(*node, "Internal", 0, 0, 0, 0);
-  EXPECT_EQ(hierarchy(*root),
-            "  ProtoInstance Internal\n"
-            "  ProtoInstance Internal\n"
-            "  Tag 4\n"
-            "  ProtoInstance qz_head\n");
-}
-
-TEST(ClumpWriter, PivotComesFromTheLastWrittenPrototype) {
-  auto root = node_create();
-  add_proto(*root, "first", 0, 0, 0);
-  add_proto(*root, "Internal", 0, 3, 0);
-  const std::string text = hierarchy(*root);
-  EXPECT_NE(text.find("   Translate 0. 3. 0.\n"), std::string::npos) << text;
-}
-
-TEST(ClumpWriter, NodesWithoutPrototypesAndSingleChildrenWriteNothing) {
-  auto root = node_create();
-  ModelNode* a = node_add_child(*root, node_create());
-  ModelNode* b = node_add_child(*a, node_create());
-  node_set_collision(*b, 0);
-  EXPECT_EQ(hierarchy(*root), "  #! Collision off\n");
 }
 
 TEST(ClumpWriter, DeepChainsNeitherRecurseNorCapTheIndentation) {

@@ -61,31 +61,6 @@ TEST(NumberFormatTest, Table) {
   for (const auto& c : cases) EXPECT_EQ(number_text(c.value), std::string(c.text) + " ") << c.text;
 }
 
-TEST(NumberFormatTest, TerminatorFollowsTheText) {
-  EXPECT_EQ(number_text(0.5f, '\n'), "0.5\n");
-  OutStream text = out_memory(StreamMode::Text);
-  write_number(text, 2.0f, '\n');
-  EXPECT_EQ(out_contents(text), "2.\r\n");
-}
-
-TEST(NumberFormatTest, AgreesWithPrintfOverTheFloatRange) {
-  std::mt19937 random(12345);
-  std::uniform_int_distribution<std::uint32_t> bits;
-  std::uniform_real_distribution<float> small(-1000.0f, 1000.0f);
-  for (int i = 0; i < 200000; ++i) {
-    float value;
-    if (i % 2 == 0) {
-      const std::uint32_t word = bits(random);
-      std::memcpy(&value, &word, sizeof value);
-    } else {
-      value = small(random);
-    }
-    char buffer[kNumberTextMax];
-    const std::string text(buffer, format_number(buffer, value));
-    ASSERT_EQ(text, printf_reference(value)) << "bits of value differ at sample " << i;
-  }
-}
-
 TEST(NumberFormatTest, AgreesWithPrintfOnRoundingTies) {
   // Odd multiples of 2^-7 end in a 5 at the seventh decimal: exact halfway
   // cases, rounded to even by "%f" (0.0078125 gives 0.007812).

@@ -118,62 +118,6 @@ TEST(ProtoWriterTest, EqualCoordinatesAreAdjustedBeforeComparing) {
   EXPECT_EQ(p->vertices[3].x, 2.0f + 0.0001f);
 }
 
-TEST(ProtoWriterTest, MergeComparesOnlyTheWrittenFields) {
-  const struct {
-    const char* what;
-    bool uv, prelight, joints;
-    void (*differ)(MeshVertex&);
-    int linesExpected;
-  } cases[] = {
-      {"u with UV", true, false, false, [](MeshVertex& v) { v.u = 0.25f; }, 2},
-      {"v with UV", true, false, false, [](MeshVertex& v) { v.v = 0.25f; }, 2},
-      {"u without UV", false, false, false, [](MeshVertex& v) { v.u = 0.25f; }, 1},
-      {"prelight", false, true, false, [](MeshVertex& v) { v.green = 0; }, 2},
-      {"prelight not written", false, false, false, [](MeshVertex& v) { v.green = 0; }, 1},
-      {"bone tags", false, false, true, [](MeshVertex& v) { v.boneTags[0] = 9; }, 1},
-      {"negative zero", true, false, false, [](MeshVertex& v) { v.z = -0.0f; v.u = -0.0f; }, 1},
-      {"NaN", false, false, false, [](MeshVertex& v) { v.x = std::nanf(""); }, 2},
-  };
-  for (const auto& c : cases) {
-    Writer w;
-    PrototypeRef p = proto_new(std::string("p"));
-    if (c.joints) proto_add_joint(*p, 5, 0, nullptr);
-    for (int i = 0; i < 3; ++i) {
-      proto_add_vertex(*p, 1, 2, 0);
-      MeshVertex& v = p->vertices.back();
-      v.green = 200;
-      v.boneTags[0] = 5;
-    }
-    p->hasUV = c.uv;
-    p->hasPrelight = c.prelight;
-    c.differ(p->vertices[1]);
-    add_face(*p, {0, 1, 2}, red_surface());
-    const std::string text = w.write(p);
-    const auto vertexLines = lines_starting(text, "  Vertex ");
-    EXPECT_EQ(static_cast<int>(vertexLines.size()), c.linesExpected) << c.what << "\n" << text;
-    const auto faces = lines_starting(text, "  Triangle");
-    ASSERT_EQ(faces.size(), 1u) << c.what;
-    EXPECT_EQ(faces[0], c.linesExpected == 1 ? "  Triangle 1 1 1" : "  Triangle 1 2 1") << c.what;
-    if (c.joints) {
-      EXPECT_NE(vertexLines[0].find("#! BoneTag 1 5 # 1"), std::string::npos) << vertexLines[0];
-    }
-  }
-}
-
-TEST(ProtoWriterTest, VertexLinePieces) {
-  Writer w;
-  PrototypeRef p = proto_new(std::string("p"));
-  proto_add_vertex(*p, 1, 2, 3);
-  proto_set_uv(*p, 0, 0.5f, 0.25f);
-  proto_set_prelight(*p, 0, 255, 128, 0);
-  proto_add_joint(*p, 5, 0, nullptr);
-  const std::uint8_t tags[4] = {5, 7, 0, 0};
-  proto_set_bone_tags(*p, 0, 4, tags);
-  const std::string text = w.write(p);
-  EXPECT_EQ(lines_starting(text, "  Vertex "),
-            (std::vector<std::string>{"  Vertex 1. 2. 3. UV 0.5 0.25 #! Prelight 1. 0.501961 0. #! BoneTag 2 5 7 # 1"}));
-}
-
 TEST(ProtoWriterTest, MaterialLinesAppearOnlyOnChange) {
   SurfaceRef s1 = red_surface();
   s1->texture = "wood";
@@ -228,28 +172,6 @@ TEST(ProtoWriterTest, MaterialLinesAppearOnlyOnChange) {
                 " ProtoEnd # p\n");
 }
 
-TEST(ProtoWriterTest, AddressModeAndMipmapLinesAreNotForced) {
-  SurfaceRef wrap = surface_new();  // address mode 0 differs from the start value 1
-  SurfaceRef mirror = surface_new();
-  surface_set_address_mode(*mirror, 2);
-  SurfaceRef mirrorNoMip = surface_new();
-  surface_set_address_mode(*mirrorNoMip, 2);
-  surface_set_mipmap(*mirrorNoMip, 0);
-  SurfaceRef on = surface_new();
-  surface_set_address_mode(*on, 1);
-  PrototypeRef p = triangle_proto("p");
-  for (const SurfaceRef& s : {on, mirrorNoMip, mirror, wrap}) add_face(*p, {0, 1, 2}, s);
-  Writer w;
-  EXPECT_EQ(lines_starting(w.write(p), "  #!"),
-            (std::vector<std::string>{"  #! TextureAddressMode Wrap", "  #! TextureAddressMode Mirror",
-                                      "  #! TextureMipmapState Off", "  #! TextureAddressMode Wrap",
-                                      "  #! TextureMipmapState On"}));
-
-  PrototypeRef plain = triangle_proto("plain");
-  add_face(*plain, {0, 1, 2}, red_surface());
-  EXPECT_TRUE(lines_starting(w.write(plain), "  #!").empty());
-}
-
 TEST(ProtoWriterTest, NameCleaningAndFaceTags) {
   const struct {
     const char* name;
@@ -277,126 +199,6 @@ TEST(ProtoWriterTest, NameCleaningAndFaceTags) {
   }
 }
 
-TEST(ProtoWriterTest, UnnamedAndLongNames) {
-  Writer w;
-  PrototypeRef unnamed = proto_new(std::nullopt);
-  const auto lines = lines_of(w.write(unnamed));
-  EXPECT_EQ(lines.front(), " ProtoBegin Internal");
-  EXPECT_EQ(lines.back(), " ProtoEnd # Internal");
-  EXPECT_EQ(unnamed->name, "Internal");
-
-  PrototypeRef longName = proto_new(std::string(150, 'a'));
-  EXPECT_EQ(lines_of(w.write(longName)).front(), " ProtoBegin " + std::string(99, 'a'));
-  EXPECT_EQ(longName->name, std::string(99, 'a'));
-}
-
-TEST(ProtoWriterTest, FaceCornerCounts) {
-  PrototypeRef p = triangle_proto("p");
-  SurfaceRef s = red_surface();
-  add_face(*p, {}, s);
-  add_face(*p, {0, 1, 2, 0, 1}, s);
-  add_face(*p, {2, 1, 0, 1}, s);
-  add_face(*p, {0, 1}, s);
-  Writer w;
-  const std::string text = w.write(p);
-  std::vector<std::string> faces;
-  for (const std::string& line : lines_of(text)) {
-    if (line.rfind("  Quad", 0) == 0 || line.rfind("  Polygon", 0) == 0 || line.rfind("  Triangle", 0) == 0)
-      faces.push_back(line);
-  }
-  EXPECT_EQ(faces, (std::vector<std::string>{"  Polygon 2 1 2", "  Quad 3 2 1 2", "  Polygon 5 1 2 3 1 2",
-                                             "  Polygon 0"}));
-}
-
-TEST(ProtoWriterTest, SettingsSurfaceLineAndTransform) {
-  PrototypeRef p = triangle_proto("p");
-  proto_set_lit(*p, 0);
-  proto_set_wireframe(*p, 1);
-  p->transform.translation[2] = 5;
-  add_face(*p, {0, 1, 2}, red_surface());  // ambient 0.5 is not written when unlit
-  auto node = node_create();
-  node_set_opacity_fix(*node, true);
-  Writer w;
-  w.state.baseTransform.m[0] = w.state.baseTransform.m[4] = w.state.baseTransform.m[8] = 2;
-  w.state.baseTransform.translation[0] = 1;
-  const auto lines = lines_of(w.write(p, node.get()));
-  EXPECT_EQ(lines[1], "  GeometrySampling Wireframe");
-  EXPECT_EQ(lines[2], "  OpacityFix on");
-  EXPECT_EQ(lines[3], "  Transform 2. 0. 0. 0. 0. 2. 0. 0. 0. 0. 2. 0. 1. 0. 5. 1.");
-  EXPECT_EQ(lines_starting(w.write(triangle_proto("q")), "  Surface").size(), 0u);  // no faces, no surface
-  PrototypeRef again = triangle_proto("r");
-  proto_set_lit(*again, 0);
-  add_face(*again, {0, 1, 2}, red_surface());
-  EXPECT_EQ(lines_starting(w.write(again), "  Surface"), (std::vector<std::string>{"  Surface 1. 0. 0."}));
-}
-
-TEST(ProtoWriterTest, BaseTransformStartsAllZero) {
-  OutStream out = out_memory(StreamMode::Binary);
-  RwxWriterState writer;
-  writer.out = &out;
-  PrototypeRef p = triangle_proto("p");
-  p->transform.translation[0] = 3;
-  write_prototype(writer, nullptr, p);
-  EXPECT_EQ(lines_of(out_contents(out))[3], "  Transform 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 3. 0. 0. 1.");
-}
-
-TEST(ProtoWriterTest, FaceWithoutSurfaceGetsNoMaterialLines) {
-  PrototypeRef p = triangle_proto("p");
-  add_face(*p, {0, 1, 2}, red_surface());
-  add_face(*p, {2, 1, 0}, nullptr);  // written first
-  Writer w;
-  const std::string text = w.write(p);
-  EXPECT_NE(text.find("  Vertex 0. 0. 1. # 3\n"
-                      "  Triangle 3 2 1\n"
-                      "  Surface 0.5 1. 0.\n"
-                      "  Color 1. 0. 0.\n"
-                      "  Opacity 1.\n"
-                      "  Texture NULL\n"
-                      "  LightSampling Facet\n"
-                      "  Triangle 1 2 3\n"),
-            std::string::npos)
-      << text;
-}
-
-TEST(ProtoWriterTest, SkinnedFormWithBonesThenWithout) {
-  PrototypeRef p = proto_new(std::string("body"));
-  const float pivotA[3] = {10, 20, -30};
-  const float pivotB[3] = {1, 2, 3};
-  proto_add_joint(*p, 5, 0, pivotA);
-  proto_add_joint(*p, 6, 5, pivotB);
-  proto_add_joint(*p, 0, 5, nullptr);  // tag 0: no bone line
-  const std::uint8_t tags[5][4] = {{0, 0, 0, 0}, {5, 0, 0, 0}, {5, 7, 0, 0}, {0, 7, 0, 0}, {1, 2, 3, 4}};
-  for (int i = 0; i < 5; ++i) {
-    proto_add_vertex(*p, float(i + 1), 0, 0);
-    proto_set_bone_tags(*p, i, 4, tags[i]);
-  }
-  Writer w;
-  EXPECT_EQ(w.write(p), std::string("ClumpBegin\n Scale .1 .1 .1\n ClumpBegin\n"
-                                    "  #! Bone 82 0 0. 0. 0.\n"
-                                    "  #! Bone 5 82 1. 2. -3.\n"
-                                    "  #! Bone 6 5 0.1 0.2 0.3\n"
-                                    "  TextureModes Lit\n  OpacityFix off\n") +
-                            kIdentity +
-                            "  Vertex 1. 0. 0. #! BoneTag 1 # 1\n"
-                            "  Vertex 2. 0. 0. #! BoneTag 1 5 # 2\n"
-                            "  Vertex 3. 0. 0. #! BoneTag 2 5 7 # 3\n"
-                            "  Vertex 4. 0. 0. #! BoneTag 2 # 4\n"
-                            "  Vertex 5. 0. 0. #! BoneTag 4 1 2 3 4 # 5\n"
-                            " ClumpEnd\nClumpEnd\n");
-  EXPECT_EQ(w.state.skinnedFlag, 1);
-
-  PrototypeRef later = triangle_proto("later");
-  const std::string expectedLater = std::string("ClumpBegin\n Scale .1 .1 .1\n ClumpBegin\n"
-                                                "  TextureModes Lit\n  OpacityFix off\n") +
-                                    kIdentity +
-                                    "  Vertex 1. 0. 0. # 1\n  Vertex 0. 1. 0. # 2\n  Vertex 0. 0. 1. # 3\n"
-                                    " ClumpEnd\nClumpEnd\n";
-  EXPECT_EQ(w.write(later), expectedLater);
-
-  Writer fresh;
-  EXPECT_EQ(lines_of(fresh.write(triangle_proto("later"))).front(), " ProtoBegin later");
-}
-
 TEST(ProtoWriterTest, VertexNumbersBeyond16Bits) {
   PrototypeRef p = proto_new(std::string("big"));
   for (int i = 0; i < 70000; ++i) proto_add_vertex(*p, float(i), -1, 2);
@@ -416,21 +218,6 @@ TEST(ProtoWriterTest, VertexNumbersBeyond16Bits) {
     expected += c;
   }
   EXPECT_TRUE(out_contents(crlf) == expected);
-}
-
-TEST(ProtoWriterTest, PrototypesAreRecordedNewestFirstWithOrWithoutAStream) {
-  auto node = node_create();
-  Writer w;
-  PrototypeRef a = triangle_proto("a");
-  w.write(a, node.get());
-  RwxWriterState noStream;
-  PrototypeRef b = proto_new(std::string("b c"));
-  write_prototype(noStream, node.get(), b);
-  EXPECT_EQ(b->name, "b_c");
-  ASSERT_EQ(node->protos.size(), 2u);
-  EXPECT_EQ(node->protos[0], b);
-  EXPECT_EQ(node->protos[1], a);
-  EXPECT_EQ(lines_of(w.write(triangle_proto("c")))[2], "  OpacityFix off");  // no node
 }
 
 }  // namespace
