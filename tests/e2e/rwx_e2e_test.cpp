@@ -117,23 +117,6 @@ TEST(RwxSamples, MoleculeHasFourSpherePrototypes) {
             " ClumpEnd\nModelEnd\n");
 }
 
-// spider_6_6.cob: one object on the root (an empty name with duplicate
-// count 1: "_1"), 762 vertices of which 722 distinct positions, 1368
-// triangles, four lit opaque untextured materials: one prototype.
-TEST(RwxSamples, SpiderIsOnePrototypeOfTriangles) {
-  if (!samples_present("spider_6_6.cob")) GTEST_SKIP() << "sample folder " FACETOR_SAMPLES_DIR " is absent";
-  const std::string text = convert_sample("spider_6_6.cob");
-  EXPECT_TRUE(every_line_ends_in_crlf(text));
-  const std::vector<std::string> lines = lines_of(without_cr(text));
-  const auto protos = prototypes_of(lines);
-  ASSERT_EQ(protos.size(), 1u);
-  EXPECT_EQ(protos[0].first, "_1");
-  EXPECT_EQ(protos[0].second.vertices, 722);
-  EXPECT_EQ(protos[0].second.triangles, 1368);
-  EXPECT_EQ(protos[0].second.quads + protos[0].second.polygons, 0);
-  EXPECT_TRUE(without_cr(text).ends_with("  Scale .1 .1 .1\n  ProtoInstance _1\n ClumpEnd\nModelEnd\n"));
-}
-
 // ---- the file frame, in process ------------------------------------------
 
 struct RwxRun {
@@ -150,10 +133,10 @@ struct RwxRun {
 
 const std::vector<Vec3> kTriangle = {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}};
 
-CobFile one_object(const std::string& name, MaterialSpec material = {}, Vec3 translation = {0, 0, 0},
+CobFile one_object(const std::string& name, MaterialSpec material = {},
                    std::vector<Face> faces = {face({0, 1, 2})}) {
   CobFile file;
-  file.chunk("PolH", 1, 0, polh(name, kTriangle, {}, faces, {0, 0, 0}, translation))
+  file.chunk("PolH", 1, 0, polh(name, kTriangle, {}, faces))
       .chunk("Mat1", 2, 1, mat1(material))
       .end(3);
   return file;
@@ -190,59 +173,11 @@ TEST(RwxFrame, LineOrderOfAPlainModel) {
             "ModelEnd\n");
 }
 
-TEST(RwxFrame, BadHeaderGivesAnEmptyOuterClumpAndNoEarlierTree) {
-  RwxRun run;
-  run.convert(one_object("earlier"));
-  CobFile ascii('A');
-  ascii.end(1);
-  const std::string text = run.convert(ascii, "bad.cob");
-  EXPECT_EQ(without_cr(text),
-            "#####  Facetor6:      V6.00.601\n"
-            "#####  Source File:   bad.cob\n"
-            "ModelBegin\n"
-            " ClumpBegin\n"
-            "  Scale .1 .1 .1\n"
-            " ClumpEnd\n"
-            "ModelEnd\n");
-  EXPECT_EQ(out_contents(run.console), "bad.cob: ASCII format COB files are not supported - resave as binary\n");
-  EXPECT_EQ(run.state.modelRoot, nullptr);
-}
-
-TEST(RwxFrame, FacerAndSkinnedAreClearedForTheNextFile) {
-  RwxRun run;
-  CobFile skinned;
-  skinned.chunk("PolH", 1, 0, polh("qz_neck_facer", kTriangle, {}, {face({0, 1, 2})}))
-      .chunk("Mat1", 2, 1, mat1({}))
-      .chunk("Bone", 3, 0, bone("qz_neck"))
-      .end(4);
-  const std::string first = without_cr(run.convert(skinned));
-  EXPECT_TRUE(first.starts_with("#####  Facetor6:      V6.00.601\n#####  Source File:   model.cob\nModelBegin\n"
-                                "ClumpBegin\n Scale .1 .1 .1\n ClumpBegin\n"))
-      << first;
-  EXPECT_TRUE(first.ends_with(" ClumpEnd\nClumpEnd\nModelEnd\n")) << first;
-  EXPECT_EQ(first.find("ProtoInstance"), std::string::npos);
-
-  const std::string second = without_cr(run.convert(one_object("plain")));
-  EXPECT_NE(second.find(" ProtoBegin plain\n"), std::string::npos) << second;
-  EXPECT_TRUE(second.ends_with(" ClumpBegin\n  Rotate 0 1 0 180\n  Rotate 1 0 0 -90\n  Scale .1 .1 .1\n"
-                               "  ProtoInstance plain\n ClumpEnd\nModelEnd\n"))
-      << second;
-}
-
-TEST(RwxFrame, AxisAlignmentComesBeforeTheRotations) {
-  RwxRun run;
-  const std::string text = without_cr(run.convert(one_object("qz_sun_facer")));
-  EXPECT_NE(text.find(" ClumpBegin\n  AxisAlignment ZOrientY\n  Rotate 0 1 0 180\n  Rotate 1 0 0 -90\n"
-                      "  Scale .1 .1 .1\n"),
-            std::string::npos)
-      << text;
-}
-
 // Faces whose material is missing come first, so the lit run after them is
 // compared with the split key left by the previous object, even one of the
 // previous file.
 TEST(RwxFrame, SplitKeyCarriesOverToTheNextFile) {
-  const CobFile late = one_object("late", {}, {0, 0, 0}, {face({0, 1, 2}, 9), face({0, 1, 2}, 0)});
+  const CobFile late = one_object("late", {}, {face({0, 1, 2}, 9), face({0, 1, 2}, 0)});
   RwxRun fresh;
   EXPECT_NE(fresh.convert(late).find(" ProtoBegin Internal"), std::string::npos)
       << "a run's key differs from the start values (all 0)";
@@ -259,42 +194,6 @@ TEST(RwxFrame, SplitKeyCarriesOverToTheNextFile) {
   EXPECT_NE(flatFirst.convert(late).find(" ProtoBegin Internal"), std::string::npos);
 }
 
-// An object without corners records no base transform: its prototype is
-// written with the one the previous object (of the previous file) left.
-TEST(RwxFrame, BaseTransformCarriesOverToTheNextFile) {
-  RwxRun run;
-  run.convert(one_object("moved", {}, {3, 0, 0}));
-  const std::string text = without_cr(run.convert(one_object("empty", {}, {0, 0, 0}, {})));
-  EXPECT_NE(text.find(" ProtoBegin empty\n  TextureModes Lit\n  OpacityFix off\n"
-                      "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 3. 0. 0. 1.\n"),
-            std::string::npos)
-      << text;
-  RwxRun fresh;
-  const std::string alone = without_cr(fresh.convert(one_object("empty", {}, {0, 0, 0}, {})));
-  EXPECT_NE(alone.find("  Transform 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 1.\n"), std::string::npos)
-      << alone;
-}
-
-
-TEST(RwxFrame, AvatarHierarchyWithPivotTagsAndExtraNode) {
-  CobFile file;
-  file.chunk("Grou", 1, 0, group("qz_body_avatar", {1, 2, 3}))
-      .chunk("PolH", 2, 1, polh("qz_pelvis", kTriangle, {}, {face({0, 1, 2})}))
-      .chunk("Mat1", 3, 2, mat1({}))
-      .chunk("PolH", 4, 1, polh("qz_neck", kTriangle, {}, {face({0, 1, 2})}))
-      .chunk("Mat1", 5, 4, mat1({}))
-      .end(6);
-  RwxRun run;
-  const std::string text = without_cr(run.convert(file));
-  const std::size_t clump = text.find(" ClumpBegin\n");
-  ASSERT_NE(clump, std::string::npos) << text;
-  EXPECT_EQ(text.substr(clump),
-            " ClumpBegin\n  Scale .1 .1 .1\n"
-            "  TransformBegin\n   Translate 1. 2. 3.\n   ClumpBegin\n    Translate -1. -2. -3.\n"
-            "    Tag 1\n    ProtoInstance qz_pelvis\n"
-            "    ClumpBegin\n     ProtoInstance qz_neck\n    ClumpEnd\n"
-            "   ClumpEnd\n  TransformEnd\n ClumpEnd\nModelEnd\n");
-}
 
 // Two files typed at the prompts of one run: the skinned first file leaves
 // out the hierarchy, the second gets it back; the second's late lit run
@@ -307,7 +206,7 @@ TEST(RwxFrame, TwoFilesOfOneInteractiveRun) {
       .chunk("Bone", 3, 0, bone("qz_neck"))
       .end(4);
   write_file(dir / "first.cob", skinned.bytes);
-  write_file(dir / "second.cob", one_object("late", {}, {0, 0, 0}, {face({0, 1, 2}, 9), face({0, 1, 2}, 0)}).bytes);
+  write_file(dir / "second.cob", one_object("late", {}, {face({0, 1, 2}, 9), face({0, 1, 2}, 0)}).bytes);
   ProcessOptions options;
   options.workingDir = dir.path;
   options.stdinText = "first\nR\nsecond.cob\nr\nq\n";

@@ -16,18 +16,6 @@ std::string pattern(std::size_t size, char salt) {
   return text;
 }
 
-TEST(MemoryBlocks, LargeWritesStraddlingBlocksReadBackWhole) {
-  OutStream stream = out_memory(StreamMode::Binary);
-  const std::string first = pattern((1 << 20) - 3, 1);  // ends just before a block boundary
-  const std::string second = pattern((2 << 20) + 11, 2);  // spans two boundaries
-  out_write(stream, first);
-  out_write(stream, second);
-  EXPECT_EQ(out_memory_size(stream), first.size() + second.size());
-  EXPECT_EQ(out_contents(stream), first + second);
-  out_put(stream, '!');
-  EXPECT_EQ(out_contents(stream), first + second + "!");
-}
-
 TEST(MemoryBlocks, RewindOverwritesAcrossABoundaryAndKeepsTheRest) {
   OutStream stream = out_memory(StreamMode::Binary);
   const std::string body = pattern((1 << 20) + 100, 3);

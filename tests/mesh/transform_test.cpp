@@ -8,17 +8,6 @@
 namespace facetor {
 namespace {
 
-TEST(TransformTest, FromMatrixTakesColumnsAsRows) {
-  const float rows[3][4] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
-  Transform t;
-  transform_from_matrix(t, rows);
-  const float expectedM[9] = {1, 5, 9, 2, 6, 10, 3, 7, 11};
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(t.m[i], expectedM[i]) << i;
-  EXPECT_EQ(t.translation[0], 4);
-  EXPECT_EQ(t.translation[1], 8);
-  EXPECT_EQ(t.translation[2], 12);
-}
-
 TEST(TransformTest, ComposeAppliesTargetThenSecond) {
   // target scales by 2, second translates by (1, 2, 3): a point goes through
   // the scale first, so the translation stays unscaled.
@@ -57,30 +46,6 @@ TEST(TransformTest, ComposeRoundsEachSumToSinglePrecision) {
   second.translation[0] = 123;  // multiplied by target's 0 in column 3
   compose_transform(target, second);
   EXPECT_EQ(target.m[0], 0.0f);
-}
-
-TEST(TransformTest, ComposeKeepsZeroTermsSoInfinityGivesNaN) {
-  Transform target = transform_identity();
-  Transform second = transform_identity();
-  second.translation[0] = std::numeric_limits<float>::infinity();
-  compose_transform(target, second);
-  // Row 0 of target is (1, 0, 0, 0): its 0 x infinity term makes m0 NaN.
-  EXPECT_TRUE(std::isnan(target.m[0]));
-  EXPECT_EQ(target.m[1], 0.0f);
-  EXPECT_TRUE(std::isinf(target.translation[0]));
-}
-
-TEST(TransformTest, ZeroBaseKeepsOnlyTheTranslation) {
-  Transform zero{{0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0}};
-  Transform own = transform_identity();
-  own.translation[0] = 5;
-  own.translation[1] = -6;
-  own.translation[2] = 7;
-  compose_transform(zero, own);
-  for (float value : zero.m) EXPECT_EQ(value, 0.0f);
-  EXPECT_EQ(zero.translation[0], 5);
-  EXPECT_EQ(zero.translation[1], -6);
-  EXPECT_EQ(zero.translation[2], 7);
 }
 
 }  // namespace
