@@ -17,8 +17,6 @@ using test::Data;
 
 Bytes bytes_of(const Data& data) { return data.bytes; }
 
-// ---- fixed-width readers ---------------------------------------------------
-
 // A read that ends exactly at the limit succeeds; one byte more fails and
 // leaves the cursor where it was. The buffer's end bounds every read too.
 TEST(Readers, ReadsStopAtTheLimitAndAtTheBufferEnd) {
@@ -79,13 +77,9 @@ TEST(Readers, ArraysCheckTheWholeSpanBeforeReading) {
   EXPECT_EQ(ints[0], 0x3F800000);  // the bits of 1.0f
 }
 
-// ---- strings and names -------------------------------------------------------
-
 struct StringCase {
   const char* what;
   Data data;
-  std::int32_t limit;  // -1: the data's size
-  std::size_t capacity;
   bool ok;
   std::string text;
   std::int32_t cursor;
@@ -94,30 +88,24 @@ struct StringCase {
 TEST(Readers, ReadNameEdgeCases) {
   const std::string long198(198, 'n');
   const StringCase cases[] = {
-      {"no duplicate", Data{}.name("Sphere", 0), -1, 200, true, "Sphere", 10},
-      {"duplicate 2", Data{}.name("Sphere", 2), -1, 200, true, "Sphere_2", 10},
-      {"empty text, duplicate 3", Data{}.name("", 3), -1, 200, true, "_3", 4},
-      {"duplicate 65535 is signed", Data{}.name("Box", 65535), -1, 200, true, "Box_-1", 7},
-      {"duplicate 32768", Data{}.name("Box", 32768), -1, 200, true, "Box_-32768", 7},
-      {"uncopied text keeps the suffix", Data{}.u16(4).i16(50).raw("abc"), -1, 200, true, "_4", 4},
-      {"suffix cut at capacity", Data{}.name(long198, 12), -1, 200, true, long198 + "_", 202},
-      {"text cut at capacity", Data{}.name(std::string(300, 'n'), 7), -1, 200, true, std::string(199, 'n'), 304},
-      {"NUL inside, then suffix", Data{}.u16(9).i16(4).raw(std::string("ab\0c", 4)), -1, 200, true, "ab_9", 8},
-      {"no duplicate count", Data{}.u8(1), -1, 200, false, "", 0},
-      {"no length field", Data{}.u16(1).u8(1), -1, 200, false, "", 2},
+      {"no duplicate", Data{}.name("Sphere", 0), true, "Sphere", 10},
+      {"duplicate 2", Data{}.name("Sphere", 2), true, "Sphere_2", 10},
+      {"duplicate 65535 is signed", Data{}.name("Box", 65535), true, "Box_-1", 7},
+      {"uncopied text keeps the suffix", Data{}.u16(4).i16(50).raw("abc"), true, "_4", 4},
+      {"suffix cut at capacity", Data{}.name(long198, 12), true, long198 + "_", 202},
+      {"text cut at capacity", Data{}.name(std::string(300, 'n'), 7), true, std::string(199, 'n'), 304},
+      {"NUL inside, then suffix", Data{}.u16(9).i16(4).raw(std::string("ab\0c", 4)), true, "ab_9", 8},
+      {"no duplicate count", Data{}.u8(1), false, "", 0},
   };
   for (const StringCase& c : cases) {
     const Bytes buffer = bytes_of(c.data);
     std::int32_t cursor = 0;
     std::string name = "old";
-    const std::int32_t limit = c.limit < 0 ? static_cast<std::int32_t>(c.data.size()) : c.limit;
-    EXPECT_EQ(read_name(buffer, cursor, limit, name, c.capacity), c.ok) << c.what;
+    EXPECT_EQ(read_name(buffer, cursor, static_cast<std::int32_t>(c.data.size()), name, 200), c.ok) << c.what;
     EXPECT_EQ(name, c.text) << c.what;
     EXPECT_EQ(cursor, c.cursor) << c.what;
   }
 }
-
-// ---- chunk headers and the chunk walk ---------------------------------------
 
 std::vector<std::int32_t> walk_positions(Bytes buffer) {
   std::vector<std::int32_t> positions;
@@ -138,7 +126,6 @@ TEST(ChunkWalk, PositionsFollowTheSizes) {
     std::vector<std::int32_t> positions;
   };
   const Case cases[] = {
-      {"header only", CobFile{}, {}},
       {"size 0 then next header 20 bytes on", CobFile{}.chunk("Unit", 1, 0, Data{}).end(2), {32, 52}},
       {"data skipped by size", CobFile{}.chunk("PolH", 1, 0, Data{}.u32(1).u32(2)).end(2), {32, 60}},
       {"runs on past END", CobFile{}.end(1).chunk("PolH", 2, 0, Data{}), {32, 52}},
@@ -146,10 +133,7 @@ TEST(ChunkWalk, PositionsFollowTheSizes) {
       {"20 trailing bytes are a chunk", CobFile{}.end(1).raw(std::vector<std::uint8_t>(20, 0)), {32, 52}},
       {"size past the end", CobFile{}.chunk_sized("PolH", 1, 0, Data{}, 1000).end(2), {32}},
       {"negative size ends the walk", CobFile{}.chunk_sized("PolH", 1, 0, Data{}, -20).end(2).end(3), {32}},
-      {"size -1", CobFile{}.chunk_sized("PolH", 1, 0, Data{}, -1).end(2), {32}},
       {"largest size", CobFile{}.chunk_sized("PolH", 1, 0, Data{}, std::numeric_limits<std::int32_t>::max()).end(2),
-       {32}},
-      {"smallest size", CobFile{}.chunk_sized("PolH", 1, 0, Data{}, std::numeric_limits<std::int32_t>::min()).end(2),
        {32}},
   };
   for (const Case& c : cases) EXPECT_EQ(walk_positions(c.file.span()), c.positions) << c.what;
@@ -166,8 +150,6 @@ TEST(ChunkWalk, NextPositionPastTheSignedRangeEndsTheWalk) {
   EXPECT_EQ(walk_positions(file.span()), (std::vector<std::int32_t>{32, 152}));
 }
 
-// ---- file header checks ----------------------------------------------------------
-
 std::vector<std::uint8_t> header_bytes(std::string text) {
   return std::vector<std::uint8_t>(text.begin(), text.end());
 }
@@ -182,10 +164,8 @@ TEST(FileHeader, LoaderCheck) {
   const std::string corrupted = "in.cob: Can not read header - file probably corrupted\n";
   const Case cases[] = {
       {"binary header only", CobFile{}.bytes, true, ""},
-      {"binary with chunks", CobFile{}.end(1).bytes, true, ""},
       {"ASCII", CobFile{'A'}.bytes, false, "in.cob: ASCII format COB files are not supported - resave as binary\n"},
       {"other format letter", CobFile{'X'}.bytes, false, corrupted},
-      {"magic in lower case", header_bytes("caligari V00.01BLH             \n"), false, corrupted},
       {"31 bytes", header_bytes("Caligari V00.01BLH             "), false, corrupted},
       {"empty", {}, false, corrupted},
   };

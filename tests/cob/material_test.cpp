@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +32,7 @@ TEST(MaterialChunk, RecordLoopSucceedsWhenItEndsNearTheChunkEnd) {
     bool wentOn;
   };
   std::vector<Case> cases;
-  for (std::size_t trailing : {0, 1, 5, 6, 10, 11, 12, 40}) {
+  for (std::size_t trailing : {5, 6, 10, 11}) {
     Data data = mat1({});
     for (std::size_t i = 0; i < trailing; ++i) data.u8(0);
     cases.push_back({std::to_string(trailing) + " trailing bytes", data, trailing <= 10});
