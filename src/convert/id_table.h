@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "io/hash.h"
+
 namespace facetor {
 
 struct IdTable {
@@ -17,19 +19,6 @@ struct IdTable {
   std::vector<Slot> slots;  // power-of-two size
   std::size_t used = 0;
 };
-
-inline std::uint64_t mix_hash(std::uint64_t value) {
-  value ^= value >> 30;
-  value *= 0xbf58476d1ce4e5b9ULL;
-  value ^= value >> 27;
-  value *= 0x94d049bb133111ebULL;
-  value ^= value >> 31;
-  return value;
-}
-
-inline std::uint64_t combine_hash(std::uint64_t seed, std::uint64_t value) {
-  return mix_hash(seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2)));
-}
 
 // The id of the first stored record with this hash for which equal(id) holds,
 // or -1.

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cmath>
 
+#include "io/hash.h"
+
 namespace facetor {
 namespace {
 
@@ -10,28 +12,13 @@ namespace {
 // hash alike.
 std::uint64_t key_bits(float value) { return value == 0.0f ? 0u : std::bit_cast<std::uint32_t>(value); }
 
-std::uint64_t mix(std::uint64_t hash, std::uint64_t word) {
-  hash ^= word + 0x9E3779B97F4A7C15ull + (hash << 6) + (hash >> 2);
-  return hash;
-}
-
-std::uint64_t finish(std::uint64_t hash) {
-  hash ^= hash >> 33;
-  hash *= 0xFF51AFD7ED558CCDull;
-  hash ^= hash >> 33;
-  hash *= 0xC4CEB9FE1A85EC53ull;
-  hash ^= hash >> 33;
-  return hash;
-}
-
 std::uint64_t vertex_hash(const VertexMergeIndex& index, const MeshVertex& vertex) {
-  std::uint64_t hash = key_bits(vertex.x);
-  hash = mix(hash, key_bits(vertex.y) << 32 | key_bits(vertex.z));
-  if (index.compareUV) hash = mix(hash, key_bits(vertex.u) << 32 | key_bits(vertex.v));
+  std::uint64_t hash = combine_hash(mix_hash(key_bits(vertex.x)), key_bits(vertex.y) << 32 | key_bits(vertex.z));
+  if (index.compareUV) hash = combine_hash(hash, key_bits(vertex.u) << 32 | key_bits(vertex.v));
   if (index.comparePrelight) {
-    hash = mix(hash, std::uint64_t{vertex.red} << 16 | std::uint64_t{vertex.green} << 8 | vertex.blue);
+    hash = combine_hash(hash, std::uint64_t{vertex.red} << 16 | std::uint64_t{vertex.green} << 8 | vertex.blue);
   }
-  return finish(hash);
+  return hash;
 }
 
 // A vertex with a NaN among its compared fields equals no vertex at all.
