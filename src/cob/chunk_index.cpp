@@ -50,16 +50,32 @@ bool comes_before(const ChunkIndex& index, IndexedRecord a, IndexedRecord b) {
   return index.nodes[x].childIndex < index.nodes[y].childIndex;
 }
 
+std::uint64_t id_hash(const ChunkIndex& index, std::int32_t id) {
+  return hash_of(index.byId, {static_cast<std::uint32_t>(id)});
+}
+
+std::int32_t find_first(const ChunkIndex& index, std::int32_t id, std::uint64_t hash) {
+  return hash_find(index.byId, hash, [&](std::int32_t at) { return index.firsts[static_cast<std::size_t>(at)].id == id; });
+}
+
 void index_record(ChunkIndex& index, std::int32_t id, IndexedRecord record) {
-  auto [it, inserted] = index.firstById.try_emplace(id, record);
-  if (!inserted && comes_before(index, record, it->second)) it->second = record;
+  const std::uint64_t hash = id_hash(index, id);
+  const std::int32_t at = find_first(index, id, hash);
+  if (at < 0) {
+    hash_insert(index.byId, hash, static_cast<std::int32_t>(index.firsts.size()));
+    index.firsts.push_back(ChunkIndex::First{id, record});
+    return;
+  }
+  IndexedRecord& first = index.firsts[static_cast<std::size_t>(at)].record;
+  if (comes_before(index, record, first)) first = record;
 }
 
 }  // namespace
 
 void index_start(ChunkIndex& index, SceneNode& root) {
   index.nodes.clear();
-  index.firstById.clear();
+  index.firsts.clear();
+  index.byId = HashTable{};
   index.nodes.push_back(IndexedNode{&root, 0, 0, 0, 0});
   index_record(index, root.chunkId, IndexedRecord{0, -1});
 }
@@ -85,9 +101,9 @@ void index_add_object(ChunkIndex& index, std::int32_t owner) {
 }
 
 FoundRecord find_by_chunk_id(const ChunkIndex& index, std::int32_t id) {
-  const auto it = index.firstById.find(id);
-  if (it == index.firstById.end()) return {};
-  const IndexedRecord record = it->second;
+  const std::int32_t at = find_first(index, id, id_hash(index, id));
+  if (at < 0) return {};
+  const IndexedRecord record = index.firsts[static_cast<std::size_t>(at)].record;
   SceneNode* node = index.nodes[record.node].node;
   if (record.object < 0) return FoundRecord{RecordKind::node, node, nullptr, record.node};
   return FoundRecord{RecordKind::object, node, node->objects[record.object].get(), record.node};

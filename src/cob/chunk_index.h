@@ -1,16 +1,16 @@
 // The loader's lookup of a chunk ID in the scene tree. The answer is the
 // record that a depth-first search from the root finds first: a node before
 // its polygon objects, the objects (in list order) before the node's
-// children, and the children before the node's next sibling. A hash map keeps,
+// children, and the children before the node's next sibling. A hash index keeps,
 // for every chunk ID, the record that comes first in that order, so each
 // lookup costs constant time however large the tree grows.
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "cob/scene.h"
+#include "io/hash_table.h"
 
 namespace facetor {
 
@@ -40,7 +40,12 @@ struct IndexedRecord {
 
 struct ChunkIndex {
   std::vector<IndexedNode> nodes;  // ordinal 0 is the root
-  std::unordered_map<std::int32_t, IndexedRecord> firstById;
+  struct First {
+    std::int32_t id = 0;
+    IndexedRecord record;
+  };
+  std::vector<First> firsts;  // one per distinct chunk ID, in order of first sight
+  HashTable byId;             // chunk ID -> its place in firsts
 };
 
 // Starts the index with the root (which carries chunk ID 0).

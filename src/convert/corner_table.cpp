@@ -1,33 +1,36 @@
 #include "convert/corner_table.h"
 
-#include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace facetor {
 namespace {
 
+// The optverts match distance: each axis may differ by at most this.
 constexpr float kTolerance = 1e-6f;
-// Grid cells are 2^-17 wide (about 7.6 tolerances): a point's matches lie in
-// its own cell, or in a neighbour when the point lies within 0.14 cell widths
-// (more than the tolerance) of that neighbour's border. Dividing by a power
-// of two is exact, so the cell of a value never depends on rounding.
+// A point's matches lie in its own grid cell, or in a neighbour when the point
+// lies within kBorder cell widths of that neighbour's border. Dividing by a
+// power of two is exact, so the cell of a value never depends on rounding.
+// 2^-17: the smallest power of two above 2 * kTolerance / kBorder, so cells stay fine.
 constexpr double kCellWidth = 1.0 / 131072.0;
+// 0.14 cell widths is 1.07e-6: just over the tolerance, plus float rounding slack.
 constexpr double kBorder = 0.14;
-constexpr double kCellLimit = 1152921504606846976.0;  // 2^60: far cells share the last one
+// 2^60 cells of 2^-17 reach 2^43, beyond which floats lie 2^20 apart, so a far
+// value matches only itself and gets a cell of its own (see cell_of).
+constexpr double kCellLimit = 1152921504606846976.0;
+// Far cells are numbered from 2^61 on, away from every near cell.
+constexpr std::int64_t kFarCells = std::int64_t{1} << 61;
 
 std::uint64_t u64(std::int64_t value) { return static_cast<std::uint64_t>(value); }
 std::uint64_t u64(std::int32_t value) { return static_cast<std::uint32_t>(value); }
 
-std::uint64_t exact_hash(std::int32_t source, std::int32_t uv, std::uint32_t colour, std::int32_t material) {
-  std::uint64_t h = mix_hash(u64(source) | (u64(uv) << 32));
-  return combine_hash(h, static_cast<std::uint64_t>(colour) | (u64(material) << 32));
+std::uint64_t exact_hash(const HashTable& index, std::int32_t source, std::int32_t uv, std::uint32_t colour,
+                         std::int32_t material) {
+  return hash_of(index, {u64(source) | (u64(uv) << 32), std::uint64_t{colour} | (u64(material) << 32)});
 }
 
-std::uint64_t cell_hash(std::int64_t cx, std::int64_t cy, std::int64_t cz, std::int32_t uv) {
-  std::uint64_t h = mix_hash(u64(cx));
-  h = combine_hash(h, u64(cy));
-  h = combine_hash(h, u64(cz));
-  return combine_hash(h, u64(uv));
+std::uint64_t cell_hash(const HashTable& index, std::int64_t cx, std::int64_t cy, std::int64_t cz, std::int32_t uv) {
+  return hash_of(index, {u64(cx), u64(cy), u64(cz), u64(uv)});
 }
 
 bool finite3(const CornerVertex& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
@@ -41,8 +44,11 @@ std::int64_t cell_of(float value, int& neighbour) {
   double cell = std::floor(scaled);
   const double inside = scaled - cell;
   neighbour = inside < kBorder ? -1 : (inside > 1 - kBorder ? 1 : 0);
-  cell = std::clamp(cell, -kCellLimit, kCellLimit);
-  return static_cast<std::int64_t>(cell);
+  if (std::fabs(cell) <= kCellLimit) return static_cast<std::int64_t>(cell);
+  // A far value: its cells lie whole floats apart (neighbour is 0), and its
+  // own bits name its cell, so equal values share a cell and nothing else does.
+  const std::int64_t far = kFarCells + (std::bit_cast<std::uint32_t>(value) & 0x7FFFFFFFu);
+  return value < 0 ? -far : far;
 }
 
 bool within(float a, float b) {
@@ -57,7 +63,7 @@ bool position_match(const CornerVertex& entry, const CornerVertex& corner) {
 
 std::int32_t find_cell(const CornerTable& table, std::int64_t cx, std::int64_t cy, std::int64_t cz,
                        std::int32_t uv) {
-  return id_table_find(table.cellIndex, cell_hash(cx, cy, cz, uv), [&](std::int32_t id) {
+  return hash_find(table.cellIndex, cell_hash(table.cellIndex, cx, cy, cz, uv), [&](std::int32_t id) {
     const CornerTable::Cell& cell = table.cells[static_cast<std::size_t>(id)];
     return cell.cx == cx && cell.cy == cy && cell.cz == cz && cell.uvIndex == uv;
   });
@@ -94,15 +100,15 @@ void add_to_grid(CornerTable& table, std::int32_t id) {
   if (cell < 0) {
     cell = static_cast<std::int32_t>(table.cells.size());
     table.cells.push_back(CornerTable::Cell{cx, cy, cz, entry.uvIndex, -1});
-    id_table_insert(table.cellIndex, cell_hash(cx, cy, cz, entry.uvIndex), cell);
+    hash_insert(table.cellIndex, cell_hash(table.cellIndex, cx, cy, cz, entry.uvIndex), cell);
   }
   CornerTable::Cell& target = table.cells[static_cast<std::size_t>(cell)];
   table.nextInCell[static_cast<std::size_t>(id)] = target.head;
   target.head = id;
 }
 
-std::uint64_t hole_hash(std::int32_t source, std::int32_t uv, std::int32_t material) {
-  return combine_hash(mix_hash(u64(source) | (u64(uv) << 32)), u64(material));
+std::uint64_t hole_hash(const HashTable& index, std::int32_t source, std::int32_t uv, std::int32_t material) {
+  return hash_of(index, {u64(source) | (u64(uv) << 32), u64(material)});
 }
 
 bool in_object(const CornerTable& table, std::int32_t sourceVertex) {
@@ -116,17 +122,17 @@ void build_hole_indexes(CornerTable& table) {
     if (table.nextOfSource[i] != kNotChained) continue;
     const CornerVertex& e = table.entries[i];
     const auto id = static_cast<std::int32_t>(i);
-    const std::uint64_t sourceHash = mix_hash(u64(e.sourceVertex));
-    const std::int32_t firstOfSource = id_table_find(table.bySource, sourceHash, [&](std::int32_t other) {
+    const std::uint64_t sourceHash = hash_of(table.bySource, {u64(e.sourceVertex)});
+    const std::int32_t firstOfSource = hash_find(table.bySource, sourceHash, [&](std::int32_t other) {
       return table.entries[static_cast<std::size_t>(other)].sourceVertex == e.sourceVertex;
     });
-    if (firstOfSource < 0) id_table_insert(table.bySource, sourceHash, id);
-    const std::uint64_t keyHash = hole_hash(e.sourceVertex, e.uvIndex, e.materialNumber);
-    const std::int32_t firstOfKey = id_table_find(table.bySourceUvMaterial, keyHash, [&](std::int32_t other) {
+    if (firstOfSource < 0) hash_insert(table.bySource, sourceHash, id);
+    const std::uint64_t keyHash = hole_hash(table.bySourceUvMaterial, e.sourceVertex, e.uvIndex, e.materialNumber);
+    const std::int32_t firstOfKey = hash_find(table.bySourceUvMaterial, keyHash, [&](std::int32_t other) {
       const CornerVertex& o = table.entries[static_cast<std::size_t>(other)];
       return o.sourceVertex == e.sourceVertex && o.uvIndex == e.uvIndex && o.materialNumber == e.materialNumber;
     });
-    if (firstOfKey < 0) id_table_insert(table.bySourceUvMaterial, keyHash, id);
+    if (firstOfKey < 0) hash_insert(table.bySourceUvMaterial, keyHash, id);
   }
 }
 
@@ -160,13 +166,11 @@ std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
     hashed = table.chainLength[source] == kChainLimit;
   }
   if (found < 0 && hashed) {
-    found = id_table_find(
-        table.exact, exact_hash(corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber), same);
+    found = hash_find(table.exact,
+                      exact_hash(table.exact, corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber),
+                      same);
   }
-  if (table.optverts) {
-    const std::int32_t near = find_by_position(table, corner);
-    if (near >= 0 && (found < 0 || near < found)) found = near;
-  }
+  // (With optverts, a corner that is not finite matches no entry by position.)
   return found;
 }
 
@@ -181,16 +185,16 @@ std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
     ++table.chainLength[source];
   } else {
     table.nextOfSource.push_back(kNotChained);
-    id_table_insert(table.exact, exact_hash(corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber),
-                    id);
+    hash_insert(table.exact,
+                exact_hash(table.exact, corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber), id);
   }
   if (table.optverts) add_to_grid(table, id);
   return id;
 }
 
 void corner_release_search(CornerTable& table) {
-  table.exact = IdTable{};
-  table.cellIndex = IdTable{};
+  table.exact = HashTable{};
+  table.cellIndex = HashTable{};
   table.cells = {};
   table.nextInCell = {};
 }
@@ -213,12 +217,12 @@ std::int32_t corner_find_for_hole(CornerTable& table, std::int32_t sourceVertex,
     build_hole_indexes(table);
   }
   if (!matchUv) {
-    return id_table_find(table.bySource, mix_hash(u64(sourceVertex)), [&](std::int32_t id) {
+    return hash_find(table.bySource, hash_of(table.bySource, {u64(sourceVertex)}), [&](std::int32_t id) {
       return table.entries[static_cast<std::size_t>(id)].sourceVertex == sourceVertex;
     });
   }
-  return id_table_find(table.bySourceUvMaterial, hole_hash(sourceVertex, uvIndex, materialNumber),
-                       [&](std::int32_t id) {
+  return hash_find(table.bySourceUvMaterial, hole_hash(table.bySourceUvMaterial, sourceVertex, uvIndex, materialNumber),
+                   [&](std::int32_t id) {
                          const CornerVertex& e = table.entries[static_cast<std::size_t>(id)];
                          return e.sourceVertex == sourceVertex && e.uvIndex == uvIndex &&
                                 e.materialNumber == materialNumber;

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "convert/id_table.h"
+#include "io/hash_table.h"
 
 namespace facetor {
 
@@ -35,7 +35,7 @@ struct CornerTable {
   std::vector<std::int32_t> bySourceHead;    // per object vertex
   std::vector<std::uint8_t> chainLength;     // per object vertex
   std::vector<std::int32_t> nextOfSource;    // per entry; kNotChained for hashed ones
-  IdTable exact;
+  HashTable exact;
   // Position grid for optverts: cells keyed by cell coordinates and uvIndex,
   // each the head of a chain of entries (newest first).
   struct Cell {
@@ -44,12 +44,12 @@ struct CornerTable {
     std::int32_t head = -1;
   };
   std::vector<Cell> cells;
-  IdTable cellIndex;
+  HashTable cellIndex;
   std::vector<std::int32_t> nextInCell;  // per entry
   // Hole look-ups among the hashed entries, made on first use.
   bool holeIndexesBuilt = false;
-  IdTable bySource;            // sourceVertex -> first hashed entry
-  IdTable bySourceUvMaterial;  // (sourceVertex, uvIndex, materialNumber) -> first hashed entry
+  HashTable bySource;            // sourceVertex -> first hashed entry
+  HashTable bySourceUvMaterial;  // (sourceVertex, uvIndex, materialNumber) -> first hashed entry
 };
 
 // Prepares the table for an object with sourceCount vertices and about

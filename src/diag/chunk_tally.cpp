@@ -18,10 +18,11 @@ bool same_type(const std::string& stored, const char (&type)[4]) {
   return true;
 }
 
-// Two types are the same for the scan exactly when their folded keys are equal.
-std::string folded_key(const char (&type)[4]) {
-  std::string key(type, strnlen(type, 4));
-  for (char& c : key) c = static_cast<char>(lower(static_cast<unsigned char>(c)));
+// Two types are the same for the scan exactly when their folded keys are
+// equal: the lower-cased bytes up to the first NUL, zeros after it.
+std::uint32_t folded_key(const char (&type)[4]) {
+  std::uint32_t key = 0;
+  for (std::size_t i = 0; i < 4 && type[i] != '\0'; ++i) key |= std::uint32_t{lower(static_cast<unsigned char>(type[i]))} << (8 * i);
   return key;
 }
 
@@ -37,9 +38,15 @@ std::size_t tally_find_or_add(std::vector<ChunkTypeTally>& tally, const char (&t
 }
 
 std::size_t tally_find_or_add(ChunkTally& tally, const char (&type)[4]) {
-  const auto [at, added] = tally.index.try_emplace(folded_key(type), tally.entries.size());
-  if (added) tally.entries.push_back(ChunkTypeTally{std::string(type, strnlen(type, 4)), 0});
-  return at->second;
+  const std::uint32_t key = folded_key(type);
+  const std::uint64_t hash = hash_of(tally.index, {key});
+  const std::int32_t found =
+      hash_find(tally.index, hash, [&](std::int32_t at) { return tally.keys[static_cast<std::size_t>(at)] == key; });
+  if (found >= 0) return static_cast<std::size_t>(found);
+  hash_insert(tally.index, hash, static_cast<std::int32_t>(tally.entries.size()));
+  tally.entries.push_back(ChunkTypeTally{std::string(type, strnlen(type, 4)), 0});
+  tally.keys.push_back(key);
+  return tally.entries.size() - 1;
 }
 
 }  // namespace facetor

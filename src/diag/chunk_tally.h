@@ -4,10 +4,10 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "cob/container.h"
+#include "io/hash_table.h"
 
 namespace facetor {
 
@@ -26,7 +26,8 @@ std::size_t tally_find_or_add(std::vector<ChunkTypeTally>& tally, const char (&t
 // in linear time. Gives exactly the entries of the scan above.
 struct ChunkTally {
   std::vector<ChunkTypeTally> entries;
-  std::unordered_map<std::string, std::size_t> index;
+  std::vector<std::uint32_t> keys;  // per entry: its folded type, one byte each
+  HashTable index;                  // folded type -> entry
 };
 std::size_t tally_find_or_add(ChunkTally& tally, const char (&type)[4]);
 

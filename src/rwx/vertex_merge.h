@@ -11,16 +11,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "io/hash_table.h"
 #include "mesh/mesh_store.h"
 
 namespace facetor {
 
 struct VertexMergeIndex {
-  // Each slot holds the high 32 bits of a first occurrence's hash above its
-  // index + 1, so that most mismatches are told apart without reading the
-  // vertex; 0 = empty.
-  std::vector<std::uint64_t> slots;
-  std::size_t mask = 0;  // slots.size() - 1, a power of two minus one
+  HashTable firstOccurrences;  // the first vertex of each value
   bool compareUV = false;
   bool comparePrelight = false;
 };

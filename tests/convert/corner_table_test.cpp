@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <random>
+
+#include "support/hostile_models.h"
 
 namespace facetor {
 namespace {
@@ -27,20 +31,34 @@ std::int32_t reference_find(const std::vector<CornerVertex>& entries, const Corn
   return -1;
 }
 
+// A coordinate that crowds round the borders of the search grid's cells
+// (multiples of 2^-18: borders and centres) in steps finer than the
+// tolerance, or now and then a far (beyond 2^43, where whole floats lie
+// 2^20 apart), infinite or NaN value.
+float crowded(std::mt19937& random, float centre) {
+  std::uniform_int_distribution<int> border(-3, 3), step(-12, 12), odd(0, 39);
+  const float far[] = {8.796093e12f, 8.796094e12f, -1e13f, 3e38f, std::numeric_limits<float>::infinity(),
+                       std::nanf("")};
+  const int pick = odd(random);
+  if (pick < 6) return far[pick];
+  return centre + static_cast<float>(border(random)) / 262144.0f + static_cast<float>(step(random)) * 2.5e-7f;
+}
+
 // Corners on a few source vertices whose positions crowd round the borders
-// of the search grid's cells (multiples of 2^-18: borders and centres), in steps finer than the
-// tolerance, with and without optverts.
+// of the search grid's cells, with and without optverts, under two hash keys
+// (the answers must not depend on the key).
 TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
   std::mt19937 random(99);
   for (const bool optverts : {false, true}) {
     for (int trial = 0; trial < 10; ++trial) {
+      set_process_hash_key(HashKey{static_cast<std::uint64_t>(trial), 99});
       constexpr int kSources = 40;
       std::vector<CornerVertex> sources(kSources);
-      std::uniform_int_distribution<int> border(-3, 3), step(-12, 12), small(0, 2);
+      std::uniform_int_distribution<int> small(0, 2);
       for (CornerVertex& v : sources) {
-        v.x = static_cast<float>(border(random)) / 262144.0f + static_cast<float>(step(random)) * 2.5e-7f;
-        v.y = static_cast<float>(border(random)) / 262144.0f + static_cast<float>(step(random)) * 2.5e-7f;
-        v.z = 1.0f + static_cast<float>(step(random)) * 2.5e-7f;
+        v.x = crowded(random, 0);
+        v.y = crowded(random, 0);
+        v.z = crowded(random, 1);
       }
       CornerTable table;
       table.optverts = optverts;
@@ -74,6 +92,31 @@ TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
         }
       }
     }
+  }
+}
+
+// An attacker who knows the hash can choose vertex indices outside the object
+// whose keys share one probe window, and so make each insertion walk past
+// all earlier keys. Without the secret key, keys chosen against the old fixed
+// mixer, or keys that differ only in their high bits, cost a few probes each.
+TEST(CornerTable, ChosenCollidingKeysCostFewProbes) {
+  constexpr int kCount = 6000;
+  const std::vector<std::int32_t> oldMixer = test::old_mixer_colliding_sources(kCount, 16, 64, 100);
+  std::vector<std::int32_t> highBits;
+  for (std::int32_t i = 1; i <= kCount; ++i) highBits.push_back(i << 18);
+  for (const auto& sources : {oldMixer, highBits}) {
+    ASSERT_EQ(sources.size(), std::size_t{kCount});
+    CornerTable table;
+    corner_reserve(table, 3, kCount);
+    for (const std::int32_t source : sources) {
+      CornerVertex corner;
+      corner.sourceVertex = source;
+      ASSERT_EQ(corner_find(table, corner), -1);
+      corner_add(table, corner);
+    }
+    // Two walks (find, then insert) per key, a few slots each on average;
+    // the old mixer's window made it about kCount * kCount / 2.
+    EXPECT_LT(table.exact.probes, std::uint64_t{8} * kCount);
   }
 }
 

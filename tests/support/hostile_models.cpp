@@ -1,0 +1,157 @@
+#include "support/hostile_models.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <random>
+
+#include "support/cob_builder.h"
+#include "support/scene_chunks.h"
+
+namespace facetor::test {
+namespace {
+
+Face triangle(std::int32_t a, std::int32_t b, std::int32_t c, std::uint16_t material = 0) {
+  return Face{0, material, {{a, 0}, {b, 0}, {c, 0}}};
+}
+
+Face hole_triangle(std::int32_t first) {
+  return Face{0x08, 0, {{first, 0}, {first + 1, 0}, {first + 2, 0}}};
+}
+
+MaterialSpec shaded(std::uint16_t number, char shader) {
+  MaterialSpec material;
+  material.number = number;
+  material.shader = shader;
+  return material;
+}
+
+// The fixed mixer and combiner that every hash index used before keys were
+// hashed with a secret key: what an attacker could invert.
+std::uint64_t old_mix(std::uint64_t value) {
+  value ^= value >> 30;
+  value *= 0xbf58476d1ce4e5b9ULL;
+  value ^= value >> 27;
+  value *= 0x94d049bb133111ebULL;
+  value ^= value >> 31;
+  return value;
+}
+
+std::uint64_t old_corner_key_hash(std::int32_t source) {
+  const std::uint64_t h = old_mix(static_cast<std::uint32_t>(source));
+  return old_mix(h ^ (0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2)));
+}
+
+std::vector<std::uint8_t> with_object(const Data& polhData, const std::vector<MaterialSpec>& materials) {
+  CobFile file;
+  file.chunk("PolH", 1, 0, polhData);
+  std::int32_t id = 2;
+  for (const MaterialSpec& material : materials) file.chunk("Mat1", id++, 1, mat1(material));
+  return file.end(id).bytes;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> split_model(int triangles) {
+  std::vector<Vec3> vertices;
+  std::vector<Face> faces;
+  for (int i = 0; i < triangles; ++i) {
+    const auto x = static_cast<float>(i);
+    const auto first = static_cast<std::int32_t>(vertices.size());
+    vertices.insert(vertices.end(), {{x, 0, 0}, {x + 1, 0, 0}, {x, 1, 0}});
+    faces.push_back(triangle(first, first + 1, first + 2, static_cast<std::uint16_t>(i % 2)));
+  }
+  return with_object(polh("checkerboard", vertices, {}, faces), {shaded(0, 'p'), shaded(1, 'f')});
+}
+
+std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes) {
+  std::vector<Vec3> vertices = {{0, 0, 0}, {20, 0, 0}, {20, 20, 0}, {0, 20, 0}};
+  std::vector<Face> faces = {face({0, 1, 2, 3})};
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> patch(9.5f, 10.5f);
+  const int side = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(holes)))));
+  for (int i = 0; i < holes; ++i) {
+    const auto first = static_cast<std::int32_t>(vertices.size());
+    if (layout == HoleLayout::scattered) {
+      const float x = patch(random), y = patch(random);
+      vertices.insert(vertices.end(), {{x, y, 0}, {x + 0.001f, y, 0}, {x, y + 0.001f, 0}});
+    } else if (layout == HoleLayout::grid) {
+      const float step = 0.01f / static_cast<float>(side);
+      const float x = 10 + static_cast<float>(i % side) * step, y = 10 + static_cast<float>(i / side) * step;
+      vertices.insert(vertices.end(), {{x, y, 0}, {x + step / 4, y, 0}, {x, y + step / 4, 0}});
+    } else {
+      vertices.insert(vertices.end(), {{10, 10, 0}, {10, 10, 0}, {10, 10, 0}});
+    }
+    faces.push_back(hole_triangle(first));
+  }
+  return with_object(polh("plate", vertices, {}, faces), {MaterialSpec{}});
+}
+
+std::vector<std::int32_t> old_mixer_colliding_sources(int count, int bits, std::uint32_t window,
+                                                      std::int32_t first) {
+  std::vector<std::int32_t> sources;
+  const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+  for (std::int32_t s = first; static_cast<int>(sources.size()) < count && s < INT32_MAX; ++s) {
+    if ((old_corner_key_hash(s) & mask) < window) sources.push_back(s);
+  }
+  return sources;
+}
+
+std::vector<std::uint8_t> hash_flood_model(int corners) {
+  // The table holds about `corners` keys, so it ends with at least twice as
+  // many slots: keys that agree below that size pile up at every size.
+  int bits = 6;
+  while ((1 << bits) < 2 * corners) ++bits;
+  const std::vector<std::int32_t> sources = old_mixer_colliding_sources(corners, bits, 1024, 16);
+  std::vector<Face> faces;
+  for (std::size_t i = 0; i + 2 < sources.size(); i += 3) faces.push_back(triangle(sources[i], sources[i + 1], sources[i + 2]));
+  return with_object(polh("flood", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, faces), {MaterialSpec{}});
+}
+
+std::vector<std::uint8_t> far_optverts_model(int triangles) {
+  std::vector<Vec3> vertices;
+  std::vector<Face> faces;
+  for (int i = 0; i < triangles; ++i) {
+    const auto first = static_cast<std::int32_t>(vertices.size());
+    for (int k = 0; k < 3; ++k) {
+      const auto far = static_cast<float>(1e13 * (1 + (3.0 * i + k) / 1048576.0));
+      vertices.push_back({far, -far, far});
+    }
+    faces.push_back(triangle(first, first + 1, first + 2));
+  }
+  return with_object(polh("qz_far_optverts", vertices, {}, faces), {MaterialSpec{}});
+}
+
+std::vector<std::uint8_t> empty_skins_model(int count) {
+  CobFile file;
+  file.chunk("PolH", 1, 0, polh("qz_pelvis", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {triangle(0, 1, 2)}));
+  for (int i = 0; i < count; ++i) file.chunk("Skin", i + 2, 1, Data{});
+  return file.end(count + 2).bytes;
+}
+
+std::vector<std::uint8_t> tendon_model(int count) {
+  CobFile file;
+  file.chunk("PolH", 1, 0, polh("qz_pelvis", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {triangle(0, 1, 2)}));
+  const Data link = join(JoinSpec{"qz_rthip", {0, 0, 0}, 0, "qz_pelvis", "qz_rthip"});
+  const Data tendon = skin("qz_lfhip>tendon", {0});
+  std::int32_t id = 2;
+  for (int i = 0; i < count; ++i) file.chunk("Join", id++, 1, link);
+  for (int i = 0; i < count; ++i) file.chunk("Skin", id++, 1, tendon);
+  return file.end(id).bytes;
+}
+
+std::vector<HostileModel> hostile_models(double scale) {
+  auto n = [scale](int size) { return std::max(1, static_cast<int>(size * scale)); };
+  return {
+      {"splits.cob", 'R', split_model(n(1000))},
+      {"holes_scattered.cob", 'R', dense_holes_model(HoleLayout::scattered, n(2000))},
+      {"holes_grid.cob", 'R', dense_holes_model(HoleLayout::grid, n(125))},
+      {"holes_coincident.cob", 'R', dense_holes_model(HoleLayout::coincident, n(2000))},
+      {"hash_flood.cob", 'R', hash_flood_model(n(80000))},
+      {"far_optverts.cob", 'R', far_optverts_model(n(20000))},
+      {"empty_skins.cob", 'D', empty_skins_model(n(4000))},
+      {"tendons.cob", 'R', tendon_model(n(80000))},
+  };
+}
+
+}  // namespace facetor::test
