@@ -1,6 +1,7 @@
 #include "fuzz/seed_models.h"
 
 #include "support/cob_builder.h"
+#include "support/hostile_models.h"
 
 namespace facetor::fuzz {
 namespace {
@@ -200,6 +201,11 @@ std::vector<SeedModel> seed_models() {
   seeds.push_back({"lower_case_magic.cob", text_bytes("caligari V00.01BLH             \n")});
   seeds.push_back({"short_header.cob", text_bytes("Caligari V00.01B")});
   seeds.push_back({"empty.cob", {}});
+  // The shapes of the known attacks on time and memory, a few faces or
+  // chunks each.
+  for (test::HostileModel& model : test::hostile_models(0.002)) {
+    seeds.push_back({"hostile_" + model.name, std::move(model.bytes)});
+  }
   return seeds;
 }
 

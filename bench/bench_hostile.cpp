@@ -1,0 +1,167 @@
+// Hostile input: one benchmark per known attack on time or memory, each at
+// two sizes 4x apart. Every size runs the built converter in a child process
+// of its own (the input written to a temporary directory), so that its time
+// and its peak memory (the child's maximum resident set) are its own. Each
+// benchmark reports both sizes and the growth ratios: cost in proportion to
+// the input shows as ratios near 4, a quadratic cliff as 16 and beyond. Time
+// is the child's processor time (user + system), which other load on the
+// machine disturbs less than wall time; wall time is printed too.
+//
+// Environment:
+//   FACETOR_HOSTILE_SCALE    size factor (default 1: the sizes at which the
+//                            attacks were first measured; 0.05 runs quickly)
+//   FACETOR_HOSTILE_EXE      the converter to measure (default: this build's)
+//   FACETOR_HOSTILE_TIMEOUT  seconds before a child is killed (default 60)
+//   FACETOR_HOSTILE_MEMORY   address-space limit of a child in MB (default 8192)
+// Linux only (fork, exec, wait4).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/cob_builder.h"
+#include "support/hostile_models.h"
+
+namespace facetor {
+namespace {
+
+double env_number(const char* name, double fallback) {
+  const char* text = std::getenv(name);
+  return text != nullptr && *text != '\0' ? std::atof(text) : fallback;
+}
+
+std::string converter() {
+  const char* exe = std::getenv("FACETOR_HOSTILE_EXE");
+  return exe != nullptr && *exe != '\0' ? exe : FACETOR_EXE;
+}
+
+struct Measure {
+  double seconds = 0;  // processor time
+  double wall = 0;
+  double peakMB = 0;
+  double inputMB = 0;
+  bool ok = false;  // exited with code 0 in time
+};
+
+// Runs `converter model.cob mode` in dir with no console; kills it after the
+// timeout.
+Measure run_child(const std::string& dir, char mode, double inputMB) {
+  const std::string exe = converter();
+  const std::string modeText(1, mode);
+  const auto limit = static_cast<rlim_t>(env_number("FACETOR_HOSTILE_MEMORY", 8192) * 1048576.0);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    const rlimit space{limit, limit};
+    setrlimit(RLIMIT_AS, &space);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    if (chdir(dir.c_str()) == 0) execl(exe.c_str(), exe.c_str(), "model.cob", modeText.c_str(), nullptr);
+    _exit(127);
+  }
+  Measure measure;
+  measure.inputMB = inputMB;
+  const double timeout = env_number("FACETOR_HOSTILE_TIMEOUT", 60);
+  int status = 0;
+  rusage usage{};
+  for (;;) {
+    const pid_t done = wait4(child, &status, WNOHANG, &usage);
+    measure.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (done == child) break;
+    if (measure.wall > timeout) {
+      kill(child, SIGKILL);
+      wait4(child, &status, 0, &usage);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  measure.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && measure.wall <= timeout;
+  auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  measure.seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  measure.peakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  return measure;
+}
+
+Measure measure_model(const std::vector<std::uint8_t>& bytes, char mode) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("facetor_hostile_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  test::write_file((dir / "model.cob").string(), bytes);
+  const Measure measure = run_child(dir.string(), mode, static_cast<double>(bytes.size()) / 1048576.0);
+  std::filesystem::remove_all(dir);
+  return measure;
+}
+
+using Generator = std::function<std::vector<std::uint8_t>(int)>;
+
+// Both sizes of one family: `size` and 4 * size (times the scale).
+void run_family(benchmark::State& state, const char* family, const Generator& generate, int size, char mode) {
+  const double scale = env_number("FACETOR_HOSTILE_SCALE", 1);
+  const int small = std::max(1, static_cast<int>(size * scale));
+  for (auto _ : state) {
+    const Measure a = measure_model(generate(small), mode);
+    const Measure b = measure_model(generate(4 * small), mode);
+    state.SetIterationTime(a.seconds + b.seconds);
+    state.counters["n"] = small;
+    state.counters["in_MB"] = a.inputMB;
+    state.counters["s"] = a.seconds;
+    state.counters["s_4n"] = b.seconds;
+    state.counters["s_ratio"] = b.seconds / a.seconds;
+    state.counters["MB"] = a.peakMB;
+    state.counters["MB_4n"] = b.peakMB;
+    state.counters["MB_ratio"] = b.peakMB / a.peakMB;
+    if (!a.ok || !b.ok) state.SkipWithError("the converter failed, ran out of memory or timed out");
+    std::printf("%-17s n=%-6d %7.3f MB in: %7.3f s (wall %7.3f) %7.1f MB | 4n: %7.3f s (wall %7.3f) %7.1f MB"
+                " | ratio %5.2f time %5.2f memory%s\n",
+                family, small, a.inputMB, a.seconds, a.wall, a.peakMB, b.seconds, b.wall, b.peakMB,
+                b.seconds / a.seconds, b.peakMB / a.peakMB, (a.ok && b.ok) ? "" : " FAILED");
+  }
+}
+
+void register_families() {
+  using test::HoleLayout;
+  struct Family {
+    const char* name;
+    Generator generate;
+    int size;
+    char mode;
+  };
+  const Family families[] = {
+      {"prototype_splits", test::split_model, 1000, 'R'},
+      {"holes_scattered", [](int n) { return test::dense_holes_model(HoleLayout::scattered, n); }, 2000, 'R'},
+      {"holes_grid", [](int n) { return test::dense_holes_model(HoleLayout::grid, n); }, 125, 'R'},
+      {"holes_coincident", [](int n) { return test::dense_holes_model(HoleLayout::coincident, n); }, 2000, 'R'},
+      {"hash_flood", test::hash_flood_model, 80000, 'R'},
+      {"far_optverts", test::far_optverts_model, 20000, 'R'},
+      {"dump_empty_skins", test::empty_skins_model, 4000, 'D'},
+      {"tendon_skins", test::tendon_model, 80000, 'R'},
+  };
+  for (const Family& f : families) {
+    benchmark::RegisterBenchmark(f.name, [f](benchmark::State& state) {
+      run_family(state, f.name, f.generate, f.size, f.mode);
+    })->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+  }
+}
+
+}  // namespace
+}  // namespace facetor
+
+int main(int argc, char** argv) {
+  facetor::register_families();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
