@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <limits>
-#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "io/hash_table.h"
 
 namespace facetor {
 namespace {
@@ -37,14 +40,29 @@ struct LimbCollector {
   OutStream& console;
   Bytes buffer;
   std::vector<LimbChannel> limbs;
-  std::unordered_map<std::int32_t, ObjectEntries> byObject;
+  // The objects by chunk ID (file data: hence the keyed hash index).
+  std::vector<std::pair<std::int32_t, ObjectEntries>> objects;
+  HashTable byObject;
+
+  std::uint64_t id_hash(std::int32_t id) const { return hash_of(byObject, {static_cast<std::uint32_t>(id)}); }
+
+  std::int32_t find_object(std::int32_t id, std::uint64_t hash) const {
+    return hash_find(byObject, hash, [&](std::int32_t at) { return objects[static_cast<std::size_t>(at)].first == id; });
+  }
 
   void add_object(const ChunkAt& chunk) {
     const std::string name = object_name(buffer, chunk);
     const AvatarJoint found = avatar_joint(joints, name);
     if (found.joint == 0) return;
     const int count = found.joint == kRootJoint ? 2 : 1;
-    ObjectEntries& object = byObject[chunk.header.chunkId];
+    const std::uint64_t hash = id_hash(chunk.header.chunkId);
+    std::int32_t at = find_object(chunk.header.chunkId, hash);
+    if (at < 0) {
+      at = static_cast<std::int32_t>(objects.size());
+      objects.emplace_back(chunk.header.chunkId, ObjectEntries{});
+      hash_insert(byObject, hash, at);
+    }
+    ObjectEntries& object = objects[static_cast<std::size_t>(at)].second;
     for (int i = 0; i < count; ++i) {
       object.entries.push_back(limbs.size());
       limbs.push_back({std::string(found.word), found.joint, chunk.header.chunkId, std::nullopt});
@@ -52,12 +70,13 @@ struct LimbCollector {
   }
 
   void attach_channel(const ChunkAt& chunk) {
-    const auto found = byObject.find(chunk.header.parentId);
-    if (found == byObject.end() || found->second.nextFree == found->second.entries.size()) {
+    const std::int32_t at = find_object(chunk.header.parentId, id_hash(chunk.header.parentId));
+    if (at < 0 || objects[static_cast<std::size_t>(at)].second.nextFree ==
+                      objects[static_cast<std::size_t>(at)].second.entries.size()) {
       out_write(console, "  Duplicate Chan chunk or no corresponding parent\n");
       return;
     }
-    ObjectEntries& object = found->second;
+    ObjectEntries& object = objects[static_cast<std::size_t>(at)].second;
     // Only the bytes of the data that lie inside the buffer; no data at all
     // for a size of 0 or less.
     const std::size_t available = buffer.size() - static_cast<std::size_t>(chunk.data);
@@ -70,7 +89,7 @@ struct LimbCollector {
 }  // namespace
 
 std::vector<LimbChannel> collect_limbs(JointIndex& joints, OutStream& console, Bytes buffer) {
-  LimbCollector collector{joints, console, buffer, {}, {}};
+  LimbCollector collector{joints, console, buffer, {}, {}, {}};
   ChunkWalk walk;
   ChunkAt chunk;
   while (chunk_walk_next(buffer, walk, chunk)) {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "diag/diagnostics.h"
+#include "io/hash_table.h"
 
 namespace facetor {
 namespace {
@@ -25,7 +25,8 @@ struct ImageUse {
 // name so that each texture finds its entry in constant time.
 struct ImageTable {
   std::vector<ImageUse> images;
-  std::unordered_map<std::string, std::size_t> byName;
+  std::vector<std::string> keys;  // per image: its lower-cased name
+  HashTable byName;               // lower-cased name -> image
 };
 
 std::string lower_ascii(std::string text) {
@@ -43,9 +44,17 @@ std::string image_name(const std::string& path) {
 }
 
 void count_image(ImageTable& table, const std::string& name) {
-  const auto [found, added] = table.byName.try_emplace(lower_ascii(name), table.images.size());
-  if (added) table.images.push_back(ImageUse{name, 0});
-  ++table.images[found->second].uses;
+  std::string key = lower_ascii(name);
+  const std::uint64_t hash = hash_of_bytes(table.byName, key);
+  std::int32_t at = hash_find(table.byName, hash,
+                              [&](std::int32_t image) { return table.keys[static_cast<std::size_t>(image)] == key; });
+  if (at < 0) {
+    at = static_cast<std::int32_t>(table.images.size());
+    table.images.push_back(ImageUse{name, 0});
+    table.keys.push_back(std::move(key));
+    hash_insert(table.byName, hash, at);
+  }
+  ++table.images[static_cast<std::size_t>(at)].uses;
 }
 
 // Walks the map records of one Mat1 chunk. Every record must have its head

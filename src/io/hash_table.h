@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <string_view>
 #include <vector>
 
 #include "io/hash.h"
@@ -31,6 +32,10 @@ struct HashTable {
 // The hash of a key given as 64-bit words, under the table's key.
 inline std::uint64_t hash_of(const HashTable& table, std::initializer_list<std::uint64_t> words) {
   return keyed_hash(table.key, words);
+}
+
+inline std::uint64_t hash_of_bytes(const HashTable& table, std::string_view bytes) {
+  return keyed_hash_bytes(table.key, bytes);
 }
 
 // The id of the stored record with this hash for which equal(id) holds, or -1.
