@@ -23,6 +23,9 @@ struct CornerVertex {
 };
 
 inline constexpr std::int32_t kNotChained = -2;
+// Chained entries per source vertex: more than the corner combinations that a
+// vertex of an ordinary model has (a grid vertex meets 4 quads), so the hash
+// index holds only the rare rest.
 inline constexpr std::uint8_t kChainLimit = 8;
 
 struct CornerTable {

@@ -73,8 +73,7 @@ std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes) {
   for (int i = 0; i < holes; ++i) {
     const auto first = static_cast<std::int32_t>(vertices.size());
     if (layout == HoleLayout::scattered) {
-      const float x = patch(random), y = patch(random);
-      vertices.insert(vertices.end(), {{x, y, 0}, {x + 0.001f, y, 0}, {x, y + 0.001f, 0}});
+      for (int k = 0; k < 3; ++k) vertices.push_back({patch(random), patch(random), 0});
     } else if (layout == HoleLayout::grid) {
       const float step = 0.01f / static_cast<float>(side);
       const float x = 10 + static_cast<float>(i % side) * step, y = 10 + static_cast<float>(i / side) * step;
