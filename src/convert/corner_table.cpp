@@ -11,9 +11,9 @@ constexpr float kTolerance = 1e-6f;
 // A point's matches lie in its own grid cell, or in a neighbour when the point
 // lies within kBorder cell widths of that neighbour's border. Dividing by a
 // power of two is exact, so the cell of a value never depends on rounding.
-// 2^-17: the smallest power of two above 2 * kTolerance / kBorder, so cells stay fine.
+// 2^-17 (7.6e-6): the smallest power of two whose border strip still covers the tolerance.
 constexpr double kCellWidth = 1.0 / 131072.0;
-// 0.14 cell widths is 1.07e-6: just over the tolerance, plus float rounding slack.
+// 0.14 * 2^-17 = 1.07e-6: the tolerance plus 7% slack for rounding; narrower means fewer neighbour look-ups.
 constexpr double kBorder = 0.14;
 // 2^60 cells of 2^-17 reach 2^43, beyond which floats lie 2^20 apart, so a far
 // value matches only itself and gets a cell of its own (see cell_of).
