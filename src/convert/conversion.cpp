@@ -1,7 +1,6 @@
 #include "convert/conversion.h"
 
 #include <algorithm>
-#include <new>
 #include <span>
 #include <vector>
 
@@ -97,7 +96,6 @@ void convert_object(Walk& walk, NodeContext& ctx, PolygonObject& object) {
   apply_opacity_fix(ctx.model, apply_object_directives(lowerName, own, walk.facer));
 
   state.currentProto = proto_new(lowerName);
-  if (!state.currentProto) throw std::bad_alloc();  // the driver reports it and ends the program
   set_transforms(walk, ctx, object);
   set_joint_number(walk, ctx, lowerName);
   proto_set_wireframe(*state.currentProto, own.wireframe ? 1 : 0);

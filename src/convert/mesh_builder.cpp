@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -17,14 +16,6 @@ constexpr float kTolerance = 1e-6f;
 constexpr std::size_t kTextureNameLength = 399;
 constexpr std::uint8_t kHoleFlag = 0x08;
 constexpr std::size_t kLightSamplingVertices = 50;
-
-// The store reports exhausted memory by returning nothing; the conversion
-// cannot go on without the record, so it ends as any failed allocation does.
-template <class Ref>
-Ref required(Ref ref) {
-  if (!ref) throw std::bad_alloc();
-  return ref;
-}
 
 bool is_hole(const PolyFace& face) { return (face.flags & kHoleFlag) != 0; }
 
@@ -134,7 +125,6 @@ void make_vertices(Builder& b) {
       if (v < lowestV) lowestV = v;
     }
     const std::int32_t index = proto_add_vertex(proto, e.x, e.y, e.z);
-    if (index < 0) throw std::bad_alloc();
     proto_set_bone_tags(proto, index, 2, e.boneTags);
     proto_set_uv(proto, index, u, v);
     if (e.colour != 0) {
@@ -157,7 +147,7 @@ void make_vertices(Builder& b) {
 // Closes the current prototype (written at once) and goes on in a
 // continuation prototype with a copy of all its vertices.
 void split_prototype(ConversionState& state) {
-  PrototypeRef next = required(proto_new(std::nullopt));
+  PrototypeRef next = proto_new(std::nullopt);
   proto_copy_for_split(*next, *state.currentProto);
   proto_compact(*state.currentProto);
   transform_copy(next->transform, state.currentProto->transform);
@@ -168,7 +158,7 @@ void split_prototype(ConversionState& state) {
 // The start of a run whose material was found: the surface state, the split
 // and the de-duplication against the previous state.
 void start_material(Builder& b, const Material& material, SurfaceRef& previous) {
-  SurfaceRef surface = required(surface_new());
+  SurfaceRef surface = surface_new();
   surface_set_color(*surface, 1, 0, 0);
   surface_set_opacity(*surface, 1.0f);
   surface_set_address_mode(*surface, 1);
@@ -246,7 +236,6 @@ void build_run_face(Builder& b, std::size_t first, std::size_t end, const Surfac
   }
   Prototype& proto = *b.state.currentProto;
   auto face = face_new(static_cast<std::int32_t>(b.polygon.size()), surface);
-  if (!face) return;  // a face that cannot be made is left out; the walk goes on
   for (std::size_t i = 0; i < b.polygon.size(); ++i) {
     face_set_corner(*face, static_cast<std::int32_t>(i), b.polygon[i]);
     proto_add_use(proto, static_cast<std::int32_t>(b.polygon[i]));
@@ -258,7 +247,7 @@ void build_run_face(Builder& b, std::size_t first, std::size_t end, const Surfac
 // untextured, wrap, mipmapped, facet lighting.
 const SurfaceRef& fallback_surface(Builder& b) {
   if (!b.fallbackSurface) {
-    b.fallbackSurface = required(surface_new());
+    b.fallbackSurface = surface_new();
     surface_set_color(*b.fallbackSurface, 1, 0, 0);
     surface_set_opacity(*b.fallbackSurface, 1.0f);
     surface_set_address_mode(*b.fallbackSurface, 1);

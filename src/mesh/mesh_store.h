@@ -111,7 +111,7 @@ using PrototypeRef = std::shared_ptr<Prototype>;
 PrototypeRef proto_new(const std::optional<std::string>& name);
 std::int32_t proto_vertex_count(const Prototype& proto);
 std::int32_t proto_face_count(const Prototype& proto);
-// Returns the new vertex's index, or -1 when the array cannot grow.
+// Returns the new vertex's index.
 std::int32_t proto_add_vertex(Prototype& proto, float x, float y, float z);
 void proto_set_uv(Prototype& proto, std::int32_t index, float u, float v);
 void proto_set_prelight(Prototype& proto, std::int32_t index, std::uint8_t red, std::uint8_t green,

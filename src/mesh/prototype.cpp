@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <limits>
-#include <new>
 
 #include "mesh/mesh_store.h"
 
@@ -25,38 +24,28 @@ std::int32_t grown_capacity(std::int32_t capacity) {
 }  // namespace
 
 PrototypeRef proto_new(const std::optional<std::string>& name) {
-  try {
-    auto proto = std::make_shared<Prototype>();
-    proto->name = name;
-    proto->vertices.reserve(static_cast<std::size_t>(proto->vertexCapacity));
-    return proto;
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  auto proto = std::make_shared<Prototype>();
+  proto->name = name;
+  proto->vertices.reserve(static_cast<std::size_t>(proto->vertexCapacity));
+  return proto;
 }
 
 std::int32_t proto_vertex_count(const Prototype& proto) { return static_cast<std::int32_t>(proto.vertices.size()); }
 
 std::int32_t proto_face_count(const Prototype& proto) { return static_cast<std::int32_t>(proto.faces.size()); }
 
-// Returns the new vertex's index, or -1 when the array cannot grow.
 std::int32_t proto_add_vertex(Prototype& proto, float x, float y, float z) {
   const std::int32_t count = proto_vertex_count(proto);
-  if (count == std::numeric_limits<std::int32_t>::max()) return -1;
-  try {
-    if (count >= proto.vertexCapacity) {
-      const std::int32_t capacity = grown_capacity(proto.vertexCapacity);
-      proto.vertices.reserve(static_cast<std::size_t>(capacity));
-      proto.vertexCapacity = capacity;
-    }
-    MeshVertex vertex;
-    vertex.x = x;
-    vertex.y = y;
-    vertex.z = z;
-    proto.vertices.push_back(vertex);
-  } catch (const std::bad_alloc&) {
-    return -1;
+  if (count >= proto.vertexCapacity) {
+    const std::int32_t capacity = grown_capacity(proto.vertexCapacity);
+    proto.vertices.reserve(static_cast<std::size_t>(capacity));
+    proto.vertexCapacity = capacity;
   }
+  MeshVertex vertex;
+  vertex.x = x;
+  vertex.y = y;
+  vertex.z = z;
+  proto.vertices.push_back(vertex);
   return count;
 }
 
@@ -104,22 +93,17 @@ void proto_add_face(Prototype& proto, std::unique_ptr<MeshFace> face) {
 }
 
 std::int32_t proto_add_joint(Prototype& proto, std::uint8_t tag, std::uint8_t parentTag, const float* pivot) {
-  try {
-    if (proto.joints.empty()) {
-      proto.joints.push_back(JointEntry{kRootJoint, 0, 0, 0, 0});
-      if (parentTag == 0) parentTag = kRootJoint;
-    }
-    JointEntry entry{tag, parentTag, 0, 0, 0};
-    if (pivot != nullptr) {
-      entry.x = pivot[0];
-      entry.y = pivot[1];
-      entry.z = pivot[2];
-    }
-    proto.joints.push_back(entry);
-  } catch (const std::bad_alloc&) {
-    proto.joints.clear();
-    return 0;
+  if (proto.joints.empty()) {
+    proto.joints.push_back(JointEntry{kRootJoint, 0, 0, 0, 0});
+    if (parentTag == 0) parentTag = kRootJoint;
   }
+  JointEntry entry{tag, parentTag, 0, 0, 0};
+  if (pivot != nullptr) {
+    entry.x = pivot[0];
+    entry.y = pivot[1];
+    entry.z = pivot[2];
+  }
+  proto.joints.push_back(entry);
   return static_cast<std::int32_t>(proto.joints.size());
 }
 
@@ -163,15 +147,11 @@ void proto_copy_for_split(Prototype& target, const Prototype& source) {
 }
 
 std::unique_ptr<MeshFace> face_new(std::int32_t cornerCount, const SurfaceRef& surface) {
-  try {
-    auto face = std::make_unique<MeshFace>();
-    face->cornerCount = std::max(cornerCount, 0);
-    face->corners.assign(static_cast<std::size_t>(face->cornerCount), 0);
-    face->surface = surface;
-    return face;
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  auto face = std::make_unique<MeshFace>();
+  face->cornerCount = std::max(cornerCount, 0);
+  face->corners.assign(static_cast<std::size_t>(face->cornerCount), 0);
+  face->surface = surface;
+  return face;
 }
 
 void face_set_corner(MeshFace& face, std::int32_t i, std::uint32_t index) {

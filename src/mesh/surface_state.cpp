@@ -1,5 +1,4 @@
 #include <cmath>
-#include <new>
 
 #include "mesh/mesh_store.h"
 
@@ -29,13 +28,7 @@ int texture_names_equal(const std::optional<std::string>& a, const std::optional
   return equal_ignoring_case(*a, *b) ? 1 : 0;
 }
 
-SurfaceRef surface_new() {
-  try {
-    return std::make_shared<SurfaceState>();
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
+SurfaceRef surface_new() { return std::make_shared<SurfaceState>(); }
 
 std::uint8_t colour_byte(float value) {
   const double product = static_cast<double>(value) * 255.0;
