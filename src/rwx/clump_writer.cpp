@@ -50,8 +50,7 @@ OpenNode open_node(OutStream& out, const ModelNode* node, int width, int outerCl
   const bool hasProtos = !node->protos.empty();
   float t[3] = {0, 0, 0};
   if (hasProtos) {
-    const Transform& transform = node->protos.front()->transform;
-    for (int i = 0; i < 3; ++i) t[i] = transform.translation[i];
+    for (int i = 0; i < 3; ++i) t[i] = node->protos.front().translation[i];
   }
   if (hasProtos && significant(t)) {
     line(out, open.width, "TransformBegin\n");
@@ -69,9 +68,9 @@ OpenNode open_node(OutStream& out, const ModelNode* node, int width, int outerCl
     line(out, open.width, node->collision != 0 ? "#! Collision on\n" : "#! Collision off\n");
   }
   if (open.transform) translate_line(out, open.width, -t[0], -t[1], -t[2]);
-  for (const PrototypeRef& proto : node->protos) {
-    if (proto->joint != 0) line(out, open.width, "Tag " + std::to_string(proto->joint) + "\n");
-    line(out, open.width, "ProtoInstance " + proto->name.value_or("") + "\n");
+  for (const ProtoInstance& proto : node->protos) {
+    if (proto.joint != 0) line(out, open.width, "Tag " + std::to_string(proto.joint) + "\n");
+    line(out, open.width, "ProtoInstance " + proto.name + "\n");
   }
   if (hasProtos || open.clump) open.childFree = 0;
   return open;

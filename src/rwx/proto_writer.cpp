@@ -1,6 +1,7 @@
 #include "rwx/proto_writer.h"
 
 #include <charconv>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,8 @@ std::string_view c_text(const std::string& name) {
   return std::string_view(name).substr(0, nul);
 }
 
+}  // namespace
+
 std::string cleaned_name(const Prototype& proto) {
   std::string name(c_text(proto.name ? *proto.name : std::string("Internal")).substr(0, kNameLimit));
   for (char& c : name) {
@@ -59,6 +62,8 @@ std::string cleaned_name(const Prototype& proto) {
   }
   return name;
 }
+
+namespace {
 
 // What one call knows about the prototype being written.
 struct ProtoForm {
@@ -92,10 +97,10 @@ void write_head(TextSink& sink, const Prototype& proto, const ProtoForm& form) {
   }
 }
 
-void write_settings(TextSink& sink, const Prototype& proto, const ModelNode* node) {
+void write_settings(TextSink& sink, const Prototype& proto, bool opacityFix) {
   if (proto.wireframe) put(sink, "  GeometrySampling Wireframe\n");
   if (proto.litTextures) put(sink, "  TextureModes Lit\n");
-  put(sink, node != nullptr && node->opacityFix ? "  OpacityFix on\n" : "  OpacityFix off\n");
+  put(sink, opacityFix ? "  OpacityFix on\n" : "  OpacityFix off\n");
 }
 
 void write_transform(TextSink& sink, const Transform& base, const Transform& own) {
@@ -255,18 +260,18 @@ void write_material_lines(TextSink& sink, const Prototype& proto, const SurfaceS
   last.firstFace = false;
 }
 
-void write_face_line(TextSink& sink, const MeshFace& face, const std::vector<std::int32_t>& numbers,
-                     const ProtoForm& form) {
-  const std::size_t corners = face.corners.size();
-  if (corners == 3) {
+void write_face_line(TextSink& sink, std::span<const std::uint32_t> corners,
+                     const std::vector<std::int32_t>& numbers, const ProtoForm& form) {
+  const std::size_t count = corners.size();
+  if (count == 3) {
     put(sink, "  Triangle");
-  } else if (corners == 4) {
+  } else if (count == 4) {
     put(sink, "  Quad");
   } else {
     put(sink, "  Polygon ");
-    put_int(sink, static_cast<long long>(corners));
+    put_int(sink, static_cast<long long>(count));
   }
-  for (std::uint32_t corner : face.corners) {
+  for (std::uint32_t corner : corners) {
     put(sink, " ");
     // A corner past the vertex array never comes from the mesh builder; it
     // is written as 0 rather than read out of bounds.
@@ -286,9 +291,9 @@ void write_face_line(TextSink& sink, const MeshFace& face, const std::vector<std
 void write_faces(TextSink& sink, const Prototype& proto, const std::vector<std::int32_t>& numbers,
                  const ProtoForm& form) {
   MaterialState last;
-  for (const auto& face : proto.faces) {
+  for (auto face = proto.faces.rbegin(); face != proto.faces.rend(); ++face) {
     if (face->surface) write_material_lines(sink, proto, *face->surface, last);
-    write_face_line(sink, *face, numbers, form);
+    write_face_line(sink, face_corners(proto, *face), numbers, form);
     spill(sink);
   }
 }
@@ -305,29 +310,25 @@ void write_tail(TextSink& sink, const ProtoForm& form) {
 
 }  // namespace
 
-void write_prototype(RwxWriterState& writer, ModelNode* node, const PrototypeRef& proto) {
-  if (!proto) return;
-  if (node != nullptr) node->protos.push_front(proto);
-
+void write_prototype(RwxWriterState& writer, Prototype& proto, const Transform& base, bool opacityFix) {
   ProtoForm form;
-  form.name = cleaned_name(*proto);
-  proto->name = form.name;
+  form.name = cleaned_name(proto);
   form.sign = form.name.find("qz_sign") != std::string::npos;
   form.picture = form.name.find("qz_picture") != std::string::npos;
-  if (!proto->joints.empty()) writer.skinnedFlag = 1;
-  form.skinned = writer.skinnedFlag != 0;
-  form.withUV = proto->hasUV || form.sign || form.picture;
-  form.withPrelight = proto->hasPrelight != 0;
-  form.withBoneTags = !proto->joints.empty();
+  if (!proto.joints.empty()) writer.skinnedFlag = true;
+  form.skinned = writer.skinnedFlag;
+  form.withUV = proto.hasUV || form.sign || form.picture;
+  form.withPrelight = proto.hasPrelight;
+  form.withBoneTags = !proto.joints.empty();
   if (writer.out == nullptr) return;
 
   TextSink sink{*writer.out, {}};
   sink.text.reserve(kSpillSize + 4096);
-  write_head(sink, *proto, form);
-  write_settings(sink, *proto, node);
-  write_transform(sink, writer.baseTransform, proto->transform);
-  const std::vector<std::int32_t> numbers = write_vertices(sink, *proto, form);
-  write_faces(sink, *proto, numbers, form);
+  write_head(sink, proto, form);
+  write_settings(sink, proto, opacityFix);
+  write_transform(sink, base, proto.transform);
+  const std::vector<std::int32_t> numbers = write_vertices(sink, proto, form);
+  write_faces(sink, proto, numbers, form);
   write_tail(sink, form);
   out_write(sink.out, sink.text);
 }
