@@ -9,18 +9,18 @@
 
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
+#include "mesh/tolerance.h"
 
 namespace facetor {
 namespace {
 
-constexpr float kTolerance = 1e-6f;
 constexpr std::size_t kTextureNameLength = 399;
 constexpr std::uint8_t kHoleFlag = 0x08;
 constexpr std::uint32_t kMaskFlag = 0x01;       // textureFlags: the texture has a mask ("<name>m")
 constexpr char kShaderFlat = 'f';               // unlit; every other shader is lit
 constexpr char kFacetSmooth = 's';              // vertex light sampling
 constexpr char kFacetAuto = 'a';                // vertex light sampling above kLightSamplingVertices
-constexpr std::size_t kLightSamplingVertices = 50;
+constexpr std::size_t kLightSamplingVertices = 50;  // the file format's rule for automatic faceting
 
 // Slot values of a vertex while a prototype is being filled.
 constexpr std::uint32_t kUnused = std::numeric_limits<std::uint32_t>::max();
@@ -184,7 +184,9 @@ void make_vertices(Builder& b) {
 // The used vertices in index order: sorted when few, else by a pass over
 // all slots (which then costs no more than a constant times their number).
 void order_used(Builder& b) {
-  constexpr std::size_t kScanRatio = 16;  // a slot pass costs about as much as sorting 1/16 as many
+  // Below 1/16 of all vertices, sorting the used ones beats a pass over
+  // every slot (log2 of the counts met is about 16).
+  constexpr std::size_t kScanRatio = 16;
   if (b.used.size() * kScanRatio < b.slot.size()) {
     std::sort(b.used.begin(), b.used.end());
     return;

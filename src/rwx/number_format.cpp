@@ -3,16 +3,16 @@
 #include <charconv>
 #include <string_view>
 
-#include "rwx/proto_writer.h"
+#include "mesh/tolerance.h"
 
 namespace facetor {
 
-// Values within +-1e-6 (the single-precision bounds, included) print as 0;
+// Values within the tolerance (its bounds included) print as 0;
 // the rest gets the six-decimal "%f" digits of its double value, with the
 // trailing '0' characters stripped (never the first character, so the point
 // stays). "inf", "-inf", "nan" and "-nan" are written whole.
 char* format_number(char* dst, float value) {
-  if (value >= -1e-6f && value <= 1e-6f) value = 0.0f;
+  if (value >= -kTolerance && value <= kTolerance) value = 0.0f;
   const auto result =
       std::to_chars(dst, dst + kNumberTextMax, static_cast<double>(value), std::chars_format::fixed, 6);
   if (result.ec != std::errc{}) return dst;  // cannot happen: every float fits kNumberTextMax

@@ -13,6 +13,8 @@ namespace facetor {
 namespace {
 
 constexpr std::size_t kNameLimit = 99;
+// Text is handed to the stream in pieces of about 64 KB: large enough that
+// the per-call cost vanishes, small enough to stay in the L2 cache.
 constexpr std::size_t kSpillSize = 1 << 16;
 
 // The text of one prototype, gathered line by line and handed to the output
@@ -170,6 +172,8 @@ std::vector<std::int32_t> write_vertices(TextSink& sink, Prototype& proto, const
   VertexMergeIndex index;
   merge_index_init(index, count, form.withUV, form.withPrelight);
   std::int32_t written = 0;
+  // Prefetch distance in vertices: a slot fetch (one cache miss, ~100 ns)
+  // takes about as long as formatting 16 vertex lines.
   constexpr std::size_t kLookAhead = 16;
   for (std::size_t i = 0; i < count; ++i) {
     if (i + kLookAhead < count) merge_index_prefetch(index, proto.vertices[i + kLookAhead]);

@@ -1,6 +1,6 @@
 // The prototype writer: one finished prototype of the mesh store as RWX text,
 // in the " ProtoBegin" form or, for a skinned model, as a self-contained clump
-// with "#! Bone" lines. Also the one number format of the RWX file.
+// with "#! Bone" lines.
 #pragma once
 
 #include <string>
@@ -15,10 +15,6 @@ struct RwxWriterState {
   OutStream* out = nullptr;
   bool skinnedFlag = false;  // a prototype with joint entries was written
 };
-
-// Writes one number: values within +-1e-6 print as 0, "%f" digits with
-// trailing zeros stripped (the point stays), then the terminator.
-void write_number(OutStream& out, float value, char terminator);
 
 // The name a prototype is written under: "Internal" for none, cut at a NUL
 // and to 99 characters, blanks turned into "_".

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include "rwx/number_format.h"
-#include "rwx/proto_writer.h"
 
 namespace facetor {
 namespace {
