@@ -339,6 +339,29 @@ const SurfaceRef& fallback_surface(Builder& b) {
   return b.fallbackSurface;
 }
 
+// Room in the first prototype for every face and corner the object can
+// give (each hole adds two bridge corners), so that the arrays of a large
+// object are not copied as they grow.
+void reserve_faces(Builder& b) {
+  std::size_t faces = 0, corners = 0;
+  for (const PolyFace& face : b.object.faces) {
+    faces += is_hole(face) ? 0 : 1;
+    corners += face.corners.size() + (is_hole(face) ? 2 : 0);
+  }
+  b.proto.faces.reserve(faces);
+  b.proto.corners.reserve(corners);
+}
+
+// The corner tables are not needed once the faces are made; they are
+// released before the last prototype is handed on and written.
+void release_working_tables(Builder& b) {
+  b.table = CornerTable{};
+  b.faceStart = {};
+  b.cornerEntry = {};
+  b.polygon = {};
+  b.holes = {};
+}
+
 // The faces, run by run: a run is a face and the holes right after it.
 void make_faces(Builder& b) {
   const std::vector<PolyFace>& faces = b.object.faces;
@@ -388,7 +411,9 @@ void build_mesh(const MeshBuildContext& context, const PolygonObject& object, co
   b.table.optverts = options.optverts;
   make_corner_vertices(b);
   make_vertices(b);
+  reserve_faces(b);
   make_faces(b);
+  release_working_tables(b);
   finish_prototype(b, true);
 }
 
