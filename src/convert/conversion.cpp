@@ -120,7 +120,7 @@ void convert_object(Walk& walk, NodeContext& ctx, PolygonObject& object) {
 
   const MeshBuildContext context{walk.console, state.sourceName, state.splitKey};
   const BuildOptions options{own.picture, own.sign, own.addressMode, own.mipmap, own.optverts};
-  build_mesh(context, object, options, std::move(proto), [&](Prototype& finished) {
+  build_mesh(context, object, options, std::move(proto), [&](const Prototype& finished) {
     walk.finished(finished, *node);
     node->protos.push_front(instance_of(finished));
   });
@@ -190,7 +190,7 @@ void convert_tree(Walk& walk, const std::unique_ptr<SceneNode>& root) {
 
 }  // namespace
 
-void write_finished(ConversionState& state, Prototype& proto, const ModelNode& node) {
+void write_finished(ConversionState& state, const Prototype& proto, const ModelNode& node) {
   write_prototype(state.writer, proto, state.baseTransform, node.opacityFix);
 }
 
@@ -207,7 +207,7 @@ void load_and_convert(ConversionState& state, JointIndex& joints, OutStream& con
   std::unique_ptr<SceneNode> root = load_scene(buffer, joints, console, sourceName);
   if (!root) return;
   convert_scene(state, joints, console, root,
-                [&state](Prototype& proto, const ModelNode& node) { write_finished(state, proto, node); });
+                [&state](const Prototype& proto, const ModelNode& node) { write_finished(state, proto, node); });
   free_scene(std::move(root));
 }
 

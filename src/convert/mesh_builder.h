@@ -37,7 +37,7 @@ struct SplitKey {
 // Receives each finished prototype, in the order they are finished: every
 // prototype closed by a split, then the object's last one. Each holds only
 // the vertices its faces use, in the object's vertex order.
-using PrototypeSink = std::function<void(Prototype&)>;
+using PrototypeSink = std::function<void(const Prototype&)>;
 
 // What a build reports to and carries from one build to the next.
 struct MeshBuildContext {

@@ -13,11 +13,11 @@ namespace facetor {
 // Where the conversion hands each finished prototype, in order, with the
 // model node that lists it; load_and_convert writes it through
 // state.writer.
-using FinishedPrototype = std::function<void(Prototype& proto, const ModelNode& node)>;
+using FinishedPrototype = std::function<void(const Prototype& proto, const ModelNode& node)>;
 
 // Writes a finished prototype through state.writer, under the base
 // transform, with its node's opacity fix.
-void write_finished(ConversionState& state, Prototype& proto, const ModelNode& node);
+void write_finished(ConversionState& state, const Prototype& proto, const ModelNode& node);
 
 // Converts the tree under root: hands every prototype to `finished`, leaves
 // state.modelRoot and the frame flags set. Sorts each object's bones by joint

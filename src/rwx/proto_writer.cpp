@@ -1,5 +1,6 @@
 #include "rwx/proto_writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <span>
 #include <string>
@@ -117,12 +118,19 @@ void write_transform(TextSink& sink, const Transform& base, const Transform& own
   put_number(sink, 1.0f, '\n');
 }
 
-// A vertex whose three coordinates are equal has its stored x moved by
-// 0.0001 before it is compared or written; this happens at most once, since
-// x then differs from y (or stays as it was where 0.0001 is below its
-// precision).
-void adjust_equal_coordinates(MeshVertex& vertex) {
-  if (vertex.x == vertex.y && vertex.x == vertex.z) vertex.x = vertex.x + 0.0001f;
+bool equal_coordinates(const MeshVertex& vertex) { return vertex.x == vertex.y && vertex.x == vertex.z; }
+
+// The vertices as they are compared and written: a vertex whose three
+// coordinates are equal has its x moved by 0.0001. The prototype's own
+// array serves as it is when no vertex needs the move; otherwise the moved
+// copy is made in `adjusted`.
+const std::vector<MeshVertex>& written_vertices(const Prototype& proto, std::vector<MeshVertex>& adjusted) {
+  if (std::none_of(proto.vertices.begin(), proto.vertices.end(), equal_coordinates)) return proto.vertices;
+  adjusted = proto.vertices;
+  for (MeshVertex& vertex : adjusted) {
+    if (equal_coordinates(vertex)) vertex.x = vertex.x + 0.0001f;
+  }
+  return adjusted;
 }
 
 // Number of bone tags announced by "#! BoneTag": decided by tags 1..3 only.
@@ -166,8 +174,10 @@ void write_vertex_line(TextSink& sink, const MeshVertex& vertex, const ProtoForm
 
 // Writes each distinct vertex once and returns, for every vertex, the output
 // number (from 1) of the first vertex equal to it.
-std::vector<std::int32_t> write_vertices(TextSink& sink, Prototype& proto, const ProtoForm& form) {
-  const std::size_t count = proto.vertices.size();
+std::vector<std::int32_t> write_vertices(TextSink& sink, const Prototype& proto, const ProtoForm& form) {
+  std::vector<MeshVertex> adjusted;
+  const std::vector<MeshVertex>& vertices = written_vertices(proto, adjusted);
+  const std::size_t count = vertices.size();
   std::vector<std::int32_t> numbers(count, 0);
   VertexMergeIndex index;
   merge_index_init(index, count, form.withUV, form.withPrelight);
@@ -176,15 +186,14 @@ std::vector<std::int32_t> write_vertices(TextSink& sink, Prototype& proto, const
   // takes about as long as formatting 16 vertex lines.
   constexpr std::size_t kLookAhead = 16;
   for (std::size_t i = 0; i < count; ++i) {
-    if (i + kLookAhead < count) merge_index_prefetch(index, proto.vertices[i + kLookAhead]);
-    adjust_equal_coordinates(proto.vertices[i]);
-    const std::int32_t earlier = merge_index_find_or_add(index, proto.vertices, static_cast<std::int32_t>(i));
+    if (i + kLookAhead < count) merge_index_prefetch(index, vertices[i + kLookAhead]);
+    const std::int32_t earlier = merge_index_find_or_add(index, vertices, static_cast<std::int32_t>(i));
     if (earlier >= 0) {
       numbers[i] = numbers[static_cast<std::size_t>(earlier)];
       continue;
     }
     numbers[i] = ++written;
-    write_vertex_line(sink, proto.vertices[i], form, written);
+    write_vertex_line(sink, vertices[i], form, written);
     spill(sink);
   }
   return numbers;
@@ -314,7 +323,7 @@ void write_tail(TextSink& sink, const ProtoForm& form) {
 
 }  // namespace
 
-void write_prototype(RwxWriterState& writer, Prototype& proto, const Transform& base, bool opacityFix) {
+void write_prototype(RwxWriterState& writer, const Prototype& proto, const Transform& base, bool opacityFix) {
   ProtoForm form;
   form.name = cleaned_name(proto);
   form.sign = form.name.find("qz_sign") != std::string::npos;

@@ -21,7 +21,8 @@ struct RwxWriterState {
 std::string cleaned_name(const Prototype& proto);
 
 // Writes the prototype, its transform being base x its own, with
-// "OpacityFix on" when asked.
-void write_prototype(RwxWriterState& writer, Prototype& proto, const Transform& base, bool opacityFix);
+// "OpacityFix on" when asked. The prototype is not changed: moved
+// coordinates and the cleaned name exist only in the text.
+void write_prototype(RwxWriterState& writer, const Prototype& proto, const Transform& base, bool opacityFix);
 
 }  // namespace facetor

@@ -39,7 +39,7 @@ struct Conversion {
     state.modelRoot.reset();
     std::unique_ptr<SceneNode> root = load_scene(file.span(), joints, console, source);
     if (!root) return;
-    convert_scene(state, joints, console, root, [this](Prototype& proto, const ModelNode& node) {
+    convert_scene(state, joints, console, root, [this](const Prototype& proto, const ModelNode& node) {
       write_finished(state, proto, node);
       written.push_back(proto);
     });

@@ -150,7 +150,7 @@ TEST(MeshBuilder, AlternatingSplitsHoldOnlyTheirOwnVertices) {
   const std::string source = "test.cob";
   SplitKey key;
   std::vector<float> firstX;
-  build_mesh(MeshBuildContext{console, source, key}, object, BuildOptions{}, Prototype{}, [&](Prototype& proto) {
+  build_mesh(MeshBuildContext{console, source, key}, object, BuildOptions{}, Prototype{}, [&](const Prototype& proto) {
     EXPECT_EQ(proto.vertices.size(), 3u);
     EXPECT_EQ(proto.vertices.capacity(), 3u);
     EXPECT_EQ(faces_of(proto), (std::vector<Corners>{{2, 1, 0}}));

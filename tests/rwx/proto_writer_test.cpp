@@ -18,7 +18,7 @@ struct Writer {
   OutStream out = out_memory(StreamMode::Binary);
   RwxWriterState state;
   Writer() { state.out = &out; }
-  std::string write(Prototype& proto) {
+  std::string write(const Prototype& proto) {
     const std::size_t before = out_contents(out).size();
     write_prototype(state, proto, Transform{}, false);
     return out_contents(out).substr(before);
