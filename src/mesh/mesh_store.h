@@ -74,11 +74,12 @@ struct MeshVertex {
 };
 
 // One face: its corners are cornerCount vertex indices (32 bits, never cut
-// to 16) from firstCorner on in the prototype's shared corner array.
+// to 16) from firstCorner on in the prototype's shared corner array; its
+// surface state is entry `surface` of the prototype's surfaces.
 struct MeshFace {
   std::uint32_t firstCorner = 0;
   std::uint32_t cornerCount = 0;
-  SurfaceRef surface;  // shared; may be absent
+  std::uint32_t surface = 0;
 };
 
 struct JointEntry {
@@ -98,6 +99,7 @@ struct Prototype {
   std::vector<MeshVertex> vertices;
   std::vector<MeshFace> faces;          // in the order added; written newest first
   std::vector<std::uint32_t> corners;   // the corners of all faces, face by face
+  std::vector<SurfaceRef> surfaces;     // the faces' surface states (an entry may be absent)
   std::vector<JointEntry> joints;       // root entry first once any is added
 };
 
@@ -106,6 +108,10 @@ void proto_add_face(Prototype& proto, std::span<const std::uint32_t> corners, co
 // The corners of one face.
 inline std::span<const std::uint32_t> face_corners(const Prototype& proto, const MeshFace& face) {
   return std::span<const std::uint32_t>(proto.corners).subspan(face.firstCorner, face.cornerCount);
+}
+// The surface state of one face, or null.
+inline const SurfaceState* face_surface(const Prototype& proto, const MeshFace& face) {
+  return proto.surfaces[face.surface].get();
 }
 // Appends {tag, parentTag, pivot}; the first append also makes the root entry
 // {82, 0, 0 0 0} and turns a parentTag of 0 into 82. Returns the new count.

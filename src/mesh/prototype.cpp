@@ -13,9 +13,11 @@ void proto_add_face(Prototype& proto, std::span<const std::uint32_t> corners, co
   MeshFace face;
   face.firstCorner = static_cast<std::uint32_t>(proto.corners.size());
   face.cornerCount = static_cast<std::uint32_t>(corners.size());
-  face.surface = surface;
+  // Consecutive faces of one state share its entry.
+  if (proto.surfaces.empty() || proto.surfaces.back() != surface) proto.surfaces.push_back(surface);
+  face.surface = static_cast<std::uint32_t>(proto.surfaces.size() - 1);
   proto.corners.insert(proto.corners.end(), corners.begin(), corners.end());
-  proto.faces.push_back(std::move(face));
+  proto.faces.push_back(face);
 }
 
 std::int32_t proto_add_joint(Prototype& proto, std::uint8_t tag, std::uint8_t parentTag, const float* pivot) {

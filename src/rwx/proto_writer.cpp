@@ -305,7 +305,7 @@ void write_faces(TextSink& sink, const Prototype& proto, const std::vector<std::
                  const ProtoForm& form) {
   MaterialState last;
   for (auto face = proto.faces.rbegin(); face != proto.faces.rend(); ++face) {
-    if (face->surface) write_material_lines(sink, proto, *face->surface, last);
+    if (const SurfaceState* surface = face_surface(proto, *face)) write_material_lines(sink, proto, *surface, last);
     write_face_line(sink, face_corners(proto, *face), numbers, form);
     spill(sink);
   }

@@ -63,7 +63,7 @@ TEST(Directives, NodeValuesReachLaterSiblingsAndDescendantsButNeverParents) {
     const Prototype& proto = c.proto_named(e.name);
     EXPECT_EQ(proto.wireframe, e.wireframe) << e.name;
     ASSERT_FALSE(proto.faces.empty()) << e.name;
-    EXPECT_EQ(proto.faces.front().surface->mipmap, e.mipmap) << e.name;
+    EXPECT_EQ(face_surface(proto, proto.faces.front())->mipmap, e.mipmap) << e.name;
   }
   // Top-level nodes stand in reverse order under the root.
   ASSERT_EQ(root.children.size(), 4u);
@@ -79,11 +79,15 @@ TEST(Directives, ObjectDirectivesChangeOnlyTheObjectsOwnCopies) {
   s.object("b", n);
   Conversion c;
   c.run(s.done());
+  auto addressMode = [&c](const char* name) {
+    const Prototype& proto = c.proto_named(name);
+    return face_surface(proto, proto.faces.front())->addressMode;
+  };
   EXPECT_EQ(c.proto_named("qz_a_wireframe_tamwrap").wireframe, true);
-  EXPECT_EQ(c.proto_named("qz_a_wireframe_tamwrap").faces.front().surface->addressMode, 1);
-  EXPECT_EQ(c.proto_named("qz_b_tamclamp_tammirror").faces.front().surface->addressMode, 2);
+  EXPECT_EQ(addressMode("qz_a_wireframe_tamwrap"), 1);
+  EXPECT_EQ(addressMode("qz_b_tamclamp_tammirror"), 2);
   EXPECT_EQ(c.proto_named("b").wireframe, false);
-  EXPECT_EQ(c.proto_named("b").faces.front().surface->addressMode, 3);
+  EXPECT_EQ(addressMode("b"), 3);
 }
 
 TEST(Directives, NamesWithoutThePrefixCarryNone) {

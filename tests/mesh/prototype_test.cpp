@@ -22,7 +22,9 @@ TEST(PrototypeTest, FacesKeepTheirOwnFullWidthCornersInOneSharedArray) {
   EXPECT_EQ(corners_of(p, 0), (std::vector<std::uint32_t>{69999, 65536, 3}));
   EXPECT_TRUE(corners_of(p, 1).empty());
   EXPECT_EQ(corners_of(p, 2), (std::vector<std::uint32_t>{7}));
-  EXPECT_EQ(p.faces[2].surface, surface);
+  EXPECT_EQ(face_surface(p, p.faces[0]), surface.get());
+  EXPECT_EQ(face_surface(p, p.faces[1]), nullptr);
+  EXPECT_EQ(face_surface(p, p.faces[2]), surface.get());
   EXPECT_EQ(p.corners.size(), 4u);
 }
 
