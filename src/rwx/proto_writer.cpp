@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,36 +20,50 @@ constexpr std::size_t kNameLimit = 99;
 // the per-call cost vanishes, small enough to stay in the L2 cache.
 constexpr std::size_t kSpillSize = 1 << 16;
 
-// The text of one prototype, gathered line by line and handed to the output
-// stream in large pieces.
+// The text of one prototype, gathered in a buffer that is handed to the
+// output stream whenever it is full.
 struct TextSink {
   OutStream& out;
-  std::string text;
+  std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kSpillSize);
+  char* end = buffer.get();
 };
 
-void put(TextSink& sink, std::string_view piece) { sink.text.append(piece); }
+void flush(TextSink& sink) {
+  out_write(sink.out, std::string_view(sink.buffer.get(), static_cast<std::size_t>(sink.end - sink.buffer.get())));
+  sink.end = sink.buffer.get();
+}
+
+// Where the next `size` bytes (at most kSpillSize) go.
+char* room(TextSink& sink, std::size_t size) {
+  if (static_cast<std::size_t>(sink.buffer.get() + kSpillSize - sink.end) < size) flush(sink);
+  return sink.end;
+}
+
+void put(TextSink& sink, std::string_view piece) {
+  if (piece.size() > kSpillSize) {
+    flush(sink);
+    out_write(sink.out, piece);
+    return;
+  }
+  std::memcpy(room(sink, piece.size()), piece.data(), piece.size());
+  sink.end += piece.size();
+}
 
 void put_number(TextSink& sink, float value, char terminator) {
-  char buffer[kNumberTextMax + 1];
-  char* end = format_number(buffer, value);
-  *end++ = terminator;
-  sink.text.append(buffer, end);
+  char* at = format_number(room(sink, kNumberTextMax + 1), value);
+  *at++ = terminator;
+  sink.end = at;
 }
 
 void put_int(TextSink& sink, long long value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  sink.text.append(buffer, result.ptr);
+  constexpr std::size_t kIntText = 24;
+  char* at = room(sink, kIntText);
+  sink.end = std::to_chars(at, at + kIntText, value).ptr;
 }
 
-void end_line(TextSink& sink) { sink.text.push_back('\n'); }
-
-// Called between lines: passes the gathered text on once it is large.
-void spill(TextSink& sink) {
-  if (sink.text.size() >= kSpillSize) {
-    out_write(sink.out, sink.text);
-    sink.text.clear();
-  }
+void end_line(TextSink& sink) {
+  *room(sink, 1) = '\n';
+  ++sink.end;
 }
 
 // A name as "%s" prints it: up to its first NUL.
@@ -194,7 +210,6 @@ std::vector<std::int32_t> write_vertices(TextSink& sink, const Prototype& proto,
     }
     numbers[i] = ++written;
     write_vertex_line(sink, vertices[i], form, written);
-    spill(sink);
   }
   return numbers;
 }
@@ -307,7 +322,6 @@ void write_faces(TextSink& sink, const Prototype& proto, const std::vector<std::
   for (auto face = proto.faces.rbegin(); face != proto.faces.rend(); ++face) {
     if (const SurfaceState* surface = face_surface(proto, *face)) write_material_lines(sink, proto, *surface, last);
     write_face_line(sink, face_corners(proto, *face), numbers, form);
-    spill(sink);
   }
 }
 
@@ -335,15 +349,14 @@ void write_prototype(RwxWriterState& writer, const Prototype& proto, const Trans
   form.withBoneTags = !proto.joints.empty();
   if (writer.out == nullptr) return;
 
-  TextSink sink{*writer.out, {}};
-  sink.text.reserve(kSpillSize + 4096);
+  TextSink sink{*writer.out};
   write_head(sink, proto, form);
   write_settings(sink, proto, opacityFix);
   write_transform(sink, base, proto.transform);
   const std::vector<std::int32_t> numbers = write_vertices(sink, proto, form);
   write_faces(sink, proto, numbers, form);
   write_tail(sink, form);
-  out_write(sink.out, sink.text);
+  flush(sink);
 }
 
 }  // namespace facetor
