@@ -45,7 +45,6 @@ struct Builder {
   std::unordered_map<std::uint16_t, const Material*> firstByNumber;
   std::int32_t materialCount = 0;
   CornerTable table;
-  std::vector<std::size_t> faceStart;       // first corner of each face in cornerEntry
   std::vector<std::int32_t> cornerEntry;    // the entry of every face corner
   std::vector<std::uint32_t> polygon;       // working polygon of a run, entry indices
   std::vector<HoleCorners> holes;           // the holes of a run that have corners
@@ -79,13 +78,11 @@ void make_corner_vertices(Builder& b) {
   std::int32_t inForce = 0;
   std::size_t cornerCount = 0;
   for (const PolyFace& face : b.object.faces) cornerCount += face.corners.size();
-  b.faceStart.reserve(b.object.faces.size());
   b.cornerEntry.reserve(cornerCount);
   // Most corners share their source vertex with others: expect one entry per
   // vertex, as far as the corners reach.
   corner_reserve(b.table, vertexCount, std::min(cornerCount, vertexCount));
   for (const PolyFace& face : b.object.faces) {
-    b.faceStart.push_back(b.cornerEntry.size());
     if (!is_hole(face)) inForce = material_in_force(b, face);
     for (const FaceCorner& corner : face.corners) {
       CornerVertex cv;
@@ -285,11 +282,12 @@ void start_material(Builder& b, const Material& material, SurfaceRef& previous) 
 // entries they take in the polygon, looked up again by source vertex (and,
 // when the run's material has a texture transform, by texture coordinate and
 // material number); a corner not found again keeps the entry it was matched to.
-HoleCorners hole_corners(Builder& b, std::size_t face, std::int32_t runNumber, bool matchUv) {
+HoleCorners hole_corners(Builder& b, std::size_t face, std::size_t firstCorner, std::int32_t runNumber,
+                         bool matchUv) {
   HoleCorners hole;
   const std::vector<FaceCorner>& corners = b.object.faces[face].corners;
   for (std::size_t c = 0; c < corners.size(); ++c) {
-    const auto own = static_cast<std::uint32_t>(b.cornerEntry[b.faceStart[face] + c]);
+    const auto own = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + c]);
     const std::int32_t again =
         corner_find_for_hole(b.table, corners[c].vertexIndex, matchUv, corners[c].uvIndex, runNumber);
     hole.measured.push_back(own);
@@ -298,22 +296,26 @@ HoleCorners hole_corners(Builder& b, std::size_t face, std::int32_t runNumber, b
   return hole;
 }
 
-// The face of the run [first, end): the outer corners reversed, the holes
-// bridged in, one face of the prototype.
-void build_run_face(Builder& b, std::size_t first, std::size_t end, const SurfaceRef& surface) {
+// The face of the run [first, end), whose corners start at firstCorner in
+// cornerEntry: the outer corners reversed, the holes bridged in, one face of
+// the prototype.
+void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t firstCorner,
+                    const SurfaceRef& surface) {
   const PolyFace& outer = b.object.faces[first];
   const std::size_t count = outer.corners.size();
   b.polygon.assign(count, 0);
   for (std::size_t i = 0; i < count; ++i) {
-    b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[b.faceStart[first] + i]);
+    b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + i]);
   }
   if (count > 0 && first + 1 < end) {
     const std::int32_t runNumber = material_in_force(b, outer);
     const Material* material = material_by_number(b, runNumber);
     const bool matchUv = material != nullptr && has_texture_transform(*material);
     b.holes.clear();
+    std::size_t holeCorner = firstCorner + count;
     for (std::size_t h = first + 1; h < end; ++h) {
-      if (!b.object.faces[h].corners.empty()) b.holes.push_back(hole_corners(b, h, runNumber, matchUv));
+      if (!b.object.faces[h].corners.empty()) b.holes.push_back(hole_corners(b, h, holeCorner, runNumber, matchUv));
+      holeCorner += b.object.faces[h].corners.size();
     }
     bridge_holes(b.table.entries, b.polygon, b.holes);
   }
@@ -356,7 +358,6 @@ void reserve_faces(Builder& b) {
 // released before the last prototype is handed on and written.
 void release_working_tables(Builder& b) {
   b.table = CornerTable{};
-  b.faceStart = {};
   b.cornerEntry = {};
   b.polygon = {};
   b.holes = {};
@@ -369,6 +370,7 @@ void make_faces(Builder& b) {
   std::optional<std::uint16_t> previousNumber;
   SurfaceRef previous;
   const Material* runMaterial = nullptr;
+  std::size_t firstCorner = 0;  // of face k in cornerEntry
   std::size_t k = 0;
   while (k < faces.size()) {
     const std::uint16_t number = faces[k].materialIndex;
@@ -385,7 +387,8 @@ void make_faces(Builder& b) {
     std::size_t end = k + 1;
     while (end < faces.size() && is_hole(faces[end])) ++end;
     const bool invisible = (b.options.picture || b.options.sign) && runMaterial != nullptr && runMaterial->alpha == 0.0f;
-    if (!invisible) build_run_face(b, k, end, previous ? previous : fallback_surface(b));
+    if (!invisible) build_run_face(b, k, end, firstCorner, previous ? previous : fallback_surface(b));
+    for (std::size_t f = k; f < end; ++f) firstCorner += faces[f].corners.size();
     k = end;
   }
 }
