@@ -55,8 +55,9 @@ void put_number(TextSink& sink, float value, char terminator) {
   sink.end = at;
 }
 
+constexpr std::size_t kIntText = 24;  // room for any 64-bit integer's text
+
 void put_int(TextSink& sink, long long value) {
-  constexpr std::size_t kIntText = 24;
   char* at = room(sink, kIntText);
   sink.end = std::to_chars(at, at + kIntText, value).ptr;
 }
@@ -300,10 +301,12 @@ void write_face_line(TextSink& sink, std::span<const std::uint32_t> corners,
     put_int(sink, static_cast<long long>(count));
   }
   for (std::uint32_t corner : corners) {
-    put(sink, " ");
     // A corner past the vertex array never comes from the mesh builder; it
     // is written as 0 rather than read out of bounds.
-    put_int(sink, corner < numbers.size() ? numbers[corner] : 0);
+    const std::int32_t number = corner < numbers.size() ? numbers[corner] : 0;
+    char* at = room(sink, 1 + kIntText);
+    *at++ = ' ';
+    sink.end = std::to_chars(at, at + kIntText, number).ptr;
   }
   if (form.sign) {
     put(sink, " Tag 100");
