@@ -213,6 +213,10 @@ void finish_prototype(Builder& b, bool last) {
     for (std::uint32_t v : b.used) b.slot[v] = kUnused;
   }
   b.used.clear();
+  if (last) {
+    b.used.shrink_to_fit();
+    b.slot = {};
+  }
   b.finished(proto);
 }
 
