@@ -12,8 +12,9 @@ namespace {
 // A side x side grid of textured vertices with one quad per cell, all quads
 // sharing one surface state. With duplicate set, every vertex is stored
 // twice, so half of them merge.
-PrototypeRef grid_proto(int side, bool duplicate) {
-  PrototypeRef proto = proto_new(std::string("grid"));
+Prototype grid_proto(int side, bool duplicate) {
+  Prototype proto;
+  proto.name = "grid";
   SurfaceRef surface = surface_new();
   surface_set_color(*surface, 0.5f, 0.25f, 1.0f);
   surface_set_names(*surface, std::string("bricks.jpg"), std::nullopt);
@@ -21,20 +22,21 @@ PrototypeRef grid_proto(int side, bool duplicate) {
   for (int copy = 0; copy < copies; ++copy) {
     for (int row = 0; row < side; ++row) {
       for (int column = 0; column < side; ++column) {
-        const std::int32_t index = proto_add_vertex(*proto, column * 0.125f, row * 0.375f, 1.5f);
-        proto_set_uv(*proto, index, column / float(side), row / float(side));
+        MeshVertex& vertex = proto.vertices.emplace_back();
+        vertex.x = column * 0.125f;
+        vertex.y = row * 0.375f;
+        vertex.z = 1.5f;
+        vertex.u = column / float(side);
+        vertex.v = row / float(side);
       }
     }
   }
   for (int row = 0; row + 1 < side; ++row) {
     for (int column = 0; column + 1 < side; ++column) {
-      auto face = face_new(4, surface);
       const auto corner = static_cast<std::uint32_t>(row * side + column);
-      face_set_corner(*face, 0, corner);
-      face_set_corner(*face, 1, corner + 1);
-      face_set_corner(*face, 2, corner + 1 + static_cast<std::uint32_t>(side));
-      face_set_corner(*face, 3, corner + static_cast<std::uint32_t>(side));
-      proto_add_face(*proto, std::move(face));
+      const auto next = static_cast<std::uint32_t>(side);
+      const std::uint32_t corners[4] = {corner, corner + 1, corner + 1 + next, corner + next};
+      proto_add_face(proto, corners, surface);
     }
   }
   return proto;
@@ -44,7 +46,8 @@ PrototypeRef grid_proto(int side, bool duplicate) {
 // memory to the full text (tens of megabytes of first-touched pages); with a
 // rewound stream it is the writer's own work.
 void write_grid(benchmark::State& state, int side, bool duplicate, bool freshStream) {
-  const PrototypeRef proto = grid_proto(side, duplicate);
+  Prototype proto = grid_proto(side, duplicate);
+  proto.hasUV = true;
   OutStream reused = out_memory(StreamMode::Text);
   std::size_t bytes = 0;
   for (auto _ : state) {
@@ -53,13 +56,12 @@ void write_grid(benchmark::State& state, int side, bool duplicate, bool freshStr
     out_rewind(out);
     RwxWriterState writer;
     writer.out = &out;
-    writer.baseTransform = transform_identity();
-    write_prototype(writer, nullptr, proto);
+    write_prototype(writer, proto, Transform{}, false);
     bytes = out.position;
     benchmark::DoNotOptimize(out_memory_size(out));
   }
-  state.counters["vertices"] = static_cast<double>(proto_vertex_count(*proto));
-  state.counters["faces"] = static_cast<double>(proto_face_count(*proto));
+  state.counters["vertices"] = static_cast<double>(proto.vertices.size());
+  state.counters["faces"] = static_cast<double>(proto.faces.size());
   state.counters["bytes"] = static_cast<double>(bytes);
 }
 

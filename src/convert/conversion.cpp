@@ -1,7 +1,6 @@
 #include "convert/conversion.h"
 
 #include <algorithm>
-#include <new>
 #include <span>
 #include <vector>
 
@@ -22,6 +21,7 @@ struct Walk {
   ConversionState& state;
   JointIndex& joints;
   OutStream& console;
+  const FinishedPrototype& finished;
   bool facer = false;
 };
 
@@ -33,7 +33,7 @@ bool has_geometry(const SceneNode& node) {
 }
 
 void apply_opacity_fix(ModelNode& node, OpacityFixRequest request) {
-  if (request != OpacityFixRequest::None) node_set_opacity_fix(node, request == OpacityFixRequest::On);
+  if (request != OpacityFixRequest::None) node.opacityFix = request == OpacityFixRequest::On;
 }
 
 // Where a node's walk stands while it converts its objects.
@@ -47,8 +47,8 @@ struct NodeContext {
 
 // The vertex transform and the prototype transform of an object (avatar
 // pivots come from the object's own axes with "_v3", else from the node's
-// axes for the node's first object).
-void set_transforms(Walk& walk, NodeContext& ctx, const PolygonObject& object) {
+// axes for the node's first object). Returns the vertex transform.
+Transform set_transforms(const NodeContext& ctx, const PolygonObject& object, Prototype& proto) {
   Transform vertexTransform;
   transform_from_matrix(vertexTransform, object.position.rows);
   const float* pivot = nullptr;
@@ -59,34 +59,45 @@ void set_transforms(Walk& walk, NodeContext& ctx, const PolygonObject& object) {
       pivot = ctx.node.axes.centre;
     }
   }
-  Transform& protoTransform = walk.state.currentProto->transform;
-  protoTransform = transform_identity();
+  proto.transform = Transform{};
   if (pivot != nullptr) {
     for (int i = 0; i < 3; ++i) {
       vertexTransform.translation[i] -= pivot[i];
-      protoTransform.translation[i] = pivot[i];
+      proto.transform.translation[i] = pivot[i];
     }
   }
-  walk.state.vertexTransform = vertexTransform;
+  return vertexTransform;
 }
 
-void set_joint_number(Walk& walk, NodeContext& ctx, const std::string& lowerName) {
+void set_joint_number(Walk& walk, NodeContext& ctx, const std::string& lowerName, Prototype& proto) {
   if (!ctx.directives.avatar || !lowerName.starts_with(kAvatarPrefix)) return;
   if (ctx.jointFound && !ctx.directives.ownPivots) return;
   if (const std::int32_t joint = joint_from_name(walk.joints, lowerName)) {
-    proto_set_joint(*walk.state.currentProto, joint);
+    proto.joint = joint;
     ctx.jointFound = true;
   }
 }
 
 // The joint table: bones sorted by joint number (stable, so equal numbers
 // keep their file order), after the root entry that the store adds.
-void add_joint_table(Walk& walk, PolygonObject& object) {
+void add_joint_table(PolygonObject& object, Prototype& proto) {
   std::stable_sort(object.bones.begin(), object.bones.end(),
                    [](const BoneRecord& a, const BoneRecord& b) { return a.joint < b.joint; });
   for (const BoneRecord& bone : object.bones) {
-    proto_add_joint(*walk.state.currentProto, bone.joint, bone.parentJoint, bone.pivot);
+    proto_add_joint(proto, bone.joint, bone.parentJoint, bone.pivot);
   }
+}
+
+bool has_corners(const PolygonObject& object) {
+  return std::any_of(object.faces.begin(), object.faces.end(), [](const PolyFace& f) { return !f.corners.empty(); });
+}
+
+// The name under which the hierarchy instances a written prototype, its
+// joint and its pivot.
+ProtoInstance instance_of(const Prototype& proto) {
+  ProtoInstance instance{cleaned_name(proto), proto.joint, {}};
+  for (int i = 0; i < 3; ++i) instance.translation[i] = proto.transform.translation[i];
+  return instance;
 }
 
 void convert_object(Walk& walk, NodeContext& ctx, PolygonObject& object) {
@@ -96,21 +107,24 @@ void convert_object(Walk& walk, NodeContext& ctx, PolygonObject& object) {
   const std::string lowerName = lower_name_copy(object.name);
   apply_opacity_fix(ctx.model, apply_object_directives(lowerName, own, walk.facer));
 
-  state.currentProto = proto_new(lowerName);
-  if (!state.currentProto) throw std::bad_alloc();  // the driver reports it and ends the program
-  set_transforms(walk, ctx, object);
-  set_joint_number(walk, ctx, lowerName);
-  proto_set_wireframe(*state.currentProto, own.wireframe ? 1 : 0);
+  Prototype proto;
+  proto.name = lowerName;
+  const Transform vertexTransform = set_transforms(ctx, object, proto);
+  set_joint_number(walk, ctx, lowerName, proto);
+  proto.wireframe = own.wireframe;
 
-  state.currentNode = &ctx.model;
-  if (d.avatar && !d.ownPivots && !ctx.firstObject) state.currentNode = node_add_child(ctx.model, node_create());
-  add_joint_table(walk, object);
+  ModelNode* node = &ctx.model;
+  if (d.avatar && !d.ownPivots && !ctx.firstObject) node = node_add_child(ctx.model, std::make_unique<ModelNode>());
+  add_joint_table(object, proto);
+  if (has_corners(object)) state.baseTransform = vertexTransform;
 
-  build_mesh(state, walk.console, object, BuildOptions{own.picture, own.sign, own.addressMode, own.mipmap, own.optverts});
-
-  proto_compact(*state.currentProto);
-  write_prototype(state.writer, state.currentNode, state.currentProto);
-  node_set_collision(*state.currentNode, d.collision);
+  const MeshBuildContext context{walk.console, state.sourceName, state.splitKey};
+  const BuildOptions options{own.picture, own.sign, own.addressMode, own.mipmap, own.optverts};
+  build_mesh(context, object, options, std::move(proto), [&](const Prototype& finished) {
+    walk.finished(finished, *node);
+    node->protos.push_front(instance_of(finished));
+  });
+  node->collision = d.collision;
   ctx.firstObject = false;
 }
 
@@ -127,11 +141,11 @@ struct ChainFrame {
 // objects; returns the model node (already added to the
 // parent's children).
 ModelNode* convert_node(Walk& walk, ChainFrame& frame, SceneNode& node) {
-  std::unique_ptr<ModelNode> model = node_create();
+  auto model = std::make_unique<ModelNode>();
   const std::string lowerName = lower_name_copy(node.name);
   apply_opacity_fix(*model, apply_node_directives(lowerName, frame.directives, walk.facer));
-  node_set_collision(*model, frame.directives.collision);
-  if (!frame.ancestorGeometry && !frame.directives.avatar) walk.state.rotateFlag = 1;
+  model->collision = frame.directives.collision;
+  if (!frame.ancestorGeometry && !frame.directives.avatar) walk.state.rotateFlag = true;
 
   NodeContext ctx{node, *model, frame.directives};
   for (const std::unique_ptr<PolygonObject>& object : node.objects) {
@@ -165,36 +179,36 @@ void convert_nodes(Walk& walk, SceneChain chain, ModelNode& parent) {
 // The first chain of the walk: the root's children, or the root itself when
 // it has no children or holds visible polygon objects of its own (which would
 // otherwise be lost).
-int convert_tree(Walk& walk, const std::unique_ptr<SceneNode>& root) {
-  std::unique_ptr<ModelNode> modelRoot = node_create();
+void convert_tree(Walk& walk, const std::unique_ptr<SceneNode>& root) {
+  auto modelRoot = std::make_unique<ModelNode>();
   const bool startAtRoot = root->children.empty() || has_geometry(*root);
   const SceneChain chain = startAtRoot ? SceneChain(&root, 1) : SceneChain(root->children);
   convert_nodes(walk, chain, *modelRoot);
   walk.state.modelRoot = std::move(modelRoot);
-  walk.state.axisAlignmentFlag = walk.facer ? 1 : 0;
-  return 1;
+  walk.state.axisAlignmentFlag = walk.facer;
 }
 
 }  // namespace
 
-int convert_scene(ConversionState& state, JointIndex& joints, OutStream& console,
-                  const std::unique_ptr<SceneNode>& root) {
-  Walk walk{state, joints, console};
-  const int result = convert_tree(walk, root);
-  state.currentProto.reset();
-  state.currentNode = nullptr;
-  return result;
+void write_finished(ConversionState& state, const Prototype& proto, const ModelNode& node) {
+  write_prototype(state.writer, proto, state.baseTransform, node.opacityFix);
 }
 
-int load_and_convert(ConversionState& state, JointIndex& joints, OutStream& console, const std::string& sourceName,
-                     Bytes buffer) {
+void convert_scene(ConversionState& state, JointIndex& joints, OutStream& console,
+                   const std::unique_ptr<SceneNode>& root, const FinishedPrototype& finished) {
+  Walk walk{state, joints, console, finished};
+  convert_tree(walk, root);
+}
+
+void load_and_convert(ConversionState& state, JointIndex& joints, OutStream& console, const std::string& sourceName,
+                      Bytes buffer) {
   state.sourceName = sourceName;
   state.modelRoot.reset();
   std::unique_ptr<SceneNode> root = load_scene(buffer, joints, console, sourceName);
-  if (!root) return 0;
-  const int result = convert_scene(state, joints, console, root);
+  if (!root) return;
+  convert_scene(state, joints, console, root,
+                [&state](const Prototype& proto, const ModelNode& node) { write_finished(state, proto, node); });
   free_scene(std::move(root));
-  return result;
 }
 
 }  // namespace facetor

@@ -10,37 +10,29 @@
 #include "cob/container.h"
 #include "joints/joint_names.h"
 #include "mesh/mesh_store.h"
+#include "convert/mesh_builder.h"
 #include "rwx/proto_writer.h"
 
 namespace facetor {
 
-// The mesh builder's split key. Its lit flag, address mode and mipmap carry
-// over from object to object and from file to file within one run; its
-// translucency starts at 0 in each build.
-struct SplitKey {
-  std::uint8_t lit = 0;
-  std::uint8_t addressMode = 0;
-  std::uint8_t translucent = 0;
-  std::uint8_t mipmap = 0;
-};
-
 // Everything that the RWX conversion keeps between calls.
 struct ConversionState {
-  RwxWriterState writer;           // output stream, skinnedFlag, baseTransform
-  int axisAlignmentFlag = 0;       // frame flags, cleared for each file
-  int rotateFlag = 0;
+  RwxWriterState writer;           // output stream, skinnedFlag
+  bool axisAlignmentFlag = false;  // frame flags, cleared for each file
+  bool rotateFlag = false;
   std::unique_ptr<ModelNode> modelRoot;
-  PrototypeRef currentProto;
-  ModelNode* currentNode = nullptr;
-  Transform vertexTransform;
+  // The vertex transform of the last object that had corners, under which
+  // prototypes are written; it carries over to later objects and files (all
+  // twelve values are 0 until the first such object).
+  Transform baseTransform{{0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0}};
   SplitKey splitKey;
   std::string sourceName;          // first word of every warning
 };
 
 // Loads the scene, converts it (writing every prototype through
-// state.writer.out) and frees the scene. Returns the conversion's result, or 0
-// when no scene tree could be loaded.
-int load_and_convert(ConversionState& state, JointIndex& joints, OutStream& console,
+// state.writer) and frees the scene. A file without a scene tree leaves no
+// model tree.
+void load_and_convert(ConversionState& state, JointIndex& joints, OutStream& console,
                      const std::string& sourceName, Bytes buffer);
 
 }  // namespace facetor

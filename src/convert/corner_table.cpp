@@ -3,11 +3,11 @@
 #include <bit>
 #include <cmath>
 
+#include "mesh/tolerance.h"
+
 namespace facetor {
 namespace {
 
-// The optverts match distance: each axis may differ by at most this.
-constexpr float kTolerance = 1e-6f;
 // A point's matches lie in its own grid cell, or in a neighbour when the point
 // lies within kBorder cell widths of that neighbour's border. Dividing by a
 // power of two is exact, so the cell of a value never depends on rounding.

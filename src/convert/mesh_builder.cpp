@@ -2,29 +2,29 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
+#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
+#include "mesh/tolerance.h"
 
 namespace facetor {
 namespace {
 
-constexpr float kTolerance = 1e-6f;
 constexpr std::size_t kTextureNameLength = 399;
 constexpr std::uint8_t kHoleFlag = 0x08;
-constexpr std::size_t kLightSamplingVertices = 50;
+constexpr std::uint32_t kMaskFlag = 0x01;       // textureFlags: the texture has a mask ("<name>m")
+constexpr char kShaderFlat = 'f';               // unlit; every other shader is lit
+constexpr char kFacetSmooth = 's';              // vertex light sampling
+constexpr char kFacetAuto = 'a';                // vertex light sampling above kLightSamplingVertices
+constexpr std::size_t kLightSamplingVertices = 50;  // the file format's rule for automatic faceting
 
-// The store reports exhausted memory by returning nothing; the conversion
-// cannot go on without the record, so it ends as any failed allocation does.
-template <class Ref>
-Ref required(Ref ref) {
-  if (!ref) throw std::bad_alloc();
-  return ref;
-}
+// Slot values of a vertex while a prototype is being filled.
+constexpr std::uint32_t kUnused = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kUsed = kUnused - 1;
 
 bool is_hole(const PolyFace& face) { return (face.flags & kHoleFlag) != 0; }
 
@@ -36,18 +36,25 @@ float snap(float value) { return (value > -kTolerance && value < kTolerance) ? 0
 
 // The working state of one build_mesh call.
 struct Builder {
-  ConversionState& state;
-  OutStream& console;
+  Builder(const MeshBuildContext& c, const PolygonObject& o, const BuildOptions& opt, const PrototypeSink& f)
+      : context(c), object(o), options(opt), finished(f) {}
+  const MeshBuildContext& context;
   const PolygonObject& object;
   const BuildOptions& options;
+  const PrototypeSink& finished;
   std::unordered_map<std::uint16_t, const Material*> firstByNumber;
   std::int32_t materialCount = 0;
   CornerTable table;
-  std::vector<std::size_t> faceStart;       // first corner of each face in cornerEntry
   std::vector<std::int32_t> cornerEntry;    // the entry of every face corner
   std::vector<std::uint32_t> polygon;       // working polygon of a run, entry indices
   std::vector<HoleCorners> holes;           // the holes of a run that have corners
   SurfaceRef fallbackSurface;
+  // The object's vertices, one per corner entry; each prototype takes the
+  // ones its faces use.
+  std::vector<MeshVertex> vertices;
+  Prototype proto;                          // the prototype being filled
+  std::vector<std::uint32_t> slot;          // per vertex: kUnused, kUsed, or its new index
+  std::vector<std::uint32_t> used;          // the vertices the prototype uses, first use first
 };
 
 // The first material of the list whose number is n.
@@ -71,13 +78,11 @@ void make_corner_vertices(Builder& b) {
   std::int32_t inForce = 0;
   std::size_t cornerCount = 0;
   for (const PolyFace& face : b.object.faces) cornerCount += face.corners.size();
-  b.faceStart.reserve(b.object.faces.size());
   b.cornerEntry.reserve(cornerCount);
   // Most corners share their source vertex with others: expect one entry per
   // vertex, as far as the corners reach.
   corner_reserve(b.table, vertexCount, std::min(cornerCount, vertexCount));
   for (const PolyFace& face : b.object.faces) {
-    b.faceStart.push_back(b.cornerEntry.size());
     if (!is_hole(face)) inForce = material_in_force(b, face);
     for (const FaceCorner& corner : face.corners) {
       CornerVertex cv;
@@ -96,8 +101,8 @@ void make_corner_vertices(Builder& b) {
         }
       } else if (!warned) {
         warned = true;
-        print_warning(b.console, "%s: Warning: '%s' has faces with invalid vertex indices",
-                      b.state.sourceName.c_str(), b.object.name.c_str());
+        print_warning(b.context.console, "%s: Warning: '%s' has faces with invalid vertex indices",
+                      b.context.sourceName.c_str(), b.object.name.c_str());
       }
       std::int32_t id = corner_find(b.table, cv);
       if (id < 0) id = corner_add(b.table, cv);
@@ -107,20 +112,30 @@ void make_corner_vertices(Builder& b) {
   corner_release_search(b.table);
 }
 
-// The prototype's vertices with placed texture coordinates,
-// then the whole-number shift that makes them non-negative.
-void make_vertices(Builder& b) {
-  Prototype& proto = *b.state.currentProto;
-  const std::size_t uvCount = b.object.uvs.size() / 2;
-  float lowestU = -kTolerance, lowestV = -kTolerance;
-  if (!b.table.entries.empty()) transform_copy(b.state.writer.baseTransform, b.state.vertexTransform);
-  // One allocation for all the vertices instead of a doubling series.
-  proto.vertices.reserve(proto.vertices.size() + b.table.entries.size());
+// Coordinates within the tolerance of 0 become 0, in the entries as well
+// (holes are bridged on the snapped positions).
+void snap_entries(Builder& b) {
   for (CornerVertex& e : b.table.entries) {
     e.x = snap(e.x);
     e.y = snap(e.y);
     e.z = snap(e.z);
-    float u = 0, v = 0;
+  }
+}
+
+// One vertex per entry, with its texture coordinates placed by its
+// material's texture transform; returns the lowest u and v placed (starting
+// at -tolerance).
+std::pair<float, float> place_vertices(Builder& b) {
+  const std::size_t uvCount = b.object.uvs.size() / 2;
+  float lowestU = -kTolerance, lowestV = -kTolerance;
+  b.vertices.reserve(b.table.entries.size());
+  for (const CornerVertex& e : b.table.entries) {
+    MeshVertex& vertex = b.vertices.emplace_back();
+    vertex.x = e.x;
+    vertex.y = e.y;
+    vertex.z = e.z;
+    vertex.boneTags[0] = e.boneTags[0];
+    vertex.boneTags[1] = e.boneTags[1];
     const Material* material = material_by_number(b, e.materialNumber);
     if (material != nullptr && has_texture_transform(*material)) {
       float s = 0, t = 0;
@@ -128,95 +143,155 @@ void make_vertices(Builder& b) {
         s = b.object.uvs[2 * static_cast<std::size_t>(e.uvIndex)];
         t = b.object.uvs[2 * static_cast<std::size_t>(e.uvIndex) + 1];
       }
-      u = s * material->texRepeatU + material->texOffsetU;
-      v = (1.0f - t) * material->texRepeatV + material->texOffsetV;
-      if (u < lowestU) lowestU = u;
-      if (v < lowestV) lowestV = v;
+      vertex.u = s * material->texRepeatU + material->texOffsetU;
+      vertex.v = (1.0f - t) * material->texRepeatV + material->texOffsetV;
+      lowestU = std::min(lowestU, vertex.u);
+      lowestV = std::min(lowestV, vertex.v);
+      if (vertex.u != 0 || vertex.v != 0) b.proto.hasUV = true;
     }
-    const std::int32_t index = proto_add_vertex(proto, e.x, e.y, e.z);
-    if (index < 0) throw std::bad_alloc();
-    proto_set_bone_tags(proto, index, 2, e.boneTags);
-    proto_set_uv(proto, index, u, v);
     if (e.colour != 0) {
-      proto_set_prelight(proto, index, static_cast<std::uint8_t>(e.colour & 0xFF),
-                         static_cast<std::uint8_t>((e.colour >> 8) & 0xFF),
-                         static_cast<std::uint8_t>((e.colour >> 16) & 0xFF));
+      vertex.red = static_cast<std::uint8_t>(e.colour & 0xFF);
+      vertex.green = static_cast<std::uint8_t>((e.colour >> 8) & 0xFF);
+      vertex.blue = static_cast<std::uint8_t>((e.colour >> 16) & 0xFF);
+      if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) b.proto.hasPrelight = true;
     }
   }
+  return {lowestU, lowestV};
+}
+
+// Shifts all texture coordinates by whole numbers so that the lowest u and v
+// are not below -tolerance.
+void shift_texture_coordinates(Builder& b, float lowestU, float lowestV) {
   const float shiftU = lowestU < -kTolerance ? -std::floor(lowestU) : 0.0f;
   const float shiftV = lowestV < -kTolerance ? -std::floor(lowestV) : 0.0f;
-  if (shiftU > 0 || shiftV > 0) {
-    const std::int32_t count = proto_vertex_count(proto);
-    for (std::int32_t i = 0; i < count; ++i) {
-      const MeshVertex& vertex = proto.vertices[static_cast<std::size_t>(i)];
-      proto_set_uv(proto, i, vertex.u + shiftU, vertex.v + shiftV);
-    }
+  if (!(shiftU > 0 || shiftV > 0)) return;
+  for (MeshVertex& vertex : b.vertices) {
+    vertex.u = vertex.u + shiftU;
+    vertex.v = vertex.v + shiftV;
   }
 }
 
-// Closes the current prototype (written at once) and goes on in a
-// continuation prototype with a copy of all its vertices.
-void split_prototype(ConversionState& state) {
-  PrototypeRef next = required(proto_new(std::nullopt));
-  proto_copy_for_split(*next, *state.currentProto);
-  proto_compact(*state.currentProto);
-  transform_copy(next->transform, state.currentProto->transform);
-  write_prototype(state.writer, state.currentNode, state.currentProto);
-  state.currentProto = std::move(next);
+void make_vertices(Builder& b) {
+  snap_entries(b);
+  const auto [lowestU, lowestV] = place_vertices(b);
+  shift_texture_coordinates(b, lowestU, lowestV);
+  b.slot.assign(b.vertices.size(), kUnused);
 }
 
-// The start of a run whose material was found: the surface state, the split
-// and the de-duplication against the previous state.
-void start_material(Builder& b, const Material& material, SurfaceRef& previous) {
-  SurfaceRef surface = required(surface_new());
-  surface_set_color(*surface, 1, 0, 0);
-  surface_set_opacity(*surface, 1.0f);
-  surface_set_address_mode(*surface, 1);
+// The used vertices in index order: sorted when few, else by a pass over
+// all slots (which then costs no more than a constant times their number).
+void order_used(Builder& b) {
+  // Below 1/16 of all vertices, sorting the used ones beats a pass over
+  // every slot (log2 of the counts met is about 16).
+  constexpr std::size_t kScanRatio = 16;
+  if (b.used.size() * kScanRatio < b.slot.size()) {
+    std::sort(b.used.begin(), b.used.end());
+    return;
+  }
+  b.used.clear();
+  for (std::size_t i = 0; i < b.slot.size(); ++i) {
+    if (b.slot[i] == kUsed) b.used.push_back(static_cast<std::uint32_t>(i));
+  }
+}
+
+// Gives the finished prototype the vertices its faces use, in the object's
+// vertex order, renumbers its corners, and hands it on. The last prototype
+// of an object that uses every vertex takes the array whole.
+void finish_prototype(Builder& b, bool last) {
+  Prototype& proto = b.proto;
+  if (b.used.size() == b.vertices.size()) {
+    proto.vertices = last ? std::move(b.vertices) : b.vertices;
+    for (std::uint32_t v : b.used) b.slot[v] = kUnused;
+  } else {
+    order_used(b);
+    proto.vertices.reserve(b.used.size());
+    for (std::uint32_t v : b.used) {
+      b.slot[v] = static_cast<std::uint32_t>(proto.vertices.size());
+      proto.vertices.push_back(b.vertices[v]);
+    }
+    for (std::uint32_t& corner : proto.corners) corner = b.slot[corner];
+    for (std::uint32_t v : b.used) b.slot[v] = kUnused;
+  }
+  b.used.clear();
+  if (last) {
+    b.used.shrink_to_fit();
+    b.slot = {};
+  }
+  b.finished(proto);
+}
+
+// Closes the current prototype and goes on in a continuation prototype with
+// its flags, joint number and transform (no name, no joint table).
+void split_prototype(Builder& b) {
+  Prototype next;
+  next.litTextures = b.proto.litTextures;
+  next.wireframe = b.proto.wireframe;
+  next.hasUV = b.proto.hasUV;
+  next.hasPrelight = b.proto.hasPrelight;
+  next.joint = b.proto.joint;
+  next.transform = b.proto.transform;
+  finish_prototype(b, false);
+  b.proto = std::move(next);
+}
+
+// The texture name and, when the material's texture has one, the mask name.
+std::pair<std::optional<std::string>, std::optional<std::string>> texture_names(const Material& material) {
   std::optional<std::string> texture, mask;
   if (material.textureMap) {
     std::string base = texture_base_name(*material.textureMap);
     if (!base.empty()) {
-      if (material.textureFlags & 0x01) mask = (base + "m").substr(0, kTextureNameLength);
+      if (material.textureFlags & kMaskFlag) mask = (base + "m").substr(0, kTextureNameLength);
       texture = std::move(base);
     }
   }
+  return {std::move(texture), std::move(mask)};
+}
+
+// The surface state of a material run.
+SurfaceRef material_surface(const Builder& b, const Material& material) {
+  SurfaceRef surface = surface_new();
+  const auto [texture, mask] = texture_names(material);
   surface_set_names(*surface, texture, mask);
   surface_set_opacity(*surface, material.alpha);
-  const std::uint8_t lit = material.shader != 'f' ? 1 : 0;
-  const auto translucent = static_cast<std::uint8_t>(surface_is_translucent(*surface));
-
-  SplitKey& key = b.state.splitKey;
-  if (proto_face_count(*b.state.currentProto) > 0 &&
-      (lit != key.lit || b.options.addressMode != key.addressMode || translucent != key.translucent ||
-       b.options.mipmap != key.mipmap)) {
-    split_prototype(b.state);
-  }
-  key = SplitKey{lit, b.options.addressMode, translucent, b.options.mipmap};
-  Prototype& proto = *b.state.currentProto;
-  proto_set_lit(proto, lit);
-
-  surface_set_lighting(*surface, material.ambient, 1.0f - material.exponent);
-  std::uint8_t lightSampling = material.facet == 's' ? 1 : 0;
-  if (material.facet == 'a' && static_cast<std::size_t>(proto_vertex_count(proto)) > kLightSamplingVertices) {
-    lightSampling = 1;
-  }
-  surface_set_light_sampling(*surface, lightSampling);
+  surface->ambient = material.ambient;
+  surface->diffuse = 1.0f - material.exponent;
+  surface->lightSampling =
+      material.facet == kFacetSmooth || (material.facet == kFacetAuto && b.vertices.size() > kLightSamplingVertices);
   surface_set_color(*surface, material.red, material.green, material.blue);
-  surface_set_address_mode(*surface, b.options.addressMode);
-  surface_set_mipmap(*surface, b.options.mipmap);
+  surface->addressMode = b.options.addressMode;
+  surface->mipmap = b.options.mipmap;
+  return surface;
+}
+
+// The start of a run whose material was found: its surface state, the split
+// when the key changes (once the prototype has faces), and the
+// de-duplication against the previous state.
+void start_material(Builder& b, const Material& material, SurfaceRef& previous) {
+  SurfaceRef surface = material_surface(b, material);
+  const bool textured = surface->texture.has_value();
+  const SplitKey key{material.shader != kShaderFlat, b.options.addressMode, surface_is_translucent(*surface),
+                     b.options.mipmap};
+  SplitKey& current = b.context.splitKey;
+  if (!b.proto.faces.empty() && (key.lit != current.lit || key.addressMode != current.addressMode ||
+                                 key.translucent != current.translucent || key.mipmap != current.mipmap)) {
+    split_prototype(b);
+  }
+  current = key;
+  b.proto.litTextures = key.lit;
   if (!surface_equal(previous.get(), surface.get())) previous = std::move(surface);
-  if (texture) proto_mark_textured(proto);
+  if (textured) b.proto.hasUV = true;
 }
 
 // The corners of a hole: the entries they were matched to, and the
 // entries they take in the polygon, looked up again by source vertex (and,
 // when the run's material has a texture transform, by texture coordinate and
 // material number); a corner not found again keeps the entry it was matched to.
-HoleCorners hole_corners(Builder& b, std::size_t face, std::int32_t runNumber, bool matchUv) {
+HoleCorners hole_corners(Builder& b, std::size_t face, std::size_t firstCorner, std::int32_t runNumber,
+                         bool matchUv) {
   HoleCorners hole;
   const std::vector<FaceCorner>& corners = b.object.faces[face].corners;
   for (std::size_t c = 0; c < corners.size(); ++c) {
-    const auto own = static_cast<std::uint32_t>(b.cornerEntry[b.faceStart[face] + c]);
+    const auto own = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + c]);
     const std::int32_t again =
         corner_find_for_hole(b.table, corners[c].vertexIndex, matchUv, corners[c].uvIndex, runNumber);
     hole.measured.push_back(own);
@@ -225,55 +300,81 @@ HoleCorners hole_corners(Builder& b, std::size_t face, std::int32_t runNumber, b
   return hole;
 }
 
-// The face of the run [first, end): the outer corners reversed, the holes
-// bridged in, one face of the prototype.
-void build_run_face(Builder& b, std::size_t first, std::size_t end, const SurfaceRef& surface) {
+// The face of the run [first, end), whose corners start at firstCorner in
+// cornerEntry: the outer corners reversed, the holes bridged in, one face of
+// the prototype.
+void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t firstCorner,
+                    const SurfaceRef& surface) {
   const PolyFace& outer = b.object.faces[first];
   const std::size_t count = outer.corners.size();
   b.polygon.assign(count, 0);
   for (std::size_t i = 0; i < count; ++i) {
-    b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[b.faceStart[first] + i]);
+    b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + i]);
   }
   if (count > 0 && first + 1 < end) {
     const std::int32_t runNumber = material_in_force(b, outer);
     const Material* material = material_by_number(b, runNumber);
     const bool matchUv = material != nullptr && has_texture_transform(*material);
     b.holes.clear();
+    std::size_t holeCorner = firstCorner + count;
     for (std::size_t h = first + 1; h < end; ++h) {
-      if (!b.object.faces[h].corners.empty()) b.holes.push_back(hole_corners(b, h, runNumber, matchUv));
+      if (!b.object.faces[h].corners.empty()) b.holes.push_back(hole_corners(b, h, holeCorner, runNumber, matchUv));
+      holeCorner += b.object.faces[h].corners.size();
     }
     bridge_holes(b.table.entries, b.polygon, b.holes);
   }
-  Prototype& proto = *b.state.currentProto;
-  auto face = face_new(static_cast<std::int32_t>(b.polygon.size()), surface);
-  if (!face) return;  // a face that cannot be made is left out; the walk goes on
-  for (std::size_t i = 0; i < b.polygon.size(); ++i) {
-    face_set_corner(*face, static_cast<std::int32_t>(i), b.polygon[i]);
-    proto_add_use(proto, static_cast<std::int32_t>(b.polygon[i]));
+  for (std::uint32_t v : b.polygon) {
+    if (b.slot[v] == kUnused) {
+      b.slot[v] = kUsed;
+      b.used.push_back(v);
+    }
   }
-  proto_add_face(proto, std::move(face));
+  proto_add_face(b.proto, b.polygon, surface);
 }
 
 // The state of faces that come before any material was found: red, opaque,
 // untextured, wrap, mipmapped, facet lighting.
 const SurfaceRef& fallback_surface(Builder& b) {
   if (!b.fallbackSurface) {
-    b.fallbackSurface = required(surface_new());
+    b.fallbackSurface = surface_new();
     surface_set_color(*b.fallbackSurface, 1, 0, 0);
     surface_set_opacity(*b.fallbackSurface, 1.0f);
-    surface_set_address_mode(*b.fallbackSurface, 1);
-    surface_set_mipmap(*b.fallbackSurface, 1);
+    b.fallbackSurface->addressMode = 1;
+    b.fallbackSurface->mipmap = 1;
   }
   return b.fallbackSurface;
+}
+
+// Room in the first prototype for every face and corner the object can
+// give (each hole adds two bridge corners), so that the arrays of a large
+// object are not copied as they grow.
+void reserve_faces(Builder& b) {
+  std::size_t faces = 0, corners = 0;
+  for (const PolyFace& face : b.object.faces) {
+    faces += is_hole(face) ? 0 : 1;
+    corners += face.corners.size() + (is_hole(face) ? 2 : 0);
+  }
+  b.proto.faces.reserve(faces);
+  b.proto.corners.reserve(corners);
+}
+
+// The corner tables are not needed once the faces are made; they are
+// released before the last prototype is handed on and written.
+void release_working_tables(Builder& b) {
+  b.table = CornerTable{};
+  b.cornerEntry = {};
+  b.polygon = {};
+  b.holes = {};
 }
 
 // The faces, run by run: a run is a face and the holes right after it.
 void make_faces(Builder& b) {
   const std::vector<PolyFace>& faces = b.object.faces;
-  b.state.splitKey.translucent = 0;
+  b.context.splitKey.translucent = false;
   std::optional<std::uint16_t> previousNumber;
   SurfaceRef previous;
   const Material* runMaterial = nullptr;
+  std::size_t firstCorner = 0;  // of face k in cornerEntry
   std::size_t k = 0;
   while (k < faces.size()) {
     const std::uint16_t number = faces[k].materialIndex;
@@ -281,7 +382,7 @@ void make_faces(Builder& b) {
       previousNumber = number;
       runMaterial = material_by_number(b, number);
       if (runMaterial == nullptr) {
-        print_warning(b.console, "%s: Warning: '%s' chunk has no material", b.state.sourceName.c_str(),
+        print_warning(b.context.console, "%s: Warning: '%s' chunk has no material", b.context.sourceName.c_str(),
                       b.object.name.c_str());
       } else {
         start_material(b, *runMaterial, previous);
@@ -290,7 +391,8 @@ void make_faces(Builder& b) {
     std::size_t end = k + 1;
     while (end < faces.size() && is_hole(faces[end])) ++end;
     const bool invisible = (b.options.picture || b.options.sign) && runMaterial != nullptr && runMaterial->alpha == 0.0f;
-    if (!invisible) build_run_face(b, k, end, previous ? previous : fallback_surface(b));
+    if (!invisible) build_run_face(b, k, end, firstCorner, previous ? previous : fallback_surface(b));
+    for (std::size_t f = k; f < end; ++f) firstCorner += faces[f].corners.size();
     k = end;
   }
 }
@@ -307,15 +409,19 @@ std::string texture_base_name(std::string_view path) {
   return base;
 }
 
-int build_mesh(ConversionState& state, OutStream& console, const PolygonObject& object, const BuildOptions& options) {
-  Builder b{state, console, object, options, {}, 0, {}, {}, {}, {}, {}, {}};
+void build_mesh(const MeshBuildContext& context, const PolygonObject& object, const BuildOptions& options,
+                Prototype first, const PrototypeSink& finished) {
+  Builder b(context, object, options, finished);
+  b.proto = std::move(first);
   for (const Material& material : object.materials) b.firstByNumber.emplace(material.number, &material);
   b.materialCount = static_cast<std::int32_t>(std::min<std::size_t>(object.materials.size(), 0x7FFFFFFF));
   b.table.optverts = options.optverts;
   make_corner_vertices(b);
   make_vertices(b);
+  reserve_faces(b);
   make_faces(b);
-  return 1;
+  release_working_tables(b);
+  finish_prototype(b, true);
 }
 
 }  // namespace facetor

@@ -6,12 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "cob/scene.h"
-#include "convert/conversion.h"
 #include "io/out_stream.h"
+#include "mesh/mesh_store.h"
 
 namespace facetor {
 
@@ -23,10 +24,32 @@ struct BuildOptions {
   bool optverts = false;
 };
 
-// Builds into state.currentProto (which must have no vertices yet); writes
-// each prototype it closes to state.currentNode. Warnings go to the console.
-// Returns 1 (the object was processed).
-int build_mesh(ConversionState& state, OutStream& console, const PolygonObject& object, const BuildOptions& options);
+// The settings whose change between material runs closes a prototype. Its
+// lit flag, address mode and mipmap carry over from object to object and from
+// file to file within one run; its translucency starts off in each build.
+struct SplitKey {
+  bool lit = false;
+  std::uint8_t addressMode = 0;
+  bool translucent = false;
+  std::uint8_t mipmap = 0;
+};
+
+// Receives each finished prototype, in the order they are finished: every
+// prototype closed by a split, then the object's last one. Each holds only
+// the vertices its faces use, in the object's vertex order.
+using PrototypeSink = std::function<void(const Prototype&)>;
+
+// What a build reports to and carries from one build to the next.
+struct MeshBuildContext {
+  OutStream& console;
+  const std::string& sourceName;  // first word of every warning
+  SplitKey& splitKey;
+};
+
+// Builds the object's faces into `first` (which has no vertices or faces
+// yet) and its continuations, handing each one to `finished`.
+void build_mesh(const MeshBuildContext& context, const PolygonObject& object, const BuildOptions& options,
+                Prototype first, const PrototypeSink& finished);
 
 // The file name part of a texture path (after the last "\" or "/"), cut to
 // 399 characters, with the extension rule applied when it holds a ".".

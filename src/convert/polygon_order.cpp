@@ -5,6 +5,8 @@
 namespace facetor {
 namespace {
 
+// Nodes per block: an insertion moves at most 2 x 512 entries (a few KB),
+// while a face of millions of corners still has only thousands of blocks.
 constexpr std::size_t kBlockSize = 512;
 
 void renumber_blocks(PolygonOrder& order, std::size_t from) {

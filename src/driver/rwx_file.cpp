@@ -14,7 +14,7 @@ void write_outer_clump(ConversionState& state, OutStream& out) {
   if (state.axisAlignmentFlag) out_write(out, "  AxisAlignment ZOrientY\n");
   if (state.rotateFlag) out_write(out, "  Rotate 0 1 0 180\n  Rotate 1 0 0 -90\n");
   out_write(out, "  Scale .1 .1 .1\n");
-  if (state.modelRoot) write_clump_tree(out, state.modelRoot.get(), 2, 1, 1);
+  if (state.modelRoot) write_clump_tree(out, state.modelRoot.get(), 2, true, 1);
   out_write(out, " ClumpEnd\n");
 }
 
@@ -22,12 +22,12 @@ void write_outer_clump(ConversionState& state, OutStream& out) {
 
 void write_rwx_file(ConversionState& state, JointIndex& joints, OutStream& out, OutStream& console,
                     const std::string& inputName, Bytes buffer) {
-  state.axisAlignmentFlag = 0;
-  state.rotateFlag = 0;
-  state.writer.skinnedFlag = 0;
+  state.axisAlignmentFlag = false;
+  state.rotateFlag = false;
+  state.writer.skinnedFlag = false;
   state.writer.out = &out;
   // A tree left from an earlier file is never written again.
-  node_free_tree(std::move(state.modelRoot));
+  state.modelRoot.reset();
 
   out_printf(out, "#####  Facetor6:      V%d.%02d.%02d\n", kVersionMajor, kVersionMinor, kVersionBuild);
   out_printf(out, "#####  Source File:   %s\n", inputName.c_str());
@@ -36,7 +36,7 @@ void write_rwx_file(ConversionState& state, JointIndex& joints, OutStream& out, 
   if (!state.writer.skinnedFlag) write_outer_clump(state, out);
   out_write(out, "ModelEnd\n");
 
-  node_free_tree(std::move(state.modelRoot));
+  state.modelRoot.reset();
   state.writer.out = nullptr;
 }
 

@@ -1,5 +1,4 @@
 #include <cmath>
-#include <new>
 
 #include "mesh/mesh_store.h"
 
@@ -23,19 +22,13 @@ std::optional<std::string> stored_name(const std::optional<std::string>& name) {
 
 }  // namespace
 
-int texture_names_equal(const std::optional<std::string>& a, const std::optional<std::string>& b) {
-  if (!a && !b) return 1;
-  if (!a || !b) return 0;
-  return equal_ignoring_case(*a, *b) ? 1 : 0;
+bool texture_names_equal(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+  if (!a && !b) return true;
+  if (!a || !b) return false;
+  return equal_ignoring_case(*a, *b);
 }
 
-SurfaceRef surface_new() {
-  try {
-    return std::make_shared<SurfaceState>();
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
+SurfaceRef surface_new() { return std::make_shared<SurfaceState>(); }
 
 std::uint8_t colour_byte(float value) {
   const double product = static_cast<double>(value) * 255.0;
@@ -53,38 +46,25 @@ void surface_set_color(SurfaceState& state, float red, float green, float blue) 
 
 void surface_set_opacity(SurfaceState& state, float alpha) { state.opacity = colour_byte(alpha); }
 
-void surface_set_lighting(SurfaceState& state, float ambient, float diffuse) {
-  state.ambient = ambient;
-  state.diffuse = diffuse;
-}
-
-void surface_set_light_sampling(SurfaceState& state, std::uint8_t value) { state.lightSampling = value; }
-
-void surface_set_mipmap(SurfaceState& state, std::uint8_t value) { state.mipmap = value; }
-
-void surface_set_address_mode(SurfaceState& state, std::uint8_t value) { state.addressMode = value; }
-
 void surface_set_names(SurfaceState& state, const std::optional<std::string>& texture,
                        const std::optional<std::string>& mask) {
   state.texture = stored_name(texture);
   state.mask = stored_name(mask);
 }
 
-int surface_is_translucent(const SurfaceState& state) {
-  return (state.opacity < 255 || state.mask.has_value()) ? 1 : 0;
-}
+bool surface_is_translucent(const SurfaceState& state) { return state.opacity < 255 || state.mask.has_value(); }
 
 // Masks are compared only when both states carry a texture: two states
 // without textures are equal once their bytes and floats agree.
-int surface_equal(const SurfaceState* a, const SurfaceState* b) {
-  if (a == nullptr || b == nullptr) return 0;
+bool surface_equal(const SurfaceState* a, const SurfaceState* b) {
+  if (a == nullptr || b == nullptr) return false;
   if (a->lightSampling != b->lightSampling || a->mipmap != b->mipmap || a->addressMode != b->addressMode ||
       a->red != b->red || a->green != b->green || a->blue != b->blue || a->opacity != b->opacity) {
-    return 0;
+    return false;
   }
-  if (!(a->ambient == b->ambient) || !(a->diffuse == b->diffuse)) return 0;
-  if (!a->texture && !b->texture) return 1;
-  if (!texture_names_equal(a->texture, b->texture)) return 0;
+  if (!(a->ambient == b->ambient) || !(a->diffuse == b->diffuse)) return false;
+  if (!a->texture && !b->texture) return true;
+  if (!texture_names_equal(a->texture, b->texture)) return false;
   return texture_names_equal(a->mask, b->mask);
 }
 

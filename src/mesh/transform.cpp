@@ -2,10 +2,6 @@
 
 namespace facetor {
 
-Transform transform_identity() { return Transform{}; }
-
-void transform_copy(Transform& target, const Transform& source) { target = source; }
-
 void transform_from_matrix(Transform& target, const float (&rows)[3][4]) {
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) target.m[r * 3 + c] = rows[c][r];

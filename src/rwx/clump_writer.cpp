@@ -3,12 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "rwx/proto_writer.h"
+#include "mesh/tolerance.h"
+#include "rwx/number_format.h"
 
 namespace facetor {
 namespace {
-
-constexpr float kPivotTolerance = 1e-6f;
 
 void indent(OutStream& out, int width) {
   if (width > 0) out_write(out, std::string(static_cast<std::size_t>(width), ' '));
@@ -21,7 +20,7 @@ void line(OutStream& out, int width, std::string_view text) {
 
 bool significant(const float (&t)[3]) {
   for (float value : t) {
-    if (value < -kPivotTolerance || value > kPivotTolerance) return true;
+    if (value < -kTolerance || value > kTolerance) return true;
   }
   return false;
 }
@@ -40,18 +39,17 @@ struct OpenNode {
   int width;            // indentation of the node's contents
   bool clump;
   bool transform;
-  int childFree;        // outer-clump-free flag handed to the next child
+  bool childFree;       // outer-clump-free flag handed to the next child
   std::size_t nextChild = 0;
 };
 
 // The head of one node: pivot, clump, collision, instances.
-OpenNode open_node(OutStream& out, const ModelNode* node, int width, int outerClumpFree, int parentCollision) {
+OpenNode open_node(OutStream& out, const ModelNode* node, int width, bool outerClumpFree, int parentCollision) {
   OpenNode open{node, width, false, false, outerClumpFree};
   const bool hasProtos = !node->protos.empty();
   float t[3] = {0, 0, 0};
   if (hasProtos) {
-    const Transform& transform = node->protos.front()->transform;
-    for (int i = 0; i < 3; ++i) t[i] = transform.translation[i];
+    for (int i = 0; i < 3; ++i) t[i] = node->protos.front().translation[i];
   }
   if (hasProtos && significant(t)) {
     line(out, open.width, "TransformBegin\n");
@@ -60,7 +58,7 @@ OpenNode open_node(OutStream& out, const ModelNode* node, int width, int outerCl
     open.clump = true;
     open.transform = true;
   }
-  if ((hasProtos && outerClumpFree == 0) || node->children.size() >= 2) open.clump = true;
+  if ((hasProtos && !outerClumpFree) || node->children.size() >= 2) open.clump = true;
   if (open.clump) {
     line(out, open.width, "ClumpBegin\n");
     ++open.width;
@@ -69,11 +67,11 @@ OpenNode open_node(OutStream& out, const ModelNode* node, int width, int outerCl
     line(out, open.width, node->collision != 0 ? "#! Collision on\n" : "#! Collision off\n");
   }
   if (open.transform) translate_line(out, open.width, -t[0], -t[1], -t[2]);
-  for (const PrototypeRef& proto : node->protos) {
-    if (proto->joint != 0) line(out, open.width, "Tag " + std::to_string(proto->joint) + "\n");
-    line(out, open.width, "ProtoInstance " + proto->name.value_or("") + "\n");
+  for (const ProtoInstance& proto : node->protos) {
+    if (proto.joint != 0) line(out, open.width, "Tag " + std::to_string(proto.joint) + "\n");
+    line(out, open.width, "ProtoInstance " + proto.name + "\n");
   }
-  if (hasProtos || open.clump) open.childFree = 0;
+  if (hasProtos || open.clump) open.childFree = false;
   return open;
 }
 
@@ -89,7 +87,7 @@ void close_node(OutStream& out, const OpenNode& open) {
 // Depth first over an explicit stack: a node's children are walked in list
 // order, each sibling receiving the outer-clump-free flag as the sibling
 // before it left it, and the parent's collision setting.
-void write_clump_tree(OutStream& out, const ModelNode* node, int indentation, int outerClumpFree,
+void write_clump_tree(OutStream& out, const ModelNode* node, int indentation, bool outerClumpFree,
                       int parentCollision) {
   if (node == nullptr) return;
   std::vector<OpenNode> stack;

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "io/out_stream.h"
+
 namespace facetor {
 
 // Room for the longest number text: a float widened to double has at most 39
@@ -13,5 +15,9 @@ constexpr std::size_t kNumberTextMax = 64;
 // Writes the number text of value (no terminator) at dst and returns its end.
 // dst must have room for kNumberTextMax characters.
 char* format_number(char* dst, float value);
+
+// Writes one number: values within the tolerance print as 0, "%f" digits
+// with trailing zeros stripped (the point stays), then the terminator.
+void write_number(OutStream& out, float value, char terminator);
 
 }  // namespace facetor

@@ -35,7 +35,6 @@ struct Scene {
 };
 
 const ModelNode& child(const ModelNode& node, std::size_t i) { return *node.children.at(i); }
-std::string first_proto(const ModelNode& node) { return node.protos.empty() ? "" : *node.protos.front()->name; }
 
 TEST(Directives, NodeValuesReachLaterSiblingsAndDescendantsButNeverParents) {
   Scene s;
@@ -56,15 +55,15 @@ TEST(Directives, NodeValuesReachLaterSiblingsAndDescendantsButNeverParents) {
   const ModelNode& root = c.root();
   struct Expect {
     const char* name;
-    int wireframe;
+    bool wireframe;
     int mipmap;
   };
-  for (const Expect& e : {Expect{"o1", 1, 1}, Expect{"oc", 0, 1}, Expect{"oc2", 0, 1}, Expect{"o2", 1, 1},
-                          Expect{"o3", 1, 1}, Expect{"deep", 1, 0}, Expect{"o4", 1, 1}}) {
-    const Prototype& proto = proto_named(root, e.name);
+  for (const Expect& e : {Expect{"o1", true, 1}, Expect{"oc", false, 1}, Expect{"oc2", false, 1},
+                          Expect{"o2", true, 1}, Expect{"o3", true, 1}, Expect{"deep", true, 0}, Expect{"o4", true, 1}}) {
+    const Prototype& proto = c.proto_named(e.name);
     EXPECT_EQ(proto.wireframe, e.wireframe) << e.name;
     ASSERT_FALSE(proto.faces.empty()) << e.name;
-    EXPECT_EQ(proto.faces.front()->surface->mipmap, e.mipmap) << e.name;
+    EXPECT_EQ(face_surface(proto, proto.faces.front())->mipmap, e.mipmap) << e.name;
   }
   // Top-level nodes stand in reverse order under the root.
   ASSERT_EQ(root.children.size(), 4u);
@@ -80,12 +79,15 @@ TEST(Directives, ObjectDirectivesChangeOnlyTheObjectsOwnCopies) {
   s.object("b", n);
   Conversion c;
   c.run(s.done());
-  const ModelNode& root = c.root();
-  EXPECT_EQ(proto_named(root, "qz_a_wireframe_tamwrap").wireframe, 1);
-  EXPECT_EQ(proto_named(root, "qz_a_wireframe_tamwrap").faces.front()->surface->addressMode, 1);
-  EXPECT_EQ(proto_named(root, "qz_b_tamclamp_tammirror").faces.front()->surface->addressMode, 2);
-  EXPECT_EQ(proto_named(root, "b").wireframe, 0);
-  EXPECT_EQ(proto_named(root, "b").faces.front()->surface->addressMode, 3);
+  auto addressMode = [&c](const char* name) {
+    const Prototype& proto = c.proto_named(name);
+    return face_surface(proto, proto.faces.front())->addressMode;
+  };
+  EXPECT_EQ(c.proto_named("qz_a_wireframe_tamwrap").wireframe, true);
+  EXPECT_EQ(addressMode("qz_a_wireframe_tamwrap"), 1);
+  EXPECT_EQ(addressMode("qz_b_tamclamp_tammirror"), 2);
+  EXPECT_EQ(c.proto_named("b").wireframe, false);
+  EXPECT_EQ(addressMode("b"), 3);
 }
 
 TEST(Directives, NamesWithoutThePrefixCarryNone) {
@@ -93,7 +95,7 @@ TEST(Directives, NamesWithoutThePrefixCarryNone) {
   s.object("wall_wireframe", s.group("body_collisionoff"));
   Conversion c;
   c.run(s.done());
-  EXPECT_EQ(proto_named(c.root(), "wall_wireframe").wireframe, 0);
+  EXPECT_EQ(c.proto_named("wall_wireframe").wireframe, false);
   EXPECT_EQ(child(c.root(), 0).collision, 1);
 }
 
@@ -135,10 +137,10 @@ TEST(FrameFlags, RotateUnlessTheFirstNodeSwitchesAvatarOn) {
   struct Case {
     const char* first;
     const char* second;
-    int rotate;
+    bool rotate;
   };
-  for (const Case& t : {Case{"QZ_Body_Avatar", "other", 0}, Case{"other", "qz_body_avatar", 1},
-                        Case{"body_avatar", "other", 1}}) {
+  for (const Case& t : {Case{"QZ_Body_Avatar", "other", false}, Case{"other", "qz_body_avatar", true},
+                        Case{"body_avatar", "other", true}}) {
     Scene s;
     s.object("a", s.group(t.first));
     s.object("b", s.group(t.second));
@@ -157,24 +159,24 @@ TEST(Avatar, JointNumbersPivotsAndExtraChildNodes) {
   s.object("qz_head", s.group("qz_kid", body));
   Conversion c;
   c.run(s.done());
-  EXPECT_EQ(c.state.rotateFlag, 0);
+  EXPECT_FALSE(c.state.rotateFlag);
   const ModelNode& node = child(c.root(), 0);
   ASSERT_EQ(node.protos.size(), 1u);
-  const Prototype& box = *node.protos.front();
-  EXPECT_EQ(*box.name, "qz_box");
+  const ProtoInstance& box = node.protos.front();
+  EXPECT_EQ(box.name, "qz_box");
   EXPECT_EQ(box.joint, 0);
-  EXPECT_EQ(box.transform.translation[0], 1.0f);
-  EXPECT_EQ(box.transform.translation[2], 3.0f);
+  EXPECT_EQ(box.translation[0], 1.0f);
+  EXPECT_EQ(box.translation[2], 3.0f);
   // Scene children first (added last), then the extra nodes, last object first.
   ASSERT_EQ(node.children.size(), 3u);
   EXPECT_EQ(first_proto(child(node, 0)), "qz_head");
   EXPECT_EQ(first_proto(child(node, 1)), "qz_neck");
   EXPECT_EQ(first_proto(child(node, 2)), "qz_leftarm_lfelbow");
-  const Prototype& arm = *child(node, 2).protos.front();
+  const ProtoInstance& arm = child(node, 2).protos.front();
   EXPECT_EQ(arm.joint, 12);  // "leftarm" is no joint; "lfelbow" is
-  EXPECT_EQ(arm.transform.translation[0], 0.0f);
-  EXPECT_EQ(child(node, 1).protos.front()->joint, 0);  // a joint was found already in this node
-  EXPECT_EQ(child(node, 0).protos.front()->joint, 4);
+  EXPECT_EQ(arm.translation[0], 0.0f);
+  EXPECT_EQ(child(node, 1).protos.front().joint, 0);  // a joint was found already in this node
+  EXPECT_EQ(child(node, 0).protos.front().joint, 4);
   // Vertex transform minus the node's pivot, composed with the pivot again.
   const std::string text = c.text();
   EXPECT_TRUE(contains(text, " ProtoBegin qz_box\n  TextureModes Lit\n  OpacityFix off\n"

@@ -4,12 +4,12 @@
 
 namespace facetor::test {
 
-const Prototype& proto_named(const ModelNode& root, const std::string& name) {
+const Prototype& Conversion::proto_named(const std::string& name) const {
   const Prototype* match = nullptr;
   int count = 0;
-  for (const Prototype* proto : all_protos(root)) {
-    if (proto->name == name) {
-      match = proto;
+  for (const Prototype& proto : written) {
+    if (cleaned_name(proto) == name) {
+      match = &proto;
       ++count;
     }
   }
@@ -20,8 +20,8 @@ const Prototype& proto_named(const ModelNode& root, const std::string& name) {
 
 const ModelNode* node_holding(const ModelNode& root, const std::string& name) {
   std::function<const ModelNode*(const ModelNode&)> visit = [&](const ModelNode& node) -> const ModelNode* {
-    for (const PrototypeRef& proto : node.protos) {
-      if (proto->name == name) return &node;
+    for (const ProtoInstance& proto : node.protos) {
+      if (proto.name == name) return &node;
     }
     for (const auto& child : node.children) {
       if (const ModelNode* found = visit(*child)) return found;

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "convert/conversion.h"
+#include "convert/scene_walk.h"
+#include "rwx/proto_writer.h"
 #include "support/cob_builder.h"
 #include "support/scene_chunks.h"
 
@@ -22,41 +24,49 @@ inline std::string plain_lines(const std::string& text) {
   return plain;
 }
 
+// Converts through the real writer and keeps a copy of every prototype it
+// was handed (as written), in order.
 struct Conversion {
   ConversionState state;
   JointIndex joints;
   OutStream out = out_memory(StreamMode::Text);
   OutStream console = out_memory(StreamMode::Binary);
+  std::vector<Prototype> written;
 
-  int run(const CobFile& file, const std::string& source = "test.cob") {
+  void run(const CobFile& file, const std::string& source = "test.cob") {
     state.writer.out = &out;
-    return load_and_convert(state, joints, console, source, file.span());
+    state.sourceName = source;
+    state.modelRoot.reset();
+    std::unique_ptr<SceneNode> root = load_scene(file.span(), joints, console, source);
+    if (!root) return;
+    convert_scene(state, joints, console, root, [this](const Prototype& proto, const ModelNode& node) {
+      write_finished(state, proto, node);
+      written.push_back(proto);
+    });
   }
   std::string text() const { return plain_lines(out_contents(out)); }
   std::string warnings() const { return out_contents(console); }
   const ModelNode& root() const { return *state.modelRoot; }
+  // The one written prototype with this (cleaned) name; fails the test when
+  // there is not exactly one.
+  const Prototype& proto_named(const std::string& name) const;
 };
 
-// Every prototype of the model tree, depth first, each node's list in order.
-inline std::vector<const Prototype*> all_protos(const ModelNode& root) {
-  std::vector<const Prototype*> found;
-  std::function<void(const ModelNode&)> visit = [&](const ModelNode& node) {
-    for (const PrototypeRef& proto : node.protos) found.push_back(proto.get());
-    for (const auto& child : node.children) visit(*child);
-  };
-  visit(root);
-  return found;
-}
-
-// The one prototype with this (cleaned) name; fails the test when there is
-// not exactly one.
-const Prototype& proto_named(const ModelNode& root, const std::string& name);
+// The name of a node's first (newest) prototype, or "".
+inline std::string first_proto(const ModelNode& node) { return node.protos.empty() ? "" : node.protos.front().name; }
 
 // The model node that lists the prototype with this name, or null.
 const ModelNode* node_holding(const ModelNode& root, const std::string& name);
 
-// A face's corner indices in their written order.
-inline std::vector<std::uint32_t> corners_of(const MeshFace& face) { return face.corners; }
+// The corners of a prototype's faces, first added first.
+inline std::vector<std::vector<std::uint32_t>> faces_of(const Prototype& proto) {
+  std::vector<std::vector<std::uint32_t>> faces;
+  for (const MeshFace& face : proto.faces) {
+    const auto corners = face_corners(proto, face);
+    faces.emplace_back(corners.begin(), corners.end());
+  }
+  return faces;
+}
 
 inline MaterialSpec material(std::uint16_t number) {
   MaterialSpec spec;

@@ -11,10 +11,10 @@ namespace {
 TEST(TransformTest, ComposeAppliesTargetThenSecond) {
   // target scales by 2, second translates by (1, 2, 3): a point goes through
   // the scale first, so the translation stays unscaled.
-  Transform target = transform_identity();
+  Transform target = Transform{};
   target.m[0] = target.m[4] = target.m[8] = 2;
   target.translation[0] = 10;
-  Transform second = transform_identity();
+  Transform second = Transform{};
   second.m[0] = 0;
   second.m[1] = 1;  // x axis maps to y
   second.m[3] = -1;
@@ -35,11 +35,11 @@ TEST(TransformTest, ComposeRoundsEachSumToSinglePrecision) {
   // Terms 1, 2^-24, -1, 0: the 2^-24 is lost when 1 + 2^-24 is rounded to
   // float, so the sum is 0, where an unrounded sum would give 2^-24.
   const float tiny = std::ldexp(1.0f, -24);
-  Transform target = transform_identity();
+  Transform target = Transform{};
   target.m[0] = 1;
   target.m[1] = 1;
   target.m[2] = 1;
-  Transform second = transform_identity();
+  Transform second = Transform{};
   second.m[0] = 1;
   second.m[3] = tiny;
   second.m[6] = -1;

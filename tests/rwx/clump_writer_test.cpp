@@ -12,12 +12,7 @@ namespace {
 // Adds a prototype to the front of the node's list (the most recently
 // written comes first), with the given pivot translation and joint number.
 void add_proto(ModelNode& node, const std::string& name, float x = 0, float y = 0, float z = 0, int joint = 0) {
-  PrototypeRef proto = proto_new(name);
-  proto->transform.translation[0] = x;
-  proto->transform.translation[1] = y;
-  proto->transform.translation[2] = z;
-  proto->joint = joint;
-  node.protos.push_front(proto);
+  node.protos.push_front(ProtoInstance{name, joint, {x, y, z}});
 }
 
 // The hierarchy text with plain line ends.
@@ -34,9 +29,9 @@ std::string hierarchy(const ModelNode& root) {
 }
 
 TEST(ClumpWriter, BoxAndLidExampleByteForByte) {
-  auto root = node_create();
+  auto root = std::make_unique<ModelNode>();
   add_proto(*root, "box");
-  ModelNode* lid = node_add_child(*root, node_create());
+  ModelNode* lid = node_add_child(*root, std::make_unique<ModelNode>());
   add_proto(*lid, "lid", 0, 1, 0);
   OutStream out = out_memory(StreamMode::Text);
   write_clump_tree(out, root.get(), 2, 1, 1);
@@ -52,9 +47,9 @@ TEST(ClumpWriter, BoxAndLidExampleByteForByte) {
 }
 
 TEST(ClumpWriter, SignificantPivotOpensTransformAndClumpAroundChildren) {
-  auto root = node_create();
+  auto root = std::make_unique<ModelNode>();
   add_proto(*root, "arm", 1, 0, 0);
-  ModelNode* child = node_add_child(*root, node_create());
+  ModelNode* child = node_add_child(*root, std::make_unique<ModelNode>());
   add_proto(*child, "hand");
   EXPECT_EQ(hierarchy(*root),
             "  TransformBegin\n"
@@ -77,7 +72,7 @@ TEST(ClumpWriter, PivotSignificanceAtTheTolerance) {
   const Case cases[] = {{0.0000005f, false}, {0.000001f, false}, {-0.000001f, false},
                         {0.000002f, true},   {-0.000002f, true}, {std::numeric_limits<float>::quiet_NaN(), false}};
   for (const Case& c : cases) {
-    auto root = node_create();
+    auto root = std::make_unique<ModelNode>();
     add_proto(*root, "p", 0, 0, c.value);
     const std::string text = hierarchy(*root);
     EXPECT_EQ(text.find("TransformBegin") != std::string::npos, c.significant) << c.value << "\n" << text;
@@ -85,13 +80,13 @@ TEST(ClumpWriter, PivotSignificanceAtTheTolerance) {
 }
 
 TEST(ClumpWriter, CollisionLinesOnlyWhereTheSettingChanges) {
-  auto root = node_create();  // collision 1, like the frame's parent value
-  ModelNode* off = node_add_child(*root, node_create());
-  node_set_collision(*off, 0);
-  ModelNode* stillOff = node_add_child(*off, node_create());
-  node_set_collision(*stillOff, 0);
+  auto root = std::make_unique<ModelNode>();  // collision 1, like the frame's parent value
+  ModelNode* off = node_add_child(*root, std::make_unique<ModelNode>());
+  off->collision = 0;
+  ModelNode* stillOff = node_add_child(*off, std::make_unique<ModelNode>());
+  stillOff->collision = 0;
   add_proto(*stillOff, "wall");
-  ModelNode* on = node_add_child(*stillOff, node_create());
+  ModelNode* on = node_add_child(*stillOff, std::make_unique<ModelNode>());
   add_proto(*on, "door");
   EXPECT_EQ(hierarchy(*root),
             "  #! Collision off\n"
@@ -103,11 +98,11 @@ TEST(ClumpWriter, CollisionLinesOnlyWhereTheSettingChanges) {
 }
 
 TEST(ClumpWriter, DeepChainsNeitherRecurseNorCapTheIndentation) {
-  auto root = node_create();
+  auto root = std::make_unique<ModelNode>();
   ModelNode* node = root.get();
   constexpr int kDepth = 3000;
   for (int i = 0; i < kDepth; ++i) {
-    node = node_add_child(*node, node_create());
+    node = node_add_child(*node, std::make_unique<ModelNode>());
     add_proto(*node, "p");
   }
   const std::string text = hierarchy(*root);

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include "rwx/number_format.h"
-#include "rwx/proto_writer.h"
 
 namespace facetor {
 namespace {
@@ -70,6 +69,29 @@ TEST(NumberFormatTest, AgreesWithPrintfOnRoundingTies) {
     EXPECT_EQ(std::string(buffer, format_number(buffer, value)), printf_reference(value)) << value;
   }
   EXPECT_EQ(number_text(0.0078125f), "0.007812 ");
+}
+
+// Random bit patterns at every magnitude, on both sides of the switch from
+// the integer path to to_chars, agree with "%f" digit for digit.
+TEST(NumberFormatTest, AgreesWithPrintfAcrossMagnitudes) {
+  std::mt19937 random(17);
+  int checked = 0;
+  for (int i = 0; i < 400000; ++i) {
+    std::uint32_t bits = random();
+    if (i % 2 == 0) bits = (bits & 0x807FFFFFu) | ((100u + random() % 70u) << 23);  // 2^-27 .. 2^43
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (std::isnan(value)) continue;
+    char buffer[kNumberTextMax];
+    const std::string text(buffer, format_number(buffer, value));
+    ASSERT_EQ(text, printf_reference(value)) << "bits " << bits;
+    ++checked;
+  }
+  for (float value : {8796093022208.0f, 8796092497920.0f, -8796093022208.0f, 5e-7f, 5.0000006e-7f, 1.0000001e-6f}) {
+    char buffer[kNumberTextMax];
+    EXPECT_EQ(std::string(buffer, format_number(buffer, value)), printf_reference(value)) << value;
+  }
+  EXPECT_GT(checked, 390000);
 }
 
 }  // namespace
