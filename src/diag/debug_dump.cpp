@@ -1,9 +1,10 @@
 // Mode D: a text dump of every chunk header, the decoded content of the
 // skeleton and deformation chunks, and the closing tally of chunk types.
 //
-// The content reads are bounded by the end of the file, not by the chunk's
-// size. At the first value that does not fit, the dump of that chunk ends
-// silently and the walk goes on with the next chunk.
+// The content reads are bounded by the chunk's own bytes: its data ends at
+// its header + 20 + size, or at the end of the file when the size is negative
+// or reaches past it. At the first value that does not fit, the dump of that
+// chunk ends silently and the walk goes on with the next chunk.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -24,7 +25,7 @@ constexpr std::size_t kTextCapacity = 1003;
 struct DumpCursor {
   Bytes buffer;
   std::int32_t at = 0;
-  std::int32_t limit = 0;  // the end of the file
+  std::int32_t limit = 0;  // the end of the chunk's data
 };
 
 bool next_u16(DumpCursor& r, std::uint16_t& value) { return read_u16(r.buffer, r.at, r.limit, value); }
@@ -291,13 +292,21 @@ constexpr DumpedType kDumpedTypes[] = {{"DDiv", dump_ddiv}, {"Skin", dump_skin},
                                        {"Join", dump_join}, {"Nail", dump_nail}, {"Knuc", dump_knuc},
                                        {"DefP", dump_defp}};
 
+// Where a chunk's content ends: after its size's bytes when they lie within
+// the file, else at the end of the file. Content is never read from the
+// chunks that follow.
+std::int32_t content_end(Bytes buffer, const ChunkAt& chunk) {
+  const auto fileEnd = static_cast<std::int64_t>(
+      std::min<std::size_t>(buffer.size(), std::numeric_limits<std::int32_t>::max()));
+  const std::int64_t end = std::int64_t{chunk.data} + chunk.header.size;
+  return static_cast<std::int32_t>(chunk.header.size >= 0 && end <= fileEnd ? end : fileEnd);
+}
+
 void dump_content(Bytes buffer, const ChunkAt& chunk, OutStream& out) {
   for (const DumpedType& dumped : kDumpedTypes) {
     if (!chunk_type_is(chunk.header, dumped.type)) continue;
-    const auto end = static_cast<std::int32_t>(
-        std::min<std::size_t>(buffer.size(), std::numeric_limits<std::int32_t>::max()));
-    DumpCursor cursor{buffer, chunk.data, end};
-    dumped.dump(cursor, out);  // a content that runs past the end of the file just stops
+    DumpCursor cursor{buffer, chunk.data, content_end(buffer, chunk)};
+    dumped.dump(cursor, out);  // a content that runs past its chunk just stops
     return;
   }
 }
