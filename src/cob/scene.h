@@ -73,6 +73,9 @@ struct PolygonObject {
   std::vector<std::uint16_t> vertexJoints;  // one per vertex: low byte first joint, high byte second
   std::vector<BoneRecord> bones;
   std::vector<JointLink> jointLinks;
+  // Per joint number, the position in jointLinks of its first link plus 1 (0:
+  // none), so that a tendon Skin finds its link without a scan.
+  std::vector<std::uint32_t> firstLinkOfJoint;
   std::int32_t uvCount = 0;
   std::vector<float> uvs;  // u, v per entry
   std::int32_t faceCount = 0;

@@ -21,6 +21,23 @@ void lower_case(std::string& text) {
   }
 }
 
+// Appends a joint link and records it when it is the first of its joint.
+JointLink& add_joint_link(PolygonObject& object, std::uint8_t joint) {
+  std::vector<std::uint32_t>& first = object.firstLinkOfJoint;
+  if (first.size() <= joint) first.resize(std::size_t{joint} + 1, 0);
+  if (first[joint] == 0) first[joint] = static_cast<std::uint32_t>(object.jointLinks.size() + 1);
+  JointLink& link = object.jointLinks.emplace_back();
+  link.joint = joint;
+  return link;
+}
+
+// The first joint link of a joint, as a scan of jointLinks in order finds it.
+const JointLink* first_link_of(const PolygonObject& object, std::uint8_t joint) {
+  const std::vector<std::uint32_t>& first = object.firstLinkOfJoint;
+  if (joint >= first.size() || first[joint] == 0) return nullptr;
+  return &object.jointLinks[first[joint] - 1];
+}
+
 // The value that a Skin chunk assigns to its vertices, or none when it assigns
 // nothing (no joint name, or a tendon without a joint link for its joint).
 std::optional<std::uint16_t> skin_value(const std::string& skinName, const PolygonObject& object, JointIndex& joints) {
@@ -32,9 +49,8 @@ std::optional<std::uint16_t> skin_value(const std::string& skinName, const Polyg
   const std::int32_t joint = joint_from_name(joints, name);
   if (joint == 0) return std::nullopt;
   if (!tendon) return static_cast<std::uint8_t>(joint);
-  const auto link = std::find_if(object.jointLinks.begin(), object.jointLinks.end(),
-                                 [&](const JointLink& l) { return l.joint == static_cast<std::uint8_t>(joint); });
-  if (link == object.jointLinks.end()) return std::nullopt;
+  const JointLink* link = first_link_of(object, static_cast<std::uint8_t>(joint));
+  if (!link) return std::nullopt;
   return link->linkedJoints;
 }
 
@@ -87,8 +103,7 @@ bool read_joint(Bytes buffer, std::int32_t& cursor, std::int32_t limit, PolygonO
   if (!read_joint_body(buffer, cursor, limit, name, centre)) return false;
   const std::int32_t joint = joint_from_name(joints, name);
   if (joint == 0) return true;
-  JointLink& link = target.jointLinks.emplace_back();
-  link.joint = static_cast<std::uint8_t>(joint);
+  JointLink& link = add_joint_link(target, static_cast<std::uint8_t>(joint));
 
   std::uint8_t linked[2] = {0, 0};
   for (int end = 0; end < 2; ++end) {
