@@ -1,7 +1,6 @@
 #include "anim/limb_list.h"
 
 #include <algorithm>
-#include <limits>
 #include <unordered_map>
 
 namespace facetor {
@@ -10,18 +9,12 @@ namespace {
 constexpr std::size_t kObjectNameCapacity = 100;  // terminator included
 constexpr std::int32_t kNameLengthAt = 2;         // after the duplicate count
 
-// The end of a chunk's data, as a reader limit.
-std::int32_t data_end(const ChunkAt& chunk) {
-  const std::int64_t end = std::int64_t{chunk.data} + chunk.header.size;
-  return static_cast<std::int32_t>(std::min<std::int64_t>(end, std::numeric_limits<std::int32_t>::max()));
-}
-
 // The object name of a Grou or PolH chunk, without its duplicate suffix. A
 // name that does not fit the chunk's data reads as empty.
 std::string object_name(Bytes buffer, const ChunkAt& chunk) {
   std::string name;
-  std::int32_t cursor = chunk.data + kNameLengthAt;
-  if (!read_string(buffer, cursor, data_end(chunk), name, kObjectNameCapacity)) name.clear();
+  Reader r = reader_at(buffer, std::int64_t{chunk.data} + kNameLengthAt, std::int64_t{chunk.data} + chunk.header.size);
+  if (!read_string(r, name, kObjectNameCapacity)) name.clear();
   return name;
 }
 
