@@ -119,10 +119,9 @@ void convert(benchmark::State& bench, Kind kind) {
   std::size_t written = 0;
   for (auto _ : bench) {
     ConversionState state;
-    JointIndex joints;
     OutStream out = out_memory(StreamMode::Text);
     OutStream console = out_memory(StreamMode::Binary);
-    write_rwx_file(state, joints, out, console, "bench.cob", file.span());
+    write_rwx_file(state, out, console, "bench.cob", file.span());
     written = out_memory_size(out);
     benchmark::DoNotOptimize(written);
   }

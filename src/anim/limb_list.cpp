@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "joints/joint_names.h"
+
 namespace facetor {
 namespace {
 
@@ -26,7 +28,6 @@ struct ObjectEntries {
 };
 
 struct LimbCollector {
-  JointIndex& joints;
   OutStream& console;
   Bytes buffer;
   std::vector<LimbChannel> limbs;
@@ -34,7 +35,7 @@ struct LimbCollector {
 
   void add_object(const ChunkAt& chunk) {
     const std::string name = object_name(buffer, chunk);
-    const AvatarJoint found = avatar_joint(joints, name);
+    const AvatarJoint found = avatar_joint(name);
     if (found.joint == 0) return;
     const int count = found.joint == kRootJoint ? 2 : 1;
     ObjectEntries& object = byObject[chunk.header.chunkId];
@@ -62,8 +63,8 @@ struct LimbCollector {
 
 }  // namespace
 
-std::vector<LimbChannel> collect_limbs(JointIndex& joints, OutStream& console, Bytes buffer) {
-  LimbCollector collector{joints, console, buffer, {}, {}};
+std::vector<LimbChannel> collect_limbs(OutStream& console, Bytes buffer) {
+  LimbCollector collector{console, buffer, {}, {}};
   ChunkWalk walk;
   ChunkAt chunk;
   while (chunk_walk_next(buffer, walk, chunk)) {

@@ -9,7 +9,6 @@
 
 #include "cob/container.h"
 #include "io/out_stream.h"
-#include "joints/joint_names.h"
 
 namespace facetor {
 
@@ -26,6 +25,6 @@ struct LimbChannel {
 // file order, the root joint twice. Each Chan chunk goes to the first entry of
 // its parent object that has no channel yet; a Chan chunk without one prints
 // the duplicate line. The caller has checked the file header.
-std::vector<LimbChannel> collect_limbs(JointIndex& joints, OutStream& console, Bytes buffer);
+std::vector<LimbChannel> collect_limbs(OutStream& console, Bytes buffer);
 
 }  // namespace facetor

@@ -33,11 +33,11 @@ void write_body_movement(SeqWriter& writer, const std::vector<LimbChannel>& limb
 
 }  // namespace
 
-void export_animation(SeqExportState& state, JointIndex& joints, OutStream& out, OutStream& console,
-                      const std::string& sourceName, Bytes buffer) {
-  state = SeqExportState{};
+void export_animation(OutStream& out, OutStream& console, const std::string& sourceName, Bytes buffer) {
   if (!check_diag_header(buffer, console)) return;
-  const std::vector<LimbChannel> limbs = collect_limbs(joints, console, buffer);
+  const std::vector<LimbChannel> limbs = collect_limbs(console, buffer);
+
+  SeqExportState state;
 
   SeqWriter writer{state, out, console, sourceName};
   write_seq_header(writer, 0);  // reserves the header's place

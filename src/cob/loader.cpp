@@ -12,7 +12,6 @@ namespace {
 // What one load keeps between chunks.
 struct SceneLoad {
   Bytes buffer;
-  JointIndex& joints;
   ChunkIndex index;
   PolygonObject* skeletonTarget = nullptr;  // Join and Bone chunks go here
 };
@@ -60,14 +59,14 @@ bool load_chunk(SceneLoad& load, const ChunkAt& chunk) {
   if (chunk_type_is(header, "Grou") || chunk_type_is(header, "MBal")) return load_group(load, chunk, r, true);
   if (chunk_type_is(header, "Scen")) return load_group(load, chunk, r, false);
   if (chunk_type_is(header, "PolH")) return load_polygon_object(load, chunk, r);
-  if (chunk_type_is(header, "Join")) return !load.skeletonTarget || read_joint(r, *load.skeletonTarget, load.joints);
-  if (chunk_type_is(header, "Bone")) return !load.skeletonTarget || read_bone(r, *load.skeletonTarget, load.joints);
+  if (chunk_type_is(header, "Join")) return !load.skeletonTarget || read_joint(r, *load.skeletonTarget);
+  if (chunk_type_is(header, "Bone")) return !load.skeletonTarget || read_bone(r, *load.skeletonTarget);
   const bool refinesObject = chunk_type_is(header, "Skin") || chunk_type_is(header, "Hidn") ||
                              chunk_type_is(header, "Mat1") || chunk_type_is(header, "VCol");
   if (!refinesObject) return true;  // DDiv and unknown types are skipped
   PolygonObject* object = parent_object(load, chunk);
   if (!object) return true;
-  if (chunk_type_is(header, "Skin")) return read_skin(r, *object, load.joints);
+  if (chunk_type_is(header, "Skin")) return read_skin(r, *object);
   if (chunk_type_is(header, "Hidn")) {
     read_u16(r, object->hidden);  // a short Hidn chunk does not end loading
     return true;
@@ -88,13 +87,13 @@ bool add_group_node(SceneNode& parent, Reader& r, std::int32_t chunkId, bool wit
   return !withTransform || (read_axes(r, node.axes) && read_matrix(r, node.position));
 }
 
-std::unique_ptr<SceneNode> load_scene(Bytes buffer, JointIndex& joints, OutStream& console,
+std::unique_ptr<SceneNode> load_scene(Bytes buffer, OutStream& console,
                                       const std::string& sourceName) {
   if (!check_file_header(buffer, console, sourceName)) return nullptr;
   auto root = std::make_unique<SceneNode>();
   root->name = "Root_0";
 
-  SceneLoad load{buffer, joints, {}, nullptr};
+  SceneLoad load{buffer, {}, nullptr};
   index_start(load.index, *root);
 
   // A failing handler ends the loop silently; what was loaded stays.

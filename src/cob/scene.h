@@ -12,7 +12,6 @@
 
 #include "cob/container.h"
 #include "io/out_stream.h"
-#include "joints/joint_names.h"
 
 namespace facetor {
 
@@ -98,7 +97,7 @@ struct SceneNode {
 // Loads the scene tree of a binary COB file. Returns null when the header
 // check fails (its warning is printed on the console with the source name).
 // Once the root exists it is returned, however early the chunk loop stopped.
-std::unique_ptr<SceneNode> load_scene(Bytes buffer, JointIndex& joints, OutStream& console,
+std::unique_ptr<SceneNode> load_scene(Bytes buffer, OutStream& console,
                                       const std::string& sourceName);
 
 // Ends the life of a scene tree.

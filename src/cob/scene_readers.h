@@ -9,7 +9,6 @@
 
 #include "cob/container.h"
 #include "cob/scene.h"
-#include "joints/joint_names.h"
 
 namespace facetor {
 
@@ -35,8 +34,8 @@ bool read_vertex_colours(Reader& r, PolygonObject& object);
 
 // Skeleton chunks: Skin on its parent object, Join and Bone on the loader's
 // skeleton target. Names that are no avatar joint names are read over.
-bool read_skin(Reader& r, PolygonObject& object, JointIndex& joints);
-bool read_joint(Reader& r, PolygonObject& target, JointIndex& joints);
-bool read_bone(Reader& r, PolygonObject& target, JointIndex& joints);
+bool read_skin(Reader& r, PolygonObject& object);
+bool read_joint(Reader& r, PolygonObject& target);
+bool read_bone(Reader& r, PolygonObject& target);
 
 }  // namespace facetor

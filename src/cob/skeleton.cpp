@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cob/scene_readers.h"
+#include "joints/joint_names.h"
 #include "io/text.h"
 
 namespace facetor {
@@ -35,12 +36,12 @@ const JointLink* first_link_of(const PolygonObject& object, std::uint8_t joint) 
 
 // The value that a Skin chunk assigns to its vertices, or none when it assigns
 // nothing (no joint name, or a tendon without a joint link for its joint).
-std::optional<std::uint16_t> skin_value(const std::string& skinName, const PolygonObject& object, JointIndex& joints) {
+std::optional<std::uint16_t> skin_value(const std::string& skinName, const PolygonObject& object) {
   std::string name = lowered_ascii(skinName);
   const bool tendon = name.find(kTendonMark) != std::string::npos;
   const std::size_t mark = name.find('>');
   if (mark != std::string::npos) name.resize(mark);
-  const std::int32_t joint = joint_from_name(joints, name);
+  const std::int32_t joint = joint_from_name(name);
   if (joint == 0) return std::nullopt;
   if (!tendon) return static_cast<std::uint8_t>(joint);
   const JointLink* link = first_link_of(object, static_cast<std::uint8_t>(joint));
@@ -73,13 +74,13 @@ bool read_joint_body(Reader& r, std::string& name, float centre[3]) {
 
 }  // namespace
 
-bool read_skin(Reader& r, PolygonObject& object, JointIndex& joints) {
+bool read_skin(Reader& r, PolygonObject& object) {
   std::string name;
   std::int32_t count = 0;
   if (!read_string(r, name, kSkeletonNameCapacity) || !read_i32(r, count)) {
     return false;
   }
-  const std::optional<std::uint16_t> value = skin_value(name, object, joints);
+  const std::optional<std::uint16_t> value = skin_value(name, object);
   if (!value) return true;
   for (std::int32_t i = 0; i < count; ++i) {
     std::int32_t vertex = 0;
@@ -91,18 +92,18 @@ bool read_skin(Reader& r, PolygonObject& object, JointIndex& joints) {
   return true;
 }
 
-bool read_joint(Reader& r, PolygonObject& target, JointIndex& joints) {
+bool read_joint(Reader& r, PolygonObject& target) {
   std::string name;
   float centre[3] = {0, 0, 0};
   if (!read_joint_body(r, name, centre)) return false;
-  const std::int32_t joint = joint_from_name(joints, name);
+  const std::int32_t joint = joint_from_name(name);
   if (joint == 0) return true;
   JointLink& link = add_joint_link(target, static_cast<std::uint8_t>(joint));
 
   std::uint8_t linked[2] = {0, 0};
   for (int end = 0; end < 2; ++end) {
     if (!read_string(r, name, kSkeletonNameCapacity)) return false;
-    linked[end] = static_cast<std::uint8_t>(joint_from_name(joints, name));
+    linked[end] = static_cast<std::uint8_t>(joint_from_name(name));
     if (linked[end] == 0) return true;  // the link keeps what it has
     link.linkedJoints = static_cast<std::uint16_t>(link.linkedJoints | (linked[end] << (8 * end)));
   }
@@ -116,7 +117,7 @@ bool read_joint(Reader& r, PolygonObject& target, JointIndex& joints) {
   return true;
 }
 
-bool read_bone(Reader& r, PolygonObject& target, JointIndex& joints) {
+bool read_bone(Reader& r, PolygonObject& target) {
   std::string name;
   LocalAxes axes{};
   Matrix3x4 position{};
@@ -124,7 +125,7 @@ bool read_bone(Reader& r, PolygonObject& target, JointIndex& joints) {
       !read_matrix(r, position)) {
     return false;
   }
-  const std::int32_t joint = joint_from_name(joints, name);
+  const std::int32_t joint = joint_from_name(name);
   if (joint == 0) return true;
   const auto number = static_cast<std::uint8_t>(joint);
   // The first Bone chunk for a joint wins.

@@ -20,7 +20,6 @@ using SceneChain = std::span<const std::unique_ptr<SceneNode>>;
 
 struct Walk {
   ConversionState& state;
-  JointIndex& joints;
   OutStream& console;
   bool facer = false;
 };
@@ -73,7 +72,7 @@ void set_transforms(Walk& walk, NodeContext& ctx, const PolygonObject& object) {
 void set_joint_number(Walk& walk, NodeContext& ctx, const std::string& lowerName) {
   if (!ctx.directives.avatar || !lowerName.starts_with(kAvatarPrefix)) return;
   if (ctx.jointFound && !ctx.directives.ownPivots) return;
-  if (const std::int32_t joint = joint_from_name(walk.joints, lowerName)) {
+  if (const std::int32_t joint = joint_from_name(lowerName)) {
     proto_set_joint(*walk.state.currentProto, joint);
     ctx.jointFound = true;
   }
@@ -177,22 +176,22 @@ int convert_tree(Walk& walk, const std::unique_ptr<SceneNode>& root) {
 
 }  // namespace
 
-int convert_scene(ConversionState& state, JointIndex& joints, OutStream& console,
+int convert_scene(ConversionState& state, OutStream& console,
                   const std::unique_ptr<SceneNode>& root) {
-  Walk walk{state, joints, console};
+  Walk walk{state, console};
   const int result = convert_tree(walk, root);
   state.currentProto.reset();
   state.currentNode = nullptr;
   return result;
 }
 
-int load_and_convert(ConversionState& state, JointIndex& joints, OutStream& console, const std::string& sourceName,
+int load_and_convert(ConversionState& state, OutStream& console, const std::string& sourceName,
                      Bytes buffer) {
   state.sourceName = sourceName;
   state.modelRoot.reset();
-  std::unique_ptr<SceneNode> root = load_scene(buffer, joints, console, sourceName);
+  std::unique_ptr<SceneNode> root = load_scene(buffer, console, sourceName);
   if (!root) return 0;
-  const int result = convert_scene(state, joints, console, root);
+  const int result = convert_scene(state, console, root);
   free_scene(std::move(root));
   return result;
 }

@@ -40,7 +40,7 @@ struct ConversionState {
 // Loads the scene, converts it (writing every prototype through
 // state.writer.out) and frees the scene. Returns the conversion's result, or 0
 // when no scene tree could be loaded.
-int load_and_convert(ConversionState& state, JointIndex& joints, OutStream& console,
+int load_and_convert(ConversionState& state, OutStream& console,
                      const std::string& sourceName, Bytes buffer);
 
 }  // namespace facetor

@@ -12,7 +12,7 @@ namespace facetor {
 // Converts the tree under root: writes every prototype through
 // state.writer, leaves state.modelRoot and the frame flags set. Sorts each
 // object's bones by joint number in place. Returns 1.
-int convert_scene(ConversionState& state, JointIndex& joints, OutStream& console,
+int convert_scene(ConversionState& state, OutStream& console,
                   const std::unique_ptr<SceneNode>& root);
 
 }  // namespace facetor

@@ -24,13 +24,12 @@ inline std::string plain_lines(const std::string& text) {
 
 struct Conversion {
   ConversionState state;
-  JointIndex joints;
   OutStream out = out_memory(StreamMode::Text);
   OutStream console = out_memory(StreamMode::Binary);
 
   int run(const CobFile& file, const std::string& source = "test.cob") {
     state.writer.out = &out;
-    return load_and_convert(state, joints, console, source, file.span());
+    return load_and_convert(state, console, source, file.span());
   }
   std::string text() const { return plain_lines(out_contents(out)); }
   std::string warnings() const { return out_contents(console); }
