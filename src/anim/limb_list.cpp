@@ -8,7 +8,7 @@
 namespace facetor {
 namespace {
 
-constexpr std::size_t kObjectNameCapacity = 100;  // terminator included
+constexpr std::size_t kObjectNameCapacity = 100;  // the limb reader's name buffer, terminator included
 constexpr std::int32_t kNameLengthAt = 2;         // after the duplicate count
 
 // The object name of a Grou or PolH chunk, without its duplicate suffix. A
@@ -37,7 +37,7 @@ struct LimbCollector {
     const std::string name = object_name(buffer, chunk);
     const AvatarJoint found = avatar_joint(name);
     if (found.joint == 0) return;
-    const int count = found.joint == kRootJoint ? 2 : 1;
+    const int count = found.joint == kPelvisJoint ? 2 : 1;
     ObjectEntries& object = byObject[chunk.header.chunkId];
     for (int i = 0; i < count; ++i) {
       object.entries.push_back(limbs.size());

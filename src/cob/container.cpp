@@ -159,10 +159,7 @@ bool read_chunk_header(Reader& r, ChunkHeader& header) {
 
 bool chunk_type_is(const ChunkHeader& header, const char* type4) {
   for (int i = 0; i < 4; ++i) {
-    const auto a = static_cast<unsigned char>(header.type[i]);
-    const auto b = static_cast<unsigned char>(type4[i]);
-    const auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
-    if (lower(a) != lower(b)) return false;
+    if (to_ascii_lower(header.type[i]) != to_ascii_lower(type4[i])) return false;
   }
   return true;
 }

@@ -15,6 +15,8 @@
 
 namespace facetor {
 
+// The loader's fixed name buffers, terminator included: scene-tree names and
+// the working buffer of the skeleton chunks.
 inline constexpr std::size_t kSceneNameCapacity = 200;     // 199 characters
 inline constexpr std::size_t kSkeletonNameCapacity = 500;  // 499 characters
 

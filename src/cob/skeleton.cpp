@@ -15,7 +15,7 @@ constexpr std::string_view kTendonMark = ">tendon";
 // The degree-of-freedom mask bits, in file order: pitch, yaw, roll, then the
 // X, Y and Z translations (bit 0x0008 selects nothing).
 constexpr std::uint16_t kFreedomBits[] = {0x0001, 0x0002, 0x0004, 0x0010, 0x0020, 0x0040};
-constexpr std::int32_t kJoinDirectionFloats = 21;
+constexpr std::int32_t kJoinDirectionFloats = 21;  // seven triples: connectors, axes and directions
 
 // Appends a joint link and records it when it is the first of its joint.
 JointLink& add_joint_link(PolygonObject& object, std::uint8_t joint) {

@@ -20,7 +20,8 @@
 namespace facetor {
 namespace {
 
-// Names and texts are shown with at most this many characters.
+// Names and texts are shown with at most this many characters: the dump's
+// text buffer of 1004 bytes, terminator included.
 constexpr std::size_t kTextCapacity = 1003;
 
 // What a C string of the text shows: up to its first NUL, at most the capacity.
@@ -284,17 +285,17 @@ void write_header_line(const ChunkHeader& header, OutStream& out) {
 
 void dump_chunks(Bytes buffer, OutStream& out, OutStream& console) {
   if (!check_diag_header(buffer, console)) return;
-  std::vector<ChunkTypeTally> tally;
+  ChunkTally tally;
   ChunkWalk walk;
   ChunkAt chunk;
   while (chunk_walk_next(buffer, walk, chunk)) {
     write_header_line(chunk.header, out);
     const std::size_t entry = tally_find_or_add(tally, chunk.header.type);
     dump_content(buffer, chunk, out);
-    ++tally[entry].count;
+    ++tally.entries[entry].count;
   }
   out_write(out, "\n\n");
-  for (const ChunkTypeTally& entry : tally) out_printf(out, "%s : %d\n", entry.type.c_str(), entry.count);
+  for (const ChunkTypeTally& entry : tally.entries) out_printf(out, "%s : %d\n", entry.type.c_str(), entry.count);
 }
 
 }  // namespace facetor

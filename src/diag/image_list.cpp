@@ -12,7 +12,8 @@
 namespace facetor {
 namespace {
 
-// Only Mat1 chunks with more data than this have their records looked at.
+// The listing's rule: the map records of a Mat1 chunk are looked at only when
+// its data size is above 43.
 constexpr std::int32_t kSmallestMaterialWithMaps = 44;
 
 struct ImageUse {

@@ -9,8 +9,8 @@
 namespace facetor {
 namespace {
 
-constexpr std::size_t kShortestName = 3;
-constexpr std::size_t kLongestLookup = 16;  // longer names are never looked up
+constexpr std::size_t kShortestName = 3;    // the shortest names of the table, such as "obj"
+constexpr std::size_t kLongestLookup = 16;  // the lookup's 17-byte name buffer; longer names are never looked up
 constexpr std::string_view kAvatarPrefix = "qz_";
 
 // The table's names (lower case, each once) by their exact bytes. The names
