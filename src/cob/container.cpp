@@ -13,16 +13,16 @@ namespace {
 
 constexpr auto kLargestOffset = static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max());
 
-// The bytes of n more values at the cursor, or null (and the reader failed)
-// when they do not fit.
-const std::uint8_t* take(Reader& r, std::int64_t n) {
+// Takes the next n bytes: points at them and advances the cursor, or fails
+// the reader when they do not fit (or it has failed already).
+bool take(Reader& r, std::int64_t n, const std::uint8_t*& bytes) {
   if (r.failed || n < 0 || n > bytes_left(r)) {
     r.failed = true;
-    return nullptr;
+    return false;
   }
-  const std::uint8_t* bytes = r.buffer.data() + r.at;
+  bytes = r.buffer.data() + r.at;
   r.at += static_cast<std::int32_t>(n);
-  return bytes;
+  return true;
 }
 
 std::uint32_t u32_at(const std::uint8_t* b) {
@@ -49,63 +49,73 @@ Reader reader_at(Bytes buffer, std::int64_t at, std::int64_t end) {
 }
 
 bool read_u8(Reader& r, std::uint8_t& value) {
-  const std::uint8_t* b = take(r, 1);
-  if (b) value = b[0];
-  return b != nullptr;
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 1, b)) return false;
+  value = b[0];
+  return true;
 }
 
 bool read_u16(Reader& r, std::uint16_t& value) {
-  const std::uint8_t* b = take(r, 2);
-  if (b) value = u16_at(b);
-  return b != nullptr;
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 2, b)) return false;
+  value = u16_at(b);
+  return true;
 }
 
 bool read_i16(Reader& r, std::int16_t& value) {
-  const std::uint8_t* b = take(r, 2);
-  if (b) value = static_cast<std::int16_t>(u16_at(b));
-  return b != nullptr;
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 2, b)) return false;
+  value = static_cast<std::int16_t>(u16_at(b));
+  return true;
 }
 
 bool read_i32(Reader& r, std::int32_t& value) {
-  const std::uint8_t* b = take(r, 4);
-  if (b) value = static_cast<std::int32_t>(u32_at(b));
-  return b != nullptr;
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 4, b)) return false;
+  value = static_cast<std::int32_t>(u32_at(b));
+  return true;
 }
 
 bool read_f32(Reader& r, float& value) {
-  const std::uint8_t* b = take(r, 4);
-  if (b) value = f32_at(b);
-  return b != nullptr;
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 4, b)) return false;
+  value = f32_at(b);
+  return true;
 }
 
 bool read_i32_array(Reader& r, std::int32_t* values, std::int32_t count) {
-  const std::uint8_t* b = take(r, 4 * static_cast<std::int64_t>(count));
-  if (!b) return false;
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 4 * static_cast<std::int64_t>(count), b)) return false;
   for (std::int32_t i = 0; i < count; ++i) values[i] = static_cast<std::int32_t>(u32_at(b + 4 * i));
   return true;
 }
 
 bool read_f32_array(Reader& r, float* values, std::int32_t count) {
-  const std::uint8_t* b = take(r, 4 * static_cast<std::int64_t>(count));
-  if (!b) return false;
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 4 * static_cast<std::int64_t>(count), b)) return false;
   for (std::int32_t i = 0; i < count; ++i) values[i] = f32_at(b + 4 * i);
   return true;
 }
 
 bool read_bytes(Reader& r, std::uint8_t* values, std::int32_t count) {
-  const std::uint8_t* b = take(r, count);
-  if (b && count > 0) std::memcpy(values, b, static_cast<std::size_t>(count));
-  return b != nullptr;
+  const std::uint8_t* b = nullptr;
+  if (!take(r, count, b)) return false;
+  if (count > 0) std::memcpy(values, b, static_cast<std::size_t>(count));
+  return true;
 }
 
-bool skip_bytes(Reader& r, std::int64_t count) { return take(r, count) != nullptr; }
+bool skip_bytes(Reader& r, std::int64_t count) {
+  const std::uint8_t* b = nullptr;
+  return take(r, count, b);
+}
 
 bool read_name_field(Reader& r, NameField& field) {
   field.copied = false;
   field.chars.clear();
   if (!read_u16(r, field.duplicate) || !read_i16(r, field.length)) return false;
   if (field.length < 0 || field.length > bytes_left(r)) return true;
-  const std::uint8_t* b = take(r, field.length);
+  const std::uint8_t* b = nullptr;
+  take(r, field.length, b);
   field.chars.assign(reinterpret_cast<const char*>(b), static_cast<std::size_t>(field.length));
   field.copied = true;
   return true;
@@ -116,7 +126,9 @@ bool read_string(Reader& r, std::string& text, std::size_t capacity) {
   std::int16_t length = 0;
   if (!read_i16(r, length)) return false;
   if (length > 0 && length <= bytes_left(r)) {
-    const std::string_view chars(reinterpret_cast<const char*>(take(r, length)), static_cast<std::size_t>(length));
+    const std::uint8_t* b = nullptr;
+    take(r, length, b);
+    const std::string_view chars(reinterpret_cast<const char*>(b), static_cast<std::size_t>(length));
     text.assign(cut_at_nul(chars).substr(0, capacity > 0 ? capacity - 1 : 0));
   }
   return true;

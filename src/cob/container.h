@@ -103,6 +103,9 @@ bool read_name(Reader& r, std::string& name, std::size_t capacity);
 bool read_axes(Reader& r, LocalAxes& axes);
 bool read_matrix(Reader& r, Matrix3x4& matrix);
 
+// A 20-byte chunk header.
+bool read_chunk_header(Reader& r, ChunkHeader& header);
+
 // Chunk types compared on their four characters without regard to ASCII case.
 bool chunk_type_is(const ChunkHeader& header, const char* type4);
 
