@@ -121,14 +121,13 @@ void convert(benchmark::State& bench, Kind kind) {
   const CobFile file = make_model(kind, side);
   for (auto _ : bench) {
     ConversionState state;
-    JointIndex joints;
     OutStream out;
     if (!out_open_file(out, "/dev/null", StreamMode::Text)) {
       bench.SkipWithError("cannot open /dev/null");
       return;
     }
     OutStream console = out_memory(StreamMode::Binary);
-    write_rwx_file(state, joints, out, console, "bench.cob", file.span());
+    write_rwx_file(state, out, console, "bench.cob", file.span());
     out_close(out);
   }
   rusage usage{};

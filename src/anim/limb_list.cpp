@@ -7,24 +7,20 @@
 
 #include "io/hash_table.h"
 
+#include "joints/joint_names.h"
+
 namespace facetor {
 namespace {
 
-constexpr std::size_t kObjectNameCapacity = 100;  // terminator included
+constexpr std::size_t kObjectNameCapacity = 100;  // the limb reader's name buffer, terminator included
 constexpr std::int32_t kNameLengthAt = 2;         // after the duplicate count
-
-// The end of a chunk's data, as a reader limit.
-std::int32_t data_end(const ChunkAt& chunk) {
-  const std::int64_t end = std::int64_t{chunk.data} + chunk.header.size;
-  return static_cast<std::int32_t>(std::min<std::int64_t>(end, std::numeric_limits<std::int32_t>::max()));
-}
 
 // The object name of a Grou or PolH chunk, without its duplicate suffix. A
 // name that does not fit the chunk's data reads as empty.
 std::string object_name(Bytes buffer, const ChunkAt& chunk) {
   std::string name;
-  std::int32_t cursor = chunk.data + kNameLengthAt;
-  if (!read_string(buffer, cursor, data_end(chunk), name, kObjectNameCapacity)) name.clear();
+  Reader r = reader_at(buffer, std::int64_t{chunk.data} + kNameLengthAt, std::int64_t{chunk.data} + chunk.header.size);
+  if (!read_string(r, name, kObjectNameCapacity)) name.clear();
   return name;
 }
 
@@ -36,7 +32,6 @@ struct ObjectEntries {
 };
 
 struct LimbCollector {
-  JointIndex& joints;
   OutStream& console;
   Bytes buffer;
   std::vector<LimbChannel> limbs;
@@ -52,9 +47,9 @@ struct LimbCollector {
 
   void add_object(const ChunkAt& chunk) {
     const std::string name = object_name(buffer, chunk);
-    const AvatarJoint found = avatar_joint(joints, name);
+    const AvatarJoint found = avatar_joint(name);
     if (found.joint == 0) return;
-    const int count = found.joint == kRootJoint ? 2 : 1;
+    const int count = found.joint == kPelvisJoint ? 2 : 1;
     const std::uint64_t hash = id_hash(chunk.header.chunkId);
     std::int32_t at = find_object(chunk.header.chunkId, hash);
     if (at < 0) {
@@ -88,8 +83,8 @@ struct LimbCollector {
 
 }  // namespace
 
-std::vector<LimbChannel> collect_limbs(JointIndex& joints, OutStream& console, Bytes buffer) {
-  LimbCollector collector{joints, console, buffer, {}, {}, {}};
+std::vector<LimbChannel> collect_limbs(OutStream& console, Bytes buffer) {
+  LimbCollector collector{console, buffer, {}, {}, {}};
   ChunkWalk walk;
   ChunkAt chunk;
   while (chunk_walk_next(buffer, walk, chunk)) {

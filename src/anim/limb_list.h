@@ -9,11 +9,12 @@
 
 #include "cob/container.h"
 #include "io/out_stream.h"
-#include "joints/joint_names.h"
 
 namespace facetor {
 
-inline constexpr std::int32_t kRootJoint = 1;  // "pelvis"
+// The pelvis, root of the avatar skeleton (joint number 1): its limb takes two
+// channels, its rotation and the whole body's translation.
+inline constexpr std::int32_t kPelvisJoint = 1;
 
 struct LimbChannel {
   std::string word;               // the joint word as written in the object's name
@@ -23,9 +24,9 @@ struct LimbChannel {
 };
 
 // Walks every chunk of the buffer (past "END " too) and lists the limbs in
-// file order, the root joint twice. Each Chan chunk goes to the first entry of
+// file order, the pelvis twice. Each Chan chunk goes to the first entry of
 // its parent object that has no channel yet; a Chan chunk without one prints
 // the duplicate line. The caller has checked the file header.
-std::vector<LimbChannel> collect_limbs(JointIndex& joints, OutStream& console, Bytes buffer);
+std::vector<LimbChannel> collect_limbs(OutStream& console, Bytes buffer);
 
 }  // namespace facetor

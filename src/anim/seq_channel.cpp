@@ -1,5 +1,7 @@
 #include "anim/seq_channel.h"
 
+#include "io/text.h"
+
 #include <array>
 #include <cmath>
 #include <limits>
@@ -30,40 +32,27 @@ constexpr std::array<std::uint8_t, 44> kDefaultMove = {
 };
 // clang-format on
 
-bool read_i16(Bytes bytes, std::int32_t& cursor, std::int32_t limit, std::int16_t& value) {
-  std::uint16_t raw = 0;
-  if (!read_u16(bytes, cursor, limit, raw)) return false;
-  value = static_cast<std::int16_t>(raw);
-  return true;
-}
-
 // The type text: ends at its first NUL, ASCII letters lowered.
 std::string lowered_type(Bytes bytes, std::int32_t at, std::int32_t length) {
-  std::string type;
-  for (std::int32_t i = 0; i < length; ++i) {
-    const char c = static_cast<char>(bytes[static_cast<std::size_t>(at + i)]);
-    if (c == '\0') break;
-    type.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-  }
-  return type;
+  const std::string_view chars(reinterpret_cast<const char*>(bytes.data()) + at, static_cast<std::size_t>(length));
+  return lowered_ascii(cut_at_nul(chars));
+}
+
+// Skips a signed 16-bit length and that many bytes; false when they do not fit.
+bool skip_counted(Reader& r, std::int16_t& length) {
+  return read_i16(r, length) && length >= 0 && skip_bytes(r, length);
 }
 
 }  // namespace
 
 ChannelView read_channel(Bytes channel) {
   ChannelView view;
-  const auto limit =
-      static_cast<std::int32_t>(std::min<std::size_t>(channel.size(), std::numeric_limits<std::int32_t>::max()));
-  std::int32_t cursor = 0;
-  std::int16_t leading = 0;
-  if (!read_i16(channel, cursor, limit, leading) || leading < 0 || leading > limit - cursor) return view;
-  cursor += leading;
-  std::int16_t typeLength = 0;
-  if (!read_i16(channel, cursor, limit, typeLength) || typeLength < 0 || typeLength > limit - cursor) return view;
-  const std::int32_t typeAt = cursor;
-  cursor += typeLength;
+  Reader r = reader_over(channel);
+  std::int16_t leading = 0, typeLength = 0;
+  if (!skip_counted(r, leading) || !skip_counted(r, typeLength)) return view;
+  const std::int32_t typeAt = r.at - typeLength;
   std::uint16_t unused = 0;
-  if (!read_u16(channel, cursor, limit, unused) || !read_i16(channel, cursor, limit, view.keyframes)) return view;
+  if (!read_u16(r, unused) || !read_i16(r, view.keyframes)) return view;
 
   // A type too long for its buffer is no known type, whatever it holds.
   const bool fitsBuffer = static_cast<std::size_t>(typeLength) < kTypeCapacity;
@@ -80,11 +69,11 @@ ChannelView read_channel(Bytes channel) {
     return view;
   }
   const std::int64_t recordBytes = view.keyframes > 0 ? std::int64_t{view.keyframes} * recordSize : 0;
-  if (recordBytes > limit - cursor) {
+  if (recordBytes > bytes_left(r)) {
     view.kind = ChannelKind::Unreadable;
     return view;
   }
-  view.records = channel.subspan(static_cast<std::size_t>(cursor), static_cast<std::size_t>(recordBytes));
+  view.records = channel.subspan(static_cast<std::size_t>(r.at), static_cast<std::size_t>(recordBytes));
   return view;
 }
 

@@ -18,11 +18,11 @@ std::int32_t write_limb_sections(SeqWriter& writer, const std::vector<LimbChanne
   return limbCount;
 }
 
-// The root's translation (or the built-in one) and the closing rotation.
+// The pelvis's translation (or the built-in one) and the closing rotation.
 void write_body_movement(SeqWriter& writer, const std::vector<LimbChannel>& limbs) {
   bool moved = false;
   for (const LimbChannel& limb : limbs) {
-    if (limb.channel && limb.joint == kRootJoint && write_move_sections(writer, limb.word, *limb.channel) == 1) {
+    if (limb.channel && limb.joint == kPelvisJoint && write_move_sections(writer, limb.word, *limb.channel) == 1) {
       moved = true;
       break;
     }
@@ -33,11 +33,11 @@ void write_body_movement(SeqWriter& writer, const std::vector<LimbChannel>& limb
 
 }  // namespace
 
-void export_animation(SeqExportState& state, JointIndex& joints, OutStream& out, OutStream& console,
-                      const std::string& sourceName, Bytes buffer) {
-  state = SeqExportState{};
+void export_animation(OutStream& out, OutStream& console, const std::string& sourceName, Bytes buffer) {
   if (!check_diag_header(buffer, console)) return;
-  const std::vector<LimbChannel> limbs = collect_limbs(joints, console, buffer);
+  const std::vector<LimbChannel> limbs = collect_limbs(console, buffer);
+
+  SeqExportState state;
 
   SeqWriter writer{state, out, console, sourceName};
   write_seq_header(writer, 0);  // reserves the header's place

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "anim/seq_channel.h"
+#include "io/text.h"
 
 namespace facetor {
 namespace {
@@ -35,8 +36,8 @@ void put_be32(OutStream& out, std::int32_t value) {
 // big-endian order, bit for bit; a negated value has its sign bit flipped.
 void put_float(OutStream& out, Bytes record, std::int32_t at, bool negate) {
   std::array<std::uint8_t, 4> little{};
-  std::int32_t cursor = at;
-  read_bytes(record, cursor, static_cast<std::int32_t>(record.size()), little.data(), 4);
+  Reader r = reader_at(record, at, static_cast<std::int64_t>(record.size()));
+  read_bytes(r, little.data(), 4);
   if (negate) little[3] ^= kSignBit;
   const char bytes[4] = {static_cast<char>(little[3]), static_cast<char>(little[2]), static_cast<char>(little[1]),
                          static_cast<char>(little[0])};
@@ -46,8 +47,8 @@ void put_float(OutStream& out, Bytes record, std::int32_t at, bool negate) {
 // Writes the record's frame number and keeps the largest one for the header.
 void put_frame(SeqWriter& writer, Bytes record) {
   float raw = 0;
-  std::int32_t cursor = kFrameAt;
-  read_f32(record, cursor, static_cast<std::int32_t>(record.size()), raw);
+  Reader r = reader_at(record, kFrameAt, static_cast<std::int64_t>(record.size()));
+  read_f32(r, raw);
   const std::int32_t frame = frame_number(raw);
   if (frame > writer.state.largestFrame) {
     writer.state.largestFrame = static_cast<std::int16_t>(std::min(frame, kLargestHeaderFrame));
@@ -81,9 +82,7 @@ void put_move_section(SeqWriter& writer, const ChannelView& view, std::int32_t a
 }  // namespace
 
 void write_seq_string(OutStream& out, std::string_view text) {
-  const std::size_t nul = text.find('\0');
-  if (nul != std::string_view::npos) text = text.substr(0, nul);
-  text = text.substr(0, std::min<std::size_t>(text.size(), std::numeric_limits<std::uint16_t>::max() - 1));
+  text = cut_at_nul(text).substr(0, std::numeric_limits<std::uint16_t>::max() - 1);
   put_be16(out, static_cast<std::uint16_t>(text.size() + 1));
   out_write(out, text);
   out_put(out, '\0');

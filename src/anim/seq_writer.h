@@ -6,11 +6,17 @@
 #include <cstdint>
 #include <string_view>
 
-#include "anim/seq_export.h"
 #include "cob/container.h"
 #include "io/out_stream.h"
 
 namespace facetor {
+
+// The running totals of one export: the largest frame written and the move
+// marker (4 once a "move" channel was met).
+struct SeqExportState {
+  std::int16_t largestFrame = 0;
+  std::int32_t moveMarker = 0;
+};
 
 struct SeqWriter {
   SeqExportState& state;

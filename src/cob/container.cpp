@@ -6,26 +6,34 @@
 #include <cstring>
 #include <limits>
 
+#include "io/text.h"
+
 namespace facetor {
 namespace {
 
-// True when n bytes at cursor stay within both the limit and the buffer.
-bool fits(Bytes buffer, std::int32_t cursor, std::int32_t limit, std::int64_t n) {
-  const std::int64_t end = static_cast<std::int64_t>(cursor) + n;
-  return cursor >= 0 && n >= 0 && end <= limit && end <= static_cast<std::int64_t>(buffer.size());
+constexpr auto kLargestOffset = static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max());
+
+// Takes the next n bytes: points at them and advances the cursor, or fails
+// the reader when they do not fit (or it has failed already).
+bool take(Reader& r, std::int64_t n, const std::uint8_t*& bytes) {
+  if (r.failed || n < 0 || n > bytes_left(r)) {
+    r.failed = true;
+    return false;
+  }
+  bytes = r.buffer.data() + r.at;
+  r.at += static_cast<std::int32_t>(n);
+  return true;
 }
 
-std::uint32_t u32_at(Bytes buffer, std::int32_t at) {
-  return static_cast<std::uint32_t>(buffer[at]) | static_cast<std::uint32_t>(buffer[at + 1]) << 8 |
-         static_cast<std::uint32_t>(buffer[at + 2]) << 16 | static_cast<std::uint32_t>(buffer[at + 3]) << 24;
+std::uint32_t u32_at(const std::uint8_t* b) {
+  return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+         static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
 }
 
-std::uint16_t u16_at(Bytes buffer, std::int32_t at) {
-  return static_cast<std::uint16_t>(buffer[at] | buffer[at + 1] << 8);
-}
+std::uint16_t u16_at(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | b[1] << 8); }
 
-float f32_at(Bytes buffer, std::int32_t at) {
-  const std::uint32_t bits = u32_at(buffer, at);
+float f32_at(const std::uint8_t* b) {
+  const std::uint32_t bits = u32_at(b);
   float value;
   std::memcpy(&value, &bits, sizeof value);
   return value;
@@ -33,129 +41,159 @@ float f32_at(Bytes buffer, std::int32_t at) {
 
 }  // namespace
 
-bool read_u16(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::uint16_t& value) {
-  if (!fits(buffer, cursor, limit, 2)) return false;
-  value = u16_at(buffer, cursor);
-  cursor += 2;
+Reader reader_at(Bytes buffer, std::int64_t at, std::int64_t end) {
+  const std::int64_t last = std::min(static_cast<std::int64_t>(buffer.size()), kLargestOffset);
+  const std::int64_t stop = std::clamp<std::int64_t>(end, 0, last);
+  return Reader{buffer, static_cast<std::int32_t>(std::clamp<std::int64_t>(at, 0, last)),
+                static_cast<std::int32_t>(stop), at < 0};
+}
+
+bool read_u8(Reader& r, std::uint8_t& value) {
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 1, b)) return false;
+  value = b[0];
   return true;
 }
 
-bool read_i32(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::int32_t& value) {
-  if (!fits(buffer, cursor, limit, 4)) return false;
-  value = static_cast<std::int32_t>(u32_at(buffer, cursor));
-  cursor += 4;
+bool read_u16(Reader& r, std::uint16_t& value) {
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 2, b)) return false;
+  value = u16_at(b);
   return true;
 }
 
-bool read_f32(Bytes buffer, std::int32_t& cursor, std::int32_t limit, float& value) {
-  if (!fits(buffer, cursor, limit, 4)) return false;
-  value = f32_at(buffer, cursor);
-  cursor += 4;
+bool read_i16(Reader& r, std::int16_t& value) {
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 2, b)) return false;
+  value = static_cast<std::int16_t>(u16_at(b));
   return true;
 }
 
-bool read_i32_array(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::int32_t* values,
-                    std::int32_t count) {
-  if (!fits(buffer, cursor, limit, 4 * static_cast<std::int64_t>(count))) return false;
-  for (std::int32_t i = 0; i < count; ++i) values[i] = static_cast<std::int32_t>(u32_at(buffer, cursor + 4 * i));
-  cursor += 4 * count;
+bool read_i32(Reader& r, std::int32_t& value) {
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 4, b)) return false;
+  value = static_cast<std::int32_t>(u32_at(b));
   return true;
 }
 
-bool read_f32_array(Bytes buffer, std::int32_t& cursor, std::int32_t limit, float* values, std::int32_t count) {
-  if (!fits(buffer, cursor, limit, 4 * static_cast<std::int64_t>(count))) return false;
-  for (std::int32_t i = 0; i < count; ++i) values[i] = f32_at(buffer, cursor + 4 * i);
-  cursor += 4 * count;
+bool read_f32(Reader& r, float& value) {
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 4, b)) return false;
+  value = f32_at(b);
   return true;
 }
 
-bool read_bytes(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::uint8_t* values, std::int32_t count) {
-  if (!fits(buffer, cursor, limit, count)) return false;
-  if (count > 0) std::memcpy(values, buffer.data() + cursor, static_cast<std::size_t>(count));
-  cursor += count;
+bool read_i32_array(Reader& r, std::int32_t* values, std::int32_t count) {
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 4 * static_cast<std::int64_t>(count), b)) return false;
+  for (std::int32_t i = 0; i < count; ++i) values[i] = static_cast<std::int32_t>(u32_at(b + 4 * i));
   return true;
 }
 
-bool read_string(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::string& text, std::size_t capacity) {
+bool read_f32_array(Reader& r, float* values, std::int32_t count) {
+  const std::uint8_t* b = nullptr;
+  if (!take(r, 4 * static_cast<std::int64_t>(count), b)) return false;
+  for (std::int32_t i = 0; i < count; ++i) values[i] = f32_at(b + 4 * i);
+  return true;
+}
+
+bool read_bytes(Reader& r, std::uint8_t* values, std::int32_t count) {
+  const std::uint8_t* b = nullptr;
+  if (!take(r, count, b)) return false;
+  if (count > 0) std::memcpy(values, b, static_cast<std::size_t>(count));
+  return true;
+}
+
+bool skip_bytes(Reader& r, std::int64_t count) {
+  const std::uint8_t* b = nullptr;
+  return take(r, count, b);
+}
+
+bool read_name_field(Reader& r, NameField& field) {
+  field.copied = false;
+  field.chars.clear();
+  if (!read_u16(r, field.duplicate) || !read_i16(r, field.length)) return false;
+  if (field.length < 0 || field.length > bytes_left(r)) return true;
+  const std::uint8_t* b = nullptr;
+  take(r, field.length, b);
+  field.chars.assign(reinterpret_cast<const char*>(b), static_cast<std::size_t>(field.length));
+  field.copied = true;
+  return true;
+}
+
+bool read_string(Reader& r, std::string& text, std::size_t capacity) {
   text.clear();
-  std::uint16_t raw = 0;
-  if (!read_u16(buffer, cursor, limit, raw)) return false;
-  const std::int16_t length = static_cast<std::int16_t>(raw);
-  if (length > 0 && fits(buffer, cursor, limit, length)) {
-    const char* start = reinterpret_cast<const char*>(buffer.data() + cursor);
-    const void* nul = std::memchr(start, 0, static_cast<std::size_t>(length));
-    const std::size_t used = nul ? static_cast<const char*>(nul) - start : static_cast<std::size_t>(length);
-    text.assign(start, std::min(used, capacity > 0 ? capacity - 1 : 0));
-    cursor += length;
+  std::int16_t length = 0;
+  if (!read_i16(r, length)) return false;
+  if (length > 0 && length <= bytes_left(r)) {
+    const std::uint8_t* b = nullptr;
+    take(r, length, b);
+    const std::string_view chars(reinterpret_cast<const char*>(b), static_cast<std::size_t>(length));
+    text.assign(cut_at_nul(chars).substr(0, capacity > 0 ? capacity - 1 : 0));
   }
   return true;
 }
 
-bool read_name(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::string& name, std::size_t capacity) {
+std::string duplicate_suffix(std::uint16_t duplicate) {
+  if (duplicate == 0) return {};
+  char suffix[8];
+  const int length = std::snprintf(suffix, sizeof suffix, "_%d", static_cast<std::int16_t>(duplicate));
+  return std::string(suffix, static_cast<std::size_t>(length));
+}
+
+bool read_name(Reader& r, std::string& name, std::size_t capacity) {
   name.clear();
-  std::uint16_t duplicate = 0;
-  if (!read_u16(buffer, cursor, limit, duplicate)) return false;
-  if (!read_string(buffer, cursor, limit, name, std::numeric_limits<std::size_t>::max())) return false;
-  if (duplicate != 0) {
-    char suffix[8];
-    const int length = std::snprintf(suffix, sizeof suffix, "_%d", static_cast<std::int16_t>(duplicate));
-    name.append(suffix, static_cast<std::size_t>(length));
-  }
+  NameField field;
+  if (!read_name_field(r, field)) return false;
+  if (field.copied) name = cut_at_nul(field.chars);
+  name += duplicate_suffix(field.duplicate);
   if (capacity > 0 && name.size() > capacity - 1) name.resize(capacity - 1);
   return true;
 }
 
-bool read_axes(Bytes buffer, std::int32_t& cursor, std::int32_t limit, LocalAxes& axes) {
-  return read_f32_array(buffer, cursor, limit, axes.centre, 3) && read_f32_array(buffer, cursor, limit, axes.xAxis, 3) &&
-         read_f32_array(buffer, cursor, limit, axes.yAxis, 3) && read_f32_array(buffer, cursor, limit, axes.zAxis, 3);
+bool read_axes(Reader& r, LocalAxes& axes) {
+  return read_f32_array(r, axes.centre, 3) && read_f32_array(r, axes.xAxis, 3) && read_f32_array(r, axes.yAxis, 3) &&
+         read_f32_array(r, axes.zAxis, 3);
 }
 
-bool read_matrix(Bytes buffer, std::int32_t& cursor, std::int32_t limit, Matrix3x4& matrix) {
-  return read_f32_array(buffer, cursor, limit, matrix.rows[0], 4) &&
-         read_f32_array(buffer, cursor, limit, matrix.rows[1], 4) &&
-         read_f32_array(buffer, cursor, limit, matrix.rows[2], 4);
+bool read_matrix(Reader& r, Matrix3x4& matrix) {
+  return read_f32_array(r, matrix.rows[0], 4) && read_f32_array(r, matrix.rows[1], 4) &&
+         read_f32_array(r, matrix.rows[2], 4);
 }
 
-ChunkHeader read_chunk_header(Bytes buffer, std::int32_t p) {
-  ChunkHeader header;
-  std::memcpy(header.type, buffer.data() + p, 4);
-  header.majorVersion = static_cast<std::int16_t>(u16_at(buffer, p + 4));
-  header.minorVersion = static_cast<std::int16_t>(u16_at(buffer, p + 6));
-  header.chunkId = static_cast<std::int32_t>(u32_at(buffer, p + 8));
-  header.parentId = static_cast<std::int32_t>(u32_at(buffer, p + 12));
-  header.size = static_cast<std::int32_t>(u32_at(buffer, p + 16));
-  return header;
+bool read_chunk_header(Reader& r, ChunkHeader& header) {
+  std::uint8_t type[4];
+  if (!read_bytes(r, type, 4)) return false;
+  std::memcpy(header.type, type, 4);
+  return read_i16(r, header.majorVersion) && read_i16(r, header.minorVersion) && read_i32(r, header.chunkId) &&
+         read_i32(r, header.parentId) && read_i32(r, header.size);
 }
 
 bool chunk_type_is(const ChunkHeader& header, const char* type4) {
   for (int i = 0; i < 4; ++i) {
-    const auto a = static_cast<unsigned char>(header.type[i]);
-    const auto b = static_cast<unsigned char>(type4[i]);
-    const auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
-    if (lower(a) != lower(b)) return false;
+    if (to_ascii_lower(header.type[i]) != to_ascii_lower(type4[i])) return false;
   }
   return true;
 }
 
 bool chunk_walk_next(Bytes buffer, ChunkWalk& walk, ChunkAt& chunk) {
   const auto length = static_cast<std::int64_t>(buffer.size());
-  if (walk.next + kChunkHeaderSize > length) return false;
+  Reader r = reader_at(buffer, walk.next, walk.next + kChunkHeaderSize);
+  if (walk.next > kLargestOffset || !read_chunk_header(r, chunk.header)) return false;
   chunk.position = static_cast<std::int32_t>(walk.next);
   chunk.data = chunk.position + kChunkHeaderSize;
-  chunk.header = read_chunk_header(buffer, chunk.position);
   const std::int64_t next = static_cast<std::int64_t>(chunk.data) + chunk.header.size;
-  const bool endsWalk = chunk.header.size < 0 || next > std::numeric_limits<std::int32_t>::max();
+  const bool endsWalk = chunk.header.size < 0 || next > kLargestOffset;
   walk.next = endsWalk ? length : next;
   return true;
 }
 
-bool check_file_header(Bytes buffer, std::int32_t& cursor, OutStream& console, const std::string& sourceName) {
+bool check_file_header(Bytes buffer, OutStream& console, const std::string& sourceName) {
   const bool magic = buffer.size() >= kFileHeaderSize && std::memcmp(buffer.data(), "Caligari ", 9) == 0;
   if (!magic) {
     print_warning(console, "%s: Can not read header - file probably corrupted", sourceName.c_str());
     return false;
   }
-  cursor = kFileHeaderSize;
   const char format = static_cast<char>(buffer[15]);
   if (format == 'B') return true;
   if (format == 'A') {

@@ -2,8 +2,8 @@
 // rule by which chunks follow one another, and the bounded primitive readers
 // through which every chunk handler takes values out of the input buffer.
 //
-// Every reader takes the buffer, a cursor that it advances and a limit, and
-// fails rather than read past the limit (or past the end of the buffer).
+// Every read goes through a Reader, whose cursor is bounded by an end that
+// never lies past the buffer.
 #pragma once
 
 #include <cstdint>
@@ -39,34 +39,72 @@ struct Matrix3x4 {
   float rows[3][4];
 };
 
-// Primitive readers. A read of n bytes at cursor k is allowed when k + n is at
-// most the limit and at most the buffer's length.
-bool read_u16(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::uint16_t& value);
-bool read_i32(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::int32_t& value);
-bool read_f32(Bytes buffer, std::int32_t& cursor, std::int32_t limit, float& value);
-bool read_i32_array(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::int32_t* values, std::int32_t count);
-bool read_f32_array(Bytes buffer, std::int32_t& cursor, std::int32_t limit, float* values, std::int32_t count);
-bool read_bytes(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::uint8_t* values, std::int32_t count);
+// A bounded read cursor over the input buffer: reads take their bytes at
+// `at` and never past `end`, which never lies past the buffer. A read that
+// does not fit takes nothing, leaves the cursor where it was and marks the
+// reader failed; from then on every read fails, so a chain of reads needs
+// one check at its end.
+struct Reader {
+  Bytes buffer;
+  std::int32_t at = 0;
+  std::int32_t end = 0;
+  bool failed = false;
+};
+
+// A reader over the bytes from `at` up to `end`, with `end` held to the
+// buffer's length and to the largest 32-bit offset.
+Reader reader_at(Bytes buffer, std::int64_t at, std::int64_t end);
+// A reader over the whole of bytes.
+inline Reader reader_over(Bytes bytes) { return reader_at(bytes, 0, static_cast<std::int64_t>(bytes.size())); }
+
+// Bytes that can still be read. Counts from the file are checked against this
+// before any array is made for them.
+inline std::int64_t bytes_left(const Reader& r) { return r.at < r.end ? std::int64_t{r.end} - r.at : 0; }
+
+// Primitive reads: each gives false, and changes nothing, when the reader has
+// failed or the value does not fit before the end.
+bool read_u8(Reader& r, std::uint8_t& value);
+bool read_u16(Reader& r, std::uint16_t& value);
+bool read_i16(Reader& r, std::int16_t& value);
+bool read_i32(Reader& r, std::int32_t& value);
+bool read_f32(Reader& r, float& value);
+// Arrays check their whole span before the first element is read.
+bool read_i32_array(Reader& r, std::int32_t* values, std::int32_t count);
+bool read_f32_array(Reader& r, float* values, std::int32_t count);
+bool read_bytes(Reader& r, std::uint8_t* values, std::int32_t count);
+bool skip_bytes(Reader& r, std::int64_t count);
 
 // Length-prefixed string (signed 16-bit length). Characters that would pass
-// the limit, or a length of 0 or less, leave the text empty and the cursor
+// the end, or a length of 0 or less, leave the text empty and the cursor
 // right after the length field; that still counts as success. The text ends
 // at its first NUL byte and is cut to capacity - 1 characters.
-bool read_string(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::string& text,
-                 std::size_t capacity);
+bool read_string(Reader& r, std::string& text, std::size_t capacity);
 
-// Name with duplicate count: 16-bit count, then a string; a nonzero count
-// appends "_%d" (count as signed 16-bit). The whole text is cut to
-// capacity - 1 characters.
-bool read_name(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::string& name,
-               std::size_t capacity);
+// The name field of groups, polygon objects, bones and joints: a 16-bit
+// duplicate count, a signed 16-bit length and the characters. Characters that
+// would pass the end, or a negative length, are not taken (copied is false,
+// chars empty) and the cursor stays right after the length field.
+struct NameField {
+  std::uint16_t duplicate = 0;
+  std::int16_t length = 0;
+  bool copied = false;
+  std::string chars;  // as stored, NULs included
+};
+bool read_name_field(Reader& r, NameField& field);
 
-bool read_axes(Bytes buffer, std::int32_t& cursor, std::int32_t limit, LocalAxes& axes);
-bool read_matrix(Bytes buffer, std::int32_t& cursor, std::int32_t limit, Matrix3x4& matrix);
+// "_%d" with the duplicate count as a signed 16-bit number; empty for 0.
+std::string duplicate_suffix(std::uint16_t duplicate);
 
-// Reads the 20-byte chunk header at position p (the caller has checked that
-// p + 20 is at most the length).
-ChunkHeader read_chunk_header(Bytes buffer, std::int32_t p);
+// The scene's form of a name: the characters up to their first NUL, then the
+// duplicate suffix (also when the characters were not taken), cut to
+// capacity - 1 characters. So Sphere with duplicate count 2 reads Sphere_2.
+bool read_name(Reader& r, std::string& name, std::size_t capacity);
+
+bool read_axes(Reader& r, LocalAxes& axes);
+bool read_matrix(Reader& r, Matrix3x4& matrix);
+
+// A 20-byte chunk header.
+bool read_chunk_header(Reader& r, ChunkHeader& header);
 
 // Chunk types compared on their four characters without regard to ASCII case.
 bool chunk_type_is(const ChunkHeader& header, const char* type4);
@@ -86,9 +124,8 @@ struct ChunkAt {
 bool chunk_walk_next(Bytes buffer, ChunkWalk& walk, ChunkAt& chunk);
 
 // The loader's header check: prints its warning (with the source name first)
-// through print_warning and fails, or succeeds for a binary COB file. The
-// cursor is advanced to 32.
-bool check_file_header(Bytes buffer, std::int32_t& cursor, OutStream& console, const std::string& sourceName);
+// through print_warning and fails, or succeeds for a binary COB file.
+bool check_file_header(Bytes buffer, OutStream& console, const std::string& sourceName);
 
 // The header check of the diagnostic and animation paths: prints its message
 // without a line end and fails. A buffer shorter than 32 bytes is not a COB file.

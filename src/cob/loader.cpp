@@ -1,6 +1,4 @@
-#include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <memory>
 #include <string>
 
@@ -14,8 +12,6 @@ namespace {
 // What one load keeps between chunks.
 struct SceneLoad {
   Bytes buffer;
-  std::int32_t limit = 0;
-  JointIndex& joints;
   ChunkIndex index;
   PolygonObject* skeletonTarget = nullptr;  // Join and Bone chunks go here
 };
@@ -30,19 +26,19 @@ FoundRecord find_parent(const SceneLoad& load, std::int32_t parentId) {
 
 // Grou, MBal (withTransform) and Scen: a group node under a node; under a
 // polygon object the chunk is skipped.
-bool load_group(SceneLoad& load, const ChunkAt& chunk, std::int32_t& cursor, bool withTransform) {
+bool load_group(SceneLoad& load, const ChunkAt& chunk, Reader& r, bool withTransform) {
   const FoundRecord parent = find_parent(load, chunk.header.parentId);
   if (parent.kind != RecordKind::node) return true;
-  const bool read = add_group_node(*parent.node, load.buffer, cursor, load.limit, chunk.header.chunkId, withTransform);
+  const bool read = add_group_node(*parent.node, r, chunk.header.chunkId, withTransform);
   index_add_node(load.index, parent.nodeOrdinal);
   return read;
 }
 
-bool load_polygon_object(SceneLoad& load, const ChunkAt& chunk, std::int32_t& cursor) {
+bool load_polygon_object(SceneLoad& load, const ChunkAt& chunk, Reader& r) {
   const FoundRecord parent = find_parent(load, chunk.header.parentId);
   if (parent.kind != RecordKind::node) return true;
   auto& objects = parent.node->objects;
-  const bool read = read_polygon_object(objects, load.buffer, cursor, load.limit, chunk.header.chunkId);
+  const bool read = read_polygon_object(objects, r, chunk.header.chunkId);
   index_add_object(load.index, parent.nodeOrdinal);
   // Skeleton chunks that follow belong to the node's first object.
   load.skeletonTarget = objects.front().get();
@@ -56,55 +52,48 @@ PolygonObject* parent_object(const SceneLoad& load, const ChunkAt& chunk) {
   return parent.kind == RecordKind::object ? parent.object : nullptr;
 }
 
+// Each handler reads from the chunk's data on, bounded by the end of the buffer.
 bool load_chunk(SceneLoad& load, const ChunkAt& chunk) {
   const ChunkHeader& header = chunk.header;
-  std::int32_t cursor = chunk.data;
-  const Bytes buffer = load.buffer;
-  if (chunk_type_is(header, "Grou") || chunk_type_is(header, "MBal")) return load_group(load, chunk, cursor, true);
-  if (chunk_type_is(header, "Scen")) return load_group(load, chunk, cursor, false);
-  if (chunk_type_is(header, "PolH")) return load_polygon_object(load, chunk, cursor);
-  if (chunk_type_is(header, "Join")) {
-    return !load.skeletonTarget || read_joint(buffer, cursor, load.limit, *load.skeletonTarget, load.joints);
-  }
-  if (chunk_type_is(header, "Bone")) {
-    return !load.skeletonTarget || read_bone(buffer, cursor, load.limit, *load.skeletonTarget, load.joints);
-  }
+  Reader r = reader_at(load.buffer, chunk.data, static_cast<std::int64_t>(load.buffer.size()));
+  if (chunk_type_is(header, "Grou") || chunk_type_is(header, "MBal")) return load_group(load, chunk, r, true);
+  if (chunk_type_is(header, "Scen")) return load_group(load, chunk, r, false);
+  if (chunk_type_is(header, "PolH")) return load_polygon_object(load, chunk, r);
+  if (chunk_type_is(header, "Join")) return !load.skeletonTarget || read_joint(r, *load.skeletonTarget);
+  if (chunk_type_is(header, "Bone")) return !load.skeletonTarget || read_bone(r, *load.skeletonTarget);
   const bool refinesObject = chunk_type_is(header, "Skin") || chunk_type_is(header, "Hidn") ||
                              chunk_type_is(header, "Mat1") || chunk_type_is(header, "VCol");
   if (!refinesObject) return true;  // DDiv and unknown types are skipped
   PolygonObject* object = parent_object(load, chunk);
   if (!object) return true;
-  if (chunk_type_is(header, "Skin")) return read_skin(buffer, cursor, load.limit, *object, load.joints);
+  if (chunk_type_is(header, "Skin")) return read_skin(r, *object);
   if (chunk_type_is(header, "Hidn")) {
-    read_u16(buffer, cursor, load.limit, object->hidden);  // a short Hidn chunk does not end loading
+    read_u16(r, object->hidden);  // a short Hidn chunk does not end loading
     return true;
   }
   if (chunk_type_is(header, "Mat1")) {
     const std::int64_t chunkEnd = static_cast<std::int64_t>(chunk.data) + header.size;
-    return read_material(object->materials, buffer, cursor, load.limit, header.chunkId, chunkEnd);
+    return read_material(object->materials, r, header.chunkId, chunkEnd);
   }
-  return read_vertex_colours(buffer, cursor, load.limit, *object);
+  return read_vertex_colours(r, *object);
 }
 
 }  // namespace
 
-bool add_group_node(SceneNode& parent, Bytes buffer, std::int32_t& cursor, std::int32_t limit,
-                    std::int32_t chunkId, bool withTransform) {
+bool add_group_node(SceneNode& parent, Reader& r, std::int32_t chunkId, bool withTransform) {
   SceneNode& node = *parent.children.emplace_back(std::make_unique<SceneNode>());
   node.chunkId = chunkId;
-  if (!read_name(buffer, cursor, limit, node.name, kSceneNameCapacity)) return false;
-  return !withTransform || (read_axes(buffer, cursor, limit, node.axes) && read_matrix(buffer, cursor, limit, node.position));
+  if (!read_name(r, node.name, kSceneNameCapacity)) return false;
+  return !withTransform || (read_axes(r, node.axes) && read_matrix(r, node.position));
 }
 
-std::unique_ptr<SceneNode> load_scene(Bytes buffer, JointIndex& joints, OutStream& console,
+std::unique_ptr<SceneNode> load_scene(Bytes buffer, OutStream& console,
                                       const std::string& sourceName) {
-  std::int32_t cursor = 0;
-  if (!check_file_header(buffer, cursor, console, sourceName)) return nullptr;
+  if (!check_file_header(buffer, console, sourceName)) return nullptr;
   auto root = std::make_unique<SceneNode>();
   root->name = "Root_0";
 
-  constexpr auto kLargestOffset = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-  SceneLoad load{buffer, static_cast<std::int32_t>(std::min(buffer.size(), kLargestOffset)), joints, {}, nullptr};
+  SceneLoad load{buffer, {}, nullptr};
   index_start(load.index, *root);
 
   // A failing handler ends the loop silently; what was loaded stays.

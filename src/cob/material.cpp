@@ -1,79 +1,66 @@
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cob/map_record.h"
 #include "cob/scene_readers.h"
+#include "io/text.h"
 
 namespace facetor {
 namespace {
 
 constexpr std::int64_t kMapRecordHead = 5;  // kind, second byte, flags, name length
 
-bool read_char(Bytes buffer, std::int32_t& cursor, std::int32_t limit, char& value) {
+bool read_char(Reader& r, char& value) {
   std::uint8_t byte = 0;
-  if (!read_u8(buffer, cursor, limit, byte)) return false;
+  if (!read_u8(r, byte)) return false;
   value = static_cast<char>(byte);
   return true;
 }
 
 // The 37-byte fixed part, field by field, so that a cut chunk keeps every
 // value read before the cut.
-bool read_material_fixed(Bytes buffer, std::int32_t& cursor, std::int32_t limit, Material& m) {
-  return read_u16(buffer, cursor, limit, m.number) && read_char(buffer, cursor, limit, m.shader) &&
-         read_char(buffer, cursor, limit, m.facet) && read_u8(buffer, cursor, limit, m.autofacetAngle) &&
-         read_f32(buffer, cursor, limit, m.red) && read_f32(buffer, cursor, limit, m.green) &&
-         read_f32(buffer, cursor, limit, m.blue) && read_f32(buffer, cursor, limit, m.alpha) &&
-         read_f32(buffer, cursor, limit, m.ambient) && read_f32(buffer, cursor, limit, m.specular) &&
-         read_f32(buffer, cursor, limit, m.exponent) && read_f32(buffer, cursor, limit, m.refraction);
+bool read_material_fixed(Reader& r, Material& m) {
+  return read_u16(r, m.number) && read_char(r, m.shader) && read_char(r, m.facet) && read_u8(r, m.autofacetAngle) &&
+         read_f32(r, m.red) && read_f32(r, m.green) && read_f32(r, m.blue) && read_f32(r, m.alpha) &&
+         read_f32(r, m.ambient) && read_f32(r, m.specular) && read_f32(r, m.exponent) && read_f32(r, m.refraction);
 }
 
 // Reads floats one by one; a failed read leaves the rest unchanged.
-bool read_floats(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::initializer_list<float*> values) {
+bool read_floats(Reader& r, std::initializer_list<float*> values) {
   for (float* value : values) {
-    if (!read_f32(buffer, cursor, limit, *value)) return false;
+    if (!read_f32(r, *value)) return false;
   }
   return true;
 }
 
-// The map name: the characters are copied only when all of them are in the
-// buffer; otherwise the name stays empty (but present). The copy ends at the
-// first NUL byte, as the terminated text would.
-bool read_map_name(Bytes buffer, std::int32_t& cursor, std::int32_t limit, std::int16_t length,
-                   std::optional<std::string>& name) {
+// Stores a map's flags and name: a name that does not fit stays empty (but
+// present); a negative length leaves the name as it was. False ends the loop.
+bool store_map(MapRecordRead read, const MapRecord& record, std::uint8_t& flags, std::optional<std::string>& name) {
+  flags = record.flags;
+  if (read == MapRecordRead::NegativeLength) return false;
   name.emplace();
-  if (length > bytes_left(buffer, cursor, limit)) return false;  // nothing is made for a name not there
-  std::string text(static_cast<std::size_t>(length), '\0');
-  if (!read_bytes(buffer, cursor, limit, reinterpret_cast<std::uint8_t*>(text.data()), length)) return false;
-  text.resize(std::strlen(text.c_str()));
-  name = std::move(text);
+  if (read == MapRecordRead::NameCut) return false;
+  name = record.name;
   return true;
 }
 
 // One optional map record; false ends the record loop.
-bool read_map_record(Bytes buffer, std::int32_t& cursor, std::int32_t limit, Material& m) {
-  std::uint8_t kind = 0, second = 0, flags = 0;
-  std::uint16_t rawLength = 0;
-  if (!read_u8(buffer, cursor, limit, kind) || !read_u8(buffer, cursor, limit, second) ||
-      !read_u8(buffer, cursor, limit, flags) || !read_u16(buffer, cursor, limit, rawLength)) {
-    return false;
-  }
-  const auto length = static_cast<std::int16_t>(rawLength);
-  switch (kind) {
+bool read_material_map(Reader& r, Material& m) {
+  MapRecord record;
+  const MapRecordRead read = read_map_record(r, record);
+  if (read == MapRecordRead::NoHead) return false;
+  switch (record.kind) {
     case 'e':
-      m.envFlags = flags;
-      return length >= 0 && read_map_name(buffer, cursor, limit, length, m.envMap);
+      return store_map(read, record, m.envFlags, m.envMap);
     case 't':
-      m.textureFlags = flags;
-      return length >= 0 && read_map_name(buffer, cursor, limit, length, m.textureMap) &&
-             read_floats(buffer, cursor, limit, {&m.texOffsetU, &m.texOffsetV, &m.texRepeatU, &m.texRepeatV});
+      return store_map(read, record, m.textureFlags, m.textureMap) &&
+             read_floats(r, {&m.texOffsetU, &m.texOffsetV, &m.texRepeatU, &m.texRepeatV});
     case 'b':
-      m.bumpFlags = flags;
-      return length >= 0 && read_map_name(buffer, cursor, limit, length, m.bumpMap) &&
-             read_floats(buffer, cursor, limit,
-                         {&m.bumpOffsetU, &m.bumpOffsetV, &m.bumpRepeatU, &m.bumpRepeatV, &m.bumpAmplitude});
+      return store_map(read, record, m.bumpFlags, m.bumpMap) &&
+             read_floats(r, {&m.bumpOffsetU, &m.bumpOffsetV, &m.bumpRepeatU, &m.bumpRepeatV, &m.bumpAmplitude});
     default:
       return false;
   }
@@ -81,33 +68,55 @@ bool read_map_record(Bytes buffer, std::int32_t& cursor, std::int32_t limit, Mat
 
 }  // namespace
 
-bool read_material(std::vector<Material>& materials, Bytes buffer, std::int32_t& cursor, std::int32_t limit,
-                   std::int32_t chunkId, std::int64_t chunkEnd) {
+MapRecordRead read_map_record(Reader& r, MapRecord& record) {
+  std::uint8_t kind = 0, second = 0;
+  if (!read_u8(r, kind) || !read_u8(r, second) || !read_u8(r, record.flags) || !read_i16(r, record.nameLength)) {
+    return MapRecordRead::NoHead;
+  }
+  record.kind = static_cast<char>(kind);
+  record.name.clear();
+  if (record.nameLength < 0) return MapRecordRead::NegativeLength;
+  if (record.nameLength > bytes_left(r)) return MapRecordRead::NameCut;  // nothing is made for a name not there
+  std::string chars(static_cast<std::size_t>(record.nameLength), '\0');
+  read_bytes(r, reinterpret_cast<std::uint8_t*>(chars.data()), record.nameLength);
+  record.name = cut_at_nul(chars);
+  return MapRecordRead::Whole;
+}
+
+std::int32_t map_placement_size(char kind) { return kind == 't' ? 16 : kind == 'b' ? 20 : 0; }
+
+std::string_view texture_file_name(std::string_view path) {
+  path = cut_at_nul(path);
+  const std::size_t separator = path.find_last_of("/\\");
+  return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+bool read_material(std::vector<Material>& materials, Reader& r, std::int32_t chunkId, std::int64_t chunkEnd) {
   Material& material = materials.emplace_back();
   material.chunkId = chunkId;
-  const bool fixedRead = read_material_fixed(buffer, cursor, limit, material);
+  const bool fixedRead = read_material_fixed(r, material);
   // Records follow while more than a record head's worth of chunk is left; a
   // record that cannot be read ends the loop. Up to 5 trailing bytes are
   // padding, so success depends on where the cursor stopped.
-  while (cursor + kMapRecordHead < chunkEnd) {
-    if (!read_map_record(buffer, cursor, limit, material)) break;
+  while (r.at + kMapRecordHead < chunkEnd) {
+    if (!read_material_map(r, material)) break;
   }
-  return fixedRead && cursor + kMapRecordHead >= chunkEnd;
+  return fixedRead && r.at + kMapRecordHead >= chunkEnd;
 }
 
-bool read_vertex_colours(Bytes buffer, std::int32_t& cursor, std::int32_t limit, PolygonObject& object) {
+bool read_vertex_colours(Reader& r, PolygonObject& object) {
   std::int32_t entries = 0;
-  if (!read_i32(buffer, cursor, limit, entries) || entries < 0 || entries > object.faceCount) return false;
+  if (!read_i32(r, entries) || entries < 0 || entries > object.faceCount) return false;
   for (std::int32_t e = 0; e < entries; ++e) {
     std::int32_t faceIndex = 0, colours = 0;
-    if (!read_i32(buffer, cursor, limit, faceIndex) || !read_i32(buffer, cursor, limit, colours)) return false;
+    if (!read_i32(r, faceIndex) || !read_i32(r, colours)) return false;
     if (faceIndex < 0 || faceIndex >= object.faceCount || colours < 0) return false;
     if (static_cast<std::size_t>(faceIndex) >= object.faces.size()) return false;
     PolyFace& face = object.faces[static_cast<std::size_t>(faceIndex)];
     // Colours beyond the face's corners are read and dropped.
     for (std::int32_t n = 0; n < colours; ++n) {
       std::int32_t colour = 0;
-      if (!read_i32(buffer, cursor, limit, colour)) return false;
+      if (!read_i32(r, colour)) return false;
       if (static_cast<std::size_t>(n) < face.corners.size()) face.corners[n].colour = static_cast<std::uint32_t>(colour);
     }
   }

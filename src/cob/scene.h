@@ -12,10 +12,11 @@
 
 #include "cob/container.h"
 #include "io/out_stream.h"
-#include "joints/joint_names.h"
 
 namespace facetor {
 
+// The loader's fixed name buffers, terminator included: scene-tree names and
+// the working buffer of the skeleton chunks.
 inline constexpr std::size_t kSceneNameCapacity = 200;     // 199 characters
 inline constexpr std::size_t kSkeletonNameCapacity = 500;  // 499 characters
 
@@ -73,6 +74,9 @@ struct PolygonObject {
   std::vector<std::uint16_t> vertexJoints;  // one per vertex: low byte first joint, high byte second
   std::vector<BoneRecord> bones;
   std::vector<JointLink> jointLinks;
+  // Per joint number, the position in jointLinks of its first link plus 1 (0:
+  // none), so that a tendon Skin finds its link without a scan.
+  std::vector<std::uint32_t> firstLinkOfJoint;
   std::int32_t uvCount = 0;
   std::vector<float> uvs;  // u, v per entry
   std::int32_t faceCount = 0;
@@ -95,7 +99,7 @@ struct SceneNode {
 // Loads the scene tree of a binary COB file. Returns null when the header
 // check fails (its warning is printed on the console with the source name).
 // Once the root exists it is returned, however early the chunk loop stopped.
-std::unique_ptr<SceneNode> load_scene(Bytes buffer, JointIndex& joints, OutStream& console,
+std::unique_ptr<SceneNode> load_scene(Bytes buffer, OutStream& console,
                                       const std::string& sourceName);
 
 // Ends the life of a scene tree.

@@ -19,7 +19,6 @@ using SceneChain = std::span<const std::unique_ptr<SceneNode>>;
 
 struct Walk {
   ConversionState& state;
-  JointIndex& joints;
   OutStream& console;
   const FinishedPrototype& finished;
   bool facer = false;
@@ -69,10 +68,10 @@ Transform set_transforms(const NodeContext& ctx, const PolygonObject& object, Pr
   return vertexTransform;
 }
 
-void set_joint_number(Walk& walk, NodeContext& ctx, const std::string& lowerName, Prototype& proto) {
+void set_joint_number(NodeContext& ctx, const std::string& lowerName, Prototype& proto) {
   if (!ctx.directives.avatar || !lowerName.starts_with(kAvatarPrefix)) return;
   if (ctx.jointFound && !ctx.directives.ownPivots) return;
-  if (const std::int32_t joint = joint_from_name(walk.joints, lowerName)) {
+  if (const std::int32_t joint = joint_from_name(lowerName)) {
     proto.joint = joint;
     ctx.jointFound = true;
   }
@@ -110,7 +109,7 @@ void convert_object(Walk& walk, NodeContext& ctx, PolygonObject& object) {
   Prototype proto;
   proto.name = lowerName;
   const Transform vertexTransform = set_transforms(ctx, object, proto);
-  set_joint_number(walk, ctx, lowerName, proto);
+  set_joint_number(ctx, lowerName, proto);
   proto.wireframe = own.wireframe;
 
   ModelNode* node = &ctx.model;
@@ -194,19 +193,19 @@ void write_finished(ConversionState& state, const Prototype& proto, const ModelN
   write_prototype(state.writer, proto, state.baseTransform, node.opacityFix);
 }
 
-void convert_scene(ConversionState& state, JointIndex& joints, OutStream& console,
+void convert_scene(ConversionState& state, OutStream& console,
                    const std::unique_ptr<SceneNode>& root, const FinishedPrototype& finished) {
-  Walk walk{state, joints, console, finished};
+  Walk walk{state, console, finished};
   convert_tree(walk, root);
 }
 
-void load_and_convert(ConversionState& state, JointIndex& joints, OutStream& console, const std::string& sourceName,
+void load_and_convert(ConversionState& state, OutStream& console, const std::string& sourceName,
                       Bytes buffer) {
   state.sourceName = sourceName;
   state.modelRoot.reset();
-  std::unique_ptr<SceneNode> root = load_scene(buffer, joints, console, sourceName);
+  std::unique_ptr<SceneNode> root = load_scene(buffer, console, sourceName);
   if (!root) return;
-  convert_scene(state, joints, console, root,
+  convert_scene(state, console, root,
                 [&state](const Prototype& proto, const ModelNode& node) { write_finished(state, proto, node); });
   free_scene(std::move(root));
 }

@@ -32,7 +32,7 @@ struct ConversionState {
 // Loads the scene, converts it (writing every prototype through
 // state.writer) and frees the scene. A file without a scene tree leaves no
 // model tree.
-void load_and_convert(ConversionState& state, JointIndex& joints, OutStream& console,
+void load_and_convert(ConversionState& state, OutStream& console,
                      const std::string& sourceName, Bytes buffer);
 
 }  // namespace facetor

@@ -1,5 +1,7 @@
 #include "convert/directives.h"
 
+#include "io/text.h"
+
 namespace facetor {
 namespace {
 
@@ -33,13 +35,7 @@ void mipmap_directives(std::string_view name, std::uint8_t& mipmap) {
 }  // namespace
 
 std::string lower_name_copy(std::string_view name) {
-  const std::size_t nul = name.find('\0');
-  if (nul != std::string_view::npos) name = name.substr(0, nul);
-  std::string copy(name.substr(0, kNameCopyLength));
-  for (char& c : copy) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return copy;
+  return lowered_ascii(cut_at_nul(name).substr(0, kNameCopyLength));
 }
 
 OpacityFixRequest apply_node_directives(std::string_view lowerName, DirectiveState& state, bool& facer) {

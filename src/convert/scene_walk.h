@@ -22,7 +22,7 @@ void write_finished(ConversionState& state, const Prototype& proto, const ModelN
 // Converts the tree under root: hands every prototype to `finished`, leaves
 // state.modelRoot and the frame flags set. Sorts each object's bones by joint
 // number in place.
-void convert_scene(ConversionState& state, JointIndex& joints, OutStream& console,
+void convert_scene(ConversionState& state, OutStream& console,
                    const std::unique_ptr<SceneNode>& root, const FinishedPrototype& finished);
 
 }  // namespace facetor

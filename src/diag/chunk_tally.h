@@ -16,19 +16,17 @@ struct ChunkTypeTally {
   std::int32_t count = 0;
 };
 
-// Finds the entry of a chunk type (at most 4 characters, without regard to
-// case, ending early at a NUL in both) or appends a new one with count 0.
-// Returns its index.
-std::size_t tally_find_or_add(std::vector<ChunkTypeTally>& tally, const char (&type)[4]);
-
-// The same tally with an index on the folded type (lower case, up to its
-// first NUL), so that a file with very many distinct types is still counted
-// in linear time. Gives exactly the entries of the scan above.
+// The tally with an index on the folded type (lower case, up to its first
+// NUL), so that a file with very many distinct types is still counted in
+// linear time. Two types are one entry when they are equal over their 4
+// characters without regard to case, ending early at a NUL in both.
 struct ChunkTally {
   std::vector<ChunkTypeTally> entries;
   std::vector<std::uint32_t> keys;  // per entry: its folded type, one byte each
   HashTable index;                  // folded type -> entry
 };
+// Finds the entry of a chunk type or appends a new one with count 0, and
+// returns its index.
 std::size_t tally_find_or_add(ChunkTally& tally, const char (&type)[4]);
 
 }  // namespace facetor

@@ -1,19 +1,19 @@
 // Mode I: the texture images that the materials of a file use, each once,
 // with the number of texture map records that name it.
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "cob/map_record.h"
 #include "diag/diagnostics.h"
 #include "io/hash_table.h"
+#include "io/text.h"
 
 namespace facetor {
 namespace {
 
-// Map records start right after the fixed material fields.
-constexpr std::int32_t kFirstMapRecord = 37;
-// Only Mat1 chunks with more data than this have their records looked at.
+// The listing's rule: the map records of a Mat1 chunk are looked at only when
+// its data size is above 43.
 constexpr std::int32_t kSmallestMaterialWithMaps = 44;
 
 struct ImageUse {
@@ -29,28 +29,14 @@ struct ImageTable {
   HashTable byName;               // lower-cased name -> image
 };
 
-std::string lower_ascii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  }
-  return text;
-}
-
-// The file name of a texture path: up to its first NUL, after the last '/' or '\'.
-std::string image_name(const std::string& path) {
-  const std::string used = path.substr(0, path.find('\0'));
-  const std::size_t separator = used.find_last_of("/\\");
-  return separator == std::string::npos ? used : used.substr(separator + 1);
-}
-
-void count_image(ImageTable& table, const std::string& name) {
-  std::string key = lower_ascii(name);
+void count_image(ImageTable& table, std::string_view name) {
+  std::string key = lowered_ascii(name);
   const std::uint64_t hash = hash_of_bytes(table.byName, key);
   std::int32_t at = hash_find(table.byName, hash,
                               [&](std::int32_t image) { return table.keys[static_cast<std::size_t>(image)] == key; });
   if (at < 0) {
     at = static_cast<std::int32_t>(table.images.size());
-    table.images.push_back(ImageUse{name, 0});
+    table.images.push_back(ImageUse{std::string(name), 0});
     table.keys.push_back(std::move(key));
     hash_insert(table.byName, hash, at);
   }
@@ -61,27 +47,13 @@ void count_image(ImageTable& table, const std::string& name) {
 // and its name inside the chunk's data (bounded by the buffer); a texture
 // record whose placement does not fit is still counted, and ends the walk.
 void scan_material(Bytes buffer, const ChunkAt& chunk, ImageTable& table) {
-  const std::int64_t bufferEnd = static_cast<std::int64_t>(buffer.size());
-  const auto limit = static_cast<std::int32_t>(std::min<std::int64_t>(
-      static_cast<std::int64_t>(chunk.data) + chunk.header.size, bufferEnd));
-  const std::int32_t size = chunk.header.size;
-  std::int64_t d = kFirstMapRecord;
+  Reader r = reader_at(buffer, std::int64_t{chunk.data} + kFirstMapRecord, std::int64_t{chunk.data} + chunk.header.size);
   do {
-    if (chunk.data + d > limit) return;
-    auto cursor = static_cast<std::int32_t>(chunk.data + d);
-    std::uint8_t head[3];
-    std::uint16_t rawLength = 0;
-    if (!read_bytes(buffer, cursor, limit, head, 3) || !read_u16(buffer, cursor, limit, rawLength)) return;
-    const auto length = static_cast<std::int16_t>(rawLength);
-    if (length < 0) return;
-    std::string path(static_cast<std::size_t>(length), '\0');
-    if (!read_bytes(buffer, cursor, limit, reinterpret_cast<std::uint8_t*>(path.data()), length)) return;
-    const char kind = static_cast<char>(head[0]);
-    if (kind == 't') count_image(table, image_name(path));
-    const std::int32_t placement = kind == 't' ? 16 : kind == 'b' ? 20 : 0;
-    if (static_cast<std::int64_t>(cursor) + placement > limit) return;
-    d += 5 + length + placement;
-  } while (d + 6 < size);
+    MapRecord record;
+    if (read_map_record(r, record) != MapRecordRead::Whole) return;
+    if (record.kind == 't') count_image(table, texture_file_name(record.name));
+    if (!skip_bytes(r, map_placement_size(record.kind))) return;
+  } while (r.at - chunk.data + 6 < chunk.header.size);
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ Outcome dispatch(Session& session, Regime regime, char mode, const std::string& 
     case 'A':
       return write_output(session, regime, output_name_for(inputName, ".seq"), StreamMode::Binary,
                           [&](OutStream& out) {
-                            export_animation(session.seqExport, session.jointIndex, out, console, inputName, buffer);
+                            export_animation(out, console, inputName, buffer);
                           });
     case 'D':
       return write_output(session, regime, output_name_for(inputName, ".txt"), StreamMode::Text,
@@ -84,7 +84,7 @@ Outcome dispatch(Session& session, Regime regime, char mode, const std::string& 
     case 'R':
       return write_output(session, regime, output_name_for(inputName, ".rwx"), StreamMode::Text,
                           [&](OutStream& out) {
-                            write_rwx_file(session.conversion, session.jointIndex, out, console, inputName, buffer);
+                            write_rwx_file(session.conversion, out, console, inputName, buffer);
                           });
     case 'H':
       if (regime == Regime::CommandLine) return kExitScreenMode;

@@ -1,9 +1,11 @@
 #include "driver/file_names.h"
 
+#include "io/text.h"
+
 namespace facetor {
 
 std::string input_name_from(std::string_view given) {
-  given = given.substr(0, given.find('\0'));
+  given = cut_at_nul(given);
   std::string name(given.substr(0, kMaxNameLength));
   if (name.find('.') == std::string::npos) name += ".cob";
   return name;

@@ -20,7 +20,7 @@ void write_outer_clump(ConversionState& state, OutStream& out) {
 
 }  // namespace
 
-void write_rwx_file(ConversionState& state, JointIndex& joints, OutStream& out, OutStream& console,
+void write_rwx_file(ConversionState& state, OutStream& out, OutStream& console,
                     const std::string& inputName, Bytes buffer) {
   state.axisAlignmentFlag = false;
   state.rotateFlag = false;
@@ -32,7 +32,7 @@ void write_rwx_file(ConversionState& state, JointIndex& joints, OutStream& out, 
   out_printf(out, "#####  Facetor6:      V%d.%02d.%02d\n", kVersionMajor, kVersionMinor, kVersionBuild);
   out_printf(out, "#####  Source File:   %s\n", inputName.c_str());
   out_write(out, "ModelBegin\n");
-  load_and_convert(state, joints, console, inputName, buffer);
+  load_and_convert(state, console, inputName, buffer);
   if (!state.writer.skinnedFlag) write_outer_clump(state, out);
   out_write(out, "ModelEnd\n");
 

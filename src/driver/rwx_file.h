@@ -11,7 +11,7 @@
 
 namespace facetor {
 
-void write_rwx_file(ConversionState& state, JointIndex& joints, OutStream& out, OutStream& console,
+void write_rwx_file(ConversionState& state, OutStream& out, OutStream& console,
                     const std::string& inputName, Bytes buffer);
 
 }  // namespace facetor

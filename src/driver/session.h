@@ -1,6 +1,5 @@
 // The state of one run of the program: the console, and every value that the
-// modes keep from one file to the next (the joint lookup index, the RWX
-// conversion state, the sequence export state). One record, passed by
+// modes keep from one file to the next (the RWX conversion state). One record, passed by
 // reference, so that one process can run many conversions side by side.
 #pragma once
 
@@ -18,9 +17,7 @@ namespace facetor {
 struct Session {
   OutStream& console;  // every message, prompt and listing
   std::istream& input; // typed answers
-  JointIndex jointIndex;
   ConversionState conversion;
-  SeqExportState seqExport;
 };
 
 // Runs the program with its command-line parameters (without the program

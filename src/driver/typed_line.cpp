@@ -1,5 +1,7 @@
 #include "driver/typed_line.h"
 
+#include "io/text.h"
+
 namespace facetor {
 
 bool read_typed_line(std::istream& input, std::string& line) {
@@ -13,8 +15,7 @@ bool read_typed_line(std::istream& input, std::string& line) {
   // A line that ended with "\n" (not at end of input) may carry the "\r" of "\r\n".
   const bool endedByLineFeed = !input.eof();
   if (endedByLineFeed && !line.empty() && line.back() == '\r') line.pop_back();
-  const std::size_t nul = line.find('\0');
-  if (nul != std::string::npos) line.resize(nul);
+  line.resize(cut_at_nul(line).size());
   return true;
 }
 

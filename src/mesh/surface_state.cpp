@@ -1,16 +1,15 @@
 #include <cmath>
 
+#include "io/text.h"
 #include "mesh/mesh_store.h"
 
 namespace facetor {
 namespace {
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool equal_ignoring_case(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    if (to_ascii_lower(a[i]) != to_ascii_lower(b[i])) return false;
   }
   return true;
 }

@@ -66,7 +66,7 @@ Outcome run_once(const Setup& setup, std::uint64_t k, std::uint64_t& count) {
   std::istringstream typed(screen ? setup.input + "\n" + setup.mode + "\nQ\n" : std::string());
   Outcome outcome;
   {
-    Session session{console, typed, {}, {}, {}};
+    Session session{console, typed, {}};
     const std::vector<std::string> parameters =
         screen ? std::vector<std::string>{} : std::vector<std::string>{setup.input, std::string(1, setup.mode)};
     allocations = 0;

@@ -24,11 +24,9 @@ inline SeqResult export_bytes(std::span<const std::uint8_t> input, const std::st
   const auto exact = std::make_unique<std::uint8_t[]>(input.size());
   if (!input.empty()) std::memcpy(exact.get(), input.data(), input.size());
   const std::span<const std::uint8_t> cob(exact.get(), input.size());
-  SeqExportState state;
-  JointIndex joints;
   OutStream out = out_memory(StreamMode::Binary);
   OutStream console = out_memory(StreamMode::Binary);
-  export_animation(state, joints, out, console, source, cob);
+  export_animation(out, console, source, cob);
   return {out_contents(out), out_contents(console)};
 }
 

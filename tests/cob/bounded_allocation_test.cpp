@@ -52,15 +52,14 @@ struct Measured {
 };
 
 Measured measure(const CobFile& file) {
-  JointIndex joints;
-  joint_lookup(joints, "pelvis");  // the joint index is built once per run, not per file
+  joint_lookup("pelvis");  // the joint index is built once per run, not per file
   OutStream console = out_memory(StreamMode::Binary);
   Measured result;
   largestRequest = 0;
   totalRequested = 0;
   const auto start = std::chrono::steady_clock::now();
   tracking = true;
-  result.loaded.root = load_scene(file.span(), joints, console, "huge.cob");
+  result.loaded.root = load_scene(file.span(), console, "huge.cob");
   tracking = false;
   result.elapsed = std::chrono::steady_clock::now() - start;
   result.largest = largestRequest;

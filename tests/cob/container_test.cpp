@@ -16,9 +16,10 @@ using test::Data;
 
 Bytes bytes_of(const Data& data) { return data.bytes; }
 
-// A read that ends exactly at the limit succeeds; one byte more fails and
-// leaves the cursor where it was. The buffer's end bounds every read too.
-TEST(Readers, ReadsStopAtTheLimitAndAtTheBufferEnd) {
+// A read that ends exactly at the end succeeds; one byte more fails, leaves
+// the cursor where it was, and every read after it fails too. The buffer's
+// end bounds every reader.
+TEST(Readers, ReadsStopAtTheEndAndFailuresStick) {
   const std::vector<std::uint8_t> raw(10, 0x11);
   const Bytes buffer = raw;
   struct Case {
@@ -26,26 +27,27 @@ TEST(Readers, ReadsStopAtTheLimitAndAtTheBufferEnd) {
     std::int32_t width;
   };
   for (const Case c : {Case{"u16", 2}, Case{"i32", 4}, Case{"bytes3", 3}}) {
-    auto read = [&](std::int32_t& cursor, std::int32_t limit) {
+    auto read = [&](Reader& r) {
       std::uint16_t u16;
       std::int32_t i32;
       std::uint8_t three[3];
-      if (c.width == 2) return read_u16(buffer, cursor, limit, u16);
-      if (c.width == 3) return read_bytes(buffer, cursor, limit, three, 3);
-      return read_i32(buffer, cursor, limit, i32);
+      if (c.width == 2) return read_u16(r, u16);
+      if (c.width == 3) return read_bytes(r, three, 3);
+      return read_i32(r, i32);
     };
-    std::int32_t cursor = 6 - c.width;
-    EXPECT_TRUE(read(cursor, 6)) << c.reader;
-    EXPECT_EQ(cursor, 6) << c.reader;
-    cursor = 7 - c.width;
-    EXPECT_FALSE(read(cursor, 6)) << c.reader;
-    EXPECT_EQ(cursor, 7 - c.width) << c.reader;
-    cursor = 9;
-    EXPECT_FALSE(read(cursor, 1000)) << c.reader;  // the limit lies past the buffer
-    EXPECT_EQ(cursor, 9) << c.reader;
-    cursor = -1;
-    EXPECT_FALSE(read(cursor, 10)) << c.reader;
-    EXPECT_EQ(cursor, -1) << c.reader;
+    Reader r = reader_at(buffer, 6 - c.width, 6);
+    EXPECT_TRUE(read(r)) << c.reader;
+    EXPECT_EQ(r.at, 6) << c.reader;
+    r = reader_at(buffer, 7 - c.width, 6);
+    EXPECT_FALSE(read(r)) << c.reader;
+    EXPECT_EQ(r.at, 7 - c.width) << c.reader;
+    r.end = 10;
+    EXPECT_FALSE(read(r)) << c.reader;  // the failure sticks
+    r = reader_at(buffer, 9, 1000);      // the end lies past the buffer
+    EXPECT_FALSE(read(r)) << c.reader;
+    EXPECT_EQ(r.at, 9) << c.reader;
+    r = reader_at(buffer, -1, 10);
+    EXPECT_FALSE(read(r)) << c.reader;
   }
 }
 
@@ -54,20 +56,24 @@ TEST(Readers, ArraysCheckTheWholeSpanBeforeReading) {
   data.floats({1, 2});  // 8 bytes
   const Bytes buffer = bytes_of(data);
   float values[3] = {9, 9, 9};
-  std::int32_t cursor = 0;
-  EXPECT_FALSE(read_f32_array(buffer, cursor, 8, values, 3));
-  EXPECT_EQ(cursor, 0);
+  Reader r = reader_at(buffer, 0, 8);
+  EXPECT_FALSE(read_f32_array(r, values, 3));
+  EXPECT_EQ(r.at, 0);
   EXPECT_EQ(values[0], 9);  // nothing read
-  EXPECT_TRUE(read_f32_array(buffer, cursor, 8, values, 2));
+  r = reader_at(buffer, 0, 8);
+  EXPECT_TRUE(read_f32_array(r, values, 2));
   EXPECT_EQ(values[1], 2);
-  EXPECT_EQ(cursor, 8);
+  EXPECT_EQ(r.at, 8);
 
   std::int32_t ints[2] = {0, 0};
-  cursor = 0;
-  EXPECT_FALSE(read_i32_array(buffer, cursor, 8, ints, std::numeric_limits<std::int32_t>::max()));
-  EXPECT_FALSE(read_i32_array(buffer, cursor, 8, ints, -1));
-  EXPECT_FALSE(read_f32_array(buffer, cursor, 8, values, std::numeric_limits<std::int32_t>::min()));
-  EXPECT_EQ(cursor, 0);
+  for (std::int32_t count : {std::numeric_limits<std::int32_t>::max(), -1}) {
+    r = reader_at(buffer, 0, 8);
+    EXPECT_FALSE(read_i32_array(r, ints, count)) << count;
+    EXPECT_EQ(r.at, 0);
+  }
+  r = reader_at(buffer, 0, 8);
+  EXPECT_FALSE(read_f32_array(r, values, std::numeric_limits<std::int32_t>::min()));
+  EXPECT_EQ(r.at, 0);
 }
 
 struct StringCase {
@@ -85,18 +91,18 @@ TEST(Readers, ReadNameEdgeCases) {
       {"duplicate 2", Data{}.name("Sphere", 2), true, "Sphere_2", 10},
       {"duplicate 65535 is signed", Data{}.name("Box", 65535), true, "Box_-1", 7},
       {"uncopied text keeps the suffix", Data{}.u16(4).i16(50).raw("abc"), true, "_4", 4},
+      {"negative length keeps the suffix", Data{}.u16(4).i16(-1).raw("abc"), true, "_4", 4},
       {"suffix cut at capacity", Data{}.name(long198, 12), true, long198 + "_", 202},
       {"text cut at capacity", Data{}.name(std::string(300, 'n'), 7), true, std::string(199, 'n'), 304},
       {"NUL inside, then suffix", Data{}.u16(9).i16(4).raw(std::string("ab\0c", 4)), true, "ab_9", 8},
       {"no duplicate count", Data{}.u8(1), false, "", 0},
   };
   for (const StringCase& c : cases) {
-    const Bytes buffer = bytes_of(c.data);
-    std::int32_t cursor = 0;
+    Reader r = reader_over(bytes_of(c.data));
     std::string name = "old";
-    EXPECT_EQ(read_name(buffer, cursor, static_cast<std::int32_t>(c.data.size()), name, 200), c.ok) << c.what;
+    EXPECT_EQ(read_name(r, name, 200), c.ok) << c.what;
     EXPECT_EQ(name, c.text) << c.what;
-    EXPECT_EQ(cursor, c.cursor) << c.what;
+    EXPECT_EQ(r.at, c.cursor) << c.what;
   }
 }
 
@@ -164,12 +170,8 @@ TEST(FileHeader, LoaderCheck) {
   };
   for (const Case& c : cases) {
     OutStream console = out_memory(StreamMode::Binary);
-    std::int32_t cursor = 0;
-    EXPECT_EQ(check_file_header(c.bytes, cursor, console, "in.cob"), c.ok) << c.what;
+    EXPECT_EQ(check_file_header(c.bytes, console, "in.cob"), c.ok) << c.what;
     EXPECT_EQ(out_contents(console), c.printed) << c.what;
-    if (c.ok) {
-      EXPECT_EQ(cursor, 32) << c.what;
-    }
   }
 }
 

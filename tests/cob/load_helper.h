@@ -18,10 +18,9 @@ struct Loaded {
 };
 
 inline Loaded load(std::span<const std::uint8_t> bytes) {
-  JointIndex joints;
   OutStream console = out_memory(StreamMode::Binary);
   Loaded result;
-  result.root = load_scene(bytes, joints, console, "model.cob");
+  result.root = load_scene(bytes, console, "model.cob");
   result.console = out_contents(console);
   return result;
 }

@@ -52,9 +52,12 @@ TEST(SkinChunk, AssignsTheJointOfItsName) {
   }
 }
 
-TEST(SkinChunk, TendonTakesTheTwoLinkedJoints) {
+// The first link of the tendon's joint, among links of other joints and later ones.
+TEST(SkinChunk, TendonTakesTheTwoLinkedJointsOfTheFirstLink) {
   Avatar avatar;
-  avatar.add("Join", join({.name = "qz_lfhip", .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"}));
+  avatar.add("Join", join({.name = "qz_back", .linked1 = "qz_lfknee", .linked2 = "qz_lfknee"}))
+      .add("Join", join({.name = "qz_lfhip", .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"}))
+      .add("Join", join({.name = "qz_hipl", .linked1 = "qz_lfknee", .linked2 = "qz_pelvis"}));
   const Loaded loaded = avatar.add("Skin", skin("qz_LFHIP>TENDON", {0, 2})).load_all();
   ASSERT_TRUE(loading_went_on(loaded));
   const std::uint16_t both = kPelvis | kLeftKnee << 8;

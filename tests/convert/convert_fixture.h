@@ -28,7 +28,6 @@ inline std::string plain_lines(const std::string& text) {
 // was handed (as written), in order.
 struct Conversion {
   ConversionState state;
-  JointIndex joints;
   OutStream out = out_memory(StreamMode::Text);
   OutStream console = out_memory(StreamMode::Binary);
   std::vector<Prototype> written;
@@ -37,9 +36,9 @@ struct Conversion {
     state.writer.out = &out;
     state.sourceName = source;
     state.modelRoot.reset();
-    std::unique_ptr<SceneNode> root = load_scene(file.span(), joints, console, source);
+    std::unique_ptr<SceneNode> root = load_scene(file.span(), console, source);
     if (!root) return;
-    convert_scene(state, joints, console, root, [this](const Prototype& proto, const ModelNode& node) {
+    convert_scene(state, console, root, [this](const Prototype& proto, const ModelNode& node) {
       write_finished(state, proto, node);
       written.push_back(proto);
     });

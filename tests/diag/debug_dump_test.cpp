@@ -103,24 +103,45 @@ TEST(DebugDump, ChunkContentsAndChunksCutShort) {
     Data data;
     std::string lines;
   };
-  // Each chunk is followed by END's 20 bytes only, fewer than the value that
-  // is cut short needs (the dump reads on into them, as the Skin shows).
+  // Each chunk is followed by END's 20 bytes; the content is read within the
+  // chunk's own bytes only, never from the header that follows.
   const std::vector<Case> cases = {
       // Texts are cut to 1003 characters and their whole length is skipped.
       {"Skin", Data().str(std::string(1500, 't')).i32(1).i32(42),
        "  Muscle or tendon: " + std::string(1003, 't') + "\n  Vertex 0: 42\n"},
-      // A DDiv of size 0 reads its flags from the next header: "EN".
-      {"DDiv", Data(), "  Flags=0x4E45\n"},
+      {"DDiv", Data(), ""},  // size 0: no flags
       {"Join", placement(), kPlacementLines},
       {"Skin", Data().i16(-2).raw("ab").i32(1).i32(5), ""},  // negative text length
-      {"Skin", Data().i16(30000).raw("ab"), ""},             // text past the end of the file
-      {"Skin", Data().str("S").i32(8).i32(1),                // vertices read from END's header
-       "  Muscle or tendon: S\n  Vertex 0: 1\n  Vertex 1: 541347397\n  Vertex 2: 65536\n  Vertex 3: 99\n"
-       "  Vertex 4: 0\n  Vertex 5: 0\n"},
+      {"Skin", Data().i16(30000).raw("ab"), ""},             // text past the chunk
+      {"Skin", Data().str("S").i32(8).i32(1), "  Muscle or tendon: S\n  Vertex 0: 1\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(content_of(c.type, c.data), crlf(c.lines)) << c.type;
   }
+}
+
+// A chunk's content ends with its size, or with the file when the size is
+// negative or reaches past the end of the file.
+TEST(DebugDump, ContentStaysWithinItsChunk) {
+  const Data skin = Data().str("S").i32(3).i32(7).i32(8);  // three vertices, two present
+  const std::string twoVertices = crlf("  Muscle or tendon: S\n  Vertex 0: 7\n  Vertex 1: 8\n");
+  for (std::int32_t size : {-1, 1000}) {
+    const Dump result = dump(CobFile().chunk_sized("Skin", 5, 1, skin, size));
+    EXPECT_EQ(result.file, crlf("Skin V0.1 ID=5 Parent=1 Size=" + std::to_string(size) + "\n") + twoVertices +
+                               crlf("\n\nSkin : 1\n"))
+        << size;
+  }
+  // Empty Skin chunks in a row: each shows its header line only, never the
+  // chunks after it as vertices.
+  CobFile emptySkins;
+  std::string expected;
+  for (int id = 1; id <= 3; ++id) {
+    emptySkins.chunk("Skin", id, 1, Data());
+    expected += header("Skin", id, 0);
+  }
+  emptySkins.chunk("Skin", 4, 1, Data().str("S").i32(1).i32(9));
+  expected += header("Skin", 4, 11) + "  Muscle or tendon: S\n  Vertex 0: 9\n\n\nSkin : 4\n";
+  EXPECT_EQ(dump(emptySkins).file, crlf(expected));
 }
 
 // The dump of a real file: one header line per chunk, in the order that a

@@ -121,12 +121,11 @@ TEST(RwxSamples, MoleculeHasFourSpherePrototypes) {
 
 struct RwxRun {
   ConversionState state;
-  JointIndex joints;
   OutStream console = out_memory(StreamMode::Binary);
 
   std::string convert(const CobFile& file, const std::string& name = "model.cob") {
     OutStream out = out_memory(StreamMode::Text);
-    write_rwx_file(state, joints, out, console, name, file.span());
+    write_rwx_file(state, out, console, name, file.span());
     return out_contents(out);
   }
 };

@@ -197,10 +197,10 @@ ModeRun run_mode(RunState& state, Mode mode, Bytes buffer) {
   OutStream out = out_memory(mode == Mode::Animation ? StreamMode::Binary : StreamMode::Text);
   switch (mode) {
     case Mode::Rwx:
-      write_rwx_file(state.conversion, state.joints, out, console, kSourceName, buffer);
+      write_rwx_file(state.conversion, out, console, kSourceName, buffer);
       break;
     case Mode::Animation:
-      export_animation(state.seqExport, state.joints, out, console, kSourceName, buffer);
+      export_animation(out, console, kSourceName, buffer);
       break;
     case Mode::Dump:
       dump_chunks(buffer, out, console);

@@ -32,9 +32,7 @@ struct ModeRun {
 
 // The state that lives across files of one run of the program.
 struct RunState {
-  JointIndex joints;
   ConversionState conversion;
-  SeqExportState seqExport;
 };
 
 // Runs one mode on the buffer, as the driver would for a file named

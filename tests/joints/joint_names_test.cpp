@@ -32,14 +32,13 @@ TEST(JointTable, HoldsEveryJointNumberOnceInLowerCase) {
 }
 
 TEST(JointTable, EveryNameLooksUpToItsNumberInAnyCaseAndWithPrefix) {
-  JointIndex index;
   for (const JointName& entry : joint_name_table()) {
     std::string upper(entry.name);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(joint_lookup(index, entry.name), entry.joint) << entry.name;
-    EXPECT_EQ(joint_lookup(index, upper), entry.joint) << upper;
-    EXPECT_EQ(joint_lookup(index, "qz_" + std::string(entry.name)), entry.joint) << entry.name;
-    EXPECT_EQ(joint_lookup(index, "QZ_" + upper), entry.joint) << upper;
+    EXPECT_EQ(joint_lookup(entry.name), entry.joint) << entry.name;
+    EXPECT_EQ(joint_lookup(upper), entry.joint) << upper;
+    EXPECT_EQ(joint_lookup("qz_" + std::string(entry.name)), entry.joint) << entry.name;
+    EXPECT_EQ(joint_lookup("QZ_" + upper), entry.joint) << upper;
   }
 }
 
@@ -69,15 +68,13 @@ TEST(JointLookup, EdgeCases) {
       // A name ends at its first NUL.
       {std::string("head\0xyz", 8), 4}, {std::string("he\0ad", 5), 0}, {std::string("\0head", 5), 0},
   };
-  JointIndex index;
-  for (const auto& c : cases) EXPECT_EQ(joint_lookup(index, c.name), c.joint) << '"' << c.name << '"';
+  for (const auto& c : cases) EXPECT_EQ(joint_lookup(c.name), c.joint) << '"' << c.name << '"';
 }
 
 TEST(JointLookup, OnlyAsciiLettersAreLowered) {
-  JointIndex index;
   // Bytes above 127 are kept as they are and never match.
-  EXPECT_EQ(joint_lookup(index, "h\xC3\x89" "ad"), 0);
-  EXPECT_EQ(joint_lookup(index, "n\xCF" "se"), 0);
+  EXPECT_EQ(joint_lookup("h\xC3\x89" "ad"), 0);
+  EXPECT_EQ(joint_lookup("n\xCF" "se"), 0);
 }
 
 TEST(JointFromName, AvatarNamingRule) {
@@ -102,22 +99,19 @@ TEST(JointFromName, AvatarNamingRule) {
       {"qz_verylongbodyname_neck", 3},
       {"", 0},
   };
-  JointIndex index;
-  for (const auto& c : cases) EXPECT_EQ(joint_from_name(index, c.name), c.joint) << '"' << c.name << '"';
+  for (const auto& c : cases) EXPECT_EQ(joint_from_name(c.name), c.joint) << '"' << c.name << '"';
 }
 
 TEST(JointFromName, TextEndsAtFirstNul) {
-  JointIndex index;
-  EXPECT_EQ(joint_from_name(index, std::string_view("qz_body\0_head", 13)), 0);
-  EXPECT_EQ(joint_from_name(index, std::string_view("qz_neck\0_head", 13)), 3);
+  EXPECT_EQ(joint_from_name(std::string_view("qz_body\0_head", 13)), 0);
+  EXPECT_EQ(joint_from_name(std::string_view("qz_neck\0_head", 13)), 3);
 }
 
 TEST(AvatarJoint, GivesTheWordAsWritten) {
-  JointIndex index;
-  const AvatarJoint found = avatar_joint(index, "qz_arm_RtHip_head");
+  const AvatarJoint found = avatar_joint("qz_arm_RtHip_head");
   EXPECT_EQ(found.joint, 15);
   EXPECT_EQ(found.word, "RtHip");
-  const AvatarJoint none = avatar_joint(index, "qz_arm_leg");
+  const AvatarJoint none = avatar_joint("qz_arm_leg");
   EXPECT_EQ(none.joint, 0);
   EXPECT_TRUE(none.word.empty());
 }

@@ -1,0 +1,43 @@
+// The map records of a Mat1 chunk: after the fixed material fields, records
+// of a kind letter ('e' environment, 't' texture, 'b' bump, others possible),
+// a byte not used, a flags byte, a signed 16-bit name length and the name
+// (a file path); a texture record carries 16 more bytes of placement, a bump
+// record 20. The loader and the image list read them alike.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "cob/container.h"
+
+namespace facetor {
+
+// Data offset of the first map record: right after the fixed material fields.
+inline constexpr std::int32_t kFirstMapRecord = 37;
+
+struct MapRecord {
+  char kind = 0;
+  std::uint8_t flags = 0;
+  std::int16_t nameLength = 0;
+  std::string name;  // up to its first NUL
+};
+
+enum class MapRecordRead {
+  Whole,           // head and name read; the cursor stands after the name
+  NoHead,          // the 5-byte head does not fit
+  NegativeLength,  // the name length is below 0 (kind and flags are read)
+  NameCut,         // the name does not fit (kind and flags are read)
+};
+
+// Reads a record's head and name; the placement after it is left to the caller.
+MapRecordRead read_map_record(Reader& r, MapRecord& record);
+
+// Bytes of placement after the name: 16 for a texture, 20 for a bump map.
+std::int32_t map_placement_size(char kind);
+
+// The file name of a texture path: up to its first NUL, after the last '/'
+// or '\' (the whole path when it has neither).
+std::string_view texture_file_name(std::string_view path);
+
+}  // namespace facetor
