@@ -3,9 +3,21 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "driver/session.h"
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Bytes as they are on every standard stream: no CR LF translation, and a
+  // 0x1A byte typed or piped in does not end the input.
+  ::_setmode(::_fileno(stdin), _O_BINARY);
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
   facetor::OutStream console = facetor::out_on_file(stdout, facetor::StreamMode::Binary);
   facetor::Session session{console, std::cin, {}, {}, {}};
   const std::vector<std::string> parameters(argv + (argc > 0 ? 1 : 0), argv + argc);

@@ -16,6 +16,17 @@
 #include <string_view>
 #include <vector>
 
+// Checks printf-style arguments against their format. MinGW's plain "printf"
+// means the Microsoft runtime's rules; our formatting follows the C99 rules
+// (its standard library is built with them there), which "gnu_printf" names.
+#if defined(__MINGW32__)
+#define FACETOR_PRINTF_FORMAT(formatAt, firstAt) __attribute__((format(gnu_printf, formatAt, firstAt)))
+#elif defined(__GNUC__) || defined(__clang__)
+#define FACETOR_PRINTF_FORMAT(formatAt, firstAt) __attribute__((format(printf, formatAt, firstAt)))
+#else
+#define FACETOR_PRINTF_FORMAT(formatAt, firstAt)
+#endif
+
 namespace facetor {
 
 enum class StreamMode { Binary, Text };
@@ -53,7 +64,7 @@ OutStream out_on_file(std::FILE* file, StreamMode mode);
 
 void out_write(OutStream& stream, std::string_view bytes);
 void out_put(OutStream& stream, char c);
-void out_printf(OutStream& stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void out_printf(OutStream& stream, const char* format, ...) FACETOR_PRINTF_FORMAT(2, 3);
 void out_vprintf(OutStream& stream, const char* format, std::va_list args);
 
 // Hands buffered bytes to the file (a no-op in memory).
