@@ -55,7 +55,7 @@ void write_grid(benchmark::State& state, int side, bool duplicate, bool freshStr
     writer.out = &out;
     writer.baseTransform = transform_identity();
     write_prototype(writer, nullptr, proto);
-    bytes = out.position;
+    bytes = out_memory_size(out);
     benchmark::DoNotOptimize(out_memory_size(out));
   }
   state.counters["vertices"] = static_cast<double>(proto_vertex_count(*proto));

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "e2e/e2e_support.h"
+#include "support/example_model.h"
 
 namespace facetor::test {
 namespace {
@@ -73,6 +75,24 @@ TEST_F(DriverE2e, WriteFailureOnTheCommandLineEndsWithCodeTwo) {
     EXPECT_NE(result.out.find(std::string("Can not write output file '") + c.output + "'\n"), std::string::npos)
         << c.mode << ": " << result.out;
   }
+}
+
+// A run that fails halfway (the file grows past the size limit) leaves the
+// earlier output file exactly as it was, and no temporary file.
+TEST_F(DriverE2e, FailedWriteKeepsTheEarlierOutput) {
+  write_file(dir / "model.cob", example_model());
+  const std::vector<std::uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r', '\r', '\n'};
+  write_file(dir / "model.rwx", earlier);
+  ProcessOptions options;
+  options.workingDir = dir.path;
+  options.fileSizeLimit = 1000;  // the RWX text of the example is several kilobytes
+  const ProcessResult result = run_facetor_exe({"model.cob", "R"}, options);
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.out.find("Can not write output file 'model.rwx'\n"), std::string::npos) << result.out;
+  EXPECT_EQ(read_file(dir / "model.rwx"), std::string(earlier.begin(), earlier.end()));
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) ++files;
+  EXPECT_EQ(files, 2u) << "model.cob and model.rwx only";
 }
 
 // ---- interactive regime ------------------------------------------------------

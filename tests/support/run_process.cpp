@@ -42,6 +42,12 @@ int stdin_file(const std::string& text) {
     const rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};
     if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
   }
+  if (options.fileSizeLimit != 0) {
+    // A write past the limit then fails with EFBIG instead of a signal.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+  }
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
