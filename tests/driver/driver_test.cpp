@@ -42,7 +42,10 @@ TEST(FileNames, InputAndOutputNames) {
       {"model", "model.cob", "model.rwx"},
       {"model.cob", "model.cob", "model.rwx"},
       {"a.b.cob", "a.b.cob", "a.b.rwx"},
-      {"dir.v2/model", "dir.v2/model", "dir.rwx"},
+      // Only the last path component counts, after '/' or '\\'.
+      {"dir.v2/model", "dir.v2/model.cob", "dir.v2/model.rwx"},
+      {"C:\\john.doe\\house", "C:\\john.doe\\house.cob", "C:\\john.doe\\house.rwx"},
+      {"a.b/c.d\\e", "a.b/c.d\\e.cob", "a.b/c.d\\e.rwx"},
       {std::string("mo\0del.x", 8), "mo.cob", "mo.rwx"},
       {n299 + "extra.cob", n299 + ".cob", n299 + ".rwx"},
       // The cut keeps the '.', so nothing is appended.
