@@ -19,9 +19,11 @@ int main(int argc, char** argv) {
   ::_setmode(::_fileno(stderr), _O_BINARY);
 #endif
   facetor::OutStream console = facetor::out_on_file(stdout, facetor::StreamMode::Binary);
-  facetor::Session session{console, std::cin, {}, {}, {}};
+  facetor::OutStream errors = facetor::out_on_file(stderr, facetor::StreamMode::Binary);
+  facetor::Session session{console, errors, std::cin, {}, {}, {}};
   const std::vector<std::string> parameters(argv + (argc > 0 ? 1 : 0), argv + argc);
   const int code = facetor::run_facetor(session, parameters);
   facetor::out_flush(console);
+  facetor::out_flush(errors);
   return code;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,22 +33,29 @@ struct ExitCase {
   std::vector<std::string> arguments;
   int exitCode;
   const char* writes;  // the output file that must exist afterwards, or null
+  const char* why;     // what the one line on standard error says, or null for none
 };
 
-TEST_F(DriverE2e, CommandLineExitCodesAndOutputNames) {
+TEST_F(DriverE2e, CommandLineExitCodesOutputNamesAndReasons) {
+  write_file(dir / "plain.txt", {'h', 'e', 'l', 'l', 'o'});
   const ExitCase cases[] = {
-      {{"model.cob"}, 0, "model.rwx"},      // one parameter: mode R
-      {{"model"}, 0, "model.rwx"},          // ".cob" appended
-      {{"model.cob", "anim"}, 0, "model.seq"},
-      {{"model.cob", "d", "ignored"}, 0, "model.txt"},
-      {{"model.cob", "headers"}, 3, nullptr},
-      {{"model.cob", "i"}, 3, nullptr},
-      {{"model.cob", ""}, 4, nullptr},
-      {{"missing", "H"}, 1, nullptr},
+      {{"model.cob"}, 0, "model.rwx", nullptr},  // one parameter: mode R
+      {{"model"}, 0, "model.rwx", nullptr},      // ".cob" appended
+      {{"model.cob", "anim"}, 0, "model.seq", nullptr},
+      {{"model.cob", "d", "ignored"}, 0, "model.txt", nullptr},
+      {{"plain.txt", "R"}, 0, "plain.rwx", "'plain.txt' is not a binary COB file; 'plain.rwx' holds no model"},
+      {{"model.cob", "headers"}, 3, nullptr,
+       "modes H and I list only at the prompts; run facetor without parameters"},
+      {{"model.cob", "i"}, 3, nullptr, "modes H and I list only at the prompts; run facetor without parameters"},
+      {{"model.cob", ""}, 4, nullptr, "no mode given; the modes are R, A and D (H and I at the prompts)"},
+      {{"model.cob", "xyz"}, 4, nullptr, "unknown mode 'X'; the modes are R, A and D (H and I at the prompts)"},
+      {{"missing", "H"}, 1, nullptr, "can not open 'missing.cob': "},
+      {{"model.cob", "R"}, 2, nullptr, "can not open output file 'model.rwx': "},
   };
   for (const ExitCase& c : cases) {
     const std::string label = ::testing::PrintToString(c.arguments);
-    for (const char* out : {"model.rwx", "model.seq", "model.txt"}) ::unlink((dir / out).c_str());
+    for (const char* out : {"model.rwx", "model.seq", "model.txt"}) std::filesystem::remove_all(dir / out);
+    if (c.exitCode == 2) std::filesystem::create_directory(dir / "model.rwx");  // a folder takes the name
     const ProcessResult result = run(c.arguments);
     EXPECT_EQ(result.exitCode, c.exitCode) << label;
     if (c.writes != nullptr) {
@@ -57,7 +65,29 @@ TEST_F(DriverE2e, CommandLineExitCodesAndOutputNames) {
     if (c.exitCode == 3 || c.exitCode == 4) {
       EXPECT_EQ(result.out, kBanner) << label;
     }
+    const std::string why = c.why == nullptr ? "" : std::string("facetor: ") + c.why;
+    const std::string firstLine = result.err.substr(0, result.err.find('\n'));
+    EXPECT_EQ(firstLine.substr(0, why.size()), why) << label << ": " << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), c.why == nullptr ? 0 : 1) << label;
   }
+  std::filesystem::remove_all(dir / "model.rwx");
+}
+
+// Only a first parameter spelled exactly like an option is one.
+TEST_F(DriverE2e, HelpAndVersion) {
+  for (const char* option : {"-h", "--help"}) {
+    const ProcessResult help = run({option});
+    EXPECT_EQ(help.exitCode, 0) << option;
+    EXPECT_TRUE(help.out.starts_with("Usage: facetor [FILENAME [OUTPUTMODE]]\n")) << help.out;
+    EXPECT_NE(help.out.find("Exit codes: 0 processed"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+  }
+  const ProcessResult version = run({"--version", "R"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "facetor 6.0.601\n");
+  const ProcessResult file = run({"-help"});
+  EXPECT_EQ(file.exitCode, 1);
+  EXPECT_EQ(file.out, kBanner + "Can not open file '-help.cob'\n");
 }
 
 // ---- output write failures -------------------------------------------------
@@ -89,11 +119,27 @@ TEST_F(DriverE2e, FailedWriteKeepsTheEarlierOutput) {
   const ProcessResult result = run_facetor_exe({"model.cob", "R"}, options);
   EXPECT_EQ(result.exitCode, 2);
   EXPECT_NE(result.out.find("Can not write output file 'model.rwx'\n"), std::string::npos) << result.out;
+  EXPECT_EQ(result.err, "facetor: writing 'model.rwx' failed; a file of that name from before is kept as it was\n");
   EXPECT_EQ(read_file(dir / "model.rwx"), std::string(earlier.begin(), earlier.end()));
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) ++files;
   EXPECT_EQ(files, 2u) << "model.cob and model.rwx only";
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// The input buffer of a 1 GiB file does not fit a 256 MiB address space.
+TEST_F(DriverE2e, OutOfMemoryEndsWithCodeFive) {
+  write_file(dir / "big.cob", {});
+  std::filesystem::resize_file(dir / "big.cob", std::uintmax_t{1} << 30);
+  ProcessOptions options;
+  options.workingDir = dir.path;
+  options.addressSpaceLimit = std::uint64_t{256} << 20;
+  const ProcessResult result = run_facetor_exe({"big.cob", "R"}, options);
+  EXPECT_EQ(result.exitCode, 5);
+  EXPECT_EQ(result.out, kBanner + "Memory allocation error\n");
+  EXPECT_EQ(result.err, "facetor: not enough memory\n");
+}
+#endif
 
 // ---- interactive regime ------------------------------------------------------
 
