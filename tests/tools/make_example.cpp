@@ -1,4 +1,5 @@
-// Writes the example model: make_example [PATH] (default: the examples folder).
+// Writes the example models: make_example [FOLDER] (default: the examples
+// folder of the source tree).
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -7,14 +8,17 @@
 #include "support/example_model.h"
 
 int main(int argc, char** argv) {
-  const std::string path =
-      argc > 1 ? argv[1] : std::string(FACETOR_EXAMPLES_DIR) + "/" + facetor::test::kExampleModelName;
+  const std::string folder = argc > 1 ? argv[1] : FACETOR_EXAMPLES_DIR;
   try {
-    facetor::test::write_file(path, facetor::test::example_model());
+    for (const auto& [name, bytes] : {std::pair{facetor::test::kExampleModelName, facetor::test::example_model()},
+                                      std::pair{facetor::test::kAnimatedModelName, facetor::test::animated_model()}}) {
+      const std::string path = folder + "/" + name;
+      facetor::test::write_file(path, bytes);
+      std::printf("wrote %s\n", path.c_str());
+    }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return 1;
   }
-  std::printf("wrote %s\n", path.c_str());
   return 0;
 }
