@@ -1,7 +1,10 @@
 // The facetor executable run as a user runs it: arguments, typed answers,
 // what it prints, its exit code and the files it leaves behind.
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -90,7 +93,8 @@ TEST_F(DriverE2e, HelpAndVersion) {
   EXPECT_EQ(file.out, kBanner + "Can not open file '-help.cob'\n");
 }
 
-// ---- output write failures -------------------------------------------------
+// ---- output write failures (POSIX: /dev/full, file size limits) -------------
+#ifndef _WIN32
 
 struct WriteFailureCase {
   const char* mode;
@@ -140,6 +144,8 @@ TEST_F(DriverE2e, OutOfMemoryEndsWithCodeFive) {
   EXPECT_EQ(result.err, "facetor: not enough memory\n");
 }
 #endif
+
+#endif  // _WIN32
 
 // ---- interactive regime ------------------------------------------------------
 
