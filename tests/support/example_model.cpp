@@ -1,5 +1,6 @@
 #include "support/example_model.h"
 
+#include <cstring>
 #include <string>
 
 #include "support/cob_builder.h"
@@ -129,6 +130,24 @@ std::vector<std::uint8_t> animated_model() {
     if (limb.swingSign != 0) file.chunk("Chan", ++id, object, stride(limb.swingSign));
   }
   file.end(++id);
+  return file.bytes;
+}
+
+std::vector<std::uint8_t> control_bytes_model() {
+  float awkward;  // bytes 1A 0D 0A 3F: about 0.54
+  const std::uint32_t bits = 0x3F0A0D1A;
+  std::memcpy(&awkward, &bits, sizeof awkward);
+  const std::vector<Vec3> vertices = {{0, 0, 0}, {awkward, 0, 0}, {awkward, awkward, 0}, {0, awkward, 0x1A}};
+  const std::string name("qz_lfhip_\x1a\r\n\0end", 17);
+  MaterialSpec material = colour(0, awkward, 0.1f, 0.2f);
+  material.maps.push_back(texture_map(std::string("tex\x1a\r\n.jpg")));
+  CobFile file;
+  file.chunk("PolH", 0x1A, 0, polh(name, vertices, {}, {face({0, 1, 2, 3}), face({3, 2, 1})}))
+      .chunk("Mat1", 0x0D0A, 0x1A, mat1(material))
+      .chunk("Chan", 0x0A0D, 0x1A, chan("rotate", 2, rotate_keys({{0, 1, 0, 0, 0}, {26, awkward, 0, awkward, 0}}),
+                                        std::string_view("\r\n\x1a\0", 4)))
+      .end(0x1A1A);
+  file.raw({0x1A, '\r', '\n', 0, 0x1A});
   return file.bytes;
 }
 

@@ -22,4 +22,9 @@ std::vector<std::uint8_t> example_model();
 // hips and shoulders swinging in rotation channels over 30 frames.
 std::vector<std::uint8_t> animated_model();
 
+// Not shipped: a small model whose bytes hold what text-mode reads and
+// writes would alter (0x1A, CR LF, NUL) in names, coordinates and a channel,
+// for comparing builds on different systems.
+std::vector<std::uint8_t> control_bytes_model();
+
 }  // namespace facetor::test
