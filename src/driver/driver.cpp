@@ -44,6 +44,7 @@ Outcome end_or_next(Regime regime, int code) {
 void explain(Session& session, Regime regime, const char* format, ...) FACETOR_PRINTF_FORMAT(3, 4);
 void explain(Session& session, Regime regime, const char* format, ...) {
   if (regime != Regime::CommandLine) return;
+  out_flush(session.console);  // so that a terminal shows both in order
   out_write(session.errors, "facetor: ");
   std::va_list args;
   va_start(args, format);
