@@ -143,6 +143,29 @@ TEST_F(DriverE2e, OutOfMemoryEndsWithCodeFive) {
   EXPECT_EQ(result.out, kBanner + "Memory allocation error\n");
   EXPECT_EQ(result.err, "facetor: not enough memory\n");
 }
+
+// A model of 200000 vertices (8 MB) is read within 32 MiB of address space,
+// but its conversion needs more: the run fails while the output is being
+// written, and the earlier output stays as it was.
+TEST_F(DriverE2e, MemoryFailureKeepsTheEarlierOutput) {
+  std::vector<Vec3> vertices;
+  std::vector<Face> faces;
+  for (int i = 0; i < 200000; ++i) vertices.push_back({i * 0.001f, static_cast<float>(i % 7), static_cast<float>(i % 13)});
+  for (int i = 0; i + 2 < 200000; ++i) faces.push_back(face({0, i + 1, i + 2}));
+  CobFile file;
+  file.chunk("PolH", 1, 0, polh("big", vertices, {}, faces)).chunk("Mat1", 2, 1, mat1({})).end(3);
+  write_file(dir / "big.cob", file.bytes);
+  write_file(dir / "big.rwx", {'o', 'l', 'd'});
+  ProcessOptions options;
+  options.workingDir = dir.path;
+  options.addressSpaceLimit = std::uint64_t{32} << 20;
+  const ProcessResult result = run_facetor_exe({"big.cob", "R"}, options);
+  EXPECT_EQ(result.exitCode, 5);
+  EXPECT_EQ(read_file(dir / "big.rwx"), "old");
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) ++files;
+  EXPECT_EQ(files, 3u) << "model.cob, big.cob and big.rwx only";
+}
 #endif
 
 #endif  // _WIN32
