@@ -10,6 +10,8 @@
 
 #ifdef _WIN32
 #include <io.h>
+
+#include "io/native_name.h"
 #else
 #include <unistd.h>
 #endif
@@ -21,7 +23,9 @@ namespace {
 // Windows: open in binary mode, so that no byte is translated and a 0x1A byte
 // does not end the read. A named pipe has no name in the file system here, so
 // opening one by name cannot wait for a writer.
-int open_descriptor(const std::string& name) { return ::_open(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
+int open_descriptor(const std::string& name) {
+  return ::_wopen(native_name(name).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
 int close_descriptor(int descriptor) { return ::_close(descriptor); }
 long long read_descriptor(int descriptor, std::uint8_t* data, std::size_t size) {
   const unsigned piece = static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30));

@@ -10,6 +10,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+
+#include "io/native_name.h"
 #else
 #include <climits>
 #include <cstdlib>
@@ -22,7 +24,7 @@ namespace {
 #ifdef _WIN32
 bool is_regular_or_absent(const std::string& path, bool& absent) {
   struct ::_stat64 status {};
-  absent = ::_stat64(path.c_str(), &status) != 0 && errno == ENOENT;
+  absent = ::_wstat64(native_name(path).c_str(), &status) != 0 && errno == ENOENT;
   return absent || (status.st_mode & _S_IFMT) == _S_IFREG;
 }
 
@@ -35,7 +37,7 @@ bool resolve_link(const std::string& path, std::string& resolved) {
 
 std::FILE* create_new(const std::string& path) {
   const int descriptor =
-      ::_open(path.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+      ::_wopen(native_name(path).c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
   if (descriptor < 0) return nullptr;
   std::FILE* file = ::_fdopen(descriptor, "w+b");
   if (file == nullptr) ::_close(descriptor);
@@ -46,8 +48,12 @@ void copy_permissions(const std::string&, const std::string&) {}
 
 // std::rename does not replace an existing file on Windows.
 bool replace_file(const std::string& from, const std::string& to) {
-  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return ::MoveFileExW(native_name(from).c_str(), native_name(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
+
+std::FILE* open_directly(const std::string& path) { return ::_wfopen(native_name(path).c_str(), L"w+b"); }
+void remove_file(const std::string& path) { ::_wremove(native_name(path).c_str()); }
 #else
 bool is_regular_or_absent(const std::string& path, bool& absent) {
   struct ::stat status {};
@@ -85,6 +91,9 @@ void copy_permissions(const std::string& from, const std::string& to) {
 }
 
 bool replace_file(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
+std::FILE* open_directly(const std::string& path) { return std::fopen(path.c_str(), "w+b"); }
+void remove_file(const std::string& path) { std::remove(path.c_str()); }
 #endif
 
 // A new file beside target, named after it: "folder/.name.<n>.tmp".
@@ -116,7 +125,7 @@ bool output_file_open(OutputFile& output, const std::string& path) {
       return true;
     }
   }
-  output.file = std::fopen(path.c_str(), "w+b");
+  output.file = open_directly(path);
   return output.file != nullptr;
 }
 
@@ -126,7 +135,7 @@ bool output_file_finish(OutputFile& output, bool complete) {
   output.file = nullptr;
   if (!output.temporary.empty()) {
     if (ok && complete && !replace_file(output.temporary, output.target)) ok = false;
-    if (!ok || !complete) std::remove(output.temporary.c_str());
+    if (!ok || !complete) remove_file(output.temporary);
     output.temporary.clear();
   }
   return ok;

@@ -93,6 +93,23 @@ TEST_F(DriverE2e, HelpAndVersion) {
   EXPECT_EQ(file.out, kBanner + "Can not open file '-help.cob'\n");
 }
 
+// Names outside any ANSI code page convert, whatever the system's code page
+// (on Windows through the UTF-16 API); the output lands beside the input.
+TEST_F(DriverE2e, NamesOutsideTheAnsiCodePage) {
+  for (const std::string stem : {"\xD0\xBC\xD0\xBE\xD0\xB4\xD0\xB5\xD0\xBB\xD1\x8C", "\xE6\xA8\xA1\xE5\x9E\x8B"}) {
+    const auto native = [&](const std::string& name) {
+      return std::filesystem::path(dir.path) / std::filesystem::path(std::u8string(name.begin(), name.end()));
+    };
+    std::error_code error;
+    std::filesystem::copy_file(native("model.cob"), native(stem + ".cob"), error);
+    // Wine keeps names in the Unix locale's character set: C cannot hold them.
+    if (error) GTEST_SKIP() << "this file system takes no such names here: " << error.message();
+    const ProcessResult result = run({stem, "D"});
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_TRUE(std::filesystem::exists(native(stem + ".txt"))) << result.out << result.err;
+  }
+}
+
 // ---- output write failures (POSIX: /dev/full, file size limits) -------------
 #ifndef _WIN32
 
