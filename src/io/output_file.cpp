@@ -46,6 +46,8 @@ std::FILE* create_new(const std::string& path) {
 
 void copy_permissions(const std::string&, const std::string&) {}
 
+bool writable(const std::string& path) { return ::_waccess(native_name(path).c_str(), 2) == 0; }
+
 // std::rename does not replace an existing file on Windows.
 bool replace_file(const std::string& from, const std::string& to) {
   return ::MoveFileExW(native_name(from).c_str(), native_name(to).c_str(),
@@ -92,6 +94,8 @@ void copy_permissions(const std::string& from, const std::string& to) {
 
 bool replace_file(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
+bool writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
+
 std::FILE* open_directly(const std::string& path) { return std::fopen(path.c_str(), "w+b"); }
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
 #endif
@@ -117,7 +121,9 @@ bool output_file_open(OutputFile& output, const std::string& path) {
   output = OutputFile{};
   bool absent = false;
   std::string target;
-  if (is_regular_or_absent(path, absent) && resolve_link(path, target)) {
+  // A file that may not be written is not replaced either: the direct open
+  // below then fails as it always did.
+  if (is_regular_or_absent(path, absent) && resolve_link(path, target) && (absent || writable(target))) {
     if (std::FILE* file = create_temporary(target, output.temporary)) {
       if (!absent) copy_permissions(target, output.temporary);
       output.file = file;

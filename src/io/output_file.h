@@ -18,7 +18,8 @@ struct OutputFile {
 // Opens path for writing and update in binary mode ("w+b"). A regular file
 // or an absent name gets a temporary file in the same folder (for a symbolic
 // link: beside the file it points at); a name that is not a regular file, a
-// dangling link, or a folder where no file can be made is written directly.
+// dangling link, a file that may not be written, or a folder where no file
+// can be made is opened directly.
 // Returns false, errno set, when nothing could be opened.
 bool output_file_open(OutputFile& output, const std::string& path);
 

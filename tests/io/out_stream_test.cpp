@@ -134,6 +134,10 @@ TEST(OutStream, ReadOnlyFolderWritesTheFileDirectly) {
   ASSERT_TRUE(opened);
   EXPECT_TRUE(closed);
   EXPECT_EQ(test::read_file(path), "new");
+  // A read-only file in a writable folder is refused, as before, not replaced.
+  ::chmod(path.c_str(), 0444);
+  EXPECT_FALSE(out_open_file(stream, path, StreamMode::Binary));
+  EXPECT_EQ(test::read_file(path), "new");
 }
 
 // /dev/full accepts the open and refuses every byte.
