@@ -57,7 +57,7 @@ void write_grid(benchmark::State& state, int side, bool duplicate, bool freshStr
     RwxWriterState writer;
     writer.out = &out;
     write_prototype(writer, proto, Transform{}, false);
-    bytes = out.position;
+    bytes = out_memory_size(out);
     benchmark::DoNotOptimize(out_memory_size(out));
   }
   state.counters["vertices"] = static_cast<double>(proto.vertices.size());

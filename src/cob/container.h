@@ -132,6 +132,6 @@ bool check_file_header(Bytes buffer, OutStream& console, const std::string& sour
 bool check_diag_header(Bytes buffer, OutStream& console);
 
 // A printf-style warning of at most 511 characters followed by a line end.
-void print_warning(OutStream& console, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void print_warning(OutStream& console, const char* format, ...) FACETOR_PRINTF_FORMAT(2, 3);
 
 }  // namespace facetor

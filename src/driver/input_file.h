@@ -20,8 +20,10 @@ struct InputFile {
 
 // Opens a file for reading. Fails when it cannot be opened or is not a
 // regular file (a directory, a pipe, a device): only a regular file has a
-// length that can be read completely.
-bool open_input(InputFile& file, const std::string& name);
+// length that can be read completely. The file is opened in binary mode on
+// every system: no byte is translated. On failure, reason (when given) says
+// why, in the system's words.
+bool open_input(InputFile& file, const std::string& name, std::string* reason = nullptr);
 
 enum class InputRead {
   Complete,  // the buffer holds the whole file

@@ -1,5 +1,6 @@
-// The state of one run of the program: the console, and every value that the
-// modes keep from one file to the next (the RWX conversion state). One record, passed by
+// The state of one run of the program: the console, the error stream, and
+// every value that the modes keep from one file to the next (the RWX
+// conversion state). One record, passed by
 // reference, so that one process can run many conversions side by side.
 #pragma once
 
@@ -16,6 +17,7 @@ namespace facetor {
 
 struct Session {
   OutStream& console;  // every message, prompt and listing
+  OutStream& errors;   // standard error: why the command line failed
   std::istream& input; // typed answers
   ConversionState conversion;
 };

@@ -1,117 +1,148 @@
 #include "io/out_stream.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <utility>
 #include <vector>
 
+#include "io/output_file.h"
+
 namespace facetor {
+
+// The narrow interface of the two sinks. Each call returns false on failure;
+// the stream remembers it.
+struct OutSink {
+  virtual ~OutSink() = default;
+  virtual bool write(std::string_view bytes) = 0;
+  virtual bool flush() = 0;
+  virtual bool rewind() = 0;
+  // Ends the sink; complete is false when any earlier call failed.
+  virtual bool finish(bool complete) = 0;
+  virtual const std::string* memory() const { return nullptr; }
+};
+
 namespace {
 
 constexpr std::size_t kFlushThreshold = 1 << 16;
-constexpr std::size_t kBlockSize = 1 << 20;
-constexpr std::size_t kFirstBlockStart = 1 << 12;
 
-// The first block starts at 4 KiB and doubles up to the full block size with
-// the bytes written, so that short outputs (screen listings, small files) do
-// not take a whole block each. Later blocks are full-size from the start, so a
-// large output is copied only while its first block grows.
-std::size_t first_block_capacity(std::size_t extent) {
-  return std::min(kBlockSize, std::max(kFirstBlockStart, std::bit_ceil(extent)));
-}
+// Bytes in one growing buffer; a rewind overwrites from the start and keeps
+// what lies beyond the bytes written again.
+struct MemorySink final : OutSink {
+  std::string bytes;
+  std::size_t position = 0;
 
-void grow_first_block(OutStream& stream, std::size_t end) {
-  auto grown = std::make_unique_for_overwrite<char[]>(first_block_capacity(end));
-  std::memcpy(grown.get(), stream.blocks[0].get(), std::min(stream.extent, kBlockSize));
-  stream.blocks[0] = std::move(grown);
-}
-
-// Writes into the memory blocks at the current position, overwriting what a
-// rewind left behind and adding blocks as needed.
-void write_memory(OutStream& stream, const char* data, std::size_t size) {
-  stream.joinedValid = false;
-  while (size > 0) {
-    const std::size_t block = stream.position / kBlockSize;
-    const std::size_t offset = stream.position % kBlockSize;
-    const std::size_t piece = std::min(size, kBlockSize - offset);
-    if (block == stream.blocks.size()) {
-      const std::size_t capacity = block == 0 ? first_block_capacity(offset + piece) : kBlockSize;
-      stream.blocks.push_back(std::make_unique_for_overwrite<char[]>(capacity));
-    } else if (block == 0 && offset + piece > first_block_capacity(stream.extent)) {
-      grow_first_block(stream, offset + piece);
-    }
-    std::memcpy(stream.blocks[block].get() + offset, data, piece);
-    stream.position += piece;
-    data += piece;
-    size -= piece;
+  bool write(std::string_view data) override {
+    const std::size_t overlap = std::min(data.size(), bytes.size() - position);
+    bytes.replace(position, overlap, data);
+    position += data.size();
+    return true;
   }
-  stream.extent = std::max(stream.extent, stream.position);
+  bool flush() override { return true; }
+  bool rewind() override {
+    position = 0;
+    return true;
+  }
+  bool finish(bool) override { return true; }
+  const std::string* memory() const override { return &bytes; }
+};
+
+// A file, written in pieces of kFlushThreshold bytes. An owned file is
+// opened by name (possibly as a temporary file that replaces the named one
+// when complete); an unowned one (standard output) is only flushed.
+struct FileSink final : OutSink {
+  OutputFile output;
+  bool owned = false;
+  std::string pending;
+
+  ~FileSink() override {
+    if (output.file == nullptr) return;
+    if (owned) {
+      output_file_finish(output, false);
+    } else {
+      flush();
+    }
+  }
+  bool write(std::string_view data) override {
+    pending.append(data);
+    return pending.size() < kFlushThreshold || flush();
+  }
+  bool flush() override {
+    bool ok = true;
+    if (!pending.empty()) {
+      ok = std::fwrite(pending.data(), 1, pending.size(), output.file) == pending.size();
+      pending.clear();
+    }
+    return std::fflush(output.file) == 0 && ok;
+  }
+  bool rewind() override { return flush() && std::fseek(output.file, 0, SEEK_SET) == 0; }
+  bool finish(bool complete) override {
+    const bool flushed = flush();
+    if (!owned) {
+      output.file = nullptr;
+      return flushed;
+    }
+    return output_file_finish(output, complete && flushed) && flushed;
+  }
+};
+
+// Every call on the sink goes through here: a closed stream takes nothing.
+template <typename Call>
+void on_sink(OutStream& stream, Call call) {
+  if (!stream.open) {
+    stream.failed = true;
+    return;
+  }
+  if (!call(*stream.sink)) stream.failed = true;
 }
 
 void write_raw(OutStream& stream, const char* data, std::size_t size) {
   if (size == 0) return;
-  if (stream.file == nullptr) {
-    write_memory(stream, data, size);
-    return;
-  }
-  stream.pending.append(data, size);
-  if (stream.pending.size() >= kFlushThreshold) out_flush(stream);
+  on_sink(stream, [&](OutSink& sink) { return sink.write(std::string_view(data, size)); });
 }
 
 }  // namespace
 
+OutStream::OutStream() = default;
 OutStream::OutStream(OutStream&& other) noexcept { *this = std::move(other); }
 
 OutStream& OutStream::operator=(OutStream&& other) noexcept {
   if (this != &other) {
-    // The stream given up is finished like one that goes out of scope.
-    if (file != nullptr) {
-      out_flush(*this);
-      if (ownsFile) std::fclose(file);
-    }
     mode = other.mode;
-    file = std::exchange(other.file, nullptr);
-    ownsFile = std::exchange(other.ownsFile, false);
-    pending = std::move(other.pending);
-    blocks = std::move(other.blocks);
-    extent = other.extent;
-    position = other.position;
-    joined = std::move(other.joined);
-    joinedValid = other.joinedValid;
+    sink = std::move(other.sink);
+    open = std::exchange(other.open, false);
     failed = other.failed;
   }
   return *this;
 }
 
-OutStream::~OutStream() {
-  if (file != nullptr) {
-    out_flush(*this);
-    if (ownsFile) std::fclose(file);
-  }
-}
+OutStream::~OutStream() = default;
 
 OutStream out_memory(StreamMode mode) {
   OutStream stream;
   stream.mode = mode;
+  stream.sink = std::make_unique<MemorySink>();
+  stream.open = true;
   return stream;
 }
 
 bool out_open_file(OutStream& stream, const std::string& path, StreamMode mode) {
-  std::FILE* file = std::fopen(path.c_str(), "w+b");
-  if (file == nullptr) return false;
+  auto sink = std::make_unique<FileSink>();
   stream = OutStream{};
   stream.mode = mode;
-  stream.file = file;
-  stream.ownsFile = true;
+  if (!output_file_open(sink->output, path)) return false;
+  sink->owned = true;
+  stream.sink = std::move(sink);
+  stream.open = true;
   return true;
 }
 
 OutStream out_on_file(std::FILE* file, StreamMode mode) {
+  auto sink = std::make_unique<FileSink>();
+  sink->output.file = file;
   OutStream stream;
   stream.mode = mode;
-  stream.file = file;
-  stream.ownsFile = false;
+  stream.sink = std::move(sink);
+  stream.open = true;
   return stream;
 }
 
@@ -163,48 +194,27 @@ void out_printf(OutStream& stream, const char* format, ...) {
 }
 
 void out_flush(OutStream& stream) {
-  if (stream.file == nullptr) return;
-  if (!stream.pending.empty()) {
-    const std::size_t written = std::fwrite(stream.pending.data(), 1, stream.pending.size(), stream.file);
-    if (written != stream.pending.size()) stream.failed = true;
-    stream.pending.clear();
-  }
-  if (std::fflush(stream.file) != 0) stream.failed = true;
+  on_sink(stream, [](OutSink& sink) { return sink.flush(); });
 }
 
 void out_rewind(OutStream& stream) {
-  if (stream.file == nullptr) {
-    stream.position = 0;
-    return;
-  }
-  out_flush(stream);
-  if (std::fseek(stream.file, 0, SEEK_SET) != 0) stream.failed = true;
+  on_sink(stream, [](OutSink& sink) { return sink.rewind(); });
 }
 
 bool out_close(OutStream& stream) {
-  if (stream.file != nullptr) {
-    out_flush(stream);
-    if (stream.ownsFile && std::fclose(stream.file) != 0) stream.failed = true;
-    stream.file = nullptr;
-    stream.ownsFile = false;
+  if (stream.open) {
+    if (!stream.sink->finish(!stream.failed)) stream.failed = true;
+    stream.open = false;
   }
   return !stream.failed;
 }
 
-std::size_t out_memory_size(const OutStream& stream) { return stream.extent; }
-
 const std::string& out_contents(const OutStream& stream) {
-  if (!stream.joinedValid) {
-    stream.joined.clear();
-    stream.joined.reserve(stream.extent);
-    for (std::size_t done = 0, block = 0; done < stream.extent; ++block) {
-      const std::size_t piece = std::min(kBlockSize, stream.extent - done);
-      stream.joined.append(stream.blocks[block].get(), piece);
-      done += piece;
-    }
-    stream.joinedValid = true;
-  }
-  return stream.joined;
+  static const std::string kNone;
+  const std::string* bytes = stream.sink ? stream.sink->memory() : nullptr;
+  return bytes != nullptr ? *bytes : kNone;
 }
+
+std::size_t out_memory_size(const OutStream& stream) { return out_contents(stream).size(); }
 
 }  // namespace facetor

@@ -63,10 +63,11 @@ Outcome run_once(const Setup& setup, std::uint64_t k, std::uint64_t& count) {
   if (!setup.outputPath.empty()) std::filesystem::remove(setup.outputPath);
   const bool screen = setup.mode == 'H' || setup.mode == 'I';
   OutStream console = out_memory(StreamMode::Binary);
+  OutStream errors = out_memory(StreamMode::Binary);
   std::istringstream typed(screen ? setup.input + "\n" + setup.mode + "\nQ\n" : std::string());
   Outcome outcome;
   {
-    Session session{console, typed, {}};
+    Session session{console, errors, typed, {}};
     const std::vector<std::string> parameters =
         screen ? std::vector<std::string>{} : std::vector<std::string>{setup.input, std::string(1, setup.mode)};
     allocations = 0;

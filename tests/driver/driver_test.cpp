@@ -1,8 +1,11 @@
 // The driver in-process: typed lines, file names and reading the input.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,7 +45,10 @@ TEST(FileNames, InputAndOutputNames) {
       {"model", "model.cob", "model.rwx"},
       {"model.cob", "model.cob", "model.rwx"},
       {"a.b.cob", "a.b.cob", "a.b.rwx"},
-      {"dir.v2/model", "dir.v2/model", "dir.rwx"},
+      // Only the last path component counts, after '/' or '\\'.
+      {"dir.v2/model", "dir.v2/model.cob", "dir.v2/model.rwx"},
+      {"C:\\john.doe\\house", "C:\\john.doe\\house.cob", "C:\\john.doe\\house.rwx"},
+      {"a.b/c.d\\e", "a.b/c.d\\e.cob", "a.b/c.d\\e.rwx"},
       {std::string("mo\0del.x", 8), "mo.cob", "mo.rwx"},
       {n299 + "extra.cob", n299 + ".cob", n299 + ".rwx"},
       // The cut keeps the '.', so nothing is appended.
@@ -57,26 +63,36 @@ TEST(FileNames, InputAndOutputNames) {
   }
 }
 
+// Every byte arrives as it is: a 0x1A byte (the end of a text file on
+// Windows), CR LF and NUL included.
 TEST(InputFile, ReadsRegularFilesWholeAndRefusesOthers) {
   TempDir dir;
-  test::write_file(dir / "data.cob", {1, 2, 3, 4, 5});
-  ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0755), 0);
-  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  const std::vector<std::uint8_t> bytes = {1, 0x1A, '\r', '\n', 0, 0x1A, '\n', '\r', 5};
+  test::write_file(dir / "data.cob", bytes);
+  ASSERT_TRUE(std::filesystem::create_directory(dir / "folder"));
 
   InputFile file;
-  EXPECT_FALSE(open_input(file, dir / "folder"));
+  std::string reason;
+  EXPECT_FALSE(open_input(file, dir / "folder", &reason));
+  EXPECT_FALSE(reason.empty());
+#ifndef _WIN32
+  // A named pipe is refused at once, without waiting for a writer.
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
   EXPECT_FALSE(open_input(file, dir / "pipe"));
+#endif
   ASSERT_TRUE(open_input(file, dir / "data.cob"));
   std::vector<std::uint8_t> buffer;
   EXPECT_EQ(read_input(file, buffer), InputRead::Complete);
-  EXPECT_EQ(buffer, (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(buffer, bytes);
   EXPECT_EQ(file.descriptor, -1);
 }
 
 TEST(InputFile, LengthOf2To31IsTooLarge) {
   TempDir dir;
   test::write_file(dir / "big.cob", {});
-  if (::truncate((dir / "big.cob").c_str(), off_t{1} << 31) != 0) GTEST_SKIP() << "no sparse file of 2 GiB here";
+  std::error_code error;
+  std::filesystem::resize_file(dir / "big.cob", std::uintmax_t{1} << 31, error);
+  if (error) GTEST_SKIP() << "no sparse file of 2 GiB here";
   InputFile file;
   ASSERT_TRUE(open_input(file, dir / "big.cob"));
   std::vector<std::uint8_t> buffer;

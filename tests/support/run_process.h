@@ -13,6 +13,7 @@ struct ProcessOptions {
   std::string workingDir;                // empty: the current directory
   std::string stdinText;                 // everything the program can read; then end of input
   std::uint64_t addressSpaceLimit = 0;   // bytes (RLIMIT_AS); 0: no limit
+  std::uint64_t fileSizeLimit = 0;       // bytes a file may grow to (RLIMIT_FSIZE); 0: no limit
   int timeoutSeconds = 60;               // the program is killed after this
 };
 
