@@ -181,5 +181,30 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
   }
 }
 
+// Corners at squared distances of about 1 + 1.4e-6, 1 + 0.7e-6 and 1 from
+// the one polygon position, in that scan order: the second does not beat the
+// first by more than the tolerance, the third does, so the scan ends on the
+// third although the second is within the tolerance of the nearest.
+TEST(HoleBridge, EndsOnThePairThatBeatsTheBestSoFarNotOnTheFirstNearOne) {
+  Face face;
+  auto ulps = [](int n) {
+    float x = 1;
+    for (int i = 0; i < n; ++i) x = std::nextafter(x, 2.0f);
+    return x;
+  };
+  for (float x : {0.0f, ulps(6), ulps(3), 1.0f}) {
+    CornerVertex v;
+    v.x = x;
+    face.entries.push_back(v);
+  }
+  face.polygon = {0};
+  face.holes = {HoleCorners{{1, 2, 3}, {1, 2, 3}}};
+  expect_same_as_scan(face, "tolerance chain");
+  std::vector<CornerVertex> entries = face.entries;
+  std::vector<std::uint32_t> polygon = face.polygon;
+  bridge_holes(entries, polygon, face.holes);
+  EXPECT_EQ(polygon, (std::vector<std::uint32_t>{0, 3, 2, 1, 3, 0}));
+}
+
 }  // namespace
 }  // namespace facetor
