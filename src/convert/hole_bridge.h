@@ -24,8 +24,8 @@ struct HoleCorners {
 // last pair that beat the best so far by more than 1e-6 (squared distances
 // in single precision). When no pair can be measured, the first unmerged hole
 // joins at position 0 by its first corner. Marks each bridge point's entry.
-// Found through indexes over the hole corners and the polygon positions, in
-// about n log n for n corners whatever their layout.
+// Found through indexes over the hole corners and the polygon positions,
+// without going over all pairs.
 void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
                   const std::vector<HoleCorners>& holes);
 

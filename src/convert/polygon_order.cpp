@@ -5,6 +5,9 @@
 namespace facetor {
 namespace {
 
+// Nodes per block: an insertion moves up to twice this many nodes, a
+// renumbering of blocks touches one entry per block; 512 keeps both small
+// for polygons of a few hundred thousand positions.
 constexpr std::size_t kBlockSize = 512;
 
 void renumber_blocks(PolygonOrder& order, std::size_t from) {
