@@ -6,14 +6,42 @@
 
 #include "convert/hole_point_tree.h"
 #include "convert/polygon_order.h"
+#include "mesh/tolerance.h"
 
 namespace facetor {
 namespace {
 
-constexpr float kTolerance = 1e-6f;
-constexpr std::size_t kSmallFacePairs = 1024;
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr float kNone = -1;  // a limit that no squared distance (never negative) is within
+// Slots that the next searches are likely to reach are measured against the
+// points at once, farther ones later: "likely" is within this multiple of the
+// nearest pair's distance plus this margin (a bridge's searches reach the
+// nearest distance plus a few tolerances). Values from timing 2,000 and
+// 8,000 random, collinear, circular and NaN/huge holes: margins of 4 and 16
+// tolerances remeasure often (up to 4x slower), 256 and 1024 are equal.
+constexpr float kEagerScale = 4;
+constexpr float kEagerMargin = 256 * kTolerance;
 
-bool improves(float d, float best) { return d - best < -kTolerance; }
+// Whether a pair at squared distance d replaces the best so far, computed as
+// the scan computes it (the difference rounded to float).
+bool beats(float d, float best) {
+  const float difference = d - best;
+  return difference < -kTolerance;
+}
+
+// The largest squared distance that beats `best` (every smaller one does too,
+// since rounding keeps the order), or kNone. Against no best yet, every finite
+// distance beats.
+float beat_limit(float best) {
+  if (best == kInfinity) return std::numeric_limits<float>::max();
+  float d = std::max(best - kTolerance, 0.0f);  // within a few units in the last place of the answer
+  while (!beats(d, best)) {
+    if (d == 0) return kNone;
+    d = std::nextafter(d, 0.0f);
+  }
+  for (float up = std::nextafter(d, kInfinity); beats(up, best); up = std::nextafter(d, kInfinity)) d = up;
+  return d;
+}
 
 // The entries a merged hole puts after its bridge point: from the chosen
 // corner backwards round to it again, then the bridge point once more.
@@ -30,393 +58,644 @@ std::vector<std::uint32_t> joined_entries(const HoleCorners& hole, std::size_t c
   return added;
 }
 
+// The search state of one face.
+//
+// Points are the measured hole corners, numbered in scan order (hole by hole,
+// corner by corner). Slots are the polygon positions that can ever serve as
+// a bridge point: the outer polygon's, and each hole corner's first copy once
+// the hole is in (the second copy of the chosen corner and the bridge point's
+// copy always follow a slot of the same entry, so they never come first).
+//
+// Each live point keeps the squared distance to its nearest usable slot, and
+// that slot: a lower bound of the true distance at all times (new slots
+// lower it at once; slots that lose their use leave it stale), exact while
+// its slot is usable. A segment tree over the point numbers gives the first
+// point within a limit; a k-d tree over the slots, knowing per subtree the
+// first and last usable slot in polygon order, gives a point's first slot
+// within a limit.
+struct Bridger {
+  std::vector<CornerVertex>& entries;
+  const std::vector<HoleCorners>& holes;
+
+  HolePointTree pointTree{};
+  std::vector<std::uint32_t> firstPoint{};  // hole -> its first point
+  std::vector<std::uint32_t> pointHole{};
+  std::vector<bool> pointLive{};
+  std::vector<float> nearest{};              // point -> squared distance
+  std::vector<std::int32_t> nearestSlot{};   // point -> slot, -1 none
+  std::vector<float> nodeMaxNearest{};       // point tree node -> largest `nearest` of its live points
+  // Slots far from a subtree are not measured against its points at once:
+  // the subtree only keeps a lower bound of their distance to it (its cap),
+  // and its points are measured afresh before any search whose limit reaches
+  // the cap.
+  std::vector<float> nodeCap{};
+  std::vector<float> nodeMinCap{};           // smallest cap in the subtree
+  std::vector<std::uint32_t> nodeSubtreeEnd{};  // one past the subtree's last node (nodes are in preorder)
+  std::vector<std::uint32_t> nodeFirstLive{};  // smallest live point number in the subtree
+  float eagerLimit = kInfinity;              // slots nearer than this are measured at once
+  std::size_t segmentLeaves = 1;
+  std::vector<float> segment{};              // minimum `nearest` of the live points, by number range
+
+  HolePointTree slotTree{};
+  std::vector<std::uint32_t> slotEntry{};
+  std::vector<std::int32_t> slotNode{};      // slot -> polygon node, -1 while not in the polygon
+  std::vector<std::uint32_t> firstHoleSlot{};  // hole -> slot of its first corner
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> slotsByEntry{};  // (entry, slot), sorted
+  std::vector<std::uint32_t> nodeUsable{};   // slot tree node -> usable slots below
+  std::vector<std::int32_t> nodeFirst{}, nodeLast{};  // slot tree node -> usable slot first/last in order
+
+  PolygonOrder order{};
+  std::vector<std::uint32_t> polygonEntry{};  // polygon node -> entry
+  std::vector<std::int32_t> stack{};
+};
+
+// ---- Slots ----
+
+bool usable(const Bridger& b, std::uint32_t slot) {
+  return b.slotNode[slot] >= 0 && b.slotTree.leafOf[slot] >= 0 && !b.entries[b.slotEntry[slot]].bridged;
+}
+
+std::uint64_t slot_key(const Bridger& b, std::int32_t slot) {
+  return polygon_order_key(b.order, static_cast<std::uint32_t>(b.slotNode[static_cast<std::size_t>(slot)]));
+}
+
+std::int32_t earlier(const Bridger& b, std::int32_t l, std::int32_t r) {
+  if (l < 0) return r;
+  if (r < 0) return l;
+  return slot_key(b, l) <= slot_key(b, r) ? l : r;
+}
+
+std::int32_t later(const Bridger& b, std::int32_t l, std::int32_t r) {
+  if (l < 0) return r;
+  if (r < 0) return l;
+  return slot_key(b, l) >= slot_key(b, r) ? l : r;
+}
+
+// Recounts one node of the slot tree from its slots or its children.
+void slot_node_update(Bridger& b, std::size_t at) {
+  const HolePointTree::Node& n = b.slotTree.nodes[at];
+  std::uint32_t count = 0;
+  std::int32_t first = -1, last = -1;
+  if (n.left < 0) {
+    for (std::uint32_t i = n.begin; i < n.end; ++i) {
+      const std::uint32_t slot = b.slotTree.order[i];
+      if (!usable(b, slot)) continue;
+      ++count;
+      first = earlier(b, first, static_cast<std::int32_t>(slot));
+      last = later(b, last, static_cast<std::int32_t>(slot));
+    }
+  } else {
+    const auto l = static_cast<std::size_t>(n.left), r = static_cast<std::size_t>(n.right);
+    count = b.nodeUsable[l] + b.nodeUsable[r];
+    first = earlier(b, b.nodeFirst[l], b.nodeFirst[r]);
+    last = later(b, b.nodeLast[l], b.nodeLast[r]);
+  }
+  b.nodeUsable[at] = count;
+  b.nodeFirst[at] = first;
+  b.nodeLast[at] = last;
+}
+
+void slot_path_update(Bridger& b, std::int32_t node) {
+  for (; node >= 0; node = b.slotTree.nodes[static_cast<std::size_t>(node)].parent) {
+    slot_node_update(b, static_cast<std::size_t>(node));
+  }
+}
+
+float slot_distance(const Bridger& b, std::uint32_t point, std::uint32_t slot) {
+  const HolePointTree::Point& p = b.pointTree.points[point];
+  const HolePointTree::Point& e = b.slotTree.points[slot];
+  return squared_distance(p.x, p.y, p.z, e.x, e.y, e.z);
+}
+
+// Whether a subtree with this bound can hold a distance below `best`: not
+// when the bound reaches it, nor when every distance to it overflows.
+bool below(double bound, float best) { return bound < best && bound <= std::numeric_limits<float>::max(); }
+
+// Polygon order keys, a range of them: after `low` and before `high`.
+constexpr std::uint64_t kNoKey = std::numeric_limits<std::uint64_t>::max();
+struct KeyRange {
+  std::uint64_t low = kNoKey;  // kNoKey: from the first
+  std::uint64_t high = kNoKey;  // exclusive; kNoKey: to the last
+  bool above_low(std::uint64_t key) const { return low == kNoKey || key > low; }
+};
+
+// Whether a slot tree node has a usable slot inside the key range.
+bool reaches(const Bridger& b, std::size_t at, const KeyRange& keys) {
+  return b.nodeUsable[at] > 0 && slot_key(b, b.nodeFirst[at]) < keys.high && keys.above_low(slot_key(b, b.nodeLast[at]));
+}
+
+// The usable slot first in polygon order within the key range whose squared
+// distance to the point is within `limit`; -1 if none.
+std::int32_t first_slot_within(Bridger& b, std::uint32_t point, float limit, KeyRange keys) {
+  const HolePointTree::Point& p = b.pointTree.points[point];
+  std::int32_t found = -1;
+  b.stack.clear();
+  if (!b.slotTree.nodes.empty()) b.stack.push_back(0);
+  while (!b.stack.empty()) {
+    const auto at = static_cast<std::size_t>(b.stack.back());
+    b.stack.pop_back();
+    const HolePointTree::Node& n = b.slotTree.nodes[at];
+    if (!reaches(b, at, keys) || hole_tree_bound(n, p.x, p.y, p.z) > limit) continue;
+    if (n.left < 0) {
+      for (std::uint32_t i = n.begin; i < n.end; ++i) {
+        const std::uint32_t slot = b.slotTree.order[i];
+        if (!usable(b, slot)) continue;
+        const std::uint64_t key = slot_key(b, static_cast<std::int32_t>(slot));
+        if (key >= keys.high || !keys.above_low(key)) continue;
+        if (slot_distance(b, point, slot) <= limit) {
+          found = static_cast<std::int32_t>(slot);
+          keys.high = key;  // only earlier slots can do better now
+        }
+      }
+      continue;
+    }
+    // The subtree whose first slot comes first is searched first (pushed last).
+    const std::int32_t l = n.left, r = n.right;
+    const std::int32_t lFirst = b.nodeFirst[static_cast<std::size_t>(l)], rFirst = b.nodeFirst[static_cast<std::size_t>(r)];
+    const bool leftFirst = earlier(b, lFirst, rFirst) == lFirst;
+    b.stack.push_back(leftFirst ? r : l);
+    b.stack.push_back(leftFirst ? l : r);
+  }
+  return found;
+}
+
+// The smallest squared distance from the point to a usable slot within the
+// key range (infinity if none).
+float nearest_slot_distance(Bridger& b, std::uint32_t point, const KeyRange& keys) {
+  const HolePointTree::Point& p = b.pointTree.points[point];
+  float best = kInfinity;
+  b.stack.clear();
+  if (!b.slotTree.nodes.empty()) b.stack.push_back(0);
+  while (!b.stack.empty() && best > 0) {  // nothing is nearer than 0
+    const auto at = static_cast<std::size_t>(b.stack.back());
+    b.stack.pop_back();
+    const HolePointTree::Node& n = b.slotTree.nodes[at];
+    if (!reaches(b, at, keys) || !below(hole_tree_bound(n, p.x, p.y, p.z), best)) continue;
+    if (n.left < 0) {
+      for (std::uint32_t i = n.begin; i < n.end; ++i) {
+        const std::uint32_t slot = b.slotTree.order[i];
+        if (!usable(b, slot)) continue;
+        const std::uint64_t key = slot_key(b, static_cast<std::int32_t>(slot));
+        if (key >= keys.high || !keys.above_low(key)) continue;
+        best = std::min(best, slot_distance(b, point, slot));
+      }
+      continue;
+    }
+    const double toLeft = hole_tree_bound(b.slotTree.nodes[static_cast<std::size_t>(n.left)], p.x, p.y, p.z);
+    const double toRight = hole_tree_bound(b.slotTree.nodes[static_cast<std::size_t>(n.right)], p.x, p.y, p.z);
+    b.stack.push_back(toLeft <= toRight ? n.right : n.left);
+    b.stack.push_back(toLeft <= toRight ? n.left : n.right);
+  }
+  return best;
+}
+
+// ---- Points ----
+
+void segment_set(Bridger& b, std::uint32_t point, float value) {
+  std::size_t at = b.segmentLeaves + point;
+  b.segment[at] = value;
+  for (at /= 2; at > 0; at /= 2) b.segment[at] = std::min(b.segment[2 * at], b.segment[2 * at + 1]);
+}
+
+// The first point numbered from `from` to before `to` whose stored distance
+// is within `limit`, or -1: the leftmost leaf of the range whose subtree
+// minimum is within the limit.
+std::int64_t segment_first(const Bridger& b, std::size_t at, std::size_t low, std::size_t width, std::size_t from,
+                           std::size_t to, float limit) {
+  if (low + width <= from || low >= to || !(b.segment[at] <= limit)) return -1;
+  if (width == 1) return static_cast<std::int64_t>(low);
+  const std::size_t half = width / 2;
+  const std::int64_t found = segment_first(b, 2 * at, low, half, from, to, limit);
+  return found >= 0 ? found : segment_first(b, 2 * at + 1, low + half, half, from, to, limit);
+}
+
+// The smallest stored distance of the points numbered before `to`.
+float segment_min(const Bridger& b, std::size_t at, std::size_t low, std::size_t width, std::size_t to) {
+  if (low >= to) return kInfinity;
+  if (low + width <= to) return b.segment[at];
+  const std::size_t half = width / 2;
+  return std::min(segment_min(b, 2 * at, low, half, to), segment_min(b, 2 * at + 1, low + half, half, to));
+}
+
+void point_path_update(Bridger& b, std::int32_t node) {
+  for (; node >= 0; node = b.pointTree.nodes[static_cast<std::size_t>(node)].parent) {
+    const auto at = static_cast<std::size_t>(node);
+    const HolePointTree::Node& n = b.pointTree.nodes[at];
+    float most = -kInfinity;
+    std::uint32_t firstLive = std::numeric_limits<std::uint32_t>::max();
+    if (n.left < 0) {
+      for (std::uint32_t i = n.begin; i < n.end; ++i) {
+        const std::uint32_t point = b.pointTree.order[i];
+        if (!b.pointLive[point]) continue;
+        most = std::max(most, b.nearest[point]);
+        firstLive = std::min(firstLive, point);
+      }
+    } else {
+      const auto l = static_cast<std::size_t>(n.left), r = static_cast<std::size_t>(n.right);
+      most = std::max(b.nodeMaxNearest[l], b.nodeMaxNearest[r]);
+      firstLive = std::min(b.nodeFirstLive[l], b.nodeFirstLive[r]);
+    }
+    b.nodeMaxNearest[at] = most;
+    b.nodeFirstLive[at] = firstLive;
+  }
+}
+
+void set_nearest(Bridger& b, std::uint32_t point, float distance, std::int32_t slot) {
+  b.nearest[point] = distance;
+  b.nearestSlot[point] = slot;
+  segment_set(b, point, distance);
+}
+
+// Measures a point against every usable slot.
+void measure_point(Bridger& b, std::uint32_t point) {
+  const HolePointTree::Point& p = b.pointTree.points[point];
+  float best = kInfinity;
+  std::int32_t bestSlot = -1;
+  b.stack.clear();
+  if (!b.slotTree.nodes.empty()) b.stack.push_back(0);
+  while (!b.stack.empty() && best > 0) {  // nothing is nearer than 0
+    const auto at = static_cast<std::size_t>(b.stack.back());
+    b.stack.pop_back();
+    const HolePointTree::Node& n = b.slotTree.nodes[at];
+    if (b.nodeUsable[at] == 0 || !below(hole_tree_bound(n, p.x, p.y, p.z), best)) continue;
+    if (n.left < 0) {
+      for (std::uint32_t i = n.begin; i < n.end; ++i) {
+        const std::uint32_t slot = b.slotTree.order[i];
+        if (!usable(b, slot)) continue;
+        const float d = slot_distance(b, point, slot);
+        if (d < best) {
+          best = d;
+          bestSlot = static_cast<std::int32_t>(slot);
+        }
+      }
+      continue;
+    }
+    const double toLeft = hole_tree_bound(b.slotTree.nodes[static_cast<std::size_t>(n.left)], p.x, p.y, p.z);
+    const double toRight = hole_tree_bound(b.slotTree.nodes[static_cast<std::size_t>(n.right)], p.x, p.y, p.z);
+    b.stack.push_back(toLeft <= toRight ? n.right : n.left);
+    b.stack.push_back(toLeft <= toRight ? n.left : n.right);
+  }
+  set_nearest(b, point, best, bestSlot);
+  point_path_update(b, b.pointTree.leafOf[point]);
+}
+
+// Makes a point's stored distance exact again if its slot has lost its use.
+void refresh_point(Bridger& b, std::uint32_t point) {
+  const std::int32_t slot = b.nearestSlot[point];
+  if (slot >= 0 && !usable(b, static_cast<std::uint32_t>(slot))) measure_point(b, point);
+}
+
+void cap_path_update(Bridger& b, std::int32_t node) {
+  for (; node >= 0; node = b.pointTree.nodes[static_cast<std::size_t>(node)].parent) {
+    const auto at = static_cast<std::size_t>(node);
+    const HolePointTree::Node& n = b.pointTree.nodes[at];
+    float least = b.nodeCap[at];
+    if (n.left >= 0) {
+      least = std::min({least, b.nodeMinCap[static_cast<std::size_t>(n.left)], b.nodeMinCap[static_cast<std::size_t>(n.right)]});
+    }
+    b.nodeMinCap[at] = least;
+  }
+}
+
+// Measures afresh the points of every subtree that holds live points
+// numbered before `to` and whose cap is within `limit`, so that afterwards
+// each of those points' stored distance is exact or its true distance is
+// beyond the limit. True when any was measured.
+bool remeasure_capped(Bridger& b, float limit, std::size_t to) {
+  auto reaches = [&](std::size_t at) {
+    return b.nodeMinCap[at] <= limit && b.nodeMinCap[at] != kInfinity && b.nodeFirstLive[at] < to;
+  };
+  if (b.pointTree.nodes.empty() || !reaches(0)) return false;
+  bool measured = false;
+  std::vector<std::int32_t> pending(1, 0);
+  while (!pending.empty()) {
+    const auto at = static_cast<std::size_t>(pending.back());
+    pending.pop_back();
+    if (!reaches(at)) continue;
+    const HolePointTree::Node& n = b.pointTree.nodes[at];
+    if (b.nodeCap[at] <= limit) {
+      std::fill(b.nodeCap.begin() + static_cast<std::ptrdiff_t>(at), b.nodeCap.begin() + b.nodeSubtreeEnd[at], kInfinity);
+      std::fill(b.nodeMinCap.begin() + static_cast<std::ptrdiff_t>(at), b.nodeMinCap.begin() + b.nodeSubtreeEnd[at], kInfinity);
+
+      for (std::uint32_t i = n.begin; i < n.end; ++i) {
+        if (b.pointLive[b.pointTree.order[i]]) measure_point(b, b.pointTree.order[i]);
+      }
+      cap_path_update(b, n.parent);
+      measured = true;
+      continue;
+    }
+    pending.push_back(n.left);
+    pending.push_back(n.right);
+  }
+  return measured;
+}
+
+// The first live point numbered from `from` to before `to` whose nearest
+// usable slot is within `limit`, with its distance exact; -1 if none.
+std::int64_t first_point_within(Bridger& b, std::size_t from, std::size_t to, float limit) {
+  remeasure_capped(b, limit, to);
+  for (;;) {
+    const std::int64_t found = segment_first(b, 1, 0, b.segmentLeaves, from, to, limit);
+    if (found < 0) return found;
+    const auto point = static_cast<std::uint32_t>(found);
+    refresh_point(b, point);
+    if (b.nearest[point] <= limit) return found;
+  }
+}
+
+// The smallest distance of any live point numbered before `to` to its
+// nearest usable slot, when it is within `limit` (else some distance beyond
+// the limit): the smallest stored one, once it is exact.
+float points_min(Bridger& b, std::size_t to, float limit) {
+  for (;;) {
+    const float least = segment_min(b, 1, 0, b.segmentLeaves, to);
+    if (remeasure_capped(b, std::min(least, limit), to)) continue;
+    if (least == kInfinity || least > limit) return least;
+    const auto point = static_cast<std::uint32_t>(segment_first(b, 1, 0, b.segmentLeaves, 0, to, least));
+    const std::int32_t slot = b.nearestSlot[point];
+    if (slot < 0 || usable(b, static_cast<std::uint32_t>(slot))) return least;
+    measure_point(b, point);
+  }
+}
+
+// A slot that has just become usable lowers the stored distance of every
+// live point it is nearer to. Subtrees are skipped when their bound reaches
+// their largest stored distance, when that is 0, or when every distance to
+// them overflows.
+void offer_slot(Bridger& b, std::uint32_t slot) {
+  if (b.pointTree.nodes.empty()) return;
+  const HolePointTree::Point& e = b.slotTree.points[slot];
+  b.stack.assign(1, 0);
+  while (!b.stack.empty()) {
+    const auto at = static_cast<std::size_t>(b.stack.back());
+    b.stack.pop_back();
+    const HolePointTree::Node& n = b.pointTree.nodes[at];
+    const float most = b.nodeMaxNearest[at];
+    if (!(most > 0)) continue;
+    const double bound = hole_tree_bound(n, e.x, e.y, e.z);
+    if (bound >= most || bound > std::numeric_limits<float>::max()) continue;
+    if (bound > b.eagerLimit) {
+      const auto cap = static_cast<float>(bound);  // rounds to nearest: at most one step above
+      b.nodeCap[at] = std::min(b.nodeCap[at], std::nextafter(cap, 0.0f));
+      cap_path_update(b, static_cast<std::int32_t>(at));
+      continue;
+    }
+    if (n.left >= 0) {
+      b.stack.push_back(n.left);
+      b.stack.push_back(n.right);
+      continue;
+    }
+    bool changed = false;
+    for (std::uint32_t i = n.begin; i < n.end; ++i) {
+      const std::uint32_t point = b.pointTree.order[i];
+      if (!b.pointLive[point]) continue;
+      const float d = slot_distance(b, point, slot);
+      if (d < b.nearest[point]) {
+        set_nearest(b, point, d, static_cast<std::int32_t>(slot));
+        changed = true;
+      }
+    }
+    if (changed) point_path_update(b, static_cast<std::int32_t>(at));
+  }
+}
+
+// ---- Setting up ----
+
+void build_points(Bridger& b) {
+  std::vector<HolePointTree::Point> points;
+  for (std::size_t h = 0; h < b.holes.size(); ++h) {
+    b.firstPoint.push_back(static_cast<std::uint32_t>(points.size()));
+    for (std::uint32_t entry : b.holes[h].measured) {
+      const CornerVertex& v = b.entries[entry];
+      points.push_back(HolePointTree::Point{v.x, v.y, v.z});
+      b.pointHole.push_back(static_cast<std::uint32_t>(h));
+    }
+  }
+  const std::size_t count = points.size();
+  hole_tree_build(b.pointTree, std::move(points));
+  b.pointLive.assign(count, false);
+  for (std::uint32_t point : b.pointTree.order) b.pointLive[point] = true;
+  b.nearest.assign(count, kInfinity);
+  b.nearestSlot.assign(count, -1);
+  b.nodeMaxNearest.assign(b.pointTree.nodes.size(), -kInfinity);
+  b.nodeFirstLive.assign(b.pointTree.nodes.size(), std::numeric_limits<std::uint32_t>::max());
+  b.nodeCap.assign(b.pointTree.nodes.size(), kInfinity);
+  b.nodeMinCap.assign(b.pointTree.nodes.size(), kInfinity);
+  b.nodeSubtreeEnd.assign(b.pointTree.nodes.size(), 0);
+  for (std::size_t at = b.pointTree.nodes.size(); at-- > 0;) {
+    const HolePointTree::Node& n = b.pointTree.nodes[at];
+    b.nodeSubtreeEnd[at] = n.left < 0 ? static_cast<std::uint32_t>(at + 1) : b.nodeSubtreeEnd[static_cast<std::size_t>(n.right)];
+  }
+  while (b.segmentLeaves < count) b.segmentLeaves *= 2;
+  b.segment.assign(2 * b.segmentLeaves, kInfinity);
+}
+
+void build_slots(Bridger& b, const std::vector<std::uint32_t>& polygon) {
+  std::vector<HolePointTree::Point> positions;
+  auto add = [&](std::uint32_t entry) {
+    const CornerVertex& v = b.entries[entry];
+    positions.push_back(HolePointTree::Point{v.x, v.y, v.z});
+    b.slotEntry.push_back(entry);
+  };
+  for (std::uint32_t entry : polygon) add(entry);
+  for (const HoleCorners& hole : b.holes) {
+    b.firstHoleSlot.push_back(static_cast<std::uint32_t>(positions.size()));
+    for (std::uint32_t entry : hole.inserted) add(entry);
+  }
+  const std::size_t count = positions.size();
+  hole_tree_build(b.slotTree, std::move(positions));
+  b.slotNode.assign(count, -1);
+  for (std::uint32_t s = 0; s < polygon.size(); ++s) b.slotNode[s] = static_cast<std::int32_t>(s);
+  for (std::uint32_t s = 0; s < count; ++s) b.slotsByEntry.emplace_back(b.slotEntry[s], s);
+  std::sort(b.slotsByEntry.begin(), b.slotsByEntry.end());
+  b.polygonEntry = polygon;
+  polygon_order_init(b.order, static_cast<std::uint32_t>(polygon.size()));
+  b.nodeUsable.assign(b.slotTree.nodes.size(), 0);
+  b.nodeFirst.assign(b.slotTree.nodes.size(), -1);
+  b.nodeLast.assign(b.slotTree.nodes.size(), -1);
+  // Children come after their parents, so a backward pass fills each node
+  // after both of its children.
+  for (std::size_t at = b.slotTree.nodes.size(); at-- > 0;) slot_node_update(b, at);
+}
+
+// ---- One bridge ----
+
+struct Choice {
+  std::size_t hole = 0;
+  std::size_t corner = 0;
+  std::uint32_t node = 0;  // polygon node of the bridge point
+};
+
 std::size_t first_unmerged(const std::vector<HoleCorners>& holes, const std::vector<bool>& merged) {
   std::size_t h = 0;
   while (merged[h] || holes[h].measured.empty()) ++h;
   return h;
 }
 
-std::size_t holes_with_corners(const std::vector<HoleCorners>& holes) {
-  std::size_t count = 0;
-  for (const HoleCorners& hole : holes) count += hole.measured.empty() ? 0 : 1;
-  return count;
-}
-
-// ---- The plain scan, for small faces ----
-
-void bridge_by_scan(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                    const std::vector<HoleCorners>& holes) {
-  std::vector<bool> merged(holes.size(), false);
-  for (std::size_t n = holes_with_corners(holes); n > 0; --n) {
-    float best = std::numeric_limits<float>::infinity();
-    std::size_t hole = 0, corner = 0, position = 0;
-    bool found = false;
-    for (std::size_t h = 0; h < holes.size(); ++h) {
-      if (merged[h]) continue;
-      for (std::size_t c = 0; c < holes[h].measured.size(); ++c) {
-        const CornerVertex& p = entries[holes[h].measured[c]];
-        for (std::size_t j = 0; j < polygon.size(); ++j) {
-          const CornerVertex& e = entries[polygon[j]];
-          if (e.bridged) continue;
-          const float d = squared_distance(p.x, p.y, p.z, e);
-          if (improves(d, best)) {
-            best = d;
-            hole = h;
-            corner = c;
-            position = j;
-            found = true;
-          }
-        }
-      }
-    }
-    if (!found) hole = first_unmerged(holes, merged);
-    const std::uint32_t bridgeEntry = polygon[position];
-    entries[bridgeEntry].bridged = true;
-    const std::vector<std::uint32_t> added = joined_entries(holes[hole], corner, bridgeEntry);
-    polygon.insert(polygon.begin() + static_cast<std::ptrdiff_t>(position + 1), added.begin(), added.end());
-    merged[hole] = true;
-  }
-}
-
-// ---- The indexed search, for large faces ----
-//
-// Every polygon position that can still be a bridge point sits in a heap
-// keyed by a lower bound of its distance to the nearest unmerged hole corner
-// (exact when computed; it can only grow as holes are merged, and it is
-// computed afresh when the corner it was measured to has left). The top of
-// the heap gives the smallest distance of any pair. The scan's choice is
-// then settled by the pairs below the first gap wider than twice the
-// tolerance above that smallest distance: the first of them in scan order
-// beats any earlier pair above the gap, and no pair above the gap beats it or
-// anything after it. So only those pairs are replayed, in scan order.
-
-constexpr double kGap = 2e-6;  // wider than twice the tolerance, with room for roundings
-
-struct HeapItem {
-  float key;
-  std::uint32_t node;
-  std::uint32_t point;  // the hole corner the key was measured to
-};
-
+// A pair of the scan: a point, a slot and their squared distance.
 struct Pair {
-  std::uint32_t point;
-  std::uint32_t node;
-  float distance;
+  std::uint32_t point = 0;
+  std::int32_t slot = -1;  // -1: no pair
+  float distance = kInfinity;
 };
 
-struct IndexedBridge {
-  std::vector<CornerVertex>& entries;
-  const std::vector<HoleCorners>& holes;
-  HolePointTree tree{};
-  std::vector<std::uint32_t> firstPoint{};  // hole -> id of its first corner
-  std::vector<std::uint32_t> pointHole{};   // point id -> hole
-  std::vector<std::uint32_t> nodeEntry{};   // node -> entry
-  PolygonOrder order{};
-  std::vector<HeapItem> heap{};
-  std::vector<Pair> pairs{};
-  std::vector<std::uint32_t> visit{};
-  // Per node, the hole corners nearer than some limit, found by an earlier
-  // search: corners only ever leave, so the live ones among them are still
-  // all the corners nearer than that limit.
-  std::vector<double> nearLimit{};  // node -> limit searched, -1 if none
-  std::vector<std::uint32_t> nearBegin{}, nearCount{};
-  std::vector<PointDistance> near{};
+// The pairs before a place in scan order: those of the points numbered
+// before `point`, and those of `point` itself whose slots come before `key`.
+struct Prefix {
+  std::size_t point;
+  std::uint64_t key;
 };
 
-bool heap_less(const HeapItem& l, const HeapItem& r) { return l.key < r.key; }
+Prefix prefix_before(const Bridger& b, const Pair& pair) { return Prefix{pair.point, slot_key(b, pair.slot)}; }
 
-void heap_push(std::vector<HeapItem>& heap, HeapItem item) {
-  std::size_t at = heap.size();
-  heap.push_back(item);
-  while (at > 0) {
-    const std::size_t up = (at - 1) / 2;
-    if (!heap_less(heap[at], heap[up])) break;
-    std::swap(heap[at], heap[up]);
-    at = up;
-  }
+bool partial(const Bridger& b, const Prefix& prefix) { return prefix.point < b.pointHole.size(); }
+
+Pair make_pair(Bridger& b, std::int64_t point, std::int32_t slot) {
+  if (point < 0 || slot < 0) return Pair{};
+  const auto p = static_cast<std::uint32_t>(point);
+  return Pair{p, slot, slot_distance(b, p, static_cast<std::uint32_t>(slot))};
 }
 
-void heap_sift_down(std::vector<HeapItem>& heap, std::size_t at) {
+// The smallest distance of the prefix's pairs when it is within `limit`,
+// else some distance beyond the limit.
+float prefix_min(Bridger& b, const Prefix& prefix, float limit) {
+  float least = points_min(b, prefix.point, limit);
+  if (partial(b, prefix)) {
+    least = std::min(least, nearest_slot_distance(b, static_cast<std::uint32_t>(prefix.point), KeyRange{kNoKey, prefix.key}));
+  }
+  return least;
+}
+
+// The first pair of the points numbered from `from` to before the prefix's
+// end whose distance is within `limit`.
+Pair first_pair_from(Bridger& b, std::size_t from, const Prefix& prefix, float limit) {
+  const std::int64_t point = first_point_within(b, from, prefix.point, limit);
+  if (point >= 0) return make_pair(b, point, first_slot_within(b, static_cast<std::uint32_t>(point), limit, KeyRange{}));
+  if (!partial(b, prefix) || prefix.point < from) return Pair{};
+  const auto last = static_cast<std::uint32_t>(prefix.point);
+  return make_pair(b, last, first_slot_within(b, last, limit, KeyRange{kNoKey, prefix.key}));
+}
+
+// The first pair after `after` and inside the prefix whose distance is
+// within `limit`.
+Pair first_pair_after(Bridger& b, const Pair& after, const Prefix& prefix, float limit) {
+  const std::uint64_t key = slot_key(b, after.slot);
+  if (partial(b, prefix) && prefix.point == after.point) {
+    return make_pair(b, after.point, first_slot_within(b, after.point, limit, KeyRange{key, prefix.key}));
+  }
+  const Pair same = make_pair(b, after.point, first_slot_within(b, after.point, limit, KeyRange{key, kNoKey}));
+  return same.slot >= 0 ? same : first_pair_from(b, after.point + 1, prefix, limit);
+}
+
+// The largest squared distance that `least` does not beat: the pairs the
+// scan can end on once it has met a pair at distance `least` (every larger
+// one is beaten by it).
+float settle_limit(float least) {
+  float d = least + kTolerance;
+  while (beats(least, d)) d = std::nextafter(d, 0.0f);
+  for (float up = std::nextafter(d, kInfinity); up <= std::numeric_limits<float>::max() && !beats(least, up);
+       up = std::nextafter(d, kInfinity)) {
+    d = up;
+  }
+  return d;
+}
+
+// Replays the scan's choice. The scan keeps a best pair and replaces it by
+// each later pair that beats it by more than the tolerance. Over the pairs
+// before some place in scan order, with smallest distance m, the scan ends
+// on a pair within the tolerance of m ("settled": nothing beats it any
+// more), namely the first settled pair y, unless the scan's best just before
+// y already stands within the tolerance of y: then on the first pair after y
+// that beats that best. The best before y is the same question for the pairs
+// before y, whose smallest distance is larger than m by more than the
+// tolerance; it only matters when y does not beat that smallest distance.
+// So the levels are found going back in scan order, and are answered going
+// forward. Each pair is found by the indexes with exact float limits, and
+// they prune only by sound lower bounds, so no pair the scan would take is
+// ever skipped.
+Choice choose_bridge(Bridger& b, const std::vector<bool>& merged) {
+  struct Level {
+    Pair first;  // the first settled pair
+    Prefix prefix;
+  };
+  std::vector<Level> levels;
+  Prefix prefix{b.pointHole.size(), 0};
+  float least = prefix_min(b, prefix, kInfinity);
+  b.eagerLimit = kEagerScale * least + kEagerMargin;
+  if (least == kInfinity) return Choice{first_unmerged(b.holes, merged), 0, polygon_order_first(b.order)};
   for (;;) {
-    std::size_t least = at;
-    for (std::size_t child = 2 * at + 1; child <= 2 * at + 2 && child < heap.size(); ++child) {
-      if (heap_less(heap[child], heap[least])) least = child;
-    }
-    if (least == at) return;
-    std::swap(heap[at], heap[least]);
-    at = least;
+    const Pair first = first_pair_from(b, 0, prefix, settle_limit(least));
+    levels.push_back(Level{first, prefix});
+    const Prefix before = prefix_before(b, first);
+    const float earlierLeast = prefix_min(b, before, settle_limit(first.distance));
+    if (earlierLeast == kInfinity || beats(first.distance, earlierLeast)) break;
+    prefix = before;
+    least = earlierLeast;
   }
-}
-
-void heap_pop(std::vector<HeapItem>& heap) {
-  heap.front() = heap.back();
-  heap.pop_back();
-  if (!heap.empty()) heap_sift_down(heap, 0);
-}
-
-bool usable(const IndexedBridge& b, std::uint32_t node) {
-  const CornerVertex& e = b.entries[b.nodeEntry[node]];
-  return !e.bridged && std::isfinite(e.x) && std::isfinite(e.y) && std::isfinite(e.z);
-}
-
-// A key that still holds: the node can be a bridge point and the corner it
-// was measured to has not left.
-bool current(const IndexedBridge& b, const HeapItem& item) {
-  return std::isfinite(item.key) && usable(b, item.node) && b.tree.points[item.point].live;
-}
-
-// Measures a node against the unmerged hole corners and files it.
-void file_node(IndexedBridge& b, std::uint32_t node) {
-  if (!usable(b, node)) return;
-  const NearestPoint nearest = hole_tree_nearest(b.tree, b.entries[b.nodeEntry[node]]);
-  if (nearest.point >= 0) heap_push(b.heap, HeapItem{nearest.distance, node, static_cast<std::uint32_t>(nearest.point)});
-}
-
-// Brings an exact key to the top of the heap; false when no pair is left.
-bool settle_top(IndexedBridge& b) {
-  while (!b.heap.empty()) {
-    const HeapItem top = b.heap.front();
-    if (current(b, top)) return true;
-    heap_pop(b.heap);
-    file_node(b, top.node);
-  }
-  return false;
-}
-
-void compact_near(IndexedBridge& b) {
-  std::vector<PointDistance> kept;
-  for (std::size_t node = 0; node < b.nodeEntry.size(); ++node) {
-    const std::size_t first = b.nearBegin[node], count = b.nearCount[node];
-    b.nearBegin[node] = static_cast<std::uint32_t>(kept.size());
-    for (std::size_t i = first; i < first + count; ++i) {
-      if (b.tree.points[b.near[i].point].live) kept.push_back(b.near[i]);
-    }
-    b.nearCount[node] = static_cast<std::uint32_t>(kept.size() - b.nearBegin[node]);
-  }
-  b.near = std::move(kept);
-}
-
-// Calls visit(at) for every heap entry whose key is below `limit`: the heap
-// order lets the walk skip whole subtrees at or above it. Stops early when
-// visit returns false.
-template <typename Visit>
-bool for_each_below(IndexedBridge& b, double limit, Visit visit) {
-  b.visit.assign(1, 0);
-  while (!b.visit.empty()) {
-    const std::uint32_t at = b.visit.back();
-    b.visit.pop_back();
-    if (at >= b.heap.size() || static_cast<double>(b.heap[at].key) >= limit) continue;
-    b.visit.push_back(2 * at + 1);
-    b.visit.push_back(2 * at + 2);
-    if (!visit(at)) return false;
-  }
-  return true;
-}
-
-// How many gathered entries are worth keeping before the caller scans instead.
-std::size_t gather_budget(const IndexedBridge& b) { return 4 * (b.nodeEntry.size() + b.tree.points.size()) + 65536; }
-
-// Searches a little beyond the limit asked for, so that a slightly larger
-// limit next time still finds the answer here. Stale lists are dropped when
-// they outweigh the live ones.
-void search_near(IndexedBridge& b, std::uint32_t node, double limit) {
-  const std::size_t budget = gather_budget(b);
-  if (b.near.size() > budget) compact_near(b);
-  if (b.near.size() > budget / 2) {
-    b.near.clear();
-    std::fill(b.nearLimit.begin(), b.nearLimit.end(), -1.0);
-  }
-  const double wider = limit * 1.25;
-  b.nearLimit[node] = wider;
-  b.nearBegin[node] = static_cast<std::uint32_t>(b.near.size());
-  hole_tree_within(b.tree, b.entries[b.nodeEntry[node]], wider, b.near);
-  b.nearCount[node] = static_cast<std::uint32_t>(b.near.size() - b.nearBegin[node]);
-}
-
-// The heap entries with keys below `limit` whose corner has left (or whose
-// node has become a bridge point) are measured again where they stand: keys
-// only grow, so each sinks within its own subtree, and taking the deepest
-// first leaves the places of the others as they were.
-void refresh_below(IndexedBridge& b, double limit) {
-  std::vector<std::uint32_t> stale;
-  for_each_below(b, limit, [&](std::uint32_t at) {
-    if (!current(b, b.heap[at])) stale.push_back(at);
-    return true;
-  });
-  std::sort(stale.begin(), stale.end(), std::greater<>());
-  for (std::uint32_t at : stale) {
-    HeapItem& item = b.heap[at];
-    item.key = std::numeric_limits<float>::infinity();
-    if (usable(b, item.node)) {
-      const NearestPoint nearest = hole_tree_nearest(b.tree, b.entries[b.nodeEntry[item.node]]);
-      if (nearest.point >= 0) {
-        item.key = nearest.distance;
-        item.point = static_cast<std::uint32_t>(nearest.point);
-      }
-    }
-    heap_sift_down(b.heap, at);
-  }
-}
-
-// Every pair nearer than `limit`: the nodes come from the heap entries with
-// keys below it, their hole corners from the tree.
-// False when they are too many to be worth gathering (points piled up on
-// one spot): the caller then scans instead.
-bool collect_pairs(IndexedBridge& b, double limit) {
-  refresh_below(b, limit);
-  const std::size_t budget = gather_budget(b);
-  b.pairs.clear();
-  return for_each_below(b, limit, [&](std::uint32_t at) {
-    const std::uint32_t node = b.heap[at].node;
-    if (!usable(b, node)) return true;
-    if (b.nearLimit[node] < limit) search_near(b, node, limit);
-    const auto first = b.near.begin() + b.nearBegin[node];
-    for (auto f = first; f != first + b.nearCount[node]; ++f) {
-      if (b.tree.points[f->point].live && static_cast<double>(f->distance) < limit) {
-        b.pairs.push_back(Pair{f->point, node, f->distance});
-      }
-    }
-    return b.pairs.size() <= budget;
-  });
-}
-
-// The largest distance below the first wide gap among the pairs nearer than
-// `limit` (everything else being at `limit` or beyond), or NaN if there is
-// no such gap.
-float cut_below_gap(std::vector<Pair>& pairs, double limit) {
-  std::sort(pairs.begin(), pairs.end(), [](const Pair& l, const Pair& r) { return l.distance < r.distance; });
-  for (std::size_t i = 0; i < pairs.size(); ++i) {
-    const double next = i + 1 < pairs.size() ? static_cast<double>(pairs[i + 1].distance) : limit;
-    if (next - static_cast<double>(pairs[i].distance) > kGap) return pairs[i].distance;
-  }
-  return std::numeric_limits<float>::quiet_NaN();
-}
-
-struct Choice {
-  std::size_t hole = 0;
-  std::size_t corner = 0;
-  std::uint32_t node = 0;
-};
-
-// One step of the plain scan over the polygon as it stands.
-Choice scan_step(const IndexedBridge& b, const std::vector<bool>& merged) {
-  const std::vector<std::uint32_t> nodes = polygon_order_nodes(b.order);
-  float best = std::numeric_limits<float>::infinity();
-  Choice choice{first_unmerged(b.holes, merged), 0, nodes.front()};
-  for (std::size_t h = 0; h < b.holes.size(); ++h) {
-    if (merged[h]) continue;
-    for (std::size_t c = 0; c < b.holes[h].measured.size(); ++c) {
-      const CornerVertex& p = b.entries[b.holes[h].measured[c]];
-      for (std::uint32_t node : nodes) {
-        const CornerVertex& e = b.entries[b.nodeEntry[node]];
-        if (e.bridged) continue;
-        const float d = squared_distance(p.x, p.y, p.z, e);
-        if (improves(d, best)) {
-          best = d;
-          choice = Choice{h, c, node};
-        }
-      }
+  Pair chosen = levels.back().first;
+  for (std::size_t k = levels.size() - 1; k-- > 0;) {
+    if (!beats(levels[k].first.distance, chosen.distance)) {
+      chosen = first_pair_after(b, levels[k].first, levels[k].prefix, beat_limit(chosen.distance));
+    } else {
+      chosen = levels[k].first;
     }
   }
-  return choice;
+  const std::uint32_t hole = b.pointHole[chosen.point];
+  return Choice{hole, chosen.point - b.firstPoint[hole], static_cast<std::uint32_t>(b.slotNode[static_cast<std::size_t>(chosen.slot)])};
 }
 
-Choice choose_bridge(IndexedBridge& b, const std::vector<bool>& merged) {
-  if (!settle_top(b)) return Choice{first_unmerged(b.holes, merged), 0, polygon_order_first(b.order)};
-  const double nearest = b.heap.front().key;
-  float cut = std::numeric_limits<float>::quiet_NaN();
-  for (double width = 4e-6; std::isnan(cut); width *= 4) {
-    const double limit = nearest + nearest * 1e-9 + width;
-    if (!collect_pairs(b, limit)) return scan_step(b, merged);
-    cut = cut_below_gap(b.pairs, limit);
-  }
-  std::erase_if(b.pairs, [&](const Pair& p) { return p.distance > cut; });
-  std::sort(b.pairs.begin(), b.pairs.end(), [&](const Pair& l, const Pair& r) {
-    if (l.point != r.point) return l.point < r.point;
-    return polygon_order_key(b.order, l.node) < polygon_order_key(b.order, r.node);
-  });
-  float best = std::numeric_limits<float>::infinity();
-  Choice choice;
-  for (const Pair& p : b.pairs) {
-    if (!improves(p.distance, best)) continue;
-    best = p.distance;
-    choice.hole = b.pointHole[p.point];
-    choice.corner = p.point - b.firstPoint[choice.hole];
-    choice.node = p.node;
-  }
-  return choice;
-}
-
-void add_node(IndexedBridge& b, std::uint32_t entry) {
-  b.nodeEntry.push_back(entry);
-  b.nearLimit.push_back(-1);
-  b.nearBegin.push_back(0);
-  b.nearCount.push_back(0);
-}
-
-void join(IndexedBridge& b, const Choice& choice) {
-  const std::uint32_t bridgeEntry = b.nodeEntry[choice.node];
+void join(Bridger& b, const Choice& choice) {
+  const std::uint32_t bridgeEntry = b.polygonEntry[choice.node];
   b.entries[bridgeEntry].bridged = true;
+  const auto bySlot = std::equal_range(b.slotsByEntry.begin(), b.slotsByEntry.end(), std::make_pair(bridgeEntry, 0u),
+                                       [](const auto& l, const auto& r) { return l.first < r.first; });
+  for (auto it = bySlot.first; it != bySlot.second; ++it) slot_path_update(b, b.slotTree.leafOf[it->second]);
+
   const HoleCorners& hole = b.holes[choice.hole];
-  for (std::size_t c = 0; c < hole.measured.size(); ++c) {
-    hole_tree_remove(b.tree, b.firstPoint[choice.hole] + static_cast<std::uint32_t>(c));
+  const std::size_t m = hole.measured.size();
+  for (std::size_t c = 0; c < m; ++c) {
+    const std::uint32_t point = b.firstPoint[choice.hole] + static_cast<std::uint32_t>(c);
+    if (!b.pointLive[point]) continue;
+    b.pointLive[point] = false;
+    segment_set(b, point, kInfinity);
+    point_path_update(b, b.pointTree.leafOf[point]);
   }
+
   std::vector<std::uint32_t> added;
   for (std::uint32_t entry : joined_entries(hole, choice.corner, bridgeEntry)) {
-    added.push_back(static_cast<std::uint32_t>(b.nodeEntry.size()));
-    add_node(b, entry);
+    added.push_back(static_cast<std::uint32_t>(b.polygonEntry.size()));
+    b.polygonEntry.push_back(entry);
   }
   polygon_order_insert(b.order, choice.node, added);
-  for (std::uint32_t node : added) file_node(b, node);
+  // Corner k follows the chosen corner c by (c - k) mod m places.
+  for (std::size_t k = 0; k < m; ++k) {
+    const std::uint32_t slot = b.firstHoleSlot[choice.hole] + static_cast<std::uint32_t>(k);
+    b.slotNode[slot] = static_cast<std::int32_t>(added[(choice.corner + m - k) % m]);
+    if (b.slotTree.leafOf[slot] < 0) continue;
+    slot_path_update(b, b.slotTree.leafOf[slot]);
+    if (usable(b, slot)) offer_slot(b, slot);
+  }
 }
 
-void bridge_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                    const std::vector<HoleCorners>& holes) {
-  IndexedBridge b{entries, holes};
-  std::vector<HolePointTree::Point> points;
-  for (std::size_t h = 0; h < holes.size(); ++h) {
-    b.firstPoint.push_back(static_cast<std::uint32_t>(points.size()));
-    for (std::uint32_t entry : holes[h].measured) {
-      const CornerVertex& v = entries[entry];
-      points.push_back(HolePointTree::Point{v.x, v.y, v.z, true});
-      b.pointHole.push_back(static_cast<std::uint32_t>(h));
-    }
-  }
-  hole_tree_build(b.tree, std::move(points));
-  for (std::uint32_t entry : polygon) add_node(b, entry);
-  polygon_order_init(b.order, static_cast<std::uint32_t>(polygon.size()));
-  for (std::uint32_t node = 0; node < polygon.size(); ++node) file_node(b, node);
+}  // namespace
+
+void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
+                  const std::vector<HoleCorners>& holes) {
+  if (holes.empty() || polygon.empty()) return;
+  Bridger b{entries, holes};
+  build_points(b);
+  build_slots(b, polygon);
+  for (std::uint32_t point : b.pointTree.order) measure_point(b, point);
   std::vector<bool> merged(holes.size(), false);
-  for (std::size_t n = holes_with_corners(holes); n > 0; --n) {
+  std::size_t remaining = 0;
+  for (const HoleCorners& hole : holes) remaining += hole.measured.empty() ? 0 : 1;
+  for (; remaining > 0; --remaining) {
     const Choice choice = choose_bridge(b, merged);
     join(b, choice);
     merged[choice.hole] = true;
   }
   polygon.clear();
-  for (std::uint32_t node : polygon_order_nodes(b.order)) polygon.push_back(b.nodeEntry[node]);
-}
-
-}  // namespace
-
-void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                          const std::vector<HoleCorners>& holes) {
-  if (holes.empty() || polygon.empty()) return;
-  bridge_indexed(entries, polygon, holes);
-}
-
-void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                  const std::vector<HoleCorners>& holes) {
-  if (holes.empty() || polygon.empty()) return;
-  std::size_t holeCorners = 0, finalLength = polygon.size();
-  for (const HoleCorners& hole : holes) {
-    holeCorners += hole.measured.size();
-    finalLength += hole.inserted.size() + 2;
-  }
-  if (holeCorners * finalLength <= kSmallFacePairs) {
-    bridge_by_scan(entries, polygon, holes);
-  } else {
-    bridge_indexed(entries, polygon, holes);
-  }
+  for (std::uint32_t node : polygon_order_nodes(b.order)) polygon.push_back(b.polygonEntry[node]);
 }
 
 }  // namespace facetor

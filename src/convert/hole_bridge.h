@@ -21,16 +21,12 @@ struct HoleCorners {
 // Merges every hole (each with at least one corner) into polygon, a list of
 // entry indices. The pair chosen each time is the one a scan over the holes,
 // their corners and the polygon positions, in that order, would keep: the
-// first pair that no later pair beats by more than 1e-6 (squared distances in
-// single precision). When no pair can be measured, the first unmerged hole
+// last pair that beat the best so far by more than 1e-6 (squared distances
+// in single precision). When no pair can be measured, the first unmerged hole
 // joins at position 0 by its first corner. Marks each bridge point's entry.
-// Small faces are scanned pair by pair; large ones go to bridge_holes_indexed.
+// Found through indexes over the hole corners and the polygon positions,
+// without going over all pairs.
 void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
                   const std::vector<HoleCorners>& holes);
-
-// The same result by way of a k-d tree over the hole corners and a heap over
-// the polygon positions, for faces of any size.
-void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                          const std::vector<HoleCorners>& holes);
 
 }  // namespace facetor

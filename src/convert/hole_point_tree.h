@@ -1,8 +1,8 @@
-// The measured corners of the holes of one face in a k-d tree, for the hole
-// search of the mesh builder: nearest corner to a polygon position and all
-// corners within a squared distance, both by the squared distance exactly as
-// the search forms it in single precision. Corners leave the tree when their
-// hole has been merged.
+// A static k-d tree over the points of one face's hole search (hole corners,
+// or the polygon positions a face can ever have). The tree only orders the
+// points in space; which of them take part, and what each subtree knows about
+// them, is kept by the caller in arrays indexed by tree node, brought up to
+// date along the path from a leaf to the root.
 #pragma once
 
 #include <cstdint>
@@ -15,49 +15,34 @@ namespace facetor {
 struct HolePointTree {
   struct Point {
     float x, y, z;
-    bool live;
   };
   struct Node {
     float low[3], high[3];
     std::uint32_t begin, end;  // range of `order`
     std::int32_t left, right;  // children, -1 for a leaf
     std::int32_t parent;
-    std::uint32_t live;        // live points below
   };
   std::vector<Point> points;          // by point id
-  std::vector<std::uint32_t> order;   // point ids of the finite points, leaf by leaf
+  std::vector<std::uint32_t> order;   // ids of the finite points, leaf by leaf
   std::vector<std::int32_t> leafOf;   // point id -> its leaf, -1 when not in the tree
-  std::vector<Node> nodes;
-  std::vector<std::int32_t> stack;    // scratch for the searches
+  std::vector<Node> nodes;            // node 0 is the root (when there is any)
 };
 
-// Squared distance differences, squares and sums each rounded to float.
-inline float squared_distance(float px, float py, float pz, const CornerVertex& e) {
-  const float dx = px - e.x;
-  const float dy = py - e.y;
-  const float dz = pz - e.z;
+// Squared distance as the hole search forms it: differences, squares and
+// sums each rounded to float.
+inline float squared_distance(float px, float py, float pz, float ex, float ey, float ez) {
+  const float dx = px - ex;
+  const float dy = py - ey;
+  const float dz = pz - ez;
   return dx * dx + dy * dy + dz * dz;
 }
 
-// Builds the tree over `points`; points with a coordinate that is not finite
-// are never found.
+// Builds the tree; points with a coordinate that is not finite are left out
+// (their distance to anything is never finite).
 void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> points);
 
-void hole_tree_remove(HolePointTree& tree, std::uint32_t point);
-
-struct NearestPoint {
-  float distance;
-  std::int32_t point;  // -1: no live point at a finite distance
-};
-
-NearestPoint hole_tree_nearest(HolePointTree& tree, const CornerVertex& q);
-
-struct PointDistance {
-  std::uint32_t point;
-  float distance;
-};
-
-// Appends every live point whose distance to q is below `limit`.
-void hole_tree_within(HolePointTree& tree, const CornerVertex& q, double limit, std::vector<PointDistance>& out);
+// A lower bound of squared_distance from (x, y, z) to any point inside the
+// node's box.
+double hole_tree_bound(const HolePointTree::Node& node, float x, float y, float z);
 
 }  // namespace facetor
