@@ -135,21 +135,6 @@ void write_transform(TextSink& sink, const Transform& base, const Transform& own
   put_number(sink, 1.0f, '\n');
 }
 
-bool equal_coordinates(const MeshVertex& vertex) { return vertex.x == vertex.y && vertex.x == vertex.z; }
-
-// The vertices as they are compared and written: a vertex whose three
-// coordinates are equal has its x moved by 0.0001. The prototype's own
-// array serves as it is when no vertex needs the move; otherwise the moved
-// copy is made in `adjusted`.
-const std::vector<MeshVertex>& written_vertices(const Prototype& proto, std::vector<MeshVertex>& adjusted) {
-  if (std::none_of(proto.vertices.begin(), proto.vertices.end(), equal_coordinates)) return proto.vertices;
-  adjusted = proto.vertices;
-  for (MeshVertex& vertex : adjusted) {
-    if (equal_coordinates(vertex)) vertex.x = vertex.x + 0.0001f;
-  }
-  return adjusted;
-}
-
 // Number of bone tags announced by "#! BoneTag": decided by tags 1..3 only.
 int bone_tag_count(const std::uint8_t (&tags)[4]) {
   if (tags[1] == 0) return 1;
@@ -192,8 +177,7 @@ void write_vertex_line(TextSink& sink, const MeshVertex& vertex, const ProtoForm
 // Writes each distinct vertex once and returns, for every vertex, the output
 // number (from 1) of the first vertex equal to it.
 std::vector<std::int32_t> write_vertices(TextSink& sink, const Prototype& proto, const ProtoForm& form) {
-  std::vector<MeshVertex> adjusted;
-  const std::vector<MeshVertex>& vertices = written_vertices(proto, adjusted);
+  const std::vector<MeshVertex>& vertices = proto.vertices;
   const std::size_t count = vertices.size();
   std::vector<std::int32_t> numbers(count, 0);
   VertexMergeIndex index;
@@ -210,7 +194,7 @@ std::vector<std::int32_t> write_vertices(TextSink& sink, const Prototype& proto,
       continue;
     }
     numbers[i] = ++written;
-    write_vertex_line(sink, vertices[i], form, written);
+    write_vertex_line(sink, written_vertex(vertices[i]), form, written);
   }
   return numbers;
 }
