@@ -76,19 +76,19 @@ void make_corner_vertices(Builder& b) {
   const std::size_t vertexCount = b.object.vertices.size() / 3;
   bool warned = false;
   std::int32_t inForce = 0;
-  std::size_t cornerCount = 0;
-  for (const PolyFace& face : b.object.faces) cornerCount += face.corners.size();
+  const std::size_t cornerCount = b.object.corners.size();
   b.cornerEntry.reserve(cornerCount);
   // Most corners share their source vertex with others: expect one entry per
   // vertex, as far as the corners reach.
   corner_reserve(b.table, vertexCount, std::min(cornerCount, vertexCount));
   for (const PolyFace& face : b.object.faces) {
     if (!is_hole(face)) inForce = material_in_force(b, face);
-    for (const FaceCorner& corner : face.corners) {
+    std::size_t c = face.firstCorner;
+    for (const FaceCorner& corner : corners_of(b.object, face)) {
       CornerVertex cv;
       cv.sourceVertex = corner.vertexIndex;
       cv.uvIndex = corner.uvIndex;
-      cv.colour = corner.colour;
+      cv.colour = corner_colour(b.object, c++);
       cv.materialNumber = inForce;
       const auto index = static_cast<std::size_t>(corner.vertexIndex);
       if (corner.vertexIndex >= 0 && index < vertexCount) {
@@ -289,7 +289,7 @@ void start_material(Builder& b, const Material& material, SurfaceRef& previous) 
 HoleCorners hole_corners(Builder& b, std::size_t face, std::size_t firstCorner, std::int32_t runNumber,
                          bool matchUv) {
   HoleCorners hole;
-  const std::vector<FaceCorner>& corners = b.object.faces[face].corners;
+  const std::span<const FaceCorner> corners = corners_of(b.object, b.object.faces[face]);
   for (std::size_t c = 0; c < corners.size(); ++c) {
     const auto own = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + c]);
     const std::int32_t again =
@@ -306,7 +306,7 @@ HoleCorners hole_corners(Builder& b, std::size_t face, std::size_t firstCorner, 
 void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t firstCorner,
                     const SurfaceRef& surface) {
   const PolyFace& outer = b.object.faces[first];
-  const std::size_t count = outer.corners.size();
+  const std::size_t count = corners_of(b.object, outer).size();
   b.polygon.assign(count, 0);
   for (std::size_t i = 0; i < count; ++i) {
     b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + i]);
@@ -318,8 +318,9 @@ void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t 
     b.holes.clear();
     std::size_t holeCorner = firstCorner + count;
     for (std::size_t h = first + 1; h < end; ++h) {
-      if (!b.object.faces[h].corners.empty()) b.holes.push_back(hole_corners(b, h, holeCorner, runNumber, matchUv));
-      holeCorner += b.object.faces[h].corners.size();
+      const std::size_t holeCount = corners_of(b.object, b.object.faces[h]).size();
+      if (holeCount != 0) b.holes.push_back(hole_corners(b, h, holeCorner, runNumber, matchUv));
+      holeCorner += holeCount;
     }
     bridge_holes(b.table.entries, b.polygon, b.holes);
   }
@@ -352,7 +353,7 @@ void reserve_faces(Builder& b) {
   std::size_t faces = 0, corners = 0;
   for (const PolyFace& face : b.object.faces) {
     faces += is_hole(face) ? 0 : 1;
-    corners += face.corners.size() + (is_hole(face) ? 2 : 0);
+    corners += corners_of(b.object, face).size() + (is_hole(face) ? 2 : 0);
   }
   b.proto.faces.reserve(faces);
   b.proto.corners.reserve(corners);
@@ -392,7 +393,7 @@ void make_faces(Builder& b) {
     while (end < faces.size() && is_hole(faces[end])) ++end;
     const bool invisible = (b.options.picture || b.options.sign) && runMaterial != nullptr && runMaterial->alpha == 0.0f;
     if (!invisible) build_run_face(b, k, end, firstCorner, previous ? previous : fallback_surface(b));
-    for (std::size_t f = k; f < end; ++f) firstCorner += faces[f].corners.size();
+    for (std::size_t f = k; f < end; ++f) firstCorner += corners_of(b.object, faces[f]).size();
     k = end;
   }
 }
