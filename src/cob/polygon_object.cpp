@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cob/scene_readers.h"
+#include "io/release.h"
 
 namespace facetor {
 namespace {
@@ -23,7 +24,7 @@ std::int32_t read_float_list(Reader& r, std::vector<float>& values,
   if (count < 0 || floats * 4 > bytes_left(r)) return -1;
   values.resize(static_cast<std::size_t>(floats));
   if (!read_f32_array(r, values.data(), static_cast<std::int32_t>(floats))) {
-    values = {};
+    release_storage(values);
     return -1;
   }
   return count;
@@ -82,8 +83,8 @@ std::int32_t read_face_list(Reader& r, std::vector<PolyFace>& faces, std::vector
     PolyFace& face = faces.emplace_back();
     face.firstCorner = static_cast<std::uint32_t>(corners.size());
     if (!read_face_head(r, face) || !read_corners(r, face, corners)) {
-      faces = {};
-      corners = {};
+      release_storage(faces);
+      release_storage(corners);
       return -1;
     }
   }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "mesh/tolerance.h"
+#include "io/release.h"
 
 namespace facetor {
 namespace {
@@ -195,8 +196,8 @@ std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
 void corner_release_search(CornerTable& table) {
   table.exact = HashTable{};
   table.cellIndex = HashTable{};
-  table.cells = {};
-  table.nextInCell = {};
+  release_storage(table.cells);
+  release_storage(table.nextInCell);
 }
 
 std::int32_t corner_find_for_hole(CornerTable& table, std::int32_t sourceVertex, bool matchUv, std::int32_t uvIndex,

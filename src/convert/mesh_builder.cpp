@@ -10,6 +10,7 @@
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
 #include "mesh/tolerance.h"
+#include "io/release.h"
 
 namespace facetor {
 namespace {
@@ -49,9 +50,11 @@ struct Builder {
   std::vector<std::uint32_t> polygon;       // working polygon of a run, entry indices
   std::vector<HoleCorners> holes;           // the holes of a run that have corners
   SurfaceRef fallbackSurface;
-  // The object's vertices, one per corner entry; each prototype takes the
-  // ones its faces use.
-  std::vector<MeshVertex> vertices;
+  // The object's vertices are one per corner entry, made by vertex_of when a
+  // prototype takes the ones its faces use; the whole-number shift of their
+  // texture coordinates is found once for all of them.
+  bool shiftUV = false;
+  float shiftU = 0, shiftV = 0;
   Prototype proto;                          // the prototype being filled
   std::vector<std::uint32_t> slot;          // per vertex: kUnused, kUsed, or its new index
   std::vector<std::uint32_t> used;          // the vertices the prototype uses, first use first
@@ -122,60 +125,67 @@ void snap_entries(Builder& b) {
   }
 }
 
-// One vertex per entry, with its texture coordinates placed by its
-// material's texture transform; returns the lowest u and v placed (starting
-// at -tolerance).
-std::pair<float, float> place_vertices(Builder& b) {
-  const std::size_t uvCount = b.object.uvs.size() / 2;
+// The vertex of an entry before the texture shift, with its texture
+// coordinates placed by its material's texture transform; placed tells
+// whether the material has one.
+MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) {
+  MeshVertex vertex;
+  vertex.x = e.x;
+  vertex.y = e.y;
+  vertex.z = e.z;
+  vertex.boneTags[0] = e.boneTags[0];
+  vertex.boneTags[1] = e.boneTags[1];
+  const Material* material = material_by_number(b, e.materialNumber);
+  placed = material != nullptr && has_texture_transform(*material);
+  if (placed) {
+    const std::size_t uvCount = b.object.uvs.size() / 2;
+    float s = 0, t = 0;
+    if (e.uvIndex >= 0 && static_cast<std::size_t>(e.uvIndex) < uvCount) {
+      s = b.object.uvs[2 * static_cast<std::size_t>(e.uvIndex)];
+      t = b.object.uvs[2 * static_cast<std::size_t>(e.uvIndex) + 1];
+    }
+    vertex.u = s * material->texRepeatU + material->texOffsetU;
+    vertex.v = (1.0f - t) * material->texRepeatV + material->texOffsetV;
+  }
+  if (e.colour != 0) {
+    vertex.red = static_cast<std::uint8_t>(e.colour & 0xFF);
+    vertex.green = static_cast<std::uint8_t>((e.colour >> 8) & 0xFF);
+    vertex.blue = static_cast<std::uint8_t>((e.colour >> 16) & 0xFF);
+  }
+  return vertex;
+}
+
+// The vertex of entry i as the prototypes take it.
+MeshVertex vertex_of(const Builder& b, std::size_t i) {
+  bool placed = false;
+  MeshVertex vertex = placed_vertex(b, b.table.entries[i], placed);
+  if (b.shiftUV) {
+    vertex.u = vertex.u + b.shiftU;
+    vertex.v = vertex.v + b.shiftV;
+  }
+  return vertex;
+}
+
+// The prototype's texture and prelight flags, and the whole-number shift of
+// all texture coordinates that keeps the lowest u and v placed from falling
+// below -tolerance.
+void make_vertices(Builder& b) {
+  snap_entries(b);
   float lowestU = -kTolerance, lowestV = -kTolerance;
-  b.vertices.reserve(b.table.entries.size());
   for (const CornerVertex& e : b.table.entries) {
-    MeshVertex& vertex = b.vertices.emplace_back();
-    vertex.x = e.x;
-    vertex.y = e.y;
-    vertex.z = e.z;
-    vertex.boneTags[0] = e.boneTags[0];
-    vertex.boneTags[1] = e.boneTags[1];
-    const Material* material = material_by_number(b, e.materialNumber);
-    if (material != nullptr && has_texture_transform(*material)) {
-      float s = 0, t = 0;
-      if (e.uvIndex >= 0 && static_cast<std::size_t>(e.uvIndex) < uvCount) {
-        s = b.object.uvs[2 * static_cast<std::size_t>(e.uvIndex)];
-        t = b.object.uvs[2 * static_cast<std::size_t>(e.uvIndex) + 1];
-      }
-      vertex.u = s * material->texRepeatU + material->texOffsetU;
-      vertex.v = (1.0f - t) * material->texRepeatV + material->texOffsetV;
+    bool placed = false;
+    const MeshVertex vertex = placed_vertex(b, e, placed);
+    if (placed) {
       lowestU = std::min(lowestU, vertex.u);
       lowestV = std::min(lowestV, vertex.v);
       if (vertex.u != 0 || vertex.v != 0) b.proto.hasUV = true;
     }
-    if (e.colour != 0) {
-      vertex.red = static_cast<std::uint8_t>(e.colour & 0xFF);
-      vertex.green = static_cast<std::uint8_t>((e.colour >> 8) & 0xFF);
-      vertex.blue = static_cast<std::uint8_t>((e.colour >> 16) & 0xFF);
-      if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) b.proto.hasPrelight = true;
-    }
+    if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) b.proto.hasPrelight = true;
   }
-  return {lowestU, lowestV};
-}
-
-// Shifts all texture coordinates by whole numbers so that the lowest u and v
-// are not below -tolerance.
-void shift_texture_coordinates(Builder& b, float lowestU, float lowestV) {
-  const float shiftU = lowestU < -kTolerance ? -std::floor(lowestU) : 0.0f;
-  const float shiftV = lowestV < -kTolerance ? -std::floor(lowestV) : 0.0f;
-  if (!(shiftU > 0 || shiftV > 0)) return;
-  for (MeshVertex& vertex : b.vertices) {
-    vertex.u = vertex.u + shiftU;
-    vertex.v = vertex.v + shiftV;
-  }
-}
-
-void make_vertices(Builder& b) {
-  snap_entries(b);
-  const auto [lowestU, lowestV] = place_vertices(b);
-  shift_texture_coordinates(b, lowestU, lowestV);
-  b.slot.assign(b.vertices.size(), kUnused);
+  b.shiftU = lowestU < -kTolerance ? -std::floor(lowestU) : 0.0f;
+  b.shiftV = lowestV < -kTolerance ? -std::floor(lowestV) : 0.0f;
+  b.shiftUV = b.shiftU > 0 || b.shiftV > 0;
+  b.slot.assign(b.table.entries.size(), kUnused);
 }
 
 // The used vertices in index order: sorted when few, else by a pass over
@@ -196,18 +206,24 @@ void order_used(Builder& b) {
 
 // Gives the finished prototype the vertices its faces use, in the object's
 // vertex order, renumbers its corners, and hands it on. The last prototype
-// of an object that uses every vertex takes the array whole.
+// releases the builder's tables before it is handed on.
 void finish_prototype(Builder& b, bool last) {
   Prototype& proto = b.proto;
-  if (b.used.size() == b.vertices.size()) {
-    proto.vertices = last ? std::move(b.vertices) : b.vertices;
+  const std::size_t vertexCount = b.table.entries.size();
+  if (b.used.size() == vertexCount) {
     for (std::uint32_t v : b.used) b.slot[v] = kUnused;
+    if (last) {
+      release_storage(b.used);
+      release_storage(b.slot);
+    }
+    proto.vertices.reserve(vertexCount);
+    for (std::size_t v = 0; v < vertexCount; ++v) proto.vertices.push_back(vertex_of(b, v));
   } else {
     order_used(b);
     proto.vertices.reserve(b.used.size());
     for (std::uint32_t v : b.used) {
       b.slot[v] = static_cast<std::uint32_t>(proto.vertices.size());
-      proto.vertices.push_back(b.vertices[v]);
+      proto.vertices.push_back(vertex_of(b, v));
     }
     for (std::uint32_t& corner : proto.corners) corner = b.slot[corner];
     for (std::uint32_t v : b.used) b.slot[v] = kUnused;
@@ -215,7 +231,8 @@ void finish_prototype(Builder& b, bool last) {
   b.used.clear();
   if (last) {
     b.used.shrink_to_fit();
-    b.slot = {};
+    release_storage(b.slot);
+    b.table = CornerTable{};
   }
   b.finished(proto);
 }
@@ -256,7 +273,7 @@ SurfaceRef material_surface(const Builder& b, const Material& material) {
   surface->ambient = material.ambient;
   surface->diffuse = 1.0f - material.exponent;
   surface->lightSampling =
-      material.facet == kFacetSmooth || (material.facet == kFacetAuto && b.vertices.size() > kLightSamplingVertices);
+      material.facet == kFacetSmooth || (material.facet == kFacetAuto && b.table.entries.size() > kLightSamplingVertices);
   surface_set_color(*surface, material.red, material.green, material.blue);
   surface->addressMode = b.options.addressMode;
   surface->mipmap = b.options.mipmap;
@@ -359,13 +376,16 @@ void reserve_faces(Builder& b) {
   b.proto.corners.reserve(corners);
 }
 
-// The corner tables are not needed once the faces are made; they are
-// released before the last prototype is handed on and written.
+// The corner search tables are not needed once the faces are made; the
+// entries stay until the last prototype has made its vertices from them,
+// and all of them are released before it is handed on and written.
 void release_working_tables(Builder& b) {
+  std::vector<CornerVertex> entries = std::move(b.table.entries);
   b.table = CornerTable{};
-  b.cornerEntry = {};
-  b.polygon = {};
-  b.holes = {};
+  b.table.entries = std::move(entries);
+  release_storage(b.cornerEntry);
+  release_storage(b.polygon);
+  release_storage(b.holes);
 }
 
 // The faces, run by run: a run is a face and the holes right after it.
