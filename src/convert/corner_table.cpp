@@ -200,6 +200,14 @@ void corner_release_search(CornerTable& table) {
   release_storage(table.nextInCell);
 }
 
+void corner_release_hole_search(CornerTable& table) {
+  release_storage(table.bySourceHead);
+  release_storage(table.chainLength);
+  release_storage(table.nextOfSource);
+  table.bySource = HashTable{};
+  table.bySourceUvMaterial = HashTable{};
+}
+
 std::int32_t corner_find_for_hole(CornerTable& table, std::int32_t sourceVertex, bool matchUv, std::int32_t uvIndex,
                                   std::int32_t materialNumber) {
   // A chain holds the oldest entries of its source vertex: a match there is

@@ -364,16 +364,22 @@ const SurfaceRef& fallback_surface(Builder& b) {
 }
 
 // Room in the first prototype for every face and corner the object can
-// give (each hole adds two bridge corners), so that the arrays of a large
-// object are not copied as they grow.
+// give (each hole adds two bridge corners), and in the used list for every
+// vertex, so that the arrays of a large object are not copied as they grow.
 void reserve_faces(Builder& b) {
   std::size_t faces = 0, corners = 0;
+  bool holeCorners = false;
   for (const PolyFace& face : b.object.faces) {
+    const std::size_t count = corners_of(b.object, face).size();
     faces += is_hole(face) ? 0 : 1;
-    corners += corners_of(b.object, face).size() + (is_hole(face) ? 2 : 0);
+    corners += count + (is_hole(face) ? 2 : 0);
+    holeCorners = holeCorners || (is_hole(face) && count != 0);
   }
+  // Without holes to look up, the chains by source vertex are done with.
+  if (!holeCorners) corner_release_hole_search(b.table);
   b.proto.faces.reserve(faces);
   b.proto.corners.reserve(corners);
+  b.used.reserve(b.table.entries.size());
 }
 
 // The corner search tables are not needed once the faces are made; the
