@@ -3,8 +3,8 @@
 #include <bit>
 #include <cmath>
 
-#include "mesh/tolerance.h"
 #include "io/release.h"
+#include "mesh/tolerance.h"
 
 namespace facetor {
 namespace {

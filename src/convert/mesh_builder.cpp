@@ -7,10 +7,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cob/map_record.h"
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
-#include "mesh/tolerance.h"
 #include "io/release.h"
+#include "mesh/tolerance.h"
 
 namespace facetor {
 namespace {
@@ -35,6 +36,9 @@ bool has_texture_transform(const Material& material) {
 
 float snap(float value) { return (value > -kTolerance && value < kTolerance) ? 0.0f : value; }
 
+// The first material of each number.
+using MaterialsByNumber = std::unordered_map<std::uint16_t, const Material*>;
+
 // The working state of one build_mesh call.
 struct Builder {
   Builder(const MeshBuildContext& c, const PolygonObject& o, const BuildOptions& opt, const PrototypeSink& f)
@@ -43,7 +47,7 @@ struct Builder {
   const PolygonObject& object;
   const BuildOptions& options;
   const PrototypeSink& finished;
-  std::unordered_map<std::uint16_t, const Material*> firstByNumber;
+  MaterialsByNumber firstByNumber;
   std::int32_t materialCount = 0;
   CornerTable table;
   std::vector<std::int32_t> cornerEntry;    // the entry of every face corner
@@ -61,17 +65,17 @@ struct Builder {
 };
 
 // The first material of the list whose number is n.
-const Material* material_by_number(const Builder& b, std::int32_t number) {
+const Material* material_by_number(const MaterialsByNumber& firstByNumber, std::int32_t number) {
   if (number < 0 || number > 0xFFFF) return nullptr;
-  const auto found = b.firstByNumber.find(static_cast<std::uint16_t>(number));
-  return found == b.firstByNumber.end() ? nullptr : found->second;
+  const auto found = firstByNumber.find(static_cast<std::uint16_t>(number));
+  return found == firstByNumber.end() ? nullptr : found->second;
 }
 
 // A face's material index read as signed 16 bits; negative or above the
 // number of materials gives 0.
-std::int32_t material_in_force(const Builder& b, const PolyFace& face) {
+std::int32_t material_in_force(std::int32_t materialCount, const PolyFace& face) {
   const auto value = static_cast<std::int16_t>(face.materialIndex);
-  return (value < 0 || value > b.materialCount) ? 0 : value;
+  return (value < 0 || value > materialCount) ? 0 : value;
 }
 
 // The corner vertices: one entry per distinct corner combination.
@@ -85,7 +89,7 @@ void make_corner_vertices(Builder& b) {
   // vertex, as far as the corners reach.
   corner_reserve(b.table, vertexCount, std::min(cornerCount, vertexCount));
   for (const PolyFace& face : b.object.faces) {
-    if (!is_hole(face)) inForce = material_in_force(b, face);
+    if (!is_hole(face)) inForce = material_in_force(b.materialCount, face);
     std::size_t c = face.firstCorner;
     for (const FaceCorner& corner : corners_of(b.object, face)) {
       CornerVertex cv;
@@ -117,8 +121,8 @@ void make_corner_vertices(Builder& b) {
 
 // Coordinates within the tolerance of 0 become 0, in the entries as well
 // (holes are bridged on the snapped positions).
-void snap_entries(Builder& b) {
-  for (CornerVertex& e : b.table.entries) {
+void snap_entries(std::vector<CornerVertex>& entries) {
+  for (CornerVertex& e : entries) {
     e.x = snap(e.x);
     e.y = snap(e.y);
     e.z = snap(e.z);
@@ -135,7 +139,7 @@ MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) 
   vertex.z = e.z;
   vertex.boneTags[0] = e.boneTags[0];
   vertex.boneTags[1] = e.boneTags[1];
-  const Material* material = material_by_number(b, e.materialNumber);
+  const Material* material = material_by_number(b.firstByNumber, e.materialNumber);
   placed = material != nullptr && has_texture_transform(*material);
   if (placed) {
     const std::size_t uvCount = b.object.uvs.size() / 2;
@@ -170,7 +174,7 @@ MeshVertex vertex_of(const Builder& b, std::size_t i) {
 // all texture coordinates that keeps the lowest u and v placed from falling
 // below -tolerance.
 void make_vertices(Builder& b) {
-  snap_entries(b);
+  snap_entries(b.table.entries);
   float lowestU = -kTolerance, lowestV = -kTolerance;
   for (const CornerVertex& e : b.table.entries) {
     bool placed = false;
@@ -329,8 +333,8 @@ void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t 
     b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + i]);
   }
   if (count > 0 && first + 1 < end) {
-    const std::int32_t runNumber = material_in_force(b, outer);
-    const Material* material = material_by_number(b, runNumber);
+    const std::int32_t runNumber = material_in_force(b.materialCount, outer);
+    const Material* material = material_by_number(b.firstByNumber, runNumber);
     const bool matchUv = material != nullptr && has_texture_transform(*material);
     b.holes.clear();
     std::size_t holeCorner = firstCorner + count;
@@ -352,15 +356,15 @@ void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t 
 
 // The state of faces that come before any material was found: red, opaque,
 // untextured, wrap, mipmapped, facet lighting.
-const SurfaceRef& fallback_surface(Builder& b) {
-  if (!b.fallbackSurface) {
-    b.fallbackSurface = surface_new();
-    surface_set_color(*b.fallbackSurface, 1, 0, 0);
-    surface_set_opacity(*b.fallbackSurface, 1.0f);
-    b.fallbackSurface->addressMode = 1;
-    b.fallbackSurface->mipmap = 1;
+const SurfaceRef& fallback_surface(SurfaceRef& fallback) {
+  if (!fallback) {
+    fallback = surface_new();
+    surface_set_color(*fallback, 1, 0, 0);
+    surface_set_opacity(*fallback, 1.0f);
+    fallback->addressMode = 1;
+    fallback->mipmap = 1;
   }
-  return b.fallbackSurface;
+  return fallback;
 }
 
 // Room in the first prototype for every face and corner the object can
@@ -407,7 +411,7 @@ void make_faces(Builder& b) {
     const std::uint16_t number = faces[k].materialIndex;
     if (!previousNumber || *previousNumber != number) {
       previousNumber = number;
-      runMaterial = material_by_number(b, number);
+      runMaterial = material_by_number(b.firstByNumber, number);
       if (runMaterial == nullptr) {
         print_warning(b.context.console, "%s: Warning: '%s' chunk has no material", b.context.sourceName.c_str(),
                       b.object.name.c_str());
@@ -418,7 +422,7 @@ void make_faces(Builder& b) {
     std::size_t end = k + 1;
     while (end < faces.size() && is_hole(faces[end])) ++end;
     const bool invisible = (b.options.picture || b.options.sign) && runMaterial != nullptr && runMaterial->alpha == 0.0f;
-    if (!invisible) build_run_face(b, k, end, firstCorner, previous ? previous : fallback_surface(b));
+    if (!invisible) build_run_face(b, k, end, firstCorner, previous ? previous : fallback_surface(b.fallbackSurface));
     for (std::size_t f = k; f < end; ++f) firstCorner += corners_of(b.object, faces[f]).size();
     k = end;
   }
@@ -427,11 +431,7 @@ void make_faces(Builder& b) {
 }  // namespace
 
 std::string texture_base_name(std::string_view path) {
-  const std::size_t nul = path.find('\0');
-  if (nul != std::string_view::npos) path = path.substr(0, nul);
-  const std::size_t slash = path.find_last_of("\\/");
-  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
-  std::string base(path.substr(0, kTextureNameLength));
+  std::string base(texture_file_name(path).substr(0, kTextureNameLength));
   if (base.find('.') != std::string::npos) base = apply_extension_rule(base);
   return base;
 }

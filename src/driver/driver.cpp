@@ -54,17 +54,17 @@ bool is_quit(const std::string& line) { return line == "q" || line == "Q"; }
 // Opens the output, runs the mode's writer on it and closes it. A failed
 // open, or any failed write, flush or close, is reported.
 template <typename Writer>
-Outcome write_output(Session& session, Regime regime, const std::string& outputName, StreamMode mode,
+Outcome write_output(OutStream& console, Regime regime, const std::string& outputName, StreamMode mode,
                      Writer writer) {
   OutStream out;
   if (!out_open_file(out, outputName, mode)) {
     if (regime == Regime::CommandLine) return kExitCannotWriteOutput;
-    out_printf(session.console, "Can not open output file '%s'\n", outputName.c_str());
+    out_printf(console, "Can not open output file '%s'\n", outputName.c_str());
     return std::nullopt;
   }
   writer(out);
   if (!out_close(out)) {
-    out_printf(session.console, "Can not write output file '%s'\n", outputName.c_str());
+    out_printf(console, "Can not write output file '%s'\n", outputName.c_str());
     return end_or_next(regime, kExitCannotWriteOutput);
   }
   return end_or_next(regime, kExitDone);
@@ -74,15 +74,15 @@ Outcome dispatch(Session& session, Regime regime, char mode, const std::string& 
   OutStream& console = session.console;
   switch (mode) {
     case 'A':
-      return write_output(session, regime, output_name_for(inputName, ".seq"), StreamMode::Binary,
+      return write_output(console, regime, output_name_for(inputName, ".seq"), StreamMode::Binary,
                           [&](OutStream& out) {
                             export_animation(out, console, inputName, buffer);
                           });
     case 'D':
-      return write_output(session, regime, output_name_for(inputName, ".txt"), StreamMode::Text,
+      return write_output(console, regime, output_name_for(inputName, ".txt"), StreamMode::Text,
                           [&](OutStream& out) { dump_chunks(buffer, out, console); });
     case 'R':
-      return write_output(session, regime, output_name_for(inputName, ".rwx"), StreamMode::Text,
+      return write_output(console, regime, output_name_for(inputName, ".rwx"), StreamMode::Text,
                           [&](OutStream& out) {
                             write_rwx_file(session.conversion, out, console, inputName, buffer);
                           });

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/text.h"
 #include "rwx/number_format.h"
 #include "rwx/vertex_merge.h"
 
@@ -67,16 +68,10 @@ void end_line(TextSink& sink) {
   ++sink.end;
 }
 
-// A name as "%s" prints it: up to its first NUL.
-std::string_view c_text(const std::string& name) {
-  const std::size_t nul = name.find('\0');
-  return std::string_view(name).substr(0, nul);
-}
-
 }  // namespace
 
 std::string cleaned_name(const Prototype& proto) {
-  std::string name(c_text(proto.name ? *proto.name : std::string("Internal")).substr(0, kNameLimit));
+  std::string name(cut_at_nul(proto.name ? *proto.name : std::string("Internal")).substr(0, kNameLimit));
   for (char& c : name) {
     if (c == ' ') c = '_';
   }
@@ -223,10 +218,10 @@ void write_texture_line(TextSink& sink, const SurfaceState& s) {
     put(sink, "  Texture NULL");
   } else {
     put(sink, "  Texture ");
-    put(sink, c_text(*s.texture));
+    put(sink, cut_at_nul(*s.texture));
     if (s.mask) {
       put(sink, " Mask ");
-      put(sink, c_text(*s.mask));
+      put(sink, cut_at_nul(*s.mask));
     }
   }
   end_line(sink);
