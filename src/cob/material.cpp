@@ -112,12 +112,15 @@ bool read_vertex_colours(Reader& r, PolygonObject& object) {
     if (!read_i32(r, faceIndex) || !read_i32(r, colours)) return false;
     if (faceIndex < 0 || faceIndex >= object.faceCount || colours < 0) return false;
     if (static_cast<std::size_t>(faceIndex) >= object.faces.size()) return false;
-    PolyFace& face = object.faces[static_cast<std::size_t>(faceIndex)];
+    const PolyFace& face = object.faces[static_cast<std::size_t>(faceIndex)];
+    const std::size_t cornerCount = corners_of(object, face).size();
     // Colours beyond the face's corners are read and dropped.
     for (std::int32_t n = 0; n < colours; ++n) {
       std::int32_t colour = 0;
       if (!read_i32(r, colour)) return false;
-      if (static_cast<std::size_t>(n) < face.corners.size()) face.corners[n].colour = static_cast<std::uint32_t>(colour);
+      if (static_cast<std::size_t>(n) >= cornerCount) continue;
+      if (object.cornerColours.empty()) object.cornerColours.assign(object.corners.size(), 0);
+      object.cornerColours[face.firstCorner + static_cast<std::size_t>(n)] = static_cast<std::uint32_t>(colour);
     }
   }
   return true;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cob/scene_readers.h"
+#include "io/release.h"
 
 namespace facetor {
 namespace {
@@ -23,31 +24,40 @@ std::int32_t read_float_list(Reader& r, std::vector<float>& values,
   if (count < 0 || floats * 4 > bytes_left(r)) return -1;
   values.resize(static_cast<std::size_t>(floats));
   if (!read_f32_array(r, values.data(), static_cast<std::int32_t>(floats))) {
-    values = {};
+    release_storage(values);
     return -1;
   }
   return count;
 }
 
-bool read_corners(Reader& r, PolyFace& face) {
+bool read_corners(Reader& r, const PolyFace& face, std::vector<FaceCorner>& corners) {
   if (face.cornerCount == 0) return true;
   if (face.cornerCount < 0 || face.cornerCount * kCornerSize > bytes_left(r)) return false;
-  face.corners.resize(static_cast<std::size_t>(face.cornerCount));
-  for (FaceCorner& corner : face.corners) {
+  for (std::int16_t c = 0; c < face.cornerCount; ++c) {
     std::int32_t indices[2];
     if (!read_i32_array(r, indices, 2)) return false;
-    corner.vertexIndex = indices[0];
-    corner.uvIndex = indices[1];
+    corners.push_back(FaceCorner{indices[0], indices[1]});
   }
   return true;
 }
 
-bool read_face(Reader& r, PolyFace& face) {
+bool read_face_head(Reader& r, PolyFace& face) {
   std::uint16_t corners = 0;
   if (!read_u8(r, face.flags) || !read_u16(r, corners)) return false;
   face.cornerCount = static_cast<std::int16_t>(corners);
-  if ((face.flags & kHoleFlag) == 0 && !read_u16(r, face.materialIndex)) return false;
-  return read_corners(r, face);
+  return (face.flags & kHoleFlag) != 0 || read_u16(r, face.materialIndex);
+}
+
+// The number of corners that the first count faces give, as far as they can
+// be read: a first pass, so that the shared corner array is allocated once.
+std::size_t count_corners(Reader r, std::int32_t count) {
+  std::size_t corners = 0;
+  for (std::int32_t i = 0; i < count; ++i) {
+    PolyFace face;
+    if (!read_face_head(r, face) || face.cornerCount < 0 || !skip_bytes(r, face.cornerCount * kCornerSize)) break;
+    corners += static_cast<std::size_t>(face.cornerCount);
+  }
+  return corners;
 }
 
 }  // namespace
@@ -60,16 +70,21 @@ std::int32_t read_uv_list(Reader& r, std::vector<float>& uvs) {
   return read_float_list(r, uvs, 2);
 }
 
-std::int32_t read_face_list(Reader& r, std::vector<PolyFace>& faces) {
+std::int32_t read_face_list(Reader& r, std::vector<PolyFace>& faces, std::vector<FaceCorner>& corners) {
   faces.clear();
+  corners.clear();
   std::int32_t count = 0;
   if (!read_i32(r, count)) return -1;
   if (count == 0) return 0;
   if (count < 0 || count * kSmallestFace > bytes_left(r)) return -1;
   faces.reserve(static_cast<std::size_t>(count));
+  corners.reserve(count_corners(r, count));
   for (std::int32_t i = 0; i < count; ++i) {
-    if (!read_face(r, faces.emplace_back())) {
-      faces = {};
+    PolyFace& face = faces.emplace_back();
+    face.firstCorner = static_cast<std::uint32_t>(corners.size());
+    if (!read_face_head(r, face) || !read_corners(r, face, corners)) {
+      release_storage(faces);
+      release_storage(corners);
       return -1;
     }
   }
@@ -89,7 +104,7 @@ bool read_polygon_object(std::vector<std::unique_ptr<PolygonObject>>& objects, R
   object.vertexJoints.assign(static_cast<std::size_t>(object.vertexCount), 0);
   object.uvCount = read_uv_list(r, object.uvs);
   if (object.uvCount < 0) return false;
-  object.faceCount = read_face_list(r, object.faces);
+  object.faceCount = read_face_list(r, object.faces, object.corners);
   return object.faceCount >= 0;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,14 +24,16 @@ inline constexpr std::size_t kSkeletonNameCapacity = 500;  // 499 characters
 struct FaceCorner {
   std::int32_t vertexIndex = 0;
   std::int32_t uvIndex = 0;
-  std::uint32_t colour = 0;  // byte 0 red, byte 1 green, byte 2 blue; 0 = none
 };
 
+// A face by value: its corners are the cornerCount entries of the object's
+// shared corner array from firstCorner on, so that a face costs no
+// allocation of its own.
 struct PolyFace {
   std::uint8_t flags = 0;  // 0x08: the face is a hole
   std::int16_t cornerCount = 0;
   std::uint16_t materialIndex = 0;
-  std::vector<FaceCorner> corners;  // cornerCount entries (empty when 0)
+  std::uint32_t firstCorner = 0;
 };
 
 struct Material {
@@ -81,10 +84,25 @@ struct PolygonObject {
   std::vector<float> uvs;  // u, v per entry
   std::int32_t faceCount = 0;
   std::vector<PolyFace> faces;
+  std::vector<FaceCorner> corners;  // of all faces, in face order
+  // Vertex colours, one per corner (byte 0 red, byte 1 green, byte 2 blue; 0
+  // = none); empty while the object has no vertex colours.
+  std::vector<std::uint32_t> cornerColours;
   std::int32_t chunkId = 0;
   std::vector<Material> materials;
   std::uint16_t hidden = 0;  // bit 0x08: the object is left out of the conversion
 };
+
+// The corners of a face of object.
+inline std::span<const FaceCorner> corners_of(const PolygonObject& object, const PolyFace& face) {
+  const std::size_t count = face.cornerCount > 0 ? static_cast<std::size_t>(face.cornerCount) : 0;
+  return std::span<const FaceCorner>(object.corners).subspan(face.firstCorner, count);
+}
+
+// The vertex colour of corner c of the shared corner array (0: none).
+inline std::uint32_t corner_colour(const PolygonObject& object, std::size_t c) {
+  return c < object.cornerColours.size() ? object.cornerColours[c] : 0;
+}
 
 struct SceneNode {
   std::string name;

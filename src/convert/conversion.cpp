@@ -88,7 +88,7 @@ void add_joint_table(PolygonObject& object, Prototype& proto) {
 }
 
 bool has_corners(const PolygonObject& object) {
-  return std::any_of(object.faces.begin(), object.faces.end(), [](const PolyFace& f) { return !f.corners.empty(); });
+  return !object.corners.empty();
 }
 
 // The name under which the hierarchy instances a written prototype, its

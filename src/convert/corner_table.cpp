@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 
+#include "io/release.h"
 #include "mesh/tolerance.h"
 
 namespace facetor {
@@ -195,8 +196,16 @@ std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
 void corner_release_search(CornerTable& table) {
   table.exact = HashTable{};
   table.cellIndex = HashTable{};
-  table.cells = {};
-  table.nextInCell = {};
+  release_storage(table.cells);
+  release_storage(table.nextInCell);
+}
+
+void corner_release_hole_search(CornerTable& table) {
+  release_storage(table.bySourceHead);
+  release_storage(table.chainLength);
+  release_storage(table.nextOfSource);
+  table.bySource = HashTable{};
+  table.bySourceUvMaterial = HashTable{};
 }
 
 std::int32_t corner_find_for_hole(CornerTable& table, std::int32_t sourceVertex, bool matchUv, std::int32_t uvIndex,

@@ -71,6 +71,10 @@ std::int32_t corner_add(CornerTable& table, const CornerVertex& corner);
 // Drops what only corner_find needs once every corner has its entry.
 void corner_release_search(CornerTable& table);
 
+// Releases the chains by source vertex too, when no hole will be looked up:
+// after this, only the entries are left.
+void corner_release_hole_search(CornerTable& table);
+
 // The first entry made from this source vertex; with matchUv, also with the
 // given texture coordinate index and material number. -1 when there is none.
 // (Used for the corners of holes; builds its indexes on first use.)

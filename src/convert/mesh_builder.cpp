@@ -7,8 +7,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cob/map_record.h"
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
+#include "io/release.h"
 #include "mesh/tolerance.h"
 
 namespace facetor {
@@ -34,6 +36,9 @@ bool has_texture_transform(const Material& material) {
 
 float snap(float value) { return (value > -kTolerance && value < kTolerance) ? 0.0f : value; }
 
+// The first material of each number.
+using MaterialsByNumber = std::unordered_map<std::uint16_t, const Material*>;
+
 // The working state of one build_mesh call.
 struct Builder {
   Builder(const MeshBuildContext& c, const PolygonObject& o, const BuildOptions& opt, const PrototypeSink& f)
@@ -42,33 +47,35 @@ struct Builder {
   const PolygonObject& object;
   const BuildOptions& options;
   const PrototypeSink& finished;
-  std::unordered_map<std::uint16_t, const Material*> firstByNumber;
+  MaterialsByNumber firstByNumber;
   std::int32_t materialCount = 0;
   CornerTable table;
   std::vector<std::int32_t> cornerEntry;    // the entry of every face corner
   std::vector<std::uint32_t> polygon;       // working polygon of a run, entry indices
   std::vector<HoleCorners> holes;           // the holes of a run that have corners
   SurfaceRef fallbackSurface;
-  // The object's vertices, one per corner entry; each prototype takes the
-  // ones its faces use.
-  std::vector<MeshVertex> vertices;
+  // The object's vertices are one per corner entry, made by vertex_of when a
+  // prototype takes the ones its faces use; the whole-number shift of their
+  // texture coordinates is found once for all of them.
+  bool shiftUV = false;
+  float shiftU = 0, shiftV = 0;
   Prototype proto;                          // the prototype being filled
   std::vector<std::uint32_t> slot;          // per vertex: kUnused, kUsed, or its new index
   std::vector<std::uint32_t> used;          // the vertices the prototype uses, first use first
 };
 
 // The first material of the list whose number is n.
-const Material* material_by_number(const Builder& b, std::int32_t number) {
+const Material* material_by_number(const MaterialsByNumber& firstByNumber, std::int32_t number) {
   if (number < 0 || number > 0xFFFF) return nullptr;
-  const auto found = b.firstByNumber.find(static_cast<std::uint16_t>(number));
-  return found == b.firstByNumber.end() ? nullptr : found->second;
+  const auto found = firstByNumber.find(static_cast<std::uint16_t>(number));
+  return found == firstByNumber.end() ? nullptr : found->second;
 }
 
 // A face's material index read as signed 16 bits; negative or above the
 // number of materials gives 0.
-std::int32_t material_in_force(const Builder& b, const PolyFace& face) {
+std::int32_t material_in_force(std::int32_t materialCount, const PolyFace& face) {
   const auto value = static_cast<std::int16_t>(face.materialIndex);
-  return (value < 0 || value > b.materialCount) ? 0 : value;
+  return (value < 0 || value > materialCount) ? 0 : value;
 }
 
 // The corner vertices: one entry per distinct corner combination.
@@ -76,19 +83,19 @@ void make_corner_vertices(Builder& b) {
   const std::size_t vertexCount = b.object.vertices.size() / 3;
   bool warned = false;
   std::int32_t inForce = 0;
-  std::size_t cornerCount = 0;
-  for (const PolyFace& face : b.object.faces) cornerCount += face.corners.size();
+  const std::size_t cornerCount = b.object.corners.size();
   b.cornerEntry.reserve(cornerCount);
   // Most corners share their source vertex with others: expect one entry per
   // vertex, as far as the corners reach.
   corner_reserve(b.table, vertexCount, std::min(cornerCount, vertexCount));
   for (const PolyFace& face : b.object.faces) {
-    if (!is_hole(face)) inForce = material_in_force(b, face);
-    for (const FaceCorner& corner : face.corners) {
+    if (!is_hole(face)) inForce = material_in_force(b.materialCount, face);
+    std::size_t c = face.firstCorner;
+    for (const FaceCorner& corner : corners_of(b.object, face)) {
       CornerVertex cv;
       cv.sourceVertex = corner.vertexIndex;
       cv.uvIndex = corner.uvIndex;
-      cv.colour = corner.colour;
+      cv.colour = corner_colour(b.object, c++);
       cv.materialNumber = inForce;
       const auto index = static_cast<std::size_t>(corner.vertexIndex);
       if (corner.vertexIndex >= 0 && index < vertexCount) {
@@ -114,68 +121,75 @@ void make_corner_vertices(Builder& b) {
 
 // Coordinates within the tolerance of 0 become 0, in the entries as well
 // (holes are bridged on the snapped positions).
-void snap_entries(Builder& b) {
-  for (CornerVertex& e : b.table.entries) {
+void snap_entries(std::vector<CornerVertex>& entries) {
+  for (CornerVertex& e : entries) {
     e.x = snap(e.x);
     e.y = snap(e.y);
     e.z = snap(e.z);
   }
 }
 
-// One vertex per entry, with its texture coordinates placed by its
-// material's texture transform; returns the lowest u and v placed (starting
-// at -tolerance).
-std::pair<float, float> place_vertices(Builder& b) {
-  const std::size_t uvCount = b.object.uvs.size() / 2;
+// The vertex of an entry before the texture shift, with its texture
+// coordinates placed by its material's texture transform; placed tells
+// whether the material has one.
+MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) {
+  MeshVertex vertex;
+  vertex.x = e.x;
+  vertex.y = e.y;
+  vertex.z = e.z;
+  vertex.boneTags[0] = e.boneTags[0];
+  vertex.boneTags[1] = e.boneTags[1];
+  const Material* material = material_by_number(b.firstByNumber, e.materialNumber);
+  placed = material != nullptr && has_texture_transform(*material);
+  if (placed) {
+    const std::size_t uvCount = b.object.uvs.size() / 2;
+    float s = 0, t = 0;
+    if (e.uvIndex >= 0 && static_cast<std::size_t>(e.uvIndex) < uvCount) {
+      s = b.object.uvs[2 * static_cast<std::size_t>(e.uvIndex)];
+      t = b.object.uvs[2 * static_cast<std::size_t>(e.uvIndex) + 1];
+    }
+    vertex.u = s * material->texRepeatU + material->texOffsetU;
+    vertex.v = (1.0f - t) * material->texRepeatV + material->texOffsetV;
+  }
+  if (e.colour != 0) {
+    vertex.red = static_cast<std::uint8_t>(e.colour & 0xFF);
+    vertex.green = static_cast<std::uint8_t>((e.colour >> 8) & 0xFF);
+    vertex.blue = static_cast<std::uint8_t>((e.colour >> 16) & 0xFF);
+  }
+  return vertex;
+}
+
+// The vertex of entry i as the prototypes take it.
+MeshVertex vertex_of(const Builder& b, std::size_t i) {
+  bool placed = false;
+  MeshVertex vertex = placed_vertex(b, b.table.entries[i], placed);
+  if (b.shiftUV) {
+    vertex.u = vertex.u + b.shiftU;
+    vertex.v = vertex.v + b.shiftV;
+  }
+  return vertex;
+}
+
+// The prototype's texture and prelight flags, and the whole-number shift of
+// all texture coordinates that keeps the lowest u and v placed from falling
+// below -tolerance.
+void make_vertices(Builder& b) {
+  snap_entries(b.table.entries);
   float lowestU = -kTolerance, lowestV = -kTolerance;
-  b.vertices.reserve(b.table.entries.size());
   for (const CornerVertex& e : b.table.entries) {
-    MeshVertex& vertex = b.vertices.emplace_back();
-    vertex.x = e.x;
-    vertex.y = e.y;
-    vertex.z = e.z;
-    vertex.boneTags[0] = e.boneTags[0];
-    vertex.boneTags[1] = e.boneTags[1];
-    const Material* material = material_by_number(b, e.materialNumber);
-    if (material != nullptr && has_texture_transform(*material)) {
-      float s = 0, t = 0;
-      if (e.uvIndex >= 0 && static_cast<std::size_t>(e.uvIndex) < uvCount) {
-        s = b.object.uvs[2 * static_cast<std::size_t>(e.uvIndex)];
-        t = b.object.uvs[2 * static_cast<std::size_t>(e.uvIndex) + 1];
-      }
-      vertex.u = s * material->texRepeatU + material->texOffsetU;
-      vertex.v = (1.0f - t) * material->texRepeatV + material->texOffsetV;
+    bool placed = false;
+    const MeshVertex vertex = placed_vertex(b, e, placed);
+    if (placed) {
       lowestU = std::min(lowestU, vertex.u);
       lowestV = std::min(lowestV, vertex.v);
       if (vertex.u != 0 || vertex.v != 0) b.proto.hasUV = true;
     }
-    if (e.colour != 0) {
-      vertex.red = static_cast<std::uint8_t>(e.colour & 0xFF);
-      vertex.green = static_cast<std::uint8_t>((e.colour >> 8) & 0xFF);
-      vertex.blue = static_cast<std::uint8_t>((e.colour >> 16) & 0xFF);
-      if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) b.proto.hasPrelight = true;
-    }
+    if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) b.proto.hasPrelight = true;
   }
-  return {lowestU, lowestV};
-}
-
-// Shifts all texture coordinates by whole numbers so that the lowest u and v
-// are not below -tolerance.
-void shift_texture_coordinates(Builder& b, float lowestU, float lowestV) {
-  const float shiftU = lowestU < -kTolerance ? -std::floor(lowestU) : 0.0f;
-  const float shiftV = lowestV < -kTolerance ? -std::floor(lowestV) : 0.0f;
-  if (!(shiftU > 0 || shiftV > 0)) return;
-  for (MeshVertex& vertex : b.vertices) {
-    vertex.u = vertex.u + shiftU;
-    vertex.v = vertex.v + shiftV;
-  }
-}
-
-void make_vertices(Builder& b) {
-  snap_entries(b);
-  const auto [lowestU, lowestV] = place_vertices(b);
-  shift_texture_coordinates(b, lowestU, lowestV);
-  b.slot.assign(b.vertices.size(), kUnused);
+  b.shiftU = lowestU < -kTolerance ? -std::floor(lowestU) : 0.0f;
+  b.shiftV = lowestV < -kTolerance ? -std::floor(lowestV) : 0.0f;
+  b.shiftUV = b.shiftU > 0 || b.shiftV > 0;
+  b.slot.assign(b.table.entries.size(), kUnused);
 }
 
 // The used vertices in index order: sorted when few, else by a pass over
@@ -196,18 +210,24 @@ void order_used(Builder& b) {
 
 // Gives the finished prototype the vertices its faces use, in the object's
 // vertex order, renumbers its corners, and hands it on. The last prototype
-// of an object that uses every vertex takes the array whole.
+// releases the builder's tables before it is handed on.
 void finish_prototype(Builder& b, bool last) {
   Prototype& proto = b.proto;
-  if (b.used.size() == b.vertices.size()) {
-    proto.vertices = last ? std::move(b.vertices) : b.vertices;
+  const std::size_t vertexCount = b.table.entries.size();
+  if (b.used.size() == vertexCount) {
     for (std::uint32_t v : b.used) b.slot[v] = kUnused;
+    if (last) {
+      release_storage(b.used);
+      release_storage(b.slot);
+    }
+    proto.vertices.reserve(vertexCount);
+    for (std::size_t v = 0; v < vertexCount; ++v) proto.vertices.push_back(vertex_of(b, v));
   } else {
     order_used(b);
     proto.vertices.reserve(b.used.size());
     for (std::uint32_t v : b.used) {
       b.slot[v] = static_cast<std::uint32_t>(proto.vertices.size());
-      proto.vertices.push_back(b.vertices[v]);
+      proto.vertices.push_back(vertex_of(b, v));
     }
     for (std::uint32_t& corner : proto.corners) corner = b.slot[corner];
     for (std::uint32_t v : b.used) b.slot[v] = kUnused;
@@ -215,7 +235,8 @@ void finish_prototype(Builder& b, bool last) {
   b.used.clear();
   if (last) {
     b.used.shrink_to_fit();
-    b.slot = {};
+    release_storage(b.slot);
+    b.table = CornerTable{};
   }
   b.finished(proto);
 }
@@ -256,7 +277,7 @@ SurfaceRef material_surface(const Builder& b, const Material& material) {
   surface->ambient = material.ambient;
   surface->diffuse = 1.0f - material.exponent;
   surface->lightSampling =
-      material.facet == kFacetSmooth || (material.facet == kFacetAuto && b.vertices.size() > kLightSamplingVertices);
+      material.facet == kFacetSmooth || (material.facet == kFacetAuto && b.table.entries.size() > kLightSamplingVertices);
   surface_set_color(*surface, material.red, material.green, material.blue);
   surface->addressMode = b.options.addressMode;
   surface->mipmap = b.options.mipmap;
@@ -289,7 +310,7 @@ void start_material(Builder& b, const Material& material, SurfaceRef& previous) 
 HoleCorners hole_corners(Builder& b, std::size_t face, std::size_t firstCorner, std::int32_t runNumber,
                          bool matchUv) {
   HoleCorners hole;
-  const std::vector<FaceCorner>& corners = b.object.faces[face].corners;
+  const std::span<const FaceCorner> corners = corners_of(b.object, b.object.faces[face]);
   for (std::size_t c = 0; c < corners.size(); ++c) {
     const auto own = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + c]);
     const std::int32_t again =
@@ -306,20 +327,21 @@ HoleCorners hole_corners(Builder& b, std::size_t face, std::size_t firstCorner, 
 void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t firstCorner,
                     const SurfaceRef& surface) {
   const PolyFace& outer = b.object.faces[first];
-  const std::size_t count = outer.corners.size();
+  const std::size_t count = corners_of(b.object, outer).size();
   b.polygon.assign(count, 0);
   for (std::size_t i = 0; i < count; ++i) {
     b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + i]);
   }
   if (count > 0 && first + 1 < end) {
-    const std::int32_t runNumber = material_in_force(b, outer);
-    const Material* material = material_by_number(b, runNumber);
+    const std::int32_t runNumber = material_in_force(b.materialCount, outer);
+    const Material* material = material_by_number(b.firstByNumber, runNumber);
     const bool matchUv = material != nullptr && has_texture_transform(*material);
     b.holes.clear();
     std::size_t holeCorner = firstCorner + count;
     for (std::size_t h = first + 1; h < end; ++h) {
-      if (!b.object.faces[h].corners.empty()) b.holes.push_back(hole_corners(b, h, holeCorner, runNumber, matchUv));
-      holeCorner += b.object.faces[h].corners.size();
+      const std::size_t holeCount = corners_of(b.object, b.object.faces[h]).size();
+      if (holeCount != 0) b.holes.push_back(hole_corners(b, h, holeCorner, runNumber, matchUv));
+      holeCorner += holeCount;
     }
     bridge_holes(b.table.entries, b.polygon, b.holes);
   }
@@ -334,37 +356,46 @@ void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t 
 
 // The state of faces that come before any material was found: red, opaque,
 // untextured, wrap, mipmapped, facet lighting.
-const SurfaceRef& fallback_surface(Builder& b) {
-  if (!b.fallbackSurface) {
-    b.fallbackSurface = surface_new();
-    surface_set_color(*b.fallbackSurface, 1, 0, 0);
-    surface_set_opacity(*b.fallbackSurface, 1.0f);
-    b.fallbackSurface->addressMode = 1;
-    b.fallbackSurface->mipmap = 1;
+const SurfaceRef& fallback_surface(SurfaceRef& fallback) {
+  if (!fallback) {
+    fallback = surface_new();
+    surface_set_color(*fallback, 1, 0, 0);
+    surface_set_opacity(*fallback, 1.0f);
+    fallback->addressMode = 1;
+    fallback->mipmap = 1;
   }
-  return b.fallbackSurface;
+  return fallback;
 }
 
 // Room in the first prototype for every face and corner the object can
-// give (each hole adds two bridge corners), so that the arrays of a large
-// object are not copied as they grow.
+// give (each hole adds two bridge corners), and in the used list for every
+// vertex, so that the arrays of a large object are not copied as they grow.
 void reserve_faces(Builder& b) {
   std::size_t faces = 0, corners = 0;
+  bool holeCorners = false;
   for (const PolyFace& face : b.object.faces) {
+    const std::size_t count = corners_of(b.object, face).size();
     faces += is_hole(face) ? 0 : 1;
-    corners += face.corners.size() + (is_hole(face) ? 2 : 0);
+    corners += count + (is_hole(face) ? 2 : 0);
+    holeCorners = holeCorners || (is_hole(face) && count != 0);
   }
+  // Without holes to look up, the chains by source vertex are done with.
+  if (!holeCorners) corner_release_hole_search(b.table);
   b.proto.faces.reserve(faces);
   b.proto.corners.reserve(corners);
+  b.used.reserve(b.table.entries.size());
 }
 
-// The corner tables are not needed once the faces are made; they are
-// released before the last prototype is handed on and written.
+// The corner search tables are not needed once the faces are made; the
+// entries stay until the last prototype has made its vertices from them,
+// and all of them are released before it is handed on and written.
 void release_working_tables(Builder& b) {
+  std::vector<CornerVertex> entries = std::move(b.table.entries);
   b.table = CornerTable{};
-  b.cornerEntry = {};
-  b.polygon = {};
-  b.holes = {};
+  b.table.entries = std::move(entries);
+  release_storage(b.cornerEntry);
+  release_storage(b.polygon);
+  release_storage(b.holes);
 }
 
 // The faces, run by run: a run is a face and the holes right after it.
@@ -380,7 +411,7 @@ void make_faces(Builder& b) {
     const std::uint16_t number = faces[k].materialIndex;
     if (!previousNumber || *previousNumber != number) {
       previousNumber = number;
-      runMaterial = material_by_number(b, number);
+      runMaterial = material_by_number(b.firstByNumber, number);
       if (runMaterial == nullptr) {
         print_warning(b.context.console, "%s: Warning: '%s' chunk has no material", b.context.sourceName.c_str(),
                       b.object.name.c_str());
@@ -391,8 +422,8 @@ void make_faces(Builder& b) {
     std::size_t end = k + 1;
     while (end < faces.size() && is_hole(faces[end])) ++end;
     const bool invisible = (b.options.picture || b.options.sign) && runMaterial != nullptr && runMaterial->alpha == 0.0f;
-    if (!invisible) build_run_face(b, k, end, firstCorner, previous ? previous : fallback_surface(b));
-    for (std::size_t f = k; f < end; ++f) firstCorner += faces[f].corners.size();
+    if (!invisible) build_run_face(b, k, end, firstCorner, previous ? previous : fallback_surface(b.fallbackSurface));
+    for (std::size_t f = k; f < end; ++f) firstCorner += corners_of(b.object, faces[f]).size();
     k = end;
   }
 }
@@ -400,11 +431,7 @@ void make_faces(Builder& b) {
 }  // namespace
 
 std::string texture_base_name(std::string_view path) {
-  const std::size_t nul = path.find('\0');
-  if (nul != std::string_view::npos) path = path.substr(0, nul);
-  const std::size_t slash = path.find_last_of("\\/");
-  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
-  std::string base(path.substr(0, kTextureNameLength));
+  std::string base(texture_file_name(path).substr(0, kTextureNameLength));
   if (base.find('.') != std::string::npos) base = apply_extension_rule(base);
   return base;
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/text.h"
 #include "rwx/number_format.h"
 #include "rwx/vertex_merge.h"
 
@@ -67,16 +68,10 @@ void end_line(TextSink& sink) {
   ++sink.end;
 }
 
-// A name as "%s" prints it: up to its first NUL.
-std::string_view c_text(const std::string& name) {
-  const std::size_t nul = name.find('\0');
-  return std::string_view(name).substr(0, nul);
-}
-
 }  // namespace
 
 std::string cleaned_name(const Prototype& proto) {
-  std::string name(c_text(proto.name ? *proto.name : std::string("Internal")).substr(0, kNameLimit));
+  std::string name(cut_at_nul(proto.name ? *proto.name : std::string("Internal")).substr(0, kNameLimit));
   for (char& c : name) {
     if (c == ' ') c = '_';
   }
@@ -135,21 +130,6 @@ void write_transform(TextSink& sink, const Transform& base, const Transform& own
   put_number(sink, 1.0f, '\n');
 }
 
-bool equal_coordinates(const MeshVertex& vertex) { return vertex.x == vertex.y && vertex.x == vertex.z; }
-
-// The vertices as they are compared and written: a vertex whose three
-// coordinates are equal has its x moved by 0.0001. The prototype's own
-// array serves as it is when no vertex needs the move; otherwise the moved
-// copy is made in `adjusted`.
-const std::vector<MeshVertex>& written_vertices(const Prototype& proto, std::vector<MeshVertex>& adjusted) {
-  if (std::none_of(proto.vertices.begin(), proto.vertices.end(), equal_coordinates)) return proto.vertices;
-  adjusted = proto.vertices;
-  for (MeshVertex& vertex : adjusted) {
-    if (equal_coordinates(vertex)) vertex.x = vertex.x + 0.0001f;
-  }
-  return adjusted;
-}
-
 // Number of bone tags announced by "#! BoneTag": decided by tags 1..3 only.
 int bone_tag_count(const std::uint8_t (&tags)[4]) {
   if (tags[1] == 0) return 1;
@@ -192,8 +172,7 @@ void write_vertex_line(TextSink& sink, const MeshVertex& vertex, const ProtoForm
 // Writes each distinct vertex once and returns, for every vertex, the output
 // number (from 1) of the first vertex equal to it.
 std::vector<std::int32_t> write_vertices(TextSink& sink, const Prototype& proto, const ProtoForm& form) {
-  std::vector<MeshVertex> adjusted;
-  const std::vector<MeshVertex>& vertices = written_vertices(proto, adjusted);
+  const std::vector<MeshVertex>& vertices = proto.vertices;
   const std::size_t count = vertices.size();
   std::vector<std::int32_t> numbers(count, 0);
   VertexMergeIndex index;
@@ -201,16 +180,24 @@ std::vector<std::int32_t> write_vertices(TextSink& sink, const Prototype& proto,
   std::int32_t written = 0;
   // Prefetch distance in vertices: a slot fetch (one cache miss, ~100 ns)
   // takes about as long as formatting 16 vertex lines.
+  // Each hash is computed once, kLookAhead vertices ahead, and kept in a
+  // ring until its vertex is looked up.
   constexpr std::size_t kLookAhead = 16;
+  std::uint64_t hashes[kLookAhead];
+  for (std::size_t i = 0; i < std::min(count, kLookAhead); ++i) hashes[i] = merge_index_hash(index, vertices[i]);
   for (std::size_t i = 0; i < count; ++i) {
-    if (i + kLookAhead < count) merge_index_prefetch(index, vertices[i + kLookAhead]);
-    const std::int32_t earlier = merge_index_find_or_add(index, vertices, static_cast<std::int32_t>(i));
+    const std::uint64_t hash = hashes[i % kLookAhead];
+    if (i + kLookAhead < count) {
+      hashes[i % kLookAhead] = merge_index_hash(index, vertices[i + kLookAhead]);
+      merge_index_prefetch(index, hashes[i % kLookAhead]);
+    }
+    const std::int32_t earlier = merge_index_find_or_add(index, vertices, static_cast<std::int32_t>(i), hash);
     if (earlier >= 0) {
       numbers[i] = numbers[static_cast<std::size_t>(earlier)];
       continue;
     }
     numbers[i] = ++written;
-    write_vertex_line(sink, vertices[i], form, written);
+    write_vertex_line(sink, written_vertex(vertices[i]), form, written);
   }
   return numbers;
 }
@@ -239,10 +226,10 @@ void write_texture_line(TextSink& sink, const SurfaceState& s) {
     put(sink, "  Texture NULL");
   } else {
     put(sink, "  Texture ");
-    put(sink, c_text(*s.texture));
+    put(sink, cut_at_nul(*s.texture));
     if (s.mask) {
       put(sink, " Mask ");
-      put(sink, c_text(*s.mask));
+      put(sink, cut_at_nul(*s.mask));
     }
   }
   end_line(sink);

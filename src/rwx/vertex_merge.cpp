@@ -41,17 +41,20 @@ void merge_index_init(VertexMergeIndex& index, std::size_t vertexCount, bool com
   index.comparePrelight = comparePrelight;
 }
 
-void merge_index_prefetch(const VertexMergeIndex& index, const MeshVertex& vertex) {
-  hash_prefetch(index.firstOccurrences, vertex_hash(index, vertex));
+std::uint64_t merge_index_hash(const VertexMergeIndex& index, const MeshVertex& vertex) {
+  return vertex_hash(index, written_vertex(vertex));
+}
+
+void merge_index_prefetch(const VertexMergeIndex& index, std::uint64_t hash) {
+  hash_prefetch(index.firstOccurrences, hash);
 }
 
 std::int32_t merge_index_find_or_add(VertexMergeIndex& index, const std::vector<MeshVertex>& vertices,
-                                     std::int32_t i) {
-  const MeshVertex& vertex = vertices[static_cast<std::size_t>(i)];
+                                     std::int32_t i, std::uint64_t hash) {
+  const MeshVertex vertex = written_vertex(vertices[static_cast<std::size_t>(i)]);
   if (has_nan(index, vertex)) return -1;
-  const std::uint64_t hash = vertex_hash(index, vertex);
   const std::int32_t earlier = hash_find(index.firstOccurrences, hash, [&](std::int32_t id) {
-    return same_vertex(index, vertices[static_cast<std::size_t>(id)], vertex);
+    return same_vertex(index, written_vertex(vertices[static_cast<std::size_t>(id)]), vertex);
   });
   if (earlier < 0) hash_insert(index.firstOccurrences, hash, i);
   return earlier;

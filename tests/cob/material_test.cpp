@@ -61,9 +61,11 @@ TEST(MaterialChunk, MaterialsOfAnObjectKeepFileOrder) {
   EXPECT_EQ(materials[2].number, 1);
 }
 
-std::vector<std::uint32_t> colours_of(const PolyFace& face) {
+std::vector<std::uint32_t> colours_of(const PolygonObject& object, const PolyFace& face) {
   std::vector<std::uint32_t> colours;
-  for (const FaceCorner& corner : face.corners) colours.push_back(corner.colour);
+  for (std::size_t c = 0; c < corners_of(object, face).size(); ++c) {
+    colours.push_back(corner_colour(object, face.firstCorner + c));
+  }
   return colours;
 }
 
@@ -83,7 +85,7 @@ TEST(VertexColourChunk, OutOfRangeEntriesFail) {
   for (const Case& c : cases) {
     const Loaded loaded = load_with("VCol", c.data);
     EXPECT_FALSE(loading_went_on(loaded)) << c.label;
-    EXPECT_EQ(colours_of(loaded.root->objects[0]->faces[0]), c.firstFace) << c.label;
+    EXPECT_EQ(colours_of(*loaded.root->objects[0], loaded.root->objects[0]->faces[0]), c.firstFace) << c.label;
   }
 }
 

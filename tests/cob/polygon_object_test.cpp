@@ -30,11 +30,12 @@ TEST(PolygonChunk, HolesHaveNoMaterialFieldAndEmptyFacesNoCorners) {
   for (std::size_t i = 0; i < 5; ++i) {
     EXPECT_EQ(o.faces[i].flags, flags[i]) << i;
     EXPECT_EQ(o.faces[i].materialIndex, materials[i]) << i;
-    EXPECT_EQ(o.faces[i].corners.size(), corners[i]) << i;
+    EXPECT_EQ(corners_of(o, o.faces[i]).size(), corners[i]) << i;
     EXPECT_EQ(static_cast<std::size_t>(o.faces[i].cornerCount), corners[i]) << i;
   }
-  EXPECT_EQ(o.faces[1].corners[2].vertexIndex, 3);
-  EXPECT_EQ(o.faces[4].corners[0].vertexIndex, 3);
+  EXPECT_EQ(o.corners.size(), 9u);
+  EXPECT_EQ(corners_of(o, o.faces[1])[2].vertexIndex, 3);
+  EXPECT_EQ(corners_of(o, o.faces[4])[0].vertexIndex, 3);
 }
 
 // Cuts a PolH chunk after every byte of its data (the chunk header still

@@ -136,7 +136,9 @@ TEST(MeshBuilder, AlternatingSplitsHoldOnlyTheirOwnVertices) {
     for (float z : {0.0f, 1.0f, 2.0f}) object.vertices.insert(object.vertices.end(), {float(i), z, z + 1});
     PolyFace f;
     f.materialIndex = static_cast<std::uint16_t>(i % 2);
-    f.corners = {{3 * i, 0, 0}, {3 * i + 1, 0, 0}, {3 * i + 2, 0, 0}};
+    f.cornerCount = 3;
+    f.firstCorner = static_cast<std::uint32_t>(object.corners.size());
+    object.corners.insert(object.corners.end(), {{3 * i, 0}, {3 * i + 1, 0}, {3 * i + 2, 0}});
     object.faces.push_back(f);
   }
   Material opaque;

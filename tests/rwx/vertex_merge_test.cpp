@@ -10,11 +10,12 @@ namespace facetor {
 namespace {
 
 // The scan that the index stands in for: the first earlier vertex whose
-// compared fields are equal as floats (NaN equal to nothing) and bytes.
+// compared fields, as written, are equal as floats (NaN equal to nothing)
+// and bytes.
 std::int32_t scan_first_equal(const std::vector<MeshVertex>& vertices, std::size_t i, bool uv, bool prelight) {
-  const MeshVertex& a = vertices[i];
+  const MeshVertex a = written_vertex(vertices[i]);
   for (std::size_t j = 0; j < i; ++j) {
-    const MeshVertex& b = vertices[j];
+    const MeshVertex b = written_vertex(vertices[j]);
     if (!(a.x == b.x && a.y == b.y && a.z == b.z)) continue;
     if (uv && !(a.u == b.u && a.v == b.v)) continue;
     if (prelight && !(a.red == b.red && a.green == b.green && a.blue == b.blue)) continue;
@@ -26,10 +27,12 @@ std::int32_t scan_first_equal(const std::vector<MeshVertex>& vertices, std::size
 // Under a different hash key for each set of compared fields: the answers
 // must not depend on the key.
 TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
-  // Few distinct values, so that equal vertices, -0 against 0 and NaN meet often.
-  const float pool[] = {0.0f, -0.0f, 1.0f, -1.0f, std::nanf(""), 0.5f};
+  // Few distinct values, so that equal vertices, -0 against 0, NaN and moved
+  // vertices meet often.
+  // 0.0001 is where a vertex at (0, 0, 0) is moved to when written.
+  const float pool[] = {0.0f, -0.0f, 1.0f, -1.0f, std::nanf(""), 0.5f, 0.0001f};
   std::mt19937 random(7);
-  std::uniform_int_distribution<int> pick(0, 5);
+  std::uniform_int_distribution<int> pick(0, 6);
   std::uniform_int_distribution<int> byte(0, 1);
   for (int flags = 0; flags < 4; ++flags) {
     const bool uv = (flags & 1) != 0;
@@ -49,7 +52,8 @@ TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
     VertexMergeIndex index;
     merge_index_init(index, vertices.size(), uv, prelight);
     for (std::size_t i = 0; i < vertices.size(); ++i) {
-      ASSERT_EQ(merge_index_find_or_add(index, vertices, static_cast<std::int32_t>(i)),
+      ASSERT_EQ(merge_index_find_or_add(index, vertices, static_cast<std::int32_t>(i),
+                                        merge_index_hash(index, vertices[i])),
                 scan_first_equal(vertices, i, uv, prelight))
           << "vertex " << i << " uv " << uv << " prelight " << prelight;
     }
