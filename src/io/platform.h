@@ -1,0 +1,73 @@
+// The few operating-system operations the program needs, behind one seam:
+// platform_posix.cpp and platform_windows.cpp implement them. Names travel
+// through the program as UTF-8 bytes; files are read and written in binary
+// mode everywhere, so that no byte is translated.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace facetor::platform {
+
+// Reading a whole file through a descriptor.
+
+// Opens name for reading in binary mode. A named pipe is opened without
+// waiting for a writer (the regular-file check then refuses it).
+// Returns -1, errno set, on failure.
+int open_for_reading(const std::string& name);
+
+struct FileStatus {
+  bool regular = false;   // a regular file: not a folder, pipe or device
+  std::int64_t size = 0;  // its length in bytes
+};
+
+// False when the status of the open descriptor cannot be read.
+bool status_of(int descriptor, FileStatus& status);
+
+// Reads up to size bytes; the count read, 0 at the end, negative (errno
+// set) on error.
+long long read_some(int descriptor, std::uint8_t* data, std::size_t size);
+
+void close_descriptor(int descriptor);
+
+// Files named by path, for replacing an output file.
+
+// True when path names a regular file (following symbolic links) or
+// nothing; absent tells which.
+bool is_regular_or_absent(const std::string& path, bool& absent);
+
+// The file a symbolic link points at (path itself when it is no link).
+// False for a dangling link.
+bool resolve_link(const std::string& path, std::string& resolved);
+
+// True when the file at path may be written.
+bool writable(const std::string& path);
+
+// Creates path, which must not exist yet, for writing and update in binary
+// mode. Returns nullptr, errno set (EEXIST when it exists), on failure.
+std::FILE* create_new(const std::string& path);
+
+// Gives the file named to the permissions of the file named from (where the
+// system has such permissions).
+void copy_permissions(const std::string& from, const std::string& to);
+
+// Opens path for writing and update in binary mode ("w+b"), truncating it.
+std::FILE* open_directly(const std::string& path);
+
+// Renames from to to, replacing a file named to.
+bool replace_file(const std::string& from, const std::string& to);
+
+void remove_file(const std::string& path);
+
+// The process.
+
+// Standard input, output and error carry bytes as they are.
+void set_binary_standard_streams();
+
+// The program's parameters (without its own name), in UTF-8.
+std::vector<std::string> program_arguments(int argc, char** argv);
+
+}  // namespace facetor::platform

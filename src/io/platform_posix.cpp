@@ -1,0 +1,80 @@
+// The operating-system seam on POSIX systems.
+#ifndef _WIN32
+#include "io/platform.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace facetor::platform {
+
+// Non-blocking, so that opening a named pipe does not wait for a writer.
+int open_for_reading(const std::string& name) { return ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+
+bool status_of(int descriptor, FileStatus& status) {
+  struct ::stat system {};
+  if (::fstat(descriptor, &system) != 0) return false;
+  status.regular = S_ISREG(system.st_mode);
+  status.size = static_cast<std::int64_t>(system.st_size);
+  return true;
+}
+
+long long read_some(int descriptor, std::uint8_t* data, std::size_t size) { return ::read(descriptor, data, size); }
+
+void close_descriptor(int descriptor) { ::close(descriptor); }
+
+bool is_regular_or_absent(const std::string& path, bool& absent) {
+  struct ::stat status {};
+  absent = ::stat(path.c_str(), &status) != 0 && errno == ENOENT;
+  return absent || S_ISREG(status.st_mode);
+}
+
+// The file a symbolic link points at, so that the file is replaced and the
+// link stays. False for a dangling link (written directly: the link then
+// makes its target, as before).
+bool resolve_link(const std::string& path, std::string& resolved) {
+  struct ::stat status {};
+  if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+    resolved = path;
+    return true;
+  }
+  char buffer[PATH_MAX];
+  if (::realpath(path.c_str(), buffer) == nullptr) return false;
+  resolved = buffer;
+  return true;
+}
+
+bool writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
+
+std::FILE* create_new(const std::string& path) {
+  const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = ::fdopen(descriptor, "w+b");
+  if (file == nullptr) ::close(descriptor);
+  return file;
+}
+
+// The replacement keeps the permissions of the file it replaces.
+void copy_permissions(const std::string& from, const std::string& to) {
+  struct ::stat status {};
+  if (::stat(from.c_str(), &status) == 0) ::chmod(to.c_str(), status.st_mode & 07777);
+}
+
+std::FILE* open_directly(const std::string& path) { return std::fopen(path.c_str(), "w+b"); }
+
+bool replace_file(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
+void remove_file(const std::string& path) { std::remove(path.c_str()); }
+
+void set_binary_standard_streams() {}
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+}  // namespace facetor::platform
+#endif
