@@ -177,7 +177,13 @@ struct KeyRange {
   std::uint64_t low = kNoKey;  // kNoKey: from the first
   std::uint64_t high = kNoKey;  // exclusive; kNoKey: to the last
   bool above_low(std::uint64_t key) const { return low == kNoKey || key > low; }
+  bool holds(std::uint64_t key) const { return key < high && above_low(key); }
 };
+
+// Whether a slot is usable and lies inside the key range.
+bool usable_within(const Bridger& b, std::uint32_t slot, const KeyRange& keys) {
+  return usable(b, slot) && keys.holds(slot_key(b, static_cast<std::int32_t>(slot)));
+}
 
 // Whether a slot tree node has a usable slot inside the key range.
 bool reaches(const Bridger& b, std::size_t at, const KeyRange& keys) {
@@ -199,13 +205,9 @@ std::int32_t first_slot_within(Bridger& b, std::uint32_t point, float limit, Key
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
         const std::uint32_t slot = b.slotTree.order[i];
-        if (!usable(b, slot)) continue;
-        const std::uint64_t key = slot_key(b, static_cast<std::int32_t>(slot));
-        if (key >= keys.high || !keys.above_low(key)) continue;
-        if (slot_distance(b, point, slot) <= limit) {
-          found = static_cast<std::int32_t>(slot);
-          keys.high = key;  // only earlier slots can do better now
-        }
+        if (!usable_within(b, slot, keys) || !(slot_distance(b, point, slot) <= limit)) continue;
+        found = static_cast<std::int32_t>(slot);
+        keys.high = slot_key(b, found);  // only earlier slots can do better now
       }
       continue;
     }
@@ -234,10 +236,7 @@ float nearest_slot_distance(Bridger& b, std::uint32_t point, const KeyRange& key
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
         const std::uint32_t slot = b.slotTree.order[i];
-        if (!usable(b, slot)) continue;
-        const std::uint64_t key = slot_key(b, static_cast<std::int32_t>(slot));
-        if (key >= keys.high || !keys.above_low(key)) continue;
-        best = std::min(best, slot_distance(b, point, slot));
+        if (usable_within(b, slot, keys)) best = std::min(best, slot_distance(b, point, slot));
       }
       continue;
     }
