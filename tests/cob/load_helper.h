@@ -1,9 +1,9 @@
 // Loads a composed COB file into a scene tree, keeping what the loader printed.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
-
 #include "cob/scene.h"
 #include "io/out_stream.h"
 #include "joints/joint_names.h"
@@ -27,22 +27,11 @@ inline Loaded load(std::span<const std::uint8_t> bytes) {
 
 inline Loaded load(const CobFile& file) { return load(file.span()); }
 
-// A PolH chunk's data for a marker object named name, attached to the root:
-// its presence after a load shows that the loop went on past the chunks
-// before it.
+// A one-vertex object: finding it after a load shows the loop went on past the chunks before it.
 inline Data marker(std::string_view name) { return polh(name, {{0, 0, 0}}, {}, {}); }
 
-inline MaterialSpec numbered(std::uint16_t number) {
-  MaterialSpec spec;
-  spec.number = number;
-  return spec;
-}
-
-inline bool has_root_object(const SceneNode& root, std::string_view name) {
-  for (const auto& object : root.objects) {
-    if (object->name == name) return true;
-  }
-  return false;
+inline bool went_on(const Loaded& loaded) {
+  return std::ranges::any_of(loaded.root->objects, [](const auto& o) { return o->name == "after"; });
 }
 
 }  // namespace facetor::test
