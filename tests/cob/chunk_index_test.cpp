@@ -2,12 +2,10 @@
 // must attach every chunk exactly where a plain depth-first search (node, then its objects,
 // then its children) would.
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
-
 #include "io/hash.h"
 #include "load_helper.h"
 

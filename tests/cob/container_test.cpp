@@ -21,8 +21,8 @@ TEST(Readers, EveryReadStaysInsideTheBufferAndFailuresStick) {
   for (const std::int32_t width : {2, 3, 4}) {
     auto read = [&](Reader& r) {
       std::uint8_t three[3];
-      std::uint16_t u16;
       std::int32_t i32;
+      std::uint16_t u16;
       return width == 2 ? read_u16(r, u16) : width == 3 ? read_bytes(r, three, 3) : read_i32(r, i32);
     };
     Reader r = reader_at(buffer, 6 - width, 6);
@@ -45,15 +45,12 @@ TEST(Readers, EveryReadStaysInsideTheBufferAndFailuresStick) {
 TEST(Readers, NamesTakeTheirDuplicateSuffixWithinCapacity) {
   const std::string long198(198, 'n');
   const struct { Data data; bool ok; std::string text; std::int32_t cursor; } cases[] = {
-      {Data{}.name("Sphere", 0), true, "Sphere", 10},
-      {Data{}.name("", 1), true, "_1", 4},
+      {Data{}.name("Sphere", 0), true, "Sphere", 10}, {Data{}.name("", 1), true, "_1", 4},
       {Data{}.name("Box", 65535), true, "Box_-1", 7},  // the count is signed
-      {Data{}.u16(4).i16(50).raw("abc"), true, "_4", 4},  // text not there: suffix only
-      {Data{}.u16(4).i16(-1).raw("abc"), true, "_4", 4},
+      {Data{}.u16(4).i16(50).raw("abc"), true, "_4", 4}, {Data{}.u16(4).i16(-1).raw("abc"), true, "_4", 4},
       {Data{}.name(long198, 12), true, long198 + "_", 202},
       {Data{}.name(std::string(300, 'n'), 7), true, std::string(199, 'n'), 304},
-      {Data{}.u16(9).i16(4).raw(std::string("ab\0c", 4)), true, "ab_9", 8},
-      {Data{}.u8(1), false, "", 0},
+      {Data{}.u16(9).i16(4).raw(std::string("ab\0c", 4)), true, "ab_9", 8}, {Data{}.u8(1), false, "", 0},
   };
   for (const auto& c : cases) {
     Reader r = reader_over(c.data.bytes);
@@ -69,11 +66,9 @@ TEST(ChunkWalk, PositionsFollowTheSizesUntilOneLeavesTheFileOrTheSignedRange) {
   const struct { CobFile file; std::vector<std::int32_t> positions; } cases[] = {
       {CobFile{}.chunk("PolH", 1, 0, Data{}.u32(1).u32(2)).end(2), {32, 60}},
       {CobFile{}.end(1).chunk("PolH", 2, 0, Data{}), {32, 52}},  // runs on past END
-      {CobFile{}.end(1).raw({zeros.begin(), zeros.end() - 1}), {32}},
-      {CobFile{}.end(1).raw(zeros), {32, 52}},
-      {CobFile{}.chunk_sized("PolH", 1, 0, Data{}, 1000).end(2), {32}},
+      {CobFile{}.end(1).raw({zeros.begin(), zeros.end() - 1}), {32}}, {CobFile{}.end(1).raw(zeros), {32, 52}},
+      {CobFile{}.chunk_sized("PolH", 1, 0, Data{}, 1000).end(2), {32}}, {CobFile{}.chunk_sized("PolH", 1, 0, Data{}, kMax).end(2), {32}},
       {CobFile{}.chunk_sized("PolH", 1, 0, Data{}, -20).end(2).end(3), {32}},
-      {CobFile{}.chunk_sized("PolH", 1, 0, Data{}, kMax).end(2), {32}},
       {CobFile{}.chunk("Unit", 1, 0, Data{}.raw(std::string(100, 'u'))).chunk_sized("PolH", 2, 0, Data{}, kMax - 100).end(3),
        {32, 152}},
   };
