@@ -1,6 +1,5 @@
-// Counts read from the file must never size an allocation by themselves: a small file that
-// claims billions of records fails and allocates little. This program replaces the global
-// allocation functions to measure what a load asks for.
+// Counts read from the file never size an allocation by themselves: a small file claiming billions
+// of records fails and allocates little. The global allocation functions are replaced to measure it.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <atomic>

@@ -1,8 +1,6 @@
 // Loads a composed COB file into a scene tree, keeping what the loader printed.
 #pragma once
 #include <algorithm>
-#include <memory>
-#include <string>
 #include "cob/scene.h"
 #include "io/out_stream.h"
 #include "support/cob_builder.h"
