@@ -32,9 +32,9 @@ TEST(JointTable, UniqueNamesCoverEveryJointAndLookUpInAnyCaseWithPrefix) {
 // Expected numbers written down from the joint chart, not taken from the table.
 TEST(JointLookup, NamesGiveTheirChartNumbersAndNothingElseMatches) {
   const Case cases[] = {
-      {"Pelvis", 1}, {"neck", 3}, {"qz_head", 4}, {"sternum_r", 5}, {"RtSternum", 5}, {"hip_r", 15},
-      {"lfhip", 19}, {"obj", 28}, {"lipupper", 39}, {"liplower_l", 53}, {"lflipdown", 53},
-      {"moveall", 82}, {"rotateall", 83}, {std::string("head\0xyz", 8), 4},
+      {"Pelvis", 1}, {"neck", 3}, {"qz_head", 4}, {"sternum_r", 5}, {"RtSternum", 5}, {"hip_r", 15}, {"lfhip", 19},
+      {"obj", 28}, {"eyer", 37}, {"lfeye", 38}, {"lipupper", 39}, {"liplower_l", 53}, {"3finger2r", 64},
+      {"1finger1_l", 69}, {"mandible", 80}, {"moveall", 82}, {"rotateall", 83}, {std::string("head\0xyz", 8), 4},
       {"qz_ab", 0}, {"qz_", 0}, {"", 0}, {"qz_rotateallxx", 0}, {"abcdefghijklmnopq", 0},
       {"qz_qz_head", 0}, {"head2", 0}, {"hea", 0}, {"joint81", 0}, {" head", 0},
       {std::string("he\0ad", 5), 0}, {"h\xC3\x89" "ad", 0}, {"n\xCF" "se", 0},
