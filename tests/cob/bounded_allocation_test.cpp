@@ -34,19 +34,16 @@ namespace facetor::test {
 namespace {
 
 constexpr std::int32_t kHuge = 0x7fffffff;
-
 Data polh_head(std::string_view name) { return std::move(Data{}.name(name).axes().matrix()); }
 
 TEST(BoundedAllocation, HugeCountsInASmallFileFailWithoutLargeAllocations) {
   const Data object = polh("qz_o", {{0, 0, 0}}, {}, {face({0, 0, 0})});
   const std::vector<std::pair<std::string, Data>> cases = {
-      {"PolH", polh_head("v").i32(kHuge).floats({1, 2, 3})},
-      {"PolH", polh_head("v").i32(-kHuge - 1).floats({1, 2, 3})},
+      {"PolH", polh_head("v").i32(kHuge).floats({1, 2, 3})}, {"PolH", polh_head("v").i32(-kHuge - 1).floats({1, 2, 3})},
       {"PolH", polh_head("t").i32(1).floats({1, 2, 3}).i32(kHuge).floats({1, 2})},
       {"PolH", polh_head("f").i32(1).floats({1, 2, 3}).i32(0).i32(kHuge).u8(0).i16(0).u16(0)},
       {"PolH", polh_head("c").i32(1).floats({1, 2, 3}).i32(0).i32(1).u8(0).i16(32767).u16(0).i32(0).i32(0)},
-      {"VCol", Data{}.i32(1).i32(0).i32(kHuge).i32(5)},
-      {"Skin", skin_counted("qz_pelvis", kHuge, {0})},
+      {"VCol", Data{}.i32(1).i32(0).i32(kHuge).i32(5)}, {"Skin", skin_counted("qz_pelvis", kHuge, {0})},
       {"Mat1", mat1({}).u8('t').u8(0).u8(0).i16(32767).raw("x")},
   };
   joint_lookup("pelvis");  // the joint index is built once per run, not per file

@@ -6,11 +6,9 @@
 #include <vector>
 #include "support/cob_builder.h"
 
-namespace facetor {
+namespace facetor::test {
 namespace {
 
-using test::CobFile;
-using test::Data;
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 
 // A read ending exactly at the end succeeds; one byte more fails, leaves the cursor and sticks.
@@ -85,4 +83,4 @@ TEST(ChunkWalk, PositionsFollowTheSizesUntilOneLeavesTheFileOrTheSignedRange) {
 }
 
 }  // namespace
-}  // namespace facetor
+}  // namespace facetor::test
