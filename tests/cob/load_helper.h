@@ -1,12 +1,8 @@
 // Loads a composed COB file into a scene tree, keeping what the loader printed.
 #pragma once
-
-#include <memory>
-#include <string>
-
+#include <algorithm>
 #include "cob/scene.h"
 #include "io/out_stream.h"
-#include "joints/joint_names.h"
 #include "support/cob_builder.h"
 #include "support/scene_chunks.h"
 
@@ -17,32 +13,17 @@ struct Loaded {
   std::string console;
 };
 
-inline Loaded load(std::span<const std::uint8_t> bytes) {
+inline Loaded load(const CobFile& file) {
   OutStream console = out_memory(StreamMode::Binary);
-  Loaded result;
-  result.root = load_scene(bytes, console, "model.cob");
-  result.console = out_contents(console);
-  return result;
+  auto root = load_scene(file.span(), console, "model.cob");
+  return {std::move(root), out_contents(console)};
 }
 
-inline Loaded load(const CobFile& file) { return load(file.span()); }
-
-// A PolH chunk's data for a marker object named name, attached to the root:
-// its presence after a load shows that the loop went on past the chunks
-// before it.
+// A one-vertex object: finding it after a load shows the loop went on past the chunks before it.
 inline Data marker(std::string_view name) { return polh(name, {{0, 0, 0}}, {}, {}); }
 
-inline MaterialSpec numbered(std::uint16_t number) {
-  MaterialSpec spec;
-  spec.number = number;
-  return spec;
-}
-
-inline bool has_root_object(const SceneNode& root, std::string_view name) {
-  for (const auto& object : root.objects) {
-    if (object->name == name) return true;
-  }
-  return false;
+inline bool went_on(const Loaded& loaded) {
+  return std::ranges::any_of(loaded.root->objects, [](const auto& o) { return o->name == "after"; });
 }
 
 }  // namespace facetor::test

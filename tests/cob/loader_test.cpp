@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
-
 #include <string>
-
+#include <vector>
 #include "load_helper.h"
 
 namespace facetor::test {
@@ -20,75 +19,129 @@ std::string dump(const SceneNode& node) {
   return text + "]";
 }
 
+Data numbered(std::uint16_t number) { MaterialSpec spec; spec.number = number; return mat1(spec); }
+
 TEST(SceneLoader, AttachmentRules) {
-  struct Case {
-    const char* what;
-    CobFile file;
-    std::string tree;
-  };
-  const Case cases[] = {
-      {"unknown parents fall back to the root",
-       CobFile{}.chunk("PolH", 5, 999, marker("orphan")).chunk("Grou", 6, 12345, group("lost")),
-       "Root_0(orphan )[lost()[] ]"},
-      {"a group under an object is skipped, its children go to the root",
-       CobFile{}
-           .chunk("PolH", 1, 0, marker("host"))
-           .chunk("Grou", 2, 1, group("inside"))
-           .chunk("PolH", 4, 2, marker("orphaned"))
+  const struct { CobFile file; std::string tree; } cases[] = {
+      {CobFile{}.chunk("PolH", 5, 999, marker("orphan")).chunk("Grou", 6, 12345, group("lost")), "Root_0(orphan )[lost()[] ]"},
+      {CobFile{}.chunk("PolH", 1, 0, marker("host")).chunk("Grou", 2, 1, group("in")).chunk("PolH", 4, 2, marker("orphan"))
            .chunk("Grou", 5, 2, group("grandchild")),
-       "Root_0(host orphaned )[grandchild()[] ]"},
-      {"a shared ID finds the root's objects before its children",
-       CobFile{}
-           .chunk("Grou", 5, 0, group("g5"))
-           .chunk("PolH", 6, 5, marker("in5"))
-           .chunk("PolH", 5, 0, marker("o5"))
-           .chunk("Mat1", 7, 5, mat1(numbered(9)))
-           .chunk("PolH", 8, 5, marker("under object"))
-           .chunk("Grou", 6, 0, group("g6"))
-           .chunk("Mat1", 9, 6, mat1(numbered(3))),
-       "Root_0(o5#9 )[g5(in5#3 )[] g6()[] ]"},
-      {"object chunks under a group are ignored, chunk types match in any case",
-       CobFile{}.chunk("grou", 1, 0, group("g")).chunk("MAT1", 2, 1, mat1({})).chunk("pOLh", 3, 0, marker("p")),
-       "Root_0(p )[g()[] ]"},
-      {"END in any case stops the load",
-       CobFile{}.chunk("eNd ", 1, 0, Data{}).chunk("PolH", 2, 0, marker("after")), "Root_0()[]"},
-      {"a failing chunk stops the load and keeps its record",
-       CobFile{}
-           .chunk("PolH", 1, 0, polh("empty", {}, {}, {}))
-           .chunk("PolH", 2, 0, marker("never")),
-       "Root_0(empty )[]"},
+       "Root_0(host orphan )[grandchild()[] ]"},  // a group under an object is skipped
+      {CobFile{}.chunk("Grou", 5, 0, group("g5")).chunk("PolH", 6, 5, marker("in5")).chunk("PolH", 5, 0, marker("o5"))
+           .chunk("Mat1", 7, 5, numbered(9)).chunk("PolH", 8, 5, marker("under object")).chunk("Grou", 6, 0, group("g6"))
+           .chunk("Mat1", 9, 6, numbered(3)),
+       "Root_0(o5#9 )[g5(in5#3 )[] g6()[] ]"},  // a shared ID finds the root's objects before its children
+      {CobFile{}.chunk("grou", 1, 0, group("g")).chunk("MAT1", 2, 1, numbered(1)).chunk("pOLh", 3, 0, marker("p"))
+           .chunk("Mat1", 4, 3, numbered(2)).chunk("Mat1", 5, 3, numbered(0)),
+       "Root_0(p#2#0 )[g()[] ]"},
+      {CobFile{}.chunk("eNd ", 1, 0, Data{}).chunk("PolH", 2, 0, marker("after")), "Root_0()[]"},
+      {CobFile{}.chunk("PolH", 1, 0, polh("empty", {}, {}, {})).chunk("PolH", 2, 0, marker("never")), "Root_0(empty )[]"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const Loaded loaded = load(c.file);
-    ASSERT_TRUE(loaded.root) << c.what;
-    EXPECT_EQ(dump(*loaded.root), c.tree) << c.what;
-    EXPECT_EQ(loaded.console, "") << c.what;
+    EXPECT_EQ(dump(*loaded.root) + loaded.console, c.tree);  // nothing printed
   }
 }
 
-TEST(SceneLoader, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
-  JoinSpec hipJoin{.name = "qz_lfhip", .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"};
+// Avatar body of four vertices; skeleton chunks go to the first object of the last polygon node.
+Loaded avatar(std::initializer_list<std::pair<std::string, Data>> chunks) {
   CobFile file;
-  file.chunk("Bone", 1, 0, bone("qz_pelvis"))  // no polygon object yet: skipped
-      .chunk("Join", 2, 0, join(hipJoin))
-      .chunk("Grou", 3, 0, group("g"))
-      .chunk("PolH", 4, 3, marker("first"))
-      .chunk("PolH", 5, 3, marker("second"))
-      .chunk("Bone", 6, 5, bone("qz_lfknee"))  // the parent ID is not used
-      .chunk("PolH", 7, 0, marker("root object"))
-      .chunk("Join", 8, 3, join(hipJoin))
-      .end();
-  const Loaded loaded = load(file);
-  const SceneNode& g = *loaded.root->children[0];
-  ASSERT_EQ(g.objects.size(), 2u);
-  ASSERT_EQ(g.objects[0]->bones.size(), 1u);
-  EXPECT_EQ(g.objects[0]->bones[0].joint, 20);
-  EXPECT_TRUE(g.objects[0]->jointLinks.empty());
-  EXPECT_TRUE(g.objects[1]->bones.empty());
-  const PolygonObject& rootObject = *loaded.root->objects[0];
-  EXPECT_TRUE(rootObject.bones.empty());
-  ASSERT_EQ(rootObject.jointLinks.size(), 1u);
-  EXPECT_EQ(rootObject.jointLinks[0].joint, 19);
+  file.chunk("PolH", 1, 0, polh("qz_body", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {}, {}));
+  std::int32_t id = 2;
+  for (const auto& [type, data] : chunks) file.chunk(type, id++, 1, data);
+  file.chunk("PolH", 999, 0, marker("after")).end();
+  return load(file);
+}
+
+constexpr std::uint16_t kPelvis = 1, kLeftHip = 19, kLeftKnee = 20;  // from the joint chart
+
+TEST(SkeletonChunks, SkinAssignsTheJointOfItsNameOrTheFirstTendonLink) {
+  const struct { std::string name; std::uint16_t joint; } cases[] = {
+      {"qz_lfhip>extra", kLeftHip}, {"qz_body_lfhip", kLeftHip}, {"lfhip", 0}, {"qz_lfhip>tendon", 0}};
+  for (const auto& c : cases) {
+    const Loaded loaded = avatar({{"Skin", skin(c.name, {1, 3})}});
+    EXPECT_TRUE(went_on(loaded)) << c.name;
+    EXPECT_EQ(loaded.root->objects[0]->vertexJoints, (std::vector<std::uint16_t>{0, c.joint, 0, c.joint})) << c.name;
+  }
+  const Loaded tendon = avatar({{"Join", join({.name = "qz_back", .linked1 = "qz_lfknee", .linked2 = "qz_lfknee"})},
+                                {"Join", join({.name = "qz_lfhip", .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"})},
+                                {"Join", join({.name = "qz_hipl", .linked1 = "qz_lfknee", .linked2 = "qz_pelvis"})},
+                                {"Skin", skin("qz_LFHIP>TENDON", {0, 2})}});
+  const std::uint16_t both = kPelvis | kLeftKnee << 8;
+  EXPECT_EQ(tendon.root->objects[0]->vertexJoints, (std::vector<std::uint16_t>{both, 0, both, 0}));
+  const Loaded bad = avatar({{"Skin", skin("qz_lfhip", {2, 4, 3})}});  // 4 is past the vertices
+  EXPECT_FALSE(went_on(bad));
+  EXPECT_EQ(bad.root->objects[0]->vertexJoints, (std::vector<std::uint16_t>{0, 0, kLeftHip, 0}));
+}
+
+TEST(SkeletonChunks, FirstBoneOfAJointWinsAndJoinsLinkTheBonesReadBeforeThem) {
+  const Loaded loaded = avatar({{"Bone", bone("qz_lfknee", {0, -1, 0})}, {"Bone", bone("QZ_PELVIS")}, {"Bone", bone("qz_PELVIS")},
+                                {"Bone", bone("qz_kneel", {5, 5, 5})},
+                                {"Join", join({.name = "qz_lfhip", .centre = {4, 5, 6}, .linked1 = "qz_pelvis", .linked2 = "qz_lfknee"})},
+                                {"Join", join({.name = "qz_back", .linked1 = "qz_pelvis", .linked2 = "qz_back"})},
+                                {"Bone", bone("qz_back")}});
+  ASSERT_TRUE(went_on(loaded));
+  const PolygonObject& body = *loaded.root->objects[0];
+  ASSERT_EQ(body.bones.size(), 3u);
+  const BoneRecord& knee = body.bones[0];
+  EXPECT_TRUE(knee.joint == kLeftKnee && knee.parentJoint == kPelvis && knee.pivot[2] == 6 && knee.origin[1] == -1);
+  EXPECT_TRUE(body.bones[1].joint == kPelvis && body.bones[1].parentJoint == 0);
+  EXPECT_EQ(body.bones[2].parentJoint, 0);  // read after its Join
+  EXPECT_EQ(body.jointLinks.size(), 2u);
+}
+
+// One object of four vertices and three faces, the given chunk under it, then a marker.
+Loaded load_with(std::string_view type, const Data& data) {
+  const Data object = polh("o", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {},
+                           {face({0, 1, 2}, 5), face({}, 6), hole({1, 2, 3}), hole({}), face({0, 1, 2, 3}, 2)});
+  return load(CobFile{}.chunk("PolH", 1, 0, object).chunk(type, 2, 1, data).chunk("PolH", 3, 0, marker("after")).end());
+}
+
+TEST(PolygonChunk, HolesHaveNoMaterialFieldAndMinimalFacesMayFillTheChunk) {
+  const Loaded loaded = load_with("Unit", Data{});
+  const PolygonObject& o = *loaded.root->objects[0];
+  std::string faces;  // flags, material, corners of each face as decimal digits
+  for (const PolyFace& f : o.faces) faces += std::to_string(f.flags * 100 + f.materialIndex * 10 + corners_of(o, f).size()) + " ";
+  EXPECT_EQ(faces, "53 60 803 800 24 ");
+  EXPECT_EQ(corners_of(o, o.faces[2])[2].vertexIndex, 3);
+  // Empty holes are 3 bytes each: four of them end exactly at the chunk's end, the file's last byte.
+  const Loaded minimal = load(CobFile{}.chunk("PolH", 1, 0, polh("m", {{0, 0, 0}}, {}, {hole({}), hole({}), hole({}), hole({})})));
+  EXPECT_EQ(minimal.root->objects[0]->faceCount, 4);
+}
+
+// The chunk header claims the full size but the data stops after each byte: the lists read before the cut stay.
+TEST(PolygonChunk, CutAtEveryByteKeepsWhatWasRead) {
+  const Data full = polh("Cut", {{1, 2, 3}, {4, 5, 6}}, {{0.5f, 0.5f}}, {face({0, 1, 0}, 2), hole({1, 0, 1})});
+  const std::size_t verticesEnd = 7 + 96 + 28, uvsEnd = verticesEnd + 12;
+  for (std::size_t cut = 0; cut < full.size(); ++cut) {
+    Data data = full;
+    data.bytes.resize(cut);
+    const Loaded loaded = load(CobFile{}.chunk_sized("PolH", 1, 0, data, static_cast<std::int32_t>(full.size())));
+    const PolygonObject& o = *loaded.root->objects.at(0);
+    EXPECT_EQ(o.name, cut >= 7 ? "Cut" : "") << cut;
+    EXPECT_EQ(o.vertices.size() + o.vertexJoints.size(), cut >= verticesEnd ? 8u : 0u) << cut;
+    EXPECT_EQ(o.uvs.size(), cut >= uvsEnd ? 2u : 0u) << cut;
+    EXPECT_TRUE(o.faces.empty() && o.faceCount == (cut < uvsEnd ? 0 : -1)) << cut;
+  }
+}
+
+// Up to 5 bytes after the last record are padding, never read, even if they make a whole map record. More
+// are read as a record: a bad one ends the loop, which succeeds only if 5 bytes or fewer are then left.
+TEST(MaterialChunk, TrailingBytesAreReadOnlyBeyondARecordHead) {
+  const std::string zeros(11, '\0');
+  const struct { Data data; bool wentOn; std::uint8_t envFlags; } cases[] = {
+      {mat1({}).u8('e').u8(0).u8(0x09).i16(0), true, 0},
+      {mat1({}).u8('e').u8(0).u8(0x09).i16(0).u8(0), true, 0x09},
+      {mat1({}).raw(zeros.substr(0, 10)), true, 0}, {mat1({}).raw(zeros), false, 0},
+      {mat1({}).u8('t').u8(0).u8(0x09).i16(-1).u8(0), true, 0},
+      {mat1({}).u8('t').u8(0).u8(0).i16(-1).raw(std::string(20, 'z')), false, 0},
+  };
+  for (const auto& c : cases) {
+    const Loaded loaded = load_with("Mat1", c.data);
+    EXPECT_EQ(went_on(loaded), c.wentOn) << c.data.size();
+    const Material& m = loaded.root->objects[0]->materials.at(0);
+    EXPECT_TRUE(m.envFlags == c.envFlags && m.envMap.has_value() == (c.envFlags != 0)) << c.data.size();
+  }
 }
 
 }  // namespace
