@@ -7,39 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "driver/session.h"
+#include "support/allocation_hook.h"
 #include "support/cob_builder.h"
 #include "support/run_process.h"
-
-namespace {
-
-// The allocation counter: inert until armed; armed, it counts allocations
-// and throws at the failAt-th one (0: never).
-std::uint64_t allocations = 0;
-std::uint64_t failAt = 0;
-bool armed = false;
-
-void* allocate(std::size_t size) {
-  if (armed && ++allocations == failAt) throw std::bad_alloc();
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 
 namespace facetor {
 namespace {
@@ -70,12 +46,10 @@ Outcome run_once(const Setup& setup, std::uint64_t k, std::uint64_t& count) {
     Session session{console, errors, typed, {}};
     const std::vector<std::string> parameters =
         screen ? std::vector<std::string>{} : std::vector<std::string>{setup.input, std::string(1, setup.mode)};
-    allocations = 0;
-    failAt = k;
-    armed = true;
+    test::allocation_hook::arm(k);
     outcome.code = run_facetor(session, parameters);
-    armed = false;
-    count = allocations;
+    test::allocation_hook::armed = false;
+    count = test::allocation_hook::count;
   }
   outcome.console = out_contents(console);
   if (!setup.outputPath.empty() && std::filesystem::exists(setup.outputPath)) {
@@ -110,8 +84,6 @@ void sweep(const std::string& model) {
       }
     }
     points += count;
-    std::printf("  mode %c: %llu allocations, each made to fail in turn\n", mode,
-                static_cast<unsigned long long>(count));
   }
   std::printf("  %s: %llu failure points\n", model.c_str(), static_cast<unsigned long long>(points));
 }

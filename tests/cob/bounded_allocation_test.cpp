@@ -12,32 +12,7 @@
 #include <vector>
 
 #include "load_helper.h"
-
-namespace {
-
-std::atomic<bool> tracking{false};
-std::atomic<std::size_t> largestRequest{0};
-std::atomic<std::size_t> totalRequested{0};
-
-void* allocate(std::size_t size) {
-  if (tracking.load()) {
-    totalRequested += size;
-    std::size_t largest = largestRequest.load();
-    while (size > largest && !largestRequest.compare_exchange_weak(largest, size)) {
-    }
-  }
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+#include "support/allocation_hook.h"
 
 namespace facetor::test {
 namespace {
@@ -55,15 +30,13 @@ Measured measure(const CobFile& file) {
   joint_lookup("pelvis");  // the joint index is built once per run, not per file
   OutStream console = out_memory(StreamMode::Binary);
   Measured result;
-  largestRequest = 0;
-  totalRequested = 0;
   const auto start = std::chrono::steady_clock::now();
-  tracking = true;
+  allocation_hook::arm();
   result.loaded.root = load_scene(file.span(), console, "huge.cob");
-  tracking = false;
+  allocation_hook::armed = false;
   result.elapsed = std::chrono::steady_clock::now() - start;
-  result.largest = largestRequest;
-  result.total = totalRequested;
+  result.largest = allocation_hook::largest;
+  result.total = allocation_hook::total;
   return result;
 }
 
