@@ -22,19 +22,15 @@ namespace {
 
 struct Outcome {
   int code = 0;
-  std::string console;
-  std::string output;  // the output file's bytes; empty when there is none
+  std::string console, output;  // output: the output file's bytes, if any
 };
-
 struct Setup {
-  std::string input;       // the model, copied into a temporary directory
-  std::string outputPath;  // where the mode writes, or empty
+  std::string input, outputPath;  // the model's copy; where the mode writes, or empty
   char mode = 'R';
 };
 
-// One run of the program, as from a fresh process; the k-th allocation of the
-// run fails (0: none). Returns the outcome and sets `count` to the number of
-// allocations the run made.
+// One run as from a fresh process, its k-th allocation failing (0: none);
+// `count` gets the number of allocations it made.
 Outcome run_once(const Setup& setup, std::uint64_t k, std::uint64_t& count) {
   if (!setup.outputPath.empty()) std::filesystem::remove(setup.outputPath);
   const bool screen = setup.mode == 'H' || setup.mode == 'I';
@@ -75,8 +71,7 @@ void sweep(const std::string& model) {
       const Outcome failed = run_once(setup, k, made);
       if (failed.code == 5) {
         ASSERT_TRUE(failed.console.ends_with("Memory allocation error\n")) << mode << " allocation " << k;
-      } else {
-        // Compared whole, reported briefly: the outputs can be long.
+      } else {  // compared whole, reported briefly
         ASSERT_TRUE(failed.code == clean.code && failed.console == clean.console && failed.output == clean.output)
             << "mode " << mode << ", allocation " << k << " of " << count << " failed: exit code " << failed.code
             << ", console of " << failed.console.size() << " bytes (clean " << clean.console.size()

@@ -7,8 +7,6 @@
 
 #include <filesystem>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "driver/file_names.h"
 #include "driver/input_file.h"
@@ -22,11 +20,10 @@ namespace {
 TEST(TypedLine, LinesWithoutTheirLineEndsAndCutAtNul) {
   const std::string longLine(100000, 'x');
   std::istringstream input(std::string("plain\ncrlf\r\n\n\r\nnul\0after\nkeeps\rinside\n", 38) + longLine + "\nlast");
-  const std::vector<std::string> expected = {"plain", "crlf", "", "", "nul", "keeps\rinside", longLine, "last"};
   std::vector<std::string> got(1);
   while (read_typed_line(input, got.back())) got.emplace_back();
   got.pop_back();
-  EXPECT_EQ(got, expected);
+  EXPECT_EQ(got, (std::vector<std::string>{"plain", "crlf", "", "", "nul", "keeps\rinside", longLine, "last"}));
 }
 
 TEST(FileNames, InputAndOutputNames) {
@@ -53,19 +50,16 @@ TEST(InputFile, ReadsRegularFilesWholeAndRefusesOthers) {
   test::TempDir dir;
   const std::vector<std::uint8_t> bytes = {1, 0x1A, '\r', '\n', 0, 0x1A, '\n', '\r', 5};
   test::write_file(dir / "data.cob", bytes);
-  ASSERT_TRUE(std::filesystem::create_directory(dir / "folder"));
-
   InputFile file;
   std::string reason;
-  EXPECT_FALSE(open_input(file, dir / "folder", &reason));
+  EXPECT_FALSE(open_input(file, dir.path, &reason));
   EXPECT_FALSE(reason.empty());
-#ifndef _WIN32
-  // A named pipe is refused at once, without waiting for a writer.
+#ifndef _WIN32  // a named pipe is refused at once, without waiting for a writer
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
   EXPECT_FALSE(open_input(file, dir / "pipe"));
 #endif
   ASSERT_TRUE(open_input(file, dir / "data.cob"));
-  std::vector<std::uint8_t> buffer;
+  std::vector<std::uint8_t> buffer, big;
   EXPECT_EQ(read_input(file, buffer), InputRead::Complete);
   EXPECT_EQ(buffer, bytes);
   EXPECT_EQ(file.descriptor, -1);
@@ -73,7 +67,6 @@ TEST(InputFile, ReadsRegularFilesWholeAndRefusesOthers) {
   std::filesystem::resize_file(dir / "data.cob", std::uintmax_t{1} << 31, error);
   if (error) GTEST_SKIP() << "no sparse file of 2 GiB here";
   ASSERT_TRUE(open_input(file, dir / "data.cob"));
-  std::vector<std::uint8_t> big;
   EXPECT_EQ(read_input(file, big), InputRead::TooLarge);
   EXPECT_TRUE(big.empty());
 }
