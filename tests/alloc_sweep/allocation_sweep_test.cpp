@@ -7,58 +7,30 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "driver/session.h"
+#include "support/allocation_hook.h"
 #include "support/cob_builder.h"
 #include "support/run_process.h"
-
-namespace {
-
-// The allocation counter: inert until armed; armed, it counts allocations
-// and throws at the failAt-th one (0: never).
-std::uint64_t allocations = 0;
-std::uint64_t failAt = 0;
-bool armed = false;
-
-void* allocate(std::size_t size) {
-  if (armed && ++allocations == failAt) throw std::bad_alloc();
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 
 namespace facetor {
 namespace {
 
 struct Outcome {
   int code = 0;
-  std::string console;
-  std::string output;  // the output file's bytes; empty when there is none
+  std::string console, output;  // output: the output file's bytes, if any
 };
-
 struct Setup {
-  std::string input;       // the model, copied into a temporary directory
-  std::string outputPath;  // where the mode writes, or empty
+  std::string input, outputPath;  // the model's copy; where the mode writes, or empty
   char mode = 'R';
 };
 
-// One run of the program, as from a fresh process; the k-th allocation of the
-// run fails (0: none). Returns the outcome and sets `count` to the number of
-// allocations the run made.
+// One run as from a fresh process, its k-th allocation failing (0: none);
+// `count` gets the number of allocations it made.
 Outcome run_once(const Setup& setup, std::uint64_t k, std::uint64_t& count) {
   if (!setup.outputPath.empty()) std::filesystem::remove(setup.outputPath);
   const bool screen = setup.mode == 'H' || setup.mode == 'I';
@@ -70,12 +42,10 @@ Outcome run_once(const Setup& setup, std::uint64_t k, std::uint64_t& count) {
     Session session{console, errors, typed, {}};
     const std::vector<std::string> parameters =
         screen ? std::vector<std::string>{} : std::vector<std::string>{setup.input, std::string(1, setup.mode)};
-    allocations = 0;
-    failAt = k;
-    armed = true;
+    test::allocation_hook::arm(k);
     outcome.code = run_facetor(session, parameters);
-    armed = false;
-    count = allocations;
+    test::allocation_hook::armed = false;
+    count = test::allocation_hook::count;
   }
   outcome.console = out_contents(console);
   if (!setup.outputPath.empty() && std::filesystem::exists(setup.outputPath)) {
@@ -101,8 +71,7 @@ void sweep(const std::string& model) {
       const Outcome failed = run_once(setup, k, made);
       if (failed.code == 5) {
         ASSERT_TRUE(failed.console.ends_with("Memory allocation error\n")) << mode << " allocation " << k;
-      } else {
-        // Compared whole, reported briefly: the outputs can be long.
+      } else {  // compared whole, reported briefly
         ASSERT_TRUE(failed.code == clean.code && failed.console == clean.console && failed.output == clean.output)
             << "mode " << mode << ", allocation " << k << " of " << count << " failed: exit code " << failed.code
             << ", console of " << failed.console.size() << " bytes (clean " << clean.console.size()
@@ -110,8 +79,6 @@ void sweep(const std::string& model) {
       }
     }
     points += count;
-    std::printf("  mode %c: %llu allocations, each made to fail in turn\n", mode,
-                static_cast<unsigned long long>(count));
   }
   std::printf("  %s: %llu failure points\n", model.c_str(), static_cast<unsigned long long>(points));
 }

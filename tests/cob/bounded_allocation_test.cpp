@@ -9,26 +9,7 @@
 #include <vector>
 #include "joints/joint_names.h"
 #include "load_helper.h"
-
-namespace {
-
-std::atomic<bool> tracking{false};
-std::atomic<std::size_t> largestRequest{0}, totalRequested{0};
-
-void* allocate(std::size_t size) {  // the loads measured run on one thread
-  if (tracking.load()) totalRequested += size, largestRequest = std::max(largestRequest.load(), size);
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+#include "support/allocation_hook.h"
 
 namespace facetor::test {
 namespace {
@@ -52,14 +33,13 @@ TEST(BoundedAllocation, HugeCountsInASmallFileFailWithoutLargeAllocations) {
     if (type != "PolH") file.chunk("PolH", 1, 0, object);
     file.chunk(type, 2, 1, data);
     ASSERT_LT(file.bytes.size(), 400u) << type;
-    largestRequest = totalRequested = 0;
     OutStream console = out_memory(StreamMode::Binary);
-    tracking = true;
+    allocation_hook::arm();
     const auto root = load_scene(file.span(), console, "huge.cob");
-    tracking = false;
+    allocation_hook::armed = false;
     ASSERT_TRUE(root) << type;
-    EXPECT_LT(largestRequest.load(), 64u * 1024) << type << ' ' << data.size();
-    EXPECT_LT(totalRequested.load(), 128u * 1024) << type << ' ' << data.size();
+    EXPECT_LT(allocation_hook::largest.load(), 64u * 1024) << type << ' ' << data.size();
+    EXPECT_LT(allocation_hook::total.load(), 128u * 1024) << type << ' ' << data.size();
   }
 }
 

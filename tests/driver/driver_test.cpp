@@ -7,8 +7,6 @@
 
 #include <filesystem>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "driver/file_names.h"
 #include "driver/input_file.h"
@@ -19,85 +17,58 @@
 namespace facetor {
 namespace {
 
-using test::TempDir;
-
 TEST(TypedLine, LinesWithoutTheirLineEndsAndCutAtNul) {
   const std::string longLine(100000, 'x');
   std::istringstream input(std::string("plain\ncrlf\r\n\n\r\nnul\0after\nkeeps\rinside\n", 38) + longLine + "\nlast");
-  const std::vector<std::string> expected = {"plain", "crlf", "", "", "nul", "keeps\rinside", longLine, "last"};
-  std::string line;
-  for (const std::string& want : expected) {
-    ASSERT_TRUE(read_typed_line(input, line)) << want.substr(0, 20);
-    EXPECT_EQ(line, want);
-  }
-  EXPECT_FALSE(read_typed_line(input, line));
-  EXPECT_FALSE(read_typed_line(input, line));
+  std::vector<std::string> got(1);
+  while (read_typed_line(input, got.back())) got.emplace_back();
+  got.pop_back();
+  EXPECT_EQ(got, (std::vector<std::string>{"plain", "crlf", "", "", "nul", "keeps\rinside", longLine, "last"}));
 }
 
 TEST(FileNames, InputAndOutputNames) {
-  struct Case {
-    std::string given;
-    std::string input;
-    std::string rwx;
-  };
-  const std::string n299(299, 'n');
-  const Case cases[] = {
-      {"model", "model.cob", "model.rwx"},
-      {"model.cob", "model.cob", "model.rwx"},
+  // Given name, input name, output name. Only the last path component counts
+  // (after '/' or '\\'); a cut at 299 characters that keeps the '.' appends nothing.
+  const std::string n(299, 'n'), m(298, 'n'), k(290, 'n');
+  const std::string cases[][3] = {
       {"a.b.cob", "a.b.cob", "a.b.rwx"},
-      // Only the last path component counts, after '/' or '\\'.
       {"dir.v2/model", "dir.v2/model.cob", "dir.v2/model.rwx"},
-      {"C:\\john.doe\\house", "C:\\john.doe\\house.cob", "C:\\john.doe\\house.rwx"},
-      {"a.b/c.d\\e", "a.b/c.d\\e.cob", "a.b/c.d\\e.rwx"},
+      {"C:\\a.b\\c.d/e", "C:\\a.b\\c.d/e.cob", "C:\\a.b\\c.d/e.rwx"},
       {std::string("mo\0del.x", 8), "mo.cob", "mo.rwx"},
-      {n299 + "extra.cob", n299 + ".cob", n299 + ".rwx"},
-      // The cut keeps the '.', so nothing is appended.
-      {std::string(298, 'n') + ".cob", std::string(298, 'n') + ".", std::string(298, 'n') + ".rwx"},
-      {std::string(290, 'n') + "." + std::string(20, 'e'), std::string(290, 'n') + "." + std::string(8, 'e'),
-       std::string(290, 'n') + ".rwx"},
+      {n + "extra.cob", n + ".cob", n + ".rwx"},
+      {m + ".cob", m + ".", m + ".rwx"},
+      {k + "." + std::string(20, 'e'), k + "." + std::string(8, 'e'), k + ".rwx"},
   };
-  for (const Case& c : cases) {
-    const std::string input = input_name_from(c.given);
-    EXPECT_EQ(input, c.input) << c.given;
-    EXPECT_EQ(output_name_for(input, ".rwx"), c.rwx) << c.given;
+  for (const auto& c : cases) {
+    EXPECT_EQ(input_name_from(c[0]), c[1]) << c[0];
+    EXPECT_EQ(output_name_for(c[1], ".rwx"), c[2]) << c[0];
   }
 }
 
-// Every byte arrives as it is: a 0x1A byte (the end of a text file on
-// Windows), CR LF and NUL included.
+// Every byte arrives as it is (0x1A, CR LF, NUL); a 2 GiB file is too large.
 TEST(InputFile, ReadsRegularFilesWholeAndRefusesOthers) {
-  TempDir dir;
+  test::TempDir dir;
   const std::vector<std::uint8_t> bytes = {1, 0x1A, '\r', '\n', 0, 0x1A, '\n', '\r', 5};
   test::write_file(dir / "data.cob", bytes);
-  ASSERT_TRUE(std::filesystem::create_directory(dir / "folder"));
-
   InputFile file;
   std::string reason;
-  EXPECT_FALSE(open_input(file, dir / "folder", &reason));
+  EXPECT_FALSE(open_input(file, dir.path, &reason));
   EXPECT_FALSE(reason.empty());
-#ifndef _WIN32
-  // A named pipe is refused at once, without waiting for a writer.
+#ifndef _WIN32  // a named pipe is refused at once, without waiting for a writer
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
   EXPECT_FALSE(open_input(file, dir / "pipe"));
 #endif
   ASSERT_TRUE(open_input(file, dir / "data.cob"));
-  std::vector<std::uint8_t> buffer;
+  std::vector<std::uint8_t> buffer, big;
   EXPECT_EQ(read_input(file, buffer), InputRead::Complete);
   EXPECT_EQ(buffer, bytes);
   EXPECT_EQ(file.descriptor, -1);
-}
-
-TEST(InputFile, LengthOf2To31IsTooLarge) {
-  TempDir dir;
-  test::write_file(dir / "big.cob", {});
   std::error_code error;
-  std::filesystem::resize_file(dir / "big.cob", std::uintmax_t{1} << 31, error);
+  std::filesystem::resize_file(dir / "data.cob", std::uintmax_t{1} << 31, error);
   if (error) GTEST_SKIP() << "no sparse file of 2 GiB here";
-  InputFile file;
-  ASSERT_TRUE(open_input(file, dir / "big.cob"));
-  std::vector<std::uint8_t> buffer;
-  EXPECT_EQ(read_input(file, buffer), InputRead::TooLarge);
-  EXPECT_TRUE(buffer.empty());
+  ASSERT_TRUE(open_input(file, dir / "data.cob"));
+  EXPECT_EQ(read_input(file, big), InputRead::TooLarge);
+  EXPECT_TRUE(big.empty());
 }
 
 }  // namespace

@@ -1,72 +1,10 @@
 #include "support/cob_builder.h"
 
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
 namespace facetor::test {
-
-Data& Data::u8(std::uint8_t value) {
-  bytes.push_back(value);
-  return *this;
-}
-
-Data& Data::u16(std::uint16_t value) {
-  bytes.push_back(static_cast<std::uint8_t>(value));
-  bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-  return *this;
-}
-
-Data& Data::u32(std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  return *this;
-}
-
-Data& Data::f32(float value) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return u32(bits);
-}
-
-Data& Data::floats(std::initializer_list<float> values) {
-  for (float value : values) f32(value);
-  return *this;
-}
-
-Data& Data::raw(std::string_view text) {
-  bytes.insert(bytes.end(), text.begin(), text.end());
-  return *this;
-}
-
-Data& Data::raw(const std::vector<std::uint8_t>& more) {
-  bytes.insert(bytes.end(), more.begin(), more.end());
-  return *this;
-}
-
-Data& Data::str(std::string_view text) {
-  i16(static_cast<std::int16_t>(text.size()));
-  return raw(text);
-}
-
-Data& Data::name(std::string_view text, std::uint16_t duplicate) {
-  u16(duplicate);
-  return str(text);
-}
-
-Data& Data::axes(std::array<float, 3> centre) {
-  floats({centre[0], centre[1], centre[2]});
-  return floats({1, 0, 0, 0, 1, 0, 0, 0, 1});
-}
-
-Data& Data::matrix(std::array<float, 3> translation) {
-  return matrix({{{1, 0, 0, translation[0]}, {0, 1, 0, translation[1]}, {0, 0, 1, translation[2]}}});
-}
-
-Data& Data::matrix(const std::array<std::array<float, 4>, 3>& rows) {
-  for (const auto& row : rows) floats({row[0], row[1], row[2], row[3]});
-  return *this;
-}
 
 Face face(std::initializer_list<std::int32_t> corners, std::uint16_t material) {
   Face result;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -22,22 +23,35 @@ namespace facetor::test {
 struct Data {
   std::vector<std::uint8_t> bytes;
 
-  Data& u8(std::uint8_t value);
-  Data& u16(std::uint16_t value);
+  Data& u8(std::uint8_t value) { return raw(std::string_view(reinterpret_cast<const char*>(&value), 1)); }
+  Data& u16(std::uint16_t value) { return u8(static_cast<std::uint8_t>(value)).u8(static_cast<std::uint8_t>(value >> 8)); }
   Data& i16(std::int16_t value) { return u16(static_cast<std::uint16_t>(value)); }
-  Data& u32(std::uint32_t value);
+  Data& u32(std::uint32_t value) { return u16(static_cast<std::uint16_t>(value)).u16(static_cast<std::uint16_t>(value >> 16)); }
   Data& i32(std::int32_t value) { return u32(static_cast<std::uint32_t>(value)); }
-  Data& f32(float value);
-  Data& floats(std::initializer_list<float> values);
-  Data& raw(std::string_view text);            // the characters, no length
-  Data& raw(const std::vector<std::uint8_t>& more);
-  Data& str(std::string_view text);            // signed 16-bit length, characters
-  Data& name(std::string_view text, std::uint16_t duplicate = 0);  // count, length, characters
-  // Local axes: centre, then the X, Y and Z axes (unit axes by default).
-  Data& axes(std::array<float, 3> centre = {0, 0, 0});
+  Data& f32(float value) { return u32(std::bit_cast<std::uint32_t>(value)); }
+  Data& floats(std::initializer_list<float> values) {
+    for (float value : values) f32(value);
+    return *this;
+  }
+  Data& raw(std::string_view text) {  // the characters, no length
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    return *this;
+  }
+  Data& raw(const std::vector<std::uint8_t>& more) {
+    bytes.insert(bytes.end(), more.begin(), more.end());
+    return *this;
+  }
+  // Signed 16-bit length, characters; a name has a duplicate count first.
+  Data& str(std::string_view text) { return i16(static_cast<std::int16_t>(text.size())).raw(text); }
+  Data& name(std::string_view text, std::uint16_t duplicate = 0) { return u16(duplicate).str(text); }
+  // Local axes: centre, then the unit X, Y and Z axes.
+  Data& axes(std::array<float, 3> c = {0, 0, 0}) { return floats({c[0], c[1], c[2], 1, 0, 0, 0, 1, 0, 0, 0, 1}); }
   // Current position: three rows of four (identity rotation, given translation).
-  Data& matrix(std::array<float, 3> translation = {0, 0, 0});
-  Data& matrix(const std::array<std::array<float, 4>, 3>& rows);
+  Data& matrix(std::array<float, 3> t = {0, 0, 0}) { return matrix({{{1, 0, 0, t[0]}, {0, 1, 0, t[1]}, {0, 0, 1, t[2]}}}); }
+  Data& matrix(const std::array<std::array<float, 4>, 3>& rows) {
+    for (const auto& row : rows) floats({row[0], row[1], row[2], row[3]});
+    return *this;
+  }
   std::size_t size() const { return bytes.size(); }
 };
 

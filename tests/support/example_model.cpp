@@ -12,20 +12,11 @@ namespace {
 // A face whose corners name (vertex, texture coordinate) pairs.
 Face corners(std::vector<std::pair<std::int32_t, std::int32_t>> pairs, std::uint16_t material = 0,
              std::uint8_t flags = 0) {
-  Face result;
-  result.flags = flags;
-  result.material = material;
-  result.corners = std::move(pairs);
-  return result;
+  return {flags, material, std::move(pairs)};
 }
 
 MaterialSpec colour(std::uint16_t number, float red, float green, float blue) {
-  MaterialSpec material;
-  material.number = number;
-  material.red = red;
-  material.green = green;
-  material.blue = blue;
-  return material;
+  return {.number = number, .red = red, .green = green, .blue = blue, .maps = {}};
 }
 
 // Walls: a box 4 wide, 3 deep and 2.5 high on the ground, open at the top.

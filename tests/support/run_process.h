@@ -1,6 +1,6 @@
-// Runs a program as a user would: arguments, typed text on standard input,
-// a working directory; collects standard output and the exit code. Also a
-// temporary directory that removes itself.
+// Runs a program as a user would: arguments, typed text on standard input, a
+// working directory; collects standard output, standard error and the exit
+// code. Also a temporary directory that removes itself.
 #pragma once
 
 #include <cstdint>
@@ -10,24 +10,20 @@
 namespace facetor::test {
 
 struct ProcessOptions {
-  std::string workingDir;                // empty: the current directory
-  std::string stdinText;                 // everything the program can read; then end of input
-  std::uint64_t addressSpaceLimit = 0;   // bytes (RLIMIT_AS); 0: no limit
-  std::uint64_t fileSizeLimit = 0;       // bytes a file may grow to (RLIMIT_FSIZE); 0: no limit
-  int timeoutSeconds = 60;               // the program is killed after this
+  std::string workingDir;               // empty: the current directory
+  std::string stdinText;                // everything the program can read; then end of input
+  std::uint64_t addressSpaceLimit = 0;  // bytes (RLIMIT_AS, POSIX only); 0: no limit
+  std::uint64_t fileSizeLimit = 0;      // bytes a file may grow to (RLIMIT_FSIZE, POSIX only); 0: no limit
 };
 
 struct ProcessResult {
-  int exitCode = -1;       // -1 when the program did not exit normally
-  int signal = 0;          // the signal that ended it, if any
-  bool timedOut = false;
-  std::string out;         // standard output
-  std::string err;         // standard error
+  int exitCode = -1;  // -1 when the program did not exit normally
+  std::string out;
+  std::string err;
 };
 
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& arguments,
                           const ProcessOptions& options = {});
-
 // Runs the built facetor executable.
 ProcessResult run_facetor_exe(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
 
@@ -40,7 +36,6 @@ struct TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   ~TempDir();
-
   std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
