@@ -113,8 +113,8 @@ TEST(Conversion, DirectivesFlowDownAndForward) {
   EXPECT_EQ(c.top(1).children.at(1)->collision, 0);
 }
 
-// Scene children first, then the extra nodes, last object first; "leftarm"
-// is no joint, "lfelbow" is; neck: this node found a joint already.
+// Scene children, then extra nodes, last object first; "leftarm" is no
+// joint, "lfelbow" is; neck: this node found a joint already.
 TEST(Conversion, AvatarJointNumbersPivotsAndExtraNodes) {
   Conversion c;
   const auto body = c.group("QZ_Body_Avatar", 0, {1, 2, 3});
@@ -158,58 +158,41 @@ TEST(Conversion, QuadsReversedAndHoleCornersLookedUpBySourceVertex) {
   EXPECT_NE(c.text().find("  Quad 4 3 2 1\n"), std::string::npos) << c.text();
 }
 
-// A change of lighting, or of translucency alone, splits off an internal
-// prototype holding (and with room for) only the vertices it uses; a colour
-// change does not split, under either mipmap state.
+// A change of lighting, or of translucency alone (faces alternating between
+// an opaque and a translucent material), splits off an internal prototype
+// holding, and with room for, only the vertices it uses; a colour change
+// does not split, under either mipmap state.
 TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
   MaterialSpec flat = material(1), glass = material(1), red = material(1);
   flat.shader = 'f';
   glass.alpha = 0.5f;
   red.red = 1;
-  const std::vector<Face> faces = {face({0, 1, 2}, 0), face({1, 2, 3}, 1)};
-  Conversion c;
-  c.object("flat", 0, kSquare, faces, {material(0), flat});
-  c.object("glass", 0, kSquare, faces, {material(0), glass});
-  c.object("qz_red_mipmapoff", 0, kSquare, faces, {material(0), red});
-  c.object("red", 0, kSquare, faces, {material(0), red});
-  c.run();
-  ASSERT_EQ(c.written.size(), 6u);
-  std::string names;  // the instances of the one node, newest first
-  for (const ProtoInstance& p : c.top(0).protos) names += p.name + " ";
-  EXPECT_EQ(names, "red qz_red_mipmapoff Internal glass Internal flat ");
-  for (std::size_t i : {1u, 3u}) {
-    EXPECT_EQ(cleaned_name(c.written[i]), "Internal");
-    EXPECT_EQ(c.written[i].litTextures, i == 3);
-    ASSERT_EQ(c.written[i].vertices.size(), 3u);
-    EXPECT_EQ(c.room[i], 3u);
-    EXPECT_EQ(c.written[i].vertices[0].x, 2.0f);
-    EXPECT_EQ(faces_of(c.written[i]), (std::vector<Corners>{{2, 1, 0}}));
-  }
-  EXPECT_NE(c.text().find(" ProtoEnd # flat\n ProtoBegin Internal\n  OpacityFix off\n"), std::string::npos);
-  EXPECT_NE(c.text().find(" ProtoEnd # glass\n ProtoBegin Internal\n  TextureModes Lit\n"), std::string::npos);
-}
-
-// Alternating opaque and translucent faces split at every face: each
-// prototype holds, and has room for, only the vertices of its own face.
-TEST(Conversion, AlternatingSplitsHoldOnlyTheirOwnVertices) {
-  std::vector<Vec3> vertices;
-  std::vector<Face> faces;
+  std::vector<Vec3> grid;
+  std::vector<Face> alternating, two = {face({0, 1, 2}, 0), face({1, 2, 3}, 1)};
   for (int i = 0; i < 300; ++i) {
-    for (float z : {0.0f, 1.0f, 2.0f}) vertices.push_back({float(i), z, z + 1});
-    faces.push_back(face({3 * i, 3 * i + 1, 3 * i + 2}, static_cast<std::uint16_t>(i % 2)));
+    for (float z : {0.0f, 1.0f, 2.0f}) grid.push_back({float(i), z, z + 1});
+    alternating.push_back(face({3 * i, 3 * i + 1, 3 * i + 2}, static_cast<std::uint16_t>(i % 2)));
   }
-  MaterialSpec glass = material(1);
-  glass.alpha = 0.5f;
   Conversion c;
-  c.object("grid", 0, vertices, faces, {material(0), glass});
+  c.object("flat", 0, kSquare, two, {material(0), flat});
+  c.object("grid", 0, grid, alternating, {material(0), glass});
+  c.object("qz_red_mipmapoff", 0, kSquare, two, {material(0), red});
+  c.object("red", 0, kSquare, two, {material(0), red});
   c.run();
-  ASSERT_EQ(c.written.size(), 300u);
-  for (std::size_t i = 0; i < 300; ++i) {
+  ASSERT_EQ(c.written.size(), 304u);
+  for (std::size_t i = 1; i < 302; ++i) {
+    EXPECT_EQ(cleaned_name(c.written[i]), i == 2 ? "grid" : "Internal");
+    EXPECT_EQ(c.written[i].litTextures, i != 1);
     ASSERT_EQ(c.written[i].vertices.size(), 3u);
     EXPECT_EQ(c.room[i], 3u);
+    EXPECT_EQ(c.written[i].vertices[0].x, i == 1 ? 2.0f : float(i - 2));
     EXPECT_EQ(faces_of(c.written[i]), (std::vector<Corners>{{2, 1, 0}}));
-    EXPECT_EQ(c.written[i].vertices[0].x, float(i));
   }
+  const auto& instances = c.top(0).protos;  // newest first, each split before its object
+  EXPECT_EQ(instances[0].name + instances[1].name + instances[2].name, "redqz_red_mipmapoffInternal");
+  EXPECT_EQ(instances.at(302).name + instances.at(303).name, "Internalflat");
+  EXPECT_NE(c.text().find(" ProtoEnd # flat\n ProtoBegin Internal\n  OpacityFix off\n"), std::string::npos);
+  EXPECT_NE(c.text().find(" ProtoEnd # grid\n ProtoBegin Internal\n  TextureModes Lit\n"), std::string::npos);
 }
 
 // Texture placement and the whole-number shift, near-zero snapping, and
@@ -224,14 +207,11 @@ TEST(Conversion, TexturePlacementSnapAndInvalidIndices) {
   EXPECT_EQ(out_contents(c.console), "test.cob: Warning: 'obj' has faces with invalid vertex indices\n");
   const Prototype& proto = c.proto("obj");
   ASSERT_EQ(proto.vertices.size(), 4u);
-  const float expected[][5] = {{0, 1, 1, 5.5f, 0.25f}, {0.000002f, 0, 1, 0.5f, 2.25f}, {0, 0, 0, 3.5f, 0.25f}};
+  const std::tuple<float, float, float, float, float> expected[] = {
+      {0, 1, 1, 5.5f, 0.25f}, {0.000002f, 0, 1, 0.5f, 2.25f}, {0, 0, 0, 3.5f, 0.25f}};
   for (std::size_t i = 0; i < 3; ++i) {
     const MeshVertex& v = proto.vertices[i];
-    EXPECT_EQ(v.x, expected[i][0]) << i;
-    EXPECT_EQ(v.y, expected[i][1]) << i;
-    EXPECT_EQ(v.z, expected[i][2]) << i;
-    EXPECT_FLOAT_EQ(v.u, expected[i][3]) << i;
-    EXPECT_FLOAT_EQ(v.v, expected[i][4]) << i;
+    EXPECT_EQ(std::tuple(v.x, v.y, v.z, v.u, v.v), expected[i]) << i;
   }
 }
 

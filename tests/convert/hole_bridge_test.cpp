@@ -82,18 +82,13 @@ Face random_face(std::mt19937& random, Layout layout, std::size_t maxHoles) {
       case Layout::WithinTolerance: return narrow(random);
       case Layout::NotFinite: return roll < 3 ? std::nanf("") : roll < 5 ? (roll == 3 ? inf : -inf) : wide(random);
       case Layout::Huge:
-        if (roll < 20) return roll < 10 ? 3e38f : -3e38f;
-        return roll < 70 ? 1e30f + static_cast<float>(roll % 4) * 1e23f : wide(random);
+        return roll < 20 ? (roll < 10 ? 3e38f : -3e38f) : roll < 70 ? 1e30f + float(roll % 4) * 1e23f : wide(random);
       case Layout::Line: return static_cast<float>(roll % 20);
       case Layout::Lattice: return static_cast<float>(roll % 7);
       default: return wide(random);
     }
   };
-  auto add = [&](float x, float y, float z) {
-    face.entries.emplace_back().x = x;
-    face.entries.back().y = y;
-    face.entries.back().z = z;
-  };
+  auto add = [&](float x, float y, float z) { face.entries.push_back(CornerVertex{.x = x, .y = y, .z = z}); };
   for (int k = 0; layout == Layout::Chain && k < 40; ++k) {  // squared distances 1 + k * 0.4e-6, shuffled
     const float anchor = static_cast<float>(pick(random) % 3) * 10;
     add(anchor + std::sqrt(1.0f + static_cast<float>(pick(random) % 25) * 0.4e-6f), 0, 0);
