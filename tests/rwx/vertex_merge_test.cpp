@@ -43,8 +43,7 @@ TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
     VertexMergeIndex index;
     merge_index_init(index, vertices.size(), uv, prelight);
     for (std::size_t i = 0; i < vertices.size(); ++i) {
-      const auto at = static_cast<std::int32_t>(i);
-      ASSERT_EQ(merge_index_find_or_add(index, vertices, at, merge_index_hash(index, vertices[i])),
+      ASSERT_EQ(merge_index_find_or_add(index, vertices, std::int32_t(i), merge_index_hash(index, vertices[i])),
                 scan_first_equal(vertices, i, uv, prelight))
           << "vertex " << i << " uv " << uv << " prelight " << prelight;
     }
