@@ -14,15 +14,10 @@ namespace {
 using Corners = std::vector<std::uint32_t>;
 const std::vector<Vec3> kSquare = {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}};
 
-MaterialSpec material(std::uint16_t number) {
-  MaterialSpec spec;
-  spec.number = number;
-  return spec;
-}
+MaterialSpec material(std::uint16_t number) { MaterialSpec spec; spec.number = number; return spec; }
 
-// A COB file of groups and objects composed in memory (ids in order),
-// converted through the real writer; keeps a copy of every prototype
-// written, and the room each had for vertices.
+// A COB file of groups and objects (ids in order), converted through the real
+// writer; keeps a copy of each prototype written and its room for vertices.
 struct Conversion {
   CobFile file;
   std::int32_t next = 1;
@@ -31,6 +26,7 @@ struct Conversion {
   OutStream console = out_memory(StreamMode::Binary);
   std::vector<Prototype> written;
   std::vector<std::size_t> room;
+  std::string text;  // what was written, with plain line ends
 
   std::int32_t group(const std::string& name, std::int32_t parent = 0, Vec3 centre = {}) {
     file.chunk("Grou", next, parent, facetor::test::group(name, centre));
@@ -57,11 +53,7 @@ struct Conversion {
       written.push_back(proto);
       room.push_back(proto.vertices.capacity());
     });
-  }
-  std::string text() const {
-    std::string plain = out_contents(out);
-    std::erase(plain, '\r');
-    return plain;
+    std::erase(text = out_contents(out), '\r');
   }
   const ModelNode& top(std::size_t i) const { return *state.modelRoot->children.at(i); }
   const Prototype& proto(const std::string& name) const {
@@ -95,8 +87,8 @@ TEST(Conversion, DirectivesFlowDownAndForward) {
   c.run();
   EXPECT_TRUE(c.state.rotateFlag);
   std::string settings;  // the prototypes' setting lines
-  for (std::size_t at = 0, end; (end = c.text().find('\n', at)) != std::string::npos; at = end + 1) {
-    const std::string line = c.text().substr(at, end + 1 - at);
+  for (std::size_t at = 0, end; (end = c.text.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = c.text.substr(at, end + 1 - at);
     if (line.starts_with(" ProtoBegin") || line.starts_with("  G") || line.starts_with("  OpacityFix") || line[2] == '#') {
       settings += line;
     }
@@ -135,10 +127,10 @@ TEST(Conversion, AvatarJointNumbersPivotsAndExtraNodes) {
     EXPECT_EQ(node.children[i]->protos.front().joint, expected[i].second);
   }
   EXPECT_EQ(node.children[2]->protos.front().translation[0], 0.0f);
-  EXPECT_NE(c.text().find(" ProtoBegin qz_box\n  TextureModes Lit\n  OpacityFix off\n"
+  EXPECT_NE(c.text.find(" ProtoBegin qz_box\n  TextureModes Lit\n  OpacityFix off\n"
                           "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 5. 5. 5. 1.\n"),
             std::string::npos)
-      << c.text();
+      << c.text;
 }
 
 // Vertex 4 is first used with texture index 9, so the hole's own entry is
@@ -155,7 +147,7 @@ TEST(Conversion, QuadsReversedAndHoleCornersLookedUpBySourceVertex) {
   c.run();
   EXPECT_EQ(faces_of(c.proto("o")), (std::vector<Corners>{{2, 1, 0}, {6, 5, 4, 3, 0, 2, 1, 0, 3}}));
   EXPECT_EQ(faces_of(c.proto("t")).at(1), (Corners{6, 5, 4, 3, 7, 2, 1, 7, 3}));
-  EXPECT_NE(c.text().find("  Quad 4 3 2 1\n"), std::string::npos) << c.text();
+  EXPECT_NE(c.text.find("  Quad 4 3 2 1\n"), std::string::npos) << c.text;
 }
 
 // A change of lighting, or of translucency alone (faces alternating between
@@ -191,8 +183,8 @@ TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
   const auto& instances = c.top(0).protos;  // newest first, each split before its object
   EXPECT_EQ(instances[0].name + instances[1].name + instances[2].name, "redqz_red_mipmapoffInternal");
   EXPECT_EQ(instances.at(302).name + instances.at(303).name, "Internalflat");
-  EXPECT_NE(c.text().find(" ProtoEnd # flat\n ProtoBegin Internal\n  OpacityFix off\n"), std::string::npos);
-  EXPECT_NE(c.text().find(" ProtoEnd # grid\n ProtoBegin Internal\n  TextureModes Lit\n"), std::string::npos);
+  EXPECT_NE(c.text.find(" ProtoEnd # flat\n ProtoBegin Internal\n  OpacityFix off\n"), std::string::npos);
+  EXPECT_NE(c.text.find(" ProtoEnd # grid\n ProtoBegin Internal\n  TextureModes Lit\n"), std::string::npos);
 }
 
 // Texture placement and the whole-number shift, near-zero snapping, and
