@@ -189,26 +189,21 @@ TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
     for (int k = 0; k < 300; ++k) {
       const int s = source(random);
       CornerVertex c = (s >= 0 && s < kSources) ? sources[static_cast<std::size_t>(s)] : CornerVertex{};
-      c.sourceVertex = s;
-      c.uvIndex = small(random);
-      c.colour = static_cast<std::uint32_t>(small(random));
-      c.materialNumber = small(random);
+      c.sourceVertex = s, c.uvIndex = small(random);
+      c.colour = static_cast<std::uint32_t>(small(random)), c.materialNumber = small(random);
       const std::int32_t expected = reference_find(table.entries, c, optverts);
       ASSERT_EQ(corner_find(table, c), expected) << "trial " << trial << " corner " << k;
       if (expected < 0) corner_add(table, c);
     }
-    for (int s = -1; s <= kSources; ++s) {
-      for (int k = 0; k < 4; ++k) {
-        const std::int32_t uv = small(random), material = small(random);
-        std::int32_t expected = -1;
-        for (std::size_t i = 0; i < table.entries.size() && expected < 0; ++i) {
-          const CornerVertex& e = table.entries[i];
-          if (e.sourceVertex == s && (k == 0 || (e.uvIndex == uv && e.materialNumber == material))) {
-            expected = static_cast<std::int32_t>(i);
-          }
-        }
-        ASSERT_EQ(corner_find_for_hole(table, s, k > 0, uv, material), expected) << "source " << s;
+    for (int n = 0; n < 4 * (kSources + 2); ++n) {
+      const int s = n / 4 - 1, k = n % 4;
+      const std::int32_t uv = small(random), material = small(random);
+      std::int32_t expected = -1;
+      for (std::size_t i = table.entries.size(); i-- > 0;) {
+        const CornerVertex& e = table.entries[i];
+        if (e.sourceVertex == s && (k == 0 || (e.uvIndex == uv && e.materialNumber == material))) expected = int(i);
       }
+      ASSERT_EQ(corner_find_for_hole(table, s, k > 0, uv, material), expected) << "source " << s;
     }
   }
 }
