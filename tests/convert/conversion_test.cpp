@@ -118,7 +118,8 @@ TEST(Conversion, AvatarJointNumbersPivotsAndExtraNodes) {
   EXPECT_FALSE(c.state.rotateFlag);
   const ModelNode& node = c.top(0);
   ASSERT_EQ(node.protos.size(), 1u);
-  EXPECT_EQ(node.protos.front().translation[0] + node.protos.front().translation[2], 4.0f);
+  EXPECT_EQ(node.protos.front().translation[0], 1.0f);
+  EXPECT_EQ(node.protos.front().translation[2], 3.0f);
   ASSERT_EQ(node.children.size(), 3u);
   const std::pair<const char*, int> expected[] = {{"qz_head", 4}, {"qz_neck", 0}, {"qz_leftarm_lfelbow", 12}};
   for (std::size_t i = 0; i < 3; ++i) {
@@ -126,7 +127,7 @@ TEST(Conversion, AvatarJointNumbersPivotsAndExtraNodes) {
     EXPECT_EQ(node.children[i]->protos.front().joint, expected[i].second);
   }
   EXPECT_EQ(node.children[2]->protos.front().translation[0], 0.0f);
-  EXPECT_NE(c.text.find("  OpacityFix off\n  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 5. 5. 5. 1.\n"), -1);
+  EXPECT_NE(c.text.find("  OpacityFix off\n  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 5. 5. 5. 1.\n"), std::string::npos);
 }
 
 // Vertex 4 is first used with texture index 9, so the hole's own entry is
