@@ -44,8 +44,7 @@ struct Conversion {
   }
   void run() {
     file.end(next++);
-    state.writer.out = &out;
-    state.sourceName = "test.cob";
+    state.writer.out = &out, state.sourceName = "test.cob";
     std::unique_ptr<SceneNode> root = load_scene(file.span(), console, "test.cob");
     ASSERT_TRUE(root);
     convert_scene(state, console, root, [this](const Prototype& proto, const ModelNode& node) {

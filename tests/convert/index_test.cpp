@@ -46,11 +46,7 @@ void reference_bridge(std::vector<CornerVertex>& entries, Polygon& polygon, cons
   }
 }
 
-struct Face {
-  std::vector<CornerVertex> entries;
-  Polygon polygon;
-  std::vector<HoleCorners> holes;
-};
+struct Face { std::vector<CornerVertex> entries; Polygon polygon; std::vector<HoleCorners> holes; };
 
 // Bridges the face and checks polygon and bridge marks against the scan.
 Polygon bridged_as_scan(const Face& face) {
@@ -142,8 +138,7 @@ TEST(HoleBridge, EndsOnThePairThatBeatsTheBestSoFarNotOnTheFirstNearOne) {
     for (int i = 0; i < ulps; ++i) x = std::nextafter(x, 2.0f);
     face.entries.emplace_back().x = x;
   }
-  face.polygon = {0};
-  face.holes = {HoleCorners{{1, 2, 3}, {1, 2, 3}}};
+  face.polygon = {0}, face.holes = {HoleCorners{{1, 2, 3}, {1, 2, 3}}};
   EXPECT_EQ(bridged_as_scan(face), (Polygon{0, 3, 2, 1, 3, 0}));
 }
 
@@ -182,7 +177,7 @@ TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
     constexpr int kSources = 40;
     std::vector<CornerVertex> sources(kSources);
     for (CornerVertex& v : sources) v.x = crowded(0), v.y = crowded(0), v.z = crowded(1);
-    CornerTable table;
+    CornerTable table;  // the grid is searched only under optverts
     table.optverts = optverts;
     corner_reserve(table, kSources + 1, 16);
     std::uniform_int_distribution<int> source(-1, kSources);  // -1 and kSources lie outside
