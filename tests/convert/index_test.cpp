@@ -177,7 +177,7 @@ TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
     constexpr int kSources = 40;
     std::vector<CornerVertex> sources(kSources);
     for (CornerVertex& v : sources) v.x = crowded(0), v.y = crowded(0), v.z = crowded(1);
-    CornerTable table;  // the grid is searched only under optverts
+    CornerTable table;
     table.optverts = optverts;
     corner_reserve(table, kSources + 1, 16);
     std::uniform_int_distribution<int> source(-1, kSources);  // -1 and kSources lie outside
