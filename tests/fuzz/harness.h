@@ -19,8 +19,7 @@ inline constexpr std::string_view kPairSeparator = "\n--NEXT-COB-FILE--\n";
 
 struct ModeRun {
   char mode = 'R';
-  std::string out;      // the file output (empty for H and I)
-  std::string console;  // the screen
+  std::string out, console;  // the file output (none for H and I), the screen
 };
 
 // Runs one mode ('R', 'A', 'D', 'H', 'I') as the driver would for kSourceName.
@@ -48,8 +47,7 @@ struct SeedModel {
   std::string name;
   std::vector<std::uint8_t> bytes;
 };
-// Small models that reach every chunk handler, the header edge cases and the
-// shapes of the known attacks on time and memory.
+// Small models for every chunk handler, header edge cases, known attacks.
 std::vector<SeedModel> seed_models();
 std::vector<std::uint8_t> seed(std::string_view name);
 

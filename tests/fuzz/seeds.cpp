@@ -39,27 +39,6 @@ std::vector<std::uint8_t> textured_box() {
       .end(4).bytes;
 }
 
-// Groups, directives in names, hidden parts, holes, vertex colours, mipmap and clamp.
-std::vector<std::uint8_t> scene() {
-  const std::vector<Vec3> plate = {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {1, 1, 0}, {2, 1, 0}, {2, 2, 0}};
-  return CobFile{}
-      .chunk("Grou", 1, 0, node("qz_group_collisionoff", {1, 2, 3}))
-      .chunk("PolH", 2, 1, polh("qz_wall_wireframe", kQuad, {}, {face({0, 1, 2, 3})}))
-      .chunk("Mat1", 3, 2, mat1(textured(0, "")))
-      .chunk("Grou", 4, 1, node("Inner", {0, 0, 1}))
-      .chunk("PolH", 5, 4, polh("qz_sign_solid_tammirror", kQuad, kQuadUv, {face({0, 1, 2, 3})}, {}, {}, 2))
-      .chunk("Mat1", 6, 5, mat1(textured(0, "sign.png")))
-      .chunk("Hidn", 7, 5, Data{}.u16(1))
-      .chunk("PolH", 8, 0, polh("qz_avatar_optverts_facer_mipmapoff_tamclamp_opacityfixon_v3", plate, {},
-                                {face({0, 1, 2, 3}), hole({4, 5, 6}), face({0, 1, 2})}))
-      .chunk("Mat1", 9, 8, mat1(textured(0, "face.bmp", 3)))
-      .chunk("PolH", 10, 0, polh("qz_picture_mipmapon_tamwrap_opacityfixoff_l", kQuad, kQuadUv, {face({0, 1, 2, 3})}))
-      .chunk("VCol", 11, 10, Data{}.i32(1).i32(0).i32(3).u32(0x0000FF).u32(0x00FF00).u32(0xFF0000))
-      .chunk("Scen", 12, 0, Data{}.name("scene"))
-      .chunk("MBal", 13, 0, node("blob"))
-      .end(14).bytes;
-}
-
 std::vector<std::uint8_t> avatar() {
   const std::vector<Vec3> body = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}};
   return CobFile{}
@@ -102,8 +81,7 @@ std::vector<std::uint8_t> text(std::string_view bytes) { return {bytes.begin(), 
 }  // namespace
 
 std::vector<SeedModel> seed_models() {
-  std::vector<SeedModel> seeds = {{"textured_box.cob", textured_box()}, {"scene.cob", scene()},
-                                  {"avatar.cob", avatar()}, {"odd_chunks.cob", odd_chunks()},
+  std::vector<SeedModel> seeds = {{"textured_box.cob", textured_box()}, {"avatar.cob", avatar()}, {"odd_chunks.cob", odd_chunks()},
                                   {"header_only.cob", CobFile{}.bytes}, {"ascii_header.cob", CobFile('A').end().bytes},
                                   {"lower_case_magic.cob", text("caligari V00.01BLH             \n")},
                                   {"short_header.cob", text("Caligari V00.01B")}, {"empty.cob", {}}};
