@@ -36,9 +36,7 @@ int count_lines(std::string_view text, std::string_view word) {
 }
 
 void check_rwx(const ModeRun& run, Bytes buffer, Problems& problems) {
-  const std::string head = "#####  Facetor6:      V6.00.601\r\n#####  Source File:   " + kSourceName +
-                           "\r\nModelBegin\r\n";
-  if (!run.out.starts_with(head) || !ends_with(run.out, "ModelEnd\r\n")) problems.push_back("RWX frame broken");
+  if (!run.out.starts_with("#####  Facetor6:      V6.00.601\r\n#####  Source File:   " + kSourceName + "\r\nModelBegin\r\n") || !ends_with(run.out, "ModelEnd\r\n")) problems.push_back("RWX frame broken");
   for (const char* block : {"Clump", "Proto", "Transform"}) {
     if (count_lines(run.out, std::string(block) + "Begin") != count_lines(run.out, std::string(block) + "End"))
       problems.push_back(std::string("unbalanced ") + block + "Begin/End");
@@ -67,9 +65,8 @@ struct SeqCursor {
   }
   void seq_string() { skip(static_cast<std::uint16_t>(take(2))); }
   void section(std::int64_t valueSize, std::int64_t keyBytes) {  // value size, key count, keys
-    if (take(4) != valueSize) ok = false;
-    std::int64_t keys = take(4);
-    if (keys > 0) skip(keys * keyBytes);
+    ok = ok && take(4) == valueSize;
+    skip(std::max<std::int64_t>(take(4), 0) * keyBytes);
   }
 };
 
@@ -91,11 +88,9 @@ void check_sequence(const ModeRun& run, Problems& problems) {
     seq.section(16, 20);
   }
   std::int64_t marker = seq.take(4);
-  if (marker != 0 && marker != 4) seq.ok = false;
-  if (marker == 4) {
-    for (int axis = 0; axis < 3; ++axis) seq.section(4, 8);
-    seq.section(16, 20);
-  }
+  seq.ok = seq.ok && (marker == 0 || marker == 4);
+  for (int axis = 0; axis < 3 && marker == 4; ++axis) seq.section(4, 8);
+  if (marker == 4) seq.section(16, 20);
   if (!seq.ok || seq.at != run.out.size()) problems.push_back("sequence file does not parse as its counts say");
 }
 
@@ -158,9 +153,9 @@ std::vector<std::string> run_and_check(Bytes buffer, Bytes follow) {
   for (char mode : {'R', 'A', 'D', 'H', 'I'}) {
     ConversionState state;
     for (std::string& problem : check_run(run_mode(state, mode, buffer), buffer)) problems.push_back(problem);
-    if (mode != 'R') continue;
-    for (std::string& problem : check_run(run_mode(state, 'R', follow), follow))
-      problems.push_back("next file: " + problem);
+    if (mode == 'R') {
+      for (std::string& problem : check_run(run_mode(state, 'R', follow), follow)) problems.push_back("next: " + problem);
+    }
   }
   return problems;
 }
