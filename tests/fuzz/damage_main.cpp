@@ -1,138 +1,138 @@
 // damage_check [--jobs N] [--timeout SECONDS] [--findings DIR] FILE...
-//
-// Runs every mode in-process on every prefix of each FILE and on every
-// single-byte change of it (0x00, 0xFF, incremented), and fails on any crash,
-// sanitizer report, hang or unsound output. With --jobs N the inputs are
-// shared among N child processes. An input that kills the run is saved in the
-// findings folder (default: the current folder) as damage-finding-PID.cob.
+//   Runs every mode in-process on every prefix of each FILE and on every
+//   single-byte change of it (0x00, 0xFF, incremented), each followed by a
+//   sound model converted in the state it left; fails on any crash, sanitizer
+//   report, hang (--timeout, default 20 s per input) or unsound output. The
+//   inputs are shared among N child processes; one that kills its process is
+//   saved as FINDINGS/damage-finding-PID.cob.
+// damage_check --seeds DIR [FILE...]
+//   Writes the fuzzer's seeds into DIR: the seed models and FILEs, once per
+//   mode byte (mode 2 then converts the file twice).
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
+#include <csignal>
+#include <cstring>
 
-#include "fuzz/damage.h"
+#include "fuzz/harness.h"
+#include "support/cob_builder.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define __SANITIZE_ADDRESS__ 1
+#endif
+#endif
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/common_interface_defs.h>
+#define FACETOR_SANITIZER_CALLBACK 1
+#endif
 
 namespace {
 
-using facetor::fuzz::DamageCounts;
-using facetor::fuzz::DamageResult;
+using namespace facetor::fuzz;
 
-struct Options {
-  int jobs = 1;
-  unsigned timeout = 20;
-  std::string findings = ".";
-  std::vector<std::string> files;
-};
+// The input being run, where the death handlers reach it without allocating.
+const std::vector<std::uint8_t>* current = nullptr;
+char findingPath[512];
 
-bool parse(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if ((arg == "--jobs" || arg == "--timeout" || arg == "--findings") && i + 1 < argc) {
-      std::string value = argv[++i];
-      if (arg == "--jobs") options.jobs = std::max(1, std::atoi(value.c_str()));
-      if (arg == "--timeout") options.timeout = static_cast<unsigned>(std::atoi(value.c_str()));
-      if (arg == "--findings") options.findings = value;
-    } else if (!arg.empty() && arg[0] != '-') {
-      options.files.push_back(arg);
-    } else {
-      return false;
+extern "C" void save_current_input() {
+  if (current == nullptr) return;
+  int fd = ::open(findingPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd >= 0 && ::write(fd, current->data(), current->size()) >= 0 && ::write(2, "\nsaved ", 7) > 0)
+    (void)!::write(2, findingPath, std::strlen(findingPath));
+  if (fd >= 0) ::close(fd);
+}
+
+extern "C" void on_fatal_signal(int signal) {
+  save_current_input();
+  ::_exit(signal == SIGALRM ? 3 : 4);
+}
+
+// Runs this shard's damaged inputs; exits 0 when every output was sound.
+[[noreturn]] void run_shard(const std::vector<std::uint8_t>& original, int shard, int shards, unsigned timeout) {
+  const std::vector<std::uint8_t> follow = seed("textured_box.cob");
+  long runs = 0, problems = 0;
+  for_each_damage(original, shard, shards, [&](const std::vector<std::uint8_t>& input, const std::string& what) {
+    current = &input;
+    ::alarm(timeout);
+    for (const std::string& problem : run_and_check(input, follow)) {
+      if (++problems <= 40) std::printf("  UNSOUND: %s: %s\n", what.c_str(), problem.c_str());
     }
-  }
-  return !options.files.empty();
-}
-
-// What a child hands back to the parent through its pipe.
-struct ShardReport {
-  DamageCounts counts;
-  std::int64_t problems = 0;
-};
-
-void print_problems(const DamageResult& result) {
-  for (const std::string& problem : result.problems) std::printf("  UNSOUND: %s\n", problem.c_str());
+    ::alarm(0);
+    current = nullptr;
+    ++runs;
+  });
+  std::printf("damage_check: shard %d of %d: %ld inputs of %zu bytes through every mode, %ld unsound\n", shard + 1,
+              shards, runs, original.size(), problems);
   std::fflush(stdout);
+  ::_exit(problems == 0 ? 0 : 1);
 }
 
-// Runs one shard in a child process; returns the read end of its pipe.
-int start_shard(const Options& options, const std::vector<std::uint8_t>& bytes, int shard, pid_t& child) {
-  int fds[2];
-  if (::pipe(fds) != 0) std::exit(2);
+bool damage_file(const std::string& path, int jobs, unsigned timeout, const std::string& findings) {
+  std::string text = facetor::test::read_file(path);
+  std::vector<std::uint8_t> bytes(text.begin(), text.end());
+  std::printf("damage_check: %s\n", path.c_str());
   std::fflush(stdout);
-  child = ::fork();
-  if (child < 0) std::exit(2);
-  if (child == 0) {
-    ::close(fds[0]);
-    facetor::fuzz::install_finding_handlers(
-        options.findings + "/damage-finding-" + std::to_string(::getpid()) + ".cob", options.timeout);
-    DamageResult result = facetor::fuzz::run_damage(bytes, shard, options.jobs);
-    print_problems(result);
-    ShardReport report{result.counts, static_cast<std::int64_t>(result.problems.size())};
-    ssize_t written = ::write(fds[1], &report, sizeof report);
-    ::_exit(written == static_cast<ssize_t>(sizeof report) ? 0 : 2);
+  std::vector<pid_t> children;
+  for (int shard = 0; shard < jobs; ++shard) {
+    children.push_back(::fork());
+    if (children.back() != 0) continue;
+    std::snprintf(findingPath, sizeof findingPath, "%s/damage-finding-%d.cob", findings.c_str(), ::getpid());
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGALRM}) std::signal(signal, on_fatal_signal);
+#ifdef FACETOR_SANITIZER_CALLBACK
+    __sanitizer_set_death_callback(save_current_input);
+#endif
+    run_shard(bytes, shard, jobs, timeout);
   }
-  ::close(fds[1]);
-  return fds[0];
-}
-
-// Damages one file; returns false on any finding.
-bool damage_file(const Options& options, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::printf("damage_check: cannot read %s\n", path.c_str());
-    return false;
-  }
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  auto started = std::chrono::steady_clock::now();
-  std::vector<pid_t> children(static_cast<std::size_t>(options.jobs));
-  std::vector<int> pipes;
-  for (int shard = 0; shard < options.jobs; ++shard)
-    pipes.push_back(start_shard(options, bytes, shard, children[static_cast<std::size_t>(shard)]));
-
-  ShardReport total;
   bool ok = true;
-  for (int shard = 0; shard < options.jobs; ++shard) {
-    ShardReport report;
-    ssize_t got = ::read(pipes[static_cast<std::size_t>(shard)], &report, sizeof report);
-    ::close(pipes[static_cast<std::size_t>(shard)]);
+  for (pid_t child : children) {
     int status = 0;
-    ::waitpid(children[static_cast<std::size_t>(shard)], &status, 0);
-    if (got != static_cast<ssize_t>(sizeof report) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      std::printf("damage_check: %s: shard %d died (see above)\n", path.c_str(), shard);
-      ok = false;
-      continue;
-    }
-    total.counts.truncations += report.counts.truncations;
-    total.counts.byteChanges += report.counts.byteChanges;
-    total.counts.unchanged += report.counts.unchanged;
-    total.counts.modeRuns += report.counts.modeRuns;
-    total.problems += report.problems;
+    if (child < 0 || ::waitpid(child, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) ok = false;
   }
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::printf(
-      "damage_check: %s (%zu bytes): %lld inputs (%lld prefixes, %lld byte changes; %lld changes left the "
-      "byte as it was), %lld mode runs, %lld unsound, %.1f s\n",
-      path.c_str(), bytes.size(), static_cast<long long>(total.counts.inputs()),
-      static_cast<long long>(total.counts.truncations), static_cast<long long>(total.counts.byteChanges),
-      static_cast<long long>(total.counts.unchanged), static_cast<long long>(total.counts.modeRuns),
-      static_cast<long long>(total.problems), seconds);
-  return ok && total.problems == 0;
+  return ok;
+}
+
+int write_seeds(const std::string& dir, const std::vector<std::string>& files) {
+  std::vector<SeedModel> seeds = seed_models();
+  for (const std::string& file : files) {
+    std::string text = facetor::test::read_file(file);
+    seeds.push_back({file.substr(file.rfind('/') + 1), {text.begin(), text.end()}});
+  }
+  for (const SeedModel& model : seeds) {
+    for (std::size_t mode = 0; mode < std::size(kModes); ++mode) {
+      std::vector<std::uint8_t> input(model.bytes.size() + 1, static_cast<std::uint8_t>(mode));
+      std::copy(model.bytes.begin(), model.bytes.end(), input.begin() + 1);
+      facetor::test::write_file(dir + "/" + kModes[mode] + "_" + model.name, input);
+    }
+  }
+  std::printf("damage_check: %zu seeds in %s\n", seeds.size() * std::size(kModes), dir.c_str());
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  if (!parse(argc, argv, options)) {
-    std::fprintf(stderr, "usage: damage_check [--jobs N] [--timeout SECONDS] [--findings DIR] FILE...\n");
+  int jobs = 1;
+  unsigned timeout = 20;
+  std::string findings = ".", seeds;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg.starts_with("--") && i + 1 == argc) files.clear(), i = argc;
+    else if (arg == "--jobs") jobs = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--timeout") timeout = static_cast<unsigned>(std::atoi(argv[++i]));
+    else if (arg == "--findings") findings = argv[++i];
+    else if (arg == "--seeds") seeds = argv[++i];
+    else files.push_back(arg);
+  }
+  if (!seeds.empty()) return write_seeds(seeds, files);
+  if (files.empty()) {
+    std::fprintf(stderr, "usage: damage_check [--jobs N] [--timeout S] [--findings DIR | --seeds DIR] FILE...\n");
     return 2;
   }
   bool ok = true;
-  for (const std::string& path : options.files) ok = damage_file(options, path) && ok;
+  for (const std::string& path : files) ok = damage_file(path, jobs, timeout, findings) && ok;
   std::printf("damage_check: %s\n", ok ? "no findings" : "FINDINGS");
   return ok ? 0 : 1;
 }

@@ -1,10 +1,9 @@
-// In-process runs of every mode on one input buffer, with memory outputs,
-// and the checks that every run must pass whatever bytes it was given.
-//
-// Shared by the libFuzzer targets, the exhaustive damage program and the
-// regression corpus test.
+// In-process runs of every mode on one buffer, the checks every output must
+// pass whatever bytes it was given, and the seed models. Shared by the
+// libFuzzer target, damage_check and the corpus test.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,48 +12,43 @@
 
 namespace facetor::fuzz {
 
-// The source name under which every in-process run reads its input.
 inline const std::string kSourceName = "fuzz.cob";
+// The modes; '2' converts two files (split at kPairSeparator) in one state.
+inline constexpr char kModes[] = {'R', 'A', 'D', 'H', 'I', '2'};
+inline constexpr std::string_view kPairSeparator = "\n--NEXT-COB-FILE--\n";
 
-enum class Mode { Rwx, Animation, Dump, Headers, Images };
-
-inline constexpr Mode kAllModes[] = {Mode::Rwx, Mode::Animation, Mode::Dump, Mode::Headers,
-                                     Mode::Images};
-
-char mode_letter(Mode mode);
-
-// What one mode produced: the file output (empty for H and I) and the screen.
 struct ModeRun {
-  Mode mode = Mode::Rwx;
-  std::string out;
-  std::string console;
+  char mode = 'R';
+  std::string out, console;  // the file output (none for H and I), the screen
 };
 
-// The state that lives across files of one run of the program.
-struct RunState {
-  ConversionState conversion;
-};
+// Runs one mode ('R', 'A', 'D', 'H', 'I') as the driver would for kSourceName.
+ModeRun run_mode(ConversionState& state, char mode, Bytes buffer);
 
-// Runs one mode on the buffer, as the driver would for a file named
-// kSourceName, with the given carried-over state.
-ModeRun run_mode(RunState& state, Mode mode, Bytes buffer);
-
-// Problems found in one run's output; empty when the run is sound. The
-// checks hold for any input: they never depend on what the file says, only on
-// the shape every output must have (a complete RWX frame, a sequence file
-// whose counts match its bytes, the header messages of a refused file).
+// Problems in one run's output; empty when sound. The checks never depend on
+// what the file says, only on the shape every output must have.
 std::vector<std::string> check_run(const ModeRun& run, Bytes buffer);
 
-// Runs every mode on the buffer in a fresh state each and checks each run.
-std::vector<std::string> run_and_check_every_mode(Bytes buffer);
+// Every file mode, each in a fresh state, then `follow` converted in the state
+// that converting `buffer` left, which must show nothing of it.
+std::vector<std::string> run_and_check(Bytes buffer, Bytes follow);
 
-// Two conversions in a row in one state record: `first` then `second`. The
-// second must not show anything of the first (a refused file converts to an
-// empty model). Returns the problems found in both runs.
-std::vector<std::string> run_and_check_two_conversions(Bytes first, Bytes second);
+// Visits every damaged copy of `original` whose number i % shards == shard:
+// the prefixes of length 0..n, then per byte 0x00, 0xFF and the byte plus one
+// (changes that leave the byte as it was are skipped), each in a buffer of
+// exactly its size, with a description.
+using DamageVisit = std::function<void(const std::vector<std::uint8_t>&, const std::string&)>;
+void for_each_damage(Bytes original, int shard, int shards, const DamageVisit& visit);
 
-// True when the file header check refuses the buffer (too short, wrong magic
-// or not the binary format letter).
-bool header_refused(Bytes buffer);
+// Runs mode '2' or any other on one fuzzer input; problems found.
+std::vector<std::string> run_fuzz_input(char mode, Bytes input);
+
+struct SeedModel {
+  std::string name;
+  std::vector<std::uint8_t> bytes;
+};
+// Small models for every chunk handler, header edge cases, known attacks.
+std::vector<SeedModel> seed_models();
+std::vector<std::uint8_t> seed(std::string_view name);
 
 }  // namespace facetor::fuzz

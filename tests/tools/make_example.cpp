@@ -1,31 +1,19 @@
-// Writes the example models: make_example [FOLDER] [--control-bytes]
-// (default folder: the examples folder of the source tree). With
-// --control-bytes it also writes control_bytes.cob, an input for comparing
-// builds (tests/tools/compare_builds.sh), which is not shipped.
+// make_example [FOLDER] [--control-bytes]: writes the example models into
+// FOLDER (default: the source tree's examples folder); with --control-bytes
+// also control_bytes.cob, an input for tests/tools/compare_builds.sh.
 #include <cstdio>
 #include <exception>
 #include <string>
-#include <utility>
-#include <vector>
-
 #include "support/cob_builder.h"
 #include "support/example_model.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
   using namespace facetor::test;
   const std::string folder = argc > 1 ? argv[1] : FACETOR_EXAMPLES_DIR;
-  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> models = {
-      {kExampleModelName, example_model()}, {kAnimatedModelName, animated_model()}};
-  if (argc > 2 && std::string(argv[2]) == "--control-bytes") models.emplace_back("control_bytes.cob", control_bytes_model());
-  try {
-    for (const auto& [name, bytes] : models) {
-      const std::string path = folder + "/" + name;
-      write_file(path, bytes);
-      std::printf("wrote %s\n", path.c_str());
-    }
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    return 1;
-  }
-  return 0;
+  write_file(folder + "/" + kExampleModelName, example_model());
+  write_file(folder + "/" + kAnimatedModelName, animated_model());
+  if (argc > 2 && std::string(argv[2]) == "--control-bytes") write_file(folder + "/control_bytes.cob", control_bytes_model());
+  return std::printf("wrote the models in %s\n", folder.c_str()) < 0;
+} catch (const std::exception& error) {
+  return std::fprintf(stderr, "%s\n", error.what()), 1;
 }
