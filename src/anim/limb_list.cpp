@@ -85,15 +85,13 @@ struct LimbCollector {
 
 std::vector<LimbChannel> collect_limbs(OutStream& console, Bytes buffer) {
   LimbCollector collector{console, buffer, {}, {}, {}};
-  ChunkWalk walk;
-  ChunkAt chunk;
-  while (chunk_walk_next(buffer, walk, chunk)) {
+  for_each_chunk(buffer, [&](const ChunkAt& chunk) {
     if (chunk_type_is(chunk.header, "Grou") || chunk_type_is(chunk.header, "PolH")) {
       collector.add_object(chunk);
     } else if (chunk_type_is(chunk.header, "Chan")) {
       collector.attach_channel(chunk);
     }
-  }
+  });
   return std::move(collector.limbs);
 }
 

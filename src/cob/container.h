@@ -123,6 +123,14 @@ struct ChunkAt {
 };
 bool chunk_walk_next(Bytes buffer, ChunkWalk& walk, ChunkAt& chunk);
 
+// Calls visit(chunk) for every chunk of the walk, in file order.
+template <class Visit>
+void for_each_chunk(Bytes buffer, Visit&& visit) {
+  ChunkWalk walk;
+  ChunkAt chunk;
+  while (chunk_walk_next(buffer, walk, chunk)) visit(chunk);
+}
+
 // The loader's header check: prints its warning (with the source name first)
 // through print_warning and fails, or succeeds for a binary COB file.
 bool check_file_header(Bytes buffer, OutStream& console, const std::string& sourceName);

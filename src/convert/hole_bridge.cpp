@@ -178,16 +178,18 @@ struct KeyRange {
   std::uint64_t high = kNoKey;  // exclusive; kNoKey: to the last
   bool above_low(std::uint64_t key) const { return low == kNoKey || key > low; }
   bool holds(std::uint64_t key) const { return key < high && above_low(key); }
+  bool whole() const { return low == kNoKey && high == kNoKey; }
 };
 
 // Whether a slot is usable and lies inside the key range.
 bool usable_within(const Bridger& b, std::uint32_t slot, const KeyRange& keys) {
-  return usable(b, slot) && keys.holds(slot_key(b, static_cast<std::int32_t>(slot)));
+  return usable(b, slot) && (keys.whole() || keys.holds(slot_key(b, static_cast<std::int32_t>(slot))));
 }
 
 // Whether a slot tree node has a usable slot inside the key range.
 bool reaches(const Bridger& b, std::size_t at, const KeyRange& keys) {
-  return b.nodeUsable[at] > 0 && slot_key(b, b.nodeFirst[at]) < keys.high && keys.above_low(slot_key(b, b.nodeLast[at]));
+  return b.nodeUsable[at] > 0 &&
+         (keys.whole() || (slot_key(b, b.nodeFirst[at]) < keys.high && keys.above_low(slot_key(b, b.nodeLast[at]))));
 }
 
 // The usable slot first in polygon order within the key range whose squared
@@ -221,22 +223,28 @@ std::int32_t first_slot_within(Bridger& b, std::uint32_t point, float limit, Key
   return found;
 }
 
-// The smallest squared distance from the point to a usable slot within the
-// key range (infinity if none).
-float nearest_slot_distance(Bridger& b, std::uint32_t point, const KeyRange& keys) {
+// The usable slot within the key range nearest to the point: the first found
+// at the smallest squared distance (infinity and -1 if none).
+struct NearestSlot {
+  float distance = kInfinity;
+  std::int32_t slot = -1;
+};
+NearestSlot nearest_slot(Bridger& b, std::uint32_t point, const KeyRange& keys) {
   const HolePointTree::Point& p = b.pointTree.points[point];
-  float best = kInfinity;
+  NearestSlot best;
   b.stack.clear();
   if (!b.slotTree.nodes.empty()) b.stack.push_back(0);
-  while (!b.stack.empty() && best > 0) {  // nothing is nearer than 0
+  while (!b.stack.empty() && best.distance > 0) {  // nothing is nearer than 0
     const auto at = static_cast<std::size_t>(b.stack.back());
     b.stack.pop_back();
     const HolePointTree::Node& n = b.slotTree.nodes[at];
-    if (!reaches(b, at, keys) || !below(hole_tree_bound(n, p.x, p.y, p.z), best)) continue;
+    if (!reaches(b, at, keys) || !below(hole_tree_bound(n, p.x, p.y, p.z), best.distance)) continue;
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
         const std::uint32_t slot = b.slotTree.order[i];
-        if (usable_within(b, slot, keys)) best = std::min(best, slot_distance(b, point, slot));
+        if (!usable_within(b, slot, keys)) continue;
+        const float d = slot_distance(b, point, slot);
+        if (d < best.distance) best = {d, static_cast<std::int32_t>(slot)};
       }
       continue;
     }
@@ -307,34 +315,8 @@ void set_nearest(Bridger& b, std::uint32_t point, float distance, std::int32_t s
 
 // Measures a point against every usable slot.
 void measure_point(Bridger& b, std::uint32_t point) {
-  const HolePointTree::Point& p = b.pointTree.points[point];
-  float best = kInfinity;
-  std::int32_t bestSlot = -1;
-  b.stack.clear();
-  if (!b.slotTree.nodes.empty()) b.stack.push_back(0);
-  while (!b.stack.empty() && best > 0) {  // nothing is nearer than 0
-    const auto at = static_cast<std::size_t>(b.stack.back());
-    b.stack.pop_back();
-    const HolePointTree::Node& n = b.slotTree.nodes[at];
-    if (b.nodeUsable[at] == 0 || !below(hole_tree_bound(n, p.x, p.y, p.z), best)) continue;
-    if (n.left < 0) {
-      for (std::uint32_t i = n.begin; i < n.end; ++i) {
-        const std::uint32_t slot = b.slotTree.order[i];
-        if (!usable(b, slot)) continue;
-        const float d = slot_distance(b, point, slot);
-        if (d < best) {
-          best = d;
-          bestSlot = static_cast<std::int32_t>(slot);
-        }
-      }
-      continue;
-    }
-    const double toLeft = hole_tree_bound(b.slotTree.nodes[static_cast<std::size_t>(n.left)], p.x, p.y, p.z);
-    const double toRight = hole_tree_bound(b.slotTree.nodes[static_cast<std::size_t>(n.right)], p.x, p.y, p.z);
-    b.stack.push_back(toLeft <= toRight ? n.right : n.left);
-    b.stack.push_back(toLeft <= toRight ? n.left : n.right);
-  }
-  set_nearest(b, point, best, bestSlot);
+  const NearestSlot nearest = nearest_slot(b, point, KeyRange{});
+  set_nearest(b, point, nearest.distance, nearest.slot);
   point_path_update(b, b.pointTree.leafOf[point]);
 }
 
@@ -560,7 +542,7 @@ Pair make_pair(Bridger& b, std::int64_t point, std::int32_t slot) {
 float prefix_min(Bridger& b, const Prefix& prefix, float limit) {
   float least = points_min(b, prefix.point, limit);
   if (partial(b, prefix)) {
-    least = std::min(least, nearest_slot_distance(b, static_cast<std::uint32_t>(prefix.point), KeyRange{kNoKey, prefix.key}));
+    least = std::min(least, nearest_slot(b, static_cast<std::uint32_t>(prefix.point), KeyRange{kNoKey, prefix.key}).distance);
   }
   return least;
 }

@@ -286,14 +286,12 @@ void write_header_line(const ChunkHeader& header, OutStream& out) {
 void dump_chunks(Bytes buffer, OutStream& out, OutStream& console) {
   if (!check_diag_header(buffer, console)) return;
   ChunkTally tally;
-  ChunkWalk walk;
-  ChunkAt chunk;
-  while (chunk_walk_next(buffer, walk, chunk)) {
+  for_each_chunk(buffer, [&](const ChunkAt& chunk) {
     write_header_line(chunk.header, out);
     const std::size_t entry = tally_find_or_add(tally, chunk.header.type);
     dump_content(buffer, chunk, out);
     ++tally.entries[entry].count;
-  }
+  });
   out_write(out, "\n\n");
   for (const ChunkTypeTally& entry : tally.entries) out_printf(out, "%s : %d\n", entry.type.c_str(), entry.count);
 }

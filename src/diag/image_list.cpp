@@ -61,13 +61,11 @@ void scan_material(Bytes buffer, const ChunkAt& chunk, ImageTable& table) {
 void list_images(Bytes buffer, OutStream& console) {
   if (!check_diag_header(buffer, console)) return;
   ImageTable table;
-  ChunkWalk walk;
-  ChunkAt chunk;
-  while (chunk_walk_next(buffer, walk, chunk)) {
+  for_each_chunk(buffer, [&](const ChunkAt& chunk) {
     if (chunk_type_is(chunk.header, "Mat1") && chunk.header.size >= kSmallestMaterialWithMaps) {
       scan_material(buffer, chunk, table);
     }
-  }
+  });
   for (const ImageUse& image : table.images) {
     out_write(console, "  ");
     out_write(console, image.name);
