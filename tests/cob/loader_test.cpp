@@ -1,10 +1,28 @@
+// Scene loading: where chunks attach, skeleton, polygon and material records, and allocation bounds.
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
-#include "load_helper.h"
+#include "cob/scene.h"
+#include "io/hash.h"
+#include "joints/joint_names.h"
+#include "support/allocation_hook.h"
+#include "support/cob_builder.h"
+#include "support/scene_chunks.h"
 
 namespace facetor::test {
 namespace {
+
+struct Loaded { std::unique_ptr<SceneNode> root; std::string console; };
+Loaded load(const CobFile& file) {
+  OutStream console = out_memory(StreamMode::Binary);
+  auto root = load_scene(file.span(), console, "model.cob");
+  return {std::move(root), out_contents(console)};
+}
+// A one-vertex object; finding "after" shows the chunk loop went on past the chunks before it.
+Data marker(std::string_view name) { return polh(name, {{0, 0, 0}}, {}, {}); }
+bool went_on(const Loaded& l) { return std::ranges::any_of(l.root->objects, [](const auto& o) { return o->name == "after"; }); }
 
 // The tree as text: "node(object#material ...)[child ...]".
 std::string dump(const SceneNode& node) {
@@ -43,14 +61,58 @@ TEST(SceneLoader, AttachmentRules) {
   }
 }
 
+// The first node carrying id depth first (node, its objects, its children); isObject when one of its objects does.
+SceneNode* find(SceneNode& node, std::int32_t id, bool& isObject) {
+  isObject = false;
+  if (node.chunkId == id) return &node;
+  for (const auto& o : node.objects) if (o->chunkId == id) return isObject = true, &node;
+  for (auto& child : node.children) if (SceneNode* found = find(*child, id, isObject)) return found;
+  return nullptr;
+}
+
+// The loader finds parents through an index: on random trees with many shared IDs it attaches every chunk where
+// the plain search above does. Odd seeds draw parents at random (wide trees), even seeds mostly chain (deep trees).
+TEST(SceneLoader, ParentIndexAgreesWithADepthFirstSearch) {
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    set_process_hash_key(HashKey{seed, seed * 7919u});
+    std::mt19937 random(seed);
+    const bool deep = seed % 2 == 0;
+    const std::int32_t idRange = deep ? 40 : 3 + static_cast<std::int32_t>(seed % 10);
+    SceneNode model;
+    model.name = "Root_0";
+    CobFile file;
+    std::int32_t previousId = 0;
+    for (int i = 0; i < 150; ++i) {
+      const auto id = static_cast<std::int32_t>(random() % idRange);
+      const bool chain = deep && random() % 10 < 8;
+      const std::int32_t parentId = chain ? previousId : static_cast<std::int32_t>(random() % (idRange + 2));
+      previousId = id;
+      bool isObject = false;
+      SceneNode* parent = find(model, parentId, isObject);
+      if (parent == nullptr) parent = &model;
+      const std::string name = "c" + std::to_string(i);
+      const bool isGroup = random() % 2 != 0;
+      file.chunk(isGroup ? "Grou" : "PolH", id, parentId, isGroup ? group(name) : marker(name));
+      if (isObject) continue;  // a parent that is an object skips both kinds
+      if (isGroup) {
+        SceneNode& child = *parent->children.emplace_back(std::make_unique<SceneNode>());
+        child.name = name, child.chunkId = id;
+      } else {
+        PolygonObject& object = *parent->objects.emplace_back(std::make_unique<PolygonObject>());
+        object.name = name, object.chunkId = id;
+      }
+    }
+    ASSERT_EQ(dump(*load(file).root), dump(model)) << "seed " << seed;
+  }
+}
+
 // Avatar body of four vertices; skeleton chunks go to the first object of the last polygon node.
 Loaded avatar(std::initializer_list<std::pair<std::string, Data>> chunks) {
   CobFile file;
   file.chunk("PolH", 1, 0, polh("qz_body", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {}, {}));
   std::int32_t id = 2;
   for (const auto& [type, data] : chunks) file.chunk(type, id++, 1, data);
-  file.chunk("PolH", 999, 0, marker("after")).end();
-  return load(file);
+  return load(file.chunk("PolH", 999, 0, marker("after")).end());
 }
 
 constexpr std::uint16_t kPelvis = 1, kLeftHip = 19, kLeftKnee = 20;  // from the joint chart
@@ -90,7 +152,7 @@ TEST(SkeletonChunks, FirstBoneOfAJointWinsAndJoinsLinkTheBonesReadBeforeThem) {
   EXPECT_EQ(body.jointLinks.size(), 2u);
 }
 
-// One object of four vertices and three faces, the given chunk under it, then a marker.
+// One object of four vertices and five faces, the given chunk under it, then a marker.
 Loaded load_with(std::string_view type, const Data& data) {
   const Data object = polh("o", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {},
                            {face({0, 1, 2}, 5), face({}, 6), hole({1, 2, 3}), hole({}), face({0, 1, 2, 3}, 2)});
@@ -109,7 +171,7 @@ TEST(PolygonChunk, HolesHaveNoMaterialFieldAndMinimalFacesMayFillTheChunk) {
   EXPECT_EQ(minimal.root->objects[0]->faceCount, 4);
 }
 
-// The chunk header claims the full size but the data stops after each byte: the lists read before the cut stay.
+// The header claims the full size but the data stops after each byte: the lists read before the cut stay.
 TEST(PolygonChunk, CutAtEveryByteKeepsWhatWasRead) {
   const Data full = polh("Cut", {{1, 2, 3}, {4, 5, 6}}, {{0.5f, 0.5f}}, {face({0, 1, 0}, 2), hole({1, 0, 1})});
   const std::size_t verticesEnd = 7 + 96 + 28, uvsEnd = verticesEnd + 12;
@@ -130,8 +192,7 @@ TEST(PolygonChunk, CutAtEveryByteKeepsWhatWasRead) {
 TEST(MaterialChunk, TrailingBytesAreReadOnlyBeyondARecordHead) {
   const std::string zeros(11, '\0');
   const struct { Data data; bool wentOn; std::uint8_t envFlags; } cases[] = {
-      {mat1({}).u8('e').u8(0).u8(0x09).i16(0), true, 0},
-      {mat1({}).u8('e').u8(0).u8(0x09).i16(0).u8(0), true, 0x09},
+      {mat1({}).u8('e').u8(0).u8(0x09).i16(0), true, 0}, {mat1({}).u8('e').u8(0).u8(0x09).i16(0).u8(0), true, 0x09},
       {mat1({}).raw(zeros.substr(0, 10)), true, 0}, {mat1({}).raw(zeros), false, 0},
       {mat1({}).u8('t').u8(0).u8(0x09).i16(-1).u8(0), true, 0},
       {mat1({}).u8('t').u8(0).u8(0).i16(-1).raw(std::string(20, 'z')), false, 0},
@@ -141,6 +202,34 @@ TEST(MaterialChunk, TrailingBytesAreReadOnlyBeyondARecordHead) {
     EXPECT_EQ(went_on(loaded), c.wentOn) << c.data.size();
     const Material& m = loaded.root->objects[0]->materials.at(0);
     EXPECT_TRUE(m.envFlags == c.envFlags && m.envMap.has_value() == (c.envFlags != 0)) << c.data.size();
+  }
+}
+
+// Counts read from the file never size an allocation by themselves: a small file claiming billions of records
+// loads and allocates little.
+TEST(BoundedAllocation, HugeCountsInASmallFileFailWithoutLargeAllocations) {
+  constexpr std::int32_t kHuge = 0x7fffffff;
+  const auto head = [](std::string_view name) { return std::move(Data{}.name(name).axes().matrix()); };
+  const std::vector<std::pair<std::string, Data>> cases = {
+      {"PolH", head("v").i32(kHuge).floats({1, 2, 3})}, {"PolH", head("v").i32(-kHuge - 1).floats({1, 2, 3})},
+      {"PolH", head("t").i32(1).floats({1, 2, 3}).i32(kHuge).floats({1, 2})},
+      {"PolH", head("f").i32(1).floats({1, 2, 3}).i32(0).i32(kHuge).u8(0).i16(0).u16(0)},
+      {"PolH", head("c").i32(1).floats({1, 2, 3}).i32(0).i32(1).u8(0).i16(32767).u16(0).i32(0).i32(0)},
+      {"VCol", Data{}.i32(1).i32(0).i32(kHuge).i32(5)}, {"Skin", skin_counted("qz_pelvis", kHuge, {0})},
+      {"Mat1", mat1({}).u8('t').u8(0).u8(0).i16(32767).raw("x")},
+  };
+  joint_lookup("pelvis");  // the joint index is built once per run, not per file
+  for (const auto& [type, data] : cases) {
+    CobFile file;
+    if (type != "PolH") file.chunk("PolH", 1, 0, polh("qz_o", {{0, 0, 0}}, {}, {face({0, 0, 0})}));
+    file.chunk(type, 2, 1, data);
+    ASSERT_LT(file.bytes.size(), 400u) << type;
+    allocation_hook::arm();
+    const Loaded loaded = load(file);
+    allocation_hook::armed = false;
+    ASSERT_TRUE(loaded.root) << type;
+    EXPECT_LT(allocation_hook::largest.load(), 64u * 1024) << type << ' ' << data.size();
+    EXPECT_LT(allocation_hook::total.load(), 128u * 1024) << type << ' ' << data.size();
   }
 }
 
