@@ -52,18 +52,15 @@ SeqResult export_neck(const Data& channel, std::string_view object = "qz_neck", 
 }
 
 TEST(SeqExport, DenseFile) {
-  CobFile cob;
-  cob.chunk("Grou", 1, 0, Data().name("qz_pelvis")).chunk("Chan", 2, 1, chan("rotate", 2, rotate_keys({{0, 1, 0, 0, 0}, {40.7f, 0, 1, 0, 0}})))
+  const SeqResult result = export_bytes(CobFile().chunk("Grou", 1, 0, Data().name("qz_pelvis")).chunk("Chan", 2, 1, chan("rotate", 2, rotate_keys({{0, 1, 0, 0, 0}, {40.7f, 0, 1, 0, 0}})))
       .chunk("PolH", 3, 1, Data().name("qz_RtHip")).chunk("Chan", 4, 1, chan("move", 1, move_keys({{5, 1, 2, 3}})))
       .chunk("Chan", 5, 3, chan("rotate", 1, rotate_keys({{3, 1, 0.5f, 2, -4}}))).chunk("PolH", 6, 1, Data().name("qz_neck"))
-      .chunk("Chan", 7, 6, chan("rotate", 0, Data())).end(8);  // zero keys, ending right after the header
-  const SeqResult result = export_bytes(cob, "walk.cob");
+      .chunk("Chan", 7, 6, chan("rotate", 0, Data())).end(8), "walk.cob");  // zero keys, ending right after the header
   // Checked by hand: header, then pelvis (two keys), RtHip, neck (no key), the move sections, the dummy limb.
   EXPECT_EQ(result.file, read_file((std::filesystem::path(__FILE__).parent_path() / "expected/dense.seq").string()));
-  EXPECT_EQ(result.screen,
-            "  Processing ROTATE (2 keyframes) for 'pelvis'\n  Processing ROTATE (1 keyframes) for 'RtHip'\n"
-            "  Processing ROTATE (0 keyframes) for 'neck'\n  Processing MOVE (1 keyframes) for 'pelvis'\n" +
-                kDummyLine + "  Totals: frames=40, limbs=3\n");
+  EXPECT_EQ(result.screen, "  Processing ROTATE (2 keyframes) for 'pelvis'\n  Processing ROTATE (1 keyframes) for 'RtHip'\n"
+                           "  Processing ROTATE (0 keyframes) for 'neck'\n  Processing MOVE (1 keyframes) for 'pelvis'\n" + kDummyLine +
+                           "  Totals: frames=40, limbs=3\n");
 }
 
 TEST(SeqExport, FrameNumbersTruncateAndClamp) {
@@ -78,7 +75,6 @@ TEST(SeqExport, FrameNumbersTruncateAndClamp) {
     Data records;
     for (float key : keys) records.raw(rotate_keys({{key, 1, 0, 0, 0}}).bytes);
     const SeqResult result = export_neck(chan("rotate", static_cast<std::int16_t>(keys.size()), records));
-    ASSERT_GE(result.file.size(), 6u);
     EXPECT_EQ(result.file.substr(4, 2), Be().u16(largest).bytes);
     EXPECT_EQ(result.screen.ends_with("Totals: frames=" + std::to_string(largest) + ", limbs=1\n"), largest != 0);
   }
@@ -127,9 +123,7 @@ TEST(SeqExport, LimbNamesDuplicatesAndNothingCarriedOver) {
   EXPECT_EQ(result.screen, kDuplicateLine + kDuplicateLine + kDuplicateLine +
                                "  Processing ROTATE (1 keyframes) for 'neck'\n  Totals: frames=1, limbs=1\n");
   // The largest frame and the move marker of one export are not in the next.
-  const SeqResult moved = export_neck(chan("move", 1, move_keys({{90, 0, 0, 0}})), "qz_pelvis");
-  ASSERT_GE(moved.file.size(), 6u);
-  EXPECT_EQ(moved.file.substr(4, 2), std::string("\x00\x5A", 2));
+  EXPECT_EQ(export_neck(chan("move", 1, move_keys({{90, 0, 0, 0}})), "qz_pelvis").file.substr(4, 2), Be().u16(90).bytes);
   EXPECT_EQ(export_bytes(CobFile()).file, kNoLimbFile);
   // A move channel with zero keys that ends right after its header.
   EXPECT_EQ(export_neck(chan("move", 0, Data()), "qz_pelvis").file,

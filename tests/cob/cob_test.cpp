@@ -1,5 +1,4 @@
-// Reading COB files: bounded readers, the chunk walk, and the scene tree with its attachment rules, skeleton,
-// polygon and material records and allocation bounds.
+// Reading COB files: bounded readers, the chunk walk, the scene tree and its records, allocation bounds.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <limits>
@@ -37,8 +36,7 @@ TEST(Readers, EveryReadStaysInsideTheBufferAndFailuresStick) {
     EXPECT_FALSE(read(r = reader_at(buffer, 9, 1000)) || r.at != 9) << width;
     EXPECT_FALSE(read(r = reader_at(buffer, -1, 10))) << width;
   }
-  float values[3] = {9, 9, 9};
-  std::int32_t ints[2] = {0, 0};
+  float values[3] = {9, 9, 9}; std::int32_t ints[2] = {0, 0};
   Reader r = reader_at(buffer, 0, 8);
   EXPECT_FALSE(read_f32_array(r, values, 3) || r.at != 0 || values[0] != 9);
   for (std::int32_t count : {kMax, -1}) EXPECT_FALSE(read_i32_array(r = reader_at(buffer, 0, 8), ints, count) || r.at);
@@ -237,8 +235,7 @@ TEST(PolygonChunk, CutAtEveryByteKeepsWhatWasRead) {
   const Data full = polh("Cut", {{1, 2, 3}, {4, 5, 6}}, {{0.5f, 0.5f}}, {face({0, 1, 0}, 2), hole({1, 0, 1})});
   const std::size_t verticesEnd = 7 + 96 + 28, uvsEnd = verticesEnd + 12;
   for (std::size_t cut = 0; cut < full.size(); ++cut) {
-    Data data = full;
-    data.bytes.resize(cut);
+    const Data data{{full.bytes.begin(), full.bytes.begin() + static_cast<std::ptrdiff_t>(cut)}};
     const Loaded loaded = load(CobFile{}.chunk_sized("PolH", 1, 0, data, static_cast<std::int32_t>(full.size())));
     const PolygonObject& o = *loaded.root->objects.at(0);
     EXPECT_EQ(o.name, cut >= 7 ? "Cut" : "") << cut;
@@ -260,9 +257,8 @@ TEST(MaterialChunk, TrailingBytesAreReadOnlyBeyondARecordHead) {
   };
   for (const auto& c : cases) {
     const Loaded loaded = load_with("Mat1", c.data);
-    EXPECT_EQ(went_on(loaded), c.wentOn) << c.data.size();
     const Material& m = loaded.root->objects[0]->materials.at(0);
-    EXPECT_TRUE(m.envFlags == c.envFlags && m.envMap.has_value() == (c.envFlags != 0)) << c.data.size();
+    EXPECT_TRUE(went_on(loaded) == c.wentOn && m.envFlags == c.envFlags && m.envMap.has_value() == (c.envFlags != 0)) << c.data.size();
   }
 }
 
@@ -284,13 +280,10 @@ TEST(BoundedAllocation, HugeCountsInASmallFileFailWithoutLargeAllocations) {
     CobFile file;
     if (type != "PolH") file.chunk("PolH", 1, 0, polh("qz_o", {{0, 0, 0}}, {}, {face({0, 0, 0})}));
     file.chunk(type, 2, 1, data);
-    ASSERT_LT(file.bytes.size(), 400u) << type;
     allocation_hook::arm();
     const Loaded loaded = load(file);
     allocation_hook::armed = false;
-    ASSERT_TRUE(loaded.root) << type;
-    EXPECT_LT(allocation_hook::largest.load(), 64u * 1024) << type << ' ' << data.size();
-    EXPECT_LT(allocation_hook::total.load(), 128u * 1024) << type << ' ' << data.size();
+    EXPECT_TRUE(loaded.root && allocation_hook::largest < 64u * 1024 && allocation_hook::total < 128u * 1024) << type << ' ' << data.size();
   }
 }
 

@@ -21,11 +21,7 @@ std::string listing(const CobFile& file, void (*list)(Bytes, OutStream&)) {
   OutStream console = out_memory(StreamMode::Binary);
   return list(file.span(), console), out_contents(console);
 }
-std::string crlf(std::string_view text) {
-  std::string result;
-  for (char c : text) result += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return result;
-}
+std::string crlf(std::string t) { for (std::size_t at = 0; (at = t.find('\n', at)) != std::string::npos; at += 2) t.insert(at, 1, '\r'); return t; }
 
 TEST(DebugDump, DenseModel) {
   Data knuckle = Data().name("k").axes().matrix().str("m1").str("m2").str("c"), lattice;
@@ -34,8 +30,7 @@ TEST(DebugDump, DenseModel) {
   for (int i = 0; i < 18; ++i) knuckle.f32(static_cast<float>(i) + 0.5f);
   lattice.name("l").axes().matrix().u16(16).i16(2).i16(3).i16(4).floats({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
   lattice.i16(2).str("o1").str("o2");
-  CobFile file;
-  file.chunk("DDiv", 1, 0, Data().u16(0x1234)).chunk("Skin", 2, 1, skin("S", {7, 8}))
+  const CobFile file = CobFile().chunk("DDiv", 1, 0, Data().u16(0x1234)).chunk("Skin", 2, 1, skin("S", {7, 8}))
       .chunk("Nail", 3, 0, Data().name("n").axes().matrix().u16(3).str(std::string(1500, 't')))  // texts cut to 1003
       .chunk("Knuc", 4, 0, knuckle).chunk("DefP", 5, 0, lattice).chunk("Bone", 6, 0, bone("b")).chunk("Unit", 7, 0, Data().u16(2)).end(8);
   // Checked by hand; among them the contractor, flexor and extensor lines and the cut texts.
@@ -70,10 +65,7 @@ TEST(HeaderListing, Examples) {
 
 // The indexed tally gives the entries of a plain scan (types equal up to their first NUL, ASCII case folded).
 TEST(ChunkTally, IndexedTallyAgreesWithThePlainScan) {
-  const auto folded = [](std::string text) {
-    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    return text;
-  };
+  const auto folded = [](std::string t) { for (char& c : t) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; return t; };
   const char alphabet[] = {'a', 'A', 'b', 'B', '\0', ' ', '\xe4', '\xc4'};
   std::vector<std::string> scanned;
   ChunkTally indexed;
