@@ -104,7 +104,7 @@ std::string dump(const SceneNode& node) {
   return text + "]";
 }
 
-Data numbered(std::uint16_t number) { MaterialSpec spec; spec.number = number; return mat1(spec); }
+Data numbered(std::uint16_t number) { return mat1({.number = number, .maps = {}}); }
 
 TEST(SceneLoader, AttachmentRules) {
   const struct { CobFile file; std::string tree; } cases[] = {
