@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <bit>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <string>
@@ -57,7 +56,7 @@ TEST(SeqExport, DenseFile) {
       .chunk("Chan", 2, 1, chan("rotate", 2, rotate_keys({{0, 1, 0, 0, 0}, {40.7f, 0, 1, 0, 0}}))).chunk("PolH", 3, 1, Data().name("qz_RtHip"))
       .chunk("Chan", 4, 1, chan("move", 1, move_keys({{5, 1, 2, 3}}))).chunk("Chan", 5, 3, chan("rotate", 1, rotate_keys({{3, 1, 0.5f, 2, -4}})))
       .chunk("PolH", 6, 1, Data().name("qz_neck")).chunk("Chan", 7, 6, chan("rotate", 0, Data())).end(8), "walk.cob");
-  EXPECT_EQ(result.file, read_file((std::filesystem::path(__FILE__).parent_path() / "expected/dense.seq").string()));
+  EXPECT_EQ(result.file, read_file(FACETOR_EXPECTED_DIR "/../../anim/expected/dense.seq"));
   EXPECT_EQ(result.screen, "  Processing ROTATE (2 keyframes) for 'pelvis'\n  Processing ROTATE (1 keyframes) for 'RtHip'\n"
                            "  Processing ROTATE (0 keyframes) for 'neck'\n  Processing MOVE (1 keyframes) for 'pelvis'\n" + kDummyLine +
                            "  Totals: frames=40, limbs=3\n");

@@ -1,7 +1,6 @@
 // The dump, the chunk type tally and the image list.
 #include <gtest/gtest.h>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 #include "diag/chunk_tally.h"
@@ -34,7 +33,7 @@ TEST(DebugDump, DenseModel) {
       .chunk("Nail", 3, 0, Data().name("n").axes().matrix().u16(3).str(std::string(1500, 't')))  // texts cut to 1003
       .chunk("Knuc", 4, 0, knuckle).chunk("DefP", 5, 0, lattice).chunk("Bone", 6, 0, bone("b")).chunk("Unit", 7, 0, Data().u16(2)).end(8);
   // Checked by hand; among them the contractor, flexor and extensor lines and the cut texts.
-  EXPECT_EQ(dump(file), read_file((std::filesystem::path(__FILE__).parent_path() / "expected/dense_dump.txt").string()));
+  EXPECT_EQ(dump(file), read_file(FACETOR_EXPECTED_DIR "/../../diag/expected/dense_dump.txt"));
 }
 
 // A chunk's content ends with its size, or with the file when the size is negative or past the file's end.
