@@ -1,25 +1,25 @@
-#include <cmath>
 #include <gtest/gtest.h>
+
+#include <cmath>
+
 #include "mesh/mesh_store.h"
 
 namespace facetor {
 namespace {
 
 TEST(MeshStore, ColourBytesKeepTheLow8BitsOnlyWhenTheProductFits) {
-  const struct { float value; int expected; } cases[] = {{1.0f, 255}, {0.999f, 254}, {-0.5f, 129}, {2.0f, 254},
-      {-1.0f, 1}, {1e9f, 0}, {-INFINITY, 0}, {std::nanf(""), 0}, {8421504.0f, 128}};  // 2147483520 still fits
-  for (const auto& c : cases) EXPECT_EQ(colour_byte(c.value), c.expected) << c.value;
+  const std::pair<float, int> cases[] = {{1.0f, 255}, {0.999f, 254}, {-0.5f, 129}, {2.0f, 254}, {-1.0f, 1}, {1e9f, 0},
+      {-INFINITY, 0}, {std::nanf(""), 0}, {8421504.0f, 128}};  // 2147483520 still fits
+  for (const auto& [value, expected] : cases) EXPECT_EQ(colour_byte(value), expected) << value;
 }
 
 TEST(MeshStore, SurfacesEqualWithCaselessNamesAndExactNumbers) {
   SurfaceState base;
   base.texture = "Wood", base.mask = "Woodm";
   auto same = [&](auto change) { SurfaceState o = base; change(o); return surface_equal(&base, &o); };
-  EXPECT_EQ(same([](SurfaceState& s) { s.texture = "WOOD"; s.mask = "woodM"; s.ambient = -0.0f; }), 1);
-  EXPECT_EQ(same([](SurfaceState& s) { s.mask.reset(); }), 0);
-  EXPECT_EQ(same([](SurfaceState& s) { s.lightSampling = 1; }), 0);
-  EXPECT_EQ(same([](SurfaceState& s) { s.diffuse = std::nanf(""); }), 0);
-  EXPECT_EQ(surface_equal(&base, nullptr), 0);
+  EXPECT_EQ(same([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodM", s.ambient = -0.0f; }), 1);
+  EXPECT_EQ(same([](SurfaceState& s) { s.mask.reset(); }) + same([](SurfaceState& s) { s.lightSampling = 1; }) +
+                same([](SurfaceState& s) { s.diffuse = std::nanf(""); }) + surface_equal(&base, nullptr), 0);
 }
 
 TEST(MeshStore, DeepModelTreeIsFreedWithoutDeepRecursion) {
@@ -35,8 +35,7 @@ TEST(MeshStore, FacesShareOneCornerArrayAndTheFirstJointBringsTheRoot) {
   proto_add_face(p, first, surface_new());
   proto_add_face(p, second, nullptr);
   const auto c0 = face_corners(p, p.faces[0]), c1 = face_corners(p, p.faces[1]);
-  EXPECT_EQ(std::vector<std::uint32_t>(c0.begin(), c0.end()), (std::vector<std::uint32_t>{69999, 65536, 3}));
-  EXPECT_EQ(std::vector<std::uint32_t>(c1.begin(), c1.end()), std::vector<std::uint32_t>{7});
+  EXPECT_TRUE(std::ranges::equal(c0, first) && std::ranges::equal(c1, second));
   const float pivot[3] = {1, 2, 3};
   EXPECT_TRUE(proto_add_joint(p, 5, 0, pivot) == 2 && proto_add_joint(p, 6, 0, nullptr) == 3);
   ASSERT_EQ(p.joints.size(), 3u);
