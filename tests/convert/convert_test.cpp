@@ -1,12 +1,9 @@
 // Conversion of composed scenes through the real writer, and the corner table
 // and hole bridging against their plain scans.
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
 #include <random>
-#include <stdexcept>
-
 #include "convert/conversion.h"
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
@@ -34,7 +31,6 @@ struct Conversion {
   std::vector<Prototype> written;
   std::vector<std::size_t> room;
   std::string text;  // what was written, with plain line ends
-
   std::int32_t group(const std::string& name, std::int32_t parent = 0, Vec3 centre = {}) {
     file.chunk("Grou", next, parent, facetor::test::group(name, centre));
     return next++;
@@ -60,18 +56,11 @@ struct Conversion {
     std::erase(text = out_contents(out), '\r');
   }
   const ModelNode& top(std::size_t i) const { return *state.modelRoot->children.at(i); }
-  const Prototype& proto(const std::string& name) const {
-    for (const Prototype& p : written) if (cleaned_name(p) == name) return p;
-    throw std::runtime_error("no prototype " + name);
-  }
 };
 
 std::vector<Corners> faces_of(const Prototype& proto) {
   std::vector<Corners> faces;
-  for (const MeshFace& face : proto.faces) {
-    const auto corners = face_corners(proto, face);
-    faces.emplace_back(corners.begin(), corners.end());
-  }
+  for (const MeshFace& f : proto.faces) { const auto c = face_corners(proto, f); faces.emplace_back(c.begin(), c.end()); }
   return faces;
 }
 
@@ -133,8 +122,8 @@ TEST(Conversion, QuadsReversedAndHoleCornersLookedUpBySourceVertex) {
   c.object("o", 0, v, faces);
   c.object("t", 0, v, faces, {textured}, std::vector<Vec2>(10));
   c.run();
-  EXPECT_EQ(faces_of(c.proto("o")), (std::vector<Corners>{{2, 1, 0}, {6, 5, 4, 3, 0, 2, 1, 0, 3}}));
-  EXPECT_EQ(faces_of(c.proto("t")).at(1), (Corners{6, 5, 4, 3, 7, 2, 1, 7, 3}));
+  EXPECT_EQ(faces_of(c.written.at(0)), (std::vector<Corners>{{2, 1, 0}, {6, 5, 4, 3, 0, 2, 1, 0, 3}}));
+  EXPECT_EQ(faces_of(c.written.at(1)).at(1), (Corners{6, 5, 4, 3, 7, 2, 1, 7, 3}));
 }
 
 // A change of lighting, or of translucency alone (faces alternating between an opaque and a translucent
@@ -179,7 +168,7 @@ TEST(Conversion, TexturePlacementSnapAndInvalidIndices) {
            {m}, {{1, 0}, {-1.5f, 0.5f}});
   c.run();
   EXPECT_EQ(out_contents(c.console), "test.cob: Warning: 'obj' has faces with invalid vertex indices\n");
-  const auto& vertices = c.proto("obj").vertices;
+  const auto& vertices = c.written.at(0).vertices;
   ASSERT_EQ(vertices.size(), 4u);
   const std::tuple<float, float, float, float, float> expected[] = {
       {0, 1, 1, 5.5f, 0.25f}, {0.000002f, 0, 1, 0.5f, 2.25f}, {0, 0, 0, 3.5f, 0.25f}};
@@ -223,11 +212,8 @@ void reference_bridge(BridgeFace& f) {
     const std::uint32_t bridge = f.polygon[bestPosition];
     f.entries[bridge].bridged = merged[bestHole] = true;
     const Polygon& inserted = f.holes[bestHole].inserted;
-    Polygon added;
-    for (std::size_t step = 0, c = bestCorner; step <= inserted.size(); ++step, c = (c ? c : inserted.size()) - 1) {
-      added.push_back(inserted[c]);
-    }
-    added.push_back(bridge);
+    Polygon added(inserted.size() + 2, bridge);  // the hole from its corner on, backwards, round to the bridge
+    for (std::size_t k = 0, c = bestCorner; k <= inserted.size(); ++k, c = (c ? c : inserted.size()) - 1) added[k] = inserted[c];
     f.polygon.insert(f.polygon.begin() + static_cast<std::ptrdiff_t>(bestPosition + 1), added.begin(), added.end());
   }
 }
@@ -261,22 +247,20 @@ BridgeFace random_face(std::mt19937& random, Layout layout, std::size_t maxHoles
       case Layout::WithinTolerance: return narrow(random);
       case Layout::NotFinite: return roll < 3 ? std::nanf("") : roll < 5 ? (roll == 3 ? inf : -inf) : wide(random);
       case Layout::Huge: return roll < 20 ? (roll < 10 ? 3e38f : -3e38f) : roll < 70 ? 1e30f + float(roll % 4) * 1e23f : wide(random);
-      case Layout::Line: return float(roll % 20);
-      case Layout::Lattice: return float(roll % 7);
+      case Layout::Line: case Layout::Lattice: return float(roll % (layout == Layout::Line ? 20 : 7));
       default: return wide(random);
     }
   };
   auto add = [&](float x, float y, float z) { face.entries.push_back(CornerVertex{.x = x, .y = y, .z = z}); };
   for (int k = 0; layout == Layout::Chain && k < 40; ++k) {  // squared distances 1 + k * 0.4e-6, shuffled
     const float anchor = float(pick(random) % 3) * 10;
-    add(anchor + std::sqrt(1.0f + float(pick(random) % 25) * 0.4e-6f), 0, 0);
-    add(anchor, 0, 0);
+    add(anchor + std::sqrt(1.0f + float(pick(random) % 25) * 0.4e-6f), 0, 0), add(anchor, 0, 0);
   }
   const int ring[][2] = {{3, 4}, {4, 3}, {5, 0}, {0, 5}, {-3, 4}, {-4, -3}, {0, -5}, {-5, 0}, {15, 20}, {-20, 15}};
   for (int k = 0; layout == Layout::Circle && k < 120; ++k) {
     const float cx = float(pick(random) % 3) * 7, cy = float(pick(random) % 2) * 9;
     if (k % 5 == 0) add(cx, cy, 0);
-    const auto& offset = ring[pick(random) % 10];
+    const auto* offset = ring[pick(random) % 10];
     add(cx + float(offset[0]), cy + float(offset[1]), 0);
   }
   for (std::size_t count = 60 + std::size_t(pick(random)) * 3; face.entries.size() < count;) {
@@ -343,15 +327,12 @@ TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
     for (int k = 0; k < 300; ++k) {
       const int s = source(random);
       CornerVertex c = (s >= 0 && s < kSources) ? sources[static_cast<std::size_t>(s)] : CornerVertex{};
-      c.sourceVertex = s, c.uvIndex = small(random);
-      c.colour = static_cast<std::uint32_t>(small(random)), c.materialNumber = small(random);
+      c.sourceVertex = s, c.uvIndex = small(random), c.colour = std::uint32_t(small(random)), c.materialNumber = small(random);
       std::int32_t expected = -1;
       for (std::size_t i = 0; i < table.entries.size() && expected < 0; ++i) {
         const CornerVertex& e = table.entries[i];
         if ((e.sourceVertex == s && e.uvIndex == c.uvIndex && e.colour == c.colour && e.materialNumber == c.materialNumber) ||
-            (table.optverts && e.uvIndex == c.uvIndex && near(e.x, c.x) && near(e.y, c.y) && near(e.z, c.z))) {
-          expected = static_cast<std::int32_t>(i);
-        }
+            (table.optverts && e.uvIndex == c.uvIndex && near(e.x, c.x) && near(e.y, c.y) && near(e.z, c.z))) expected = int(i);
       }
       ASSERT_EQ(corner_find(table, c), expected) << "trial " << trial << " corner " << k;
       if (expected < 0) corner_add(table, c);
