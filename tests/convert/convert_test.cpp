@@ -21,8 +21,8 @@ const std::vector<Vec3> kSquare = {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}};
 
 MaterialSpec material(std::uint16_t number) { MaterialSpec spec; spec.number = number; return spec; }
 
-// A COB file of groups and objects (ids in order), converted through the real
-// writer; keeps a copy of each prototype written and its room for vertices.
+// A COB file of groups and objects (ids in order) converted through the real writer; keeps a copy of each
+// prototype written and its room for vertices.
 struct Conversion {
   CobFile file;
   std::int32_t next = 1;
@@ -112,23 +112,32 @@ TEST(Conversion, AvatarJointNumbersPivotsAndExtraNodes) {
 }
 
 // Vertex 4 is first used with texture index 9, so the hole's own entry is not its first; only under a
-// texture transform does the hole keep its own.
-TEST(Conversion, QuadsReversedAndHoleCornersLookedUpBySourceVertex) {
+// texture transform does the hole keep its own. Texture placement and the whole-number shift, near-zero
+// snapping, invalid indices read as 0 with one warning.
+TEST(Conversion, HoleCornersTexturePlacementAndInvalidIndices) {
   const std::vector<Vec3> v = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {1, 1, 0}, {2, 1, 0}, {2, 2, 0}};
   const std::vector<Face> faces = {Face{0, 0, {{4, 9}, {5, 5}, {6, 6}}}, face({0, 1, 2, 3}), hole({4, 5, 6})};
-  MaterialSpec textured = material(0);
+  MaterialSpec textured = material(0), placed = material(0);
   textured.maps.push_back(texture_map("t.jpg"));
+  placed.maps.push_back(MapRecord{'t', 0, "t.jpg", {0.5f, 0.25f, 2, -4}});
   Conversion c;
   c.object("o", 0, v, faces);
   c.object("t", 0, v, faces, {textured}, std::vector<Vec2>(10));
+  c.object("obj", 0, {{0.0000005f, 1, 1}, {0.000002f, -0.0000009f, 1}}, {Face{0, 0, {{0, 0}, {1, 1}, {7, 40}, {-3, -1}}}},
+           {placed}, {{1, 0}, {-1.5f, 0.5f}});
   c.run();
   EXPECT_EQ(faces_of(c.written.at(0)), (std::vector<Corners>{{2, 1, 0}, {6, 5, 4, 3, 0, 2, 1, 0, 3}}));
   EXPECT_EQ(faces_of(c.written.at(1)).at(1), (Corners{6, 5, 4, 3, 7, 2, 1, 7, 3}));
+  EXPECT_EQ(out_contents(c.console), "test.cob: Warning: 'obj' has faces with invalid vertex indices\n");
+  const auto& vertices = c.written.at(2).vertices;
+  ASSERT_EQ(vertices.size(), 4u);
+  const std::tuple<float, float, float, float, float> expected[] = {
+      {0, 1, 1, 5.5f, 0.25f}, {0.000002f, 0, 1, 0.5f, 2.25f}, {0, 0, 0, 3.5f, 0.25f}};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(std::tuple(vertices[i].x, vertices[i].y, vertices[i].z, vertices[i].u, vertices[i].v), expected[i]);
 }
 
-// A change of lighting, or of translucency alone (faces alternating between an opaque and a translucent
-// material), splits off an internal prototype holding, and with room for, only the vertices it uses; a
-// colour change does not split, under either mipmap state.
+// Lighting, or translucency alone (faces alternate opaque and translucent), splits off an internal
+// prototype holding, and with room for, only the vertices it uses; colour does not, under either mipmap.
 TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
   MaterialSpec flat = material(1), glass = material(1), red = material(1);
   flat.shader = 'f', glass.alpha = 0.5f, red.red = 1;
@@ -159,22 +168,6 @@ TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
   EXPECT_NE(c.text.find(" ProtoEnd # grid\n ProtoBegin Internal\n  TextureModes Lit\n"), std::string::npos);
 }
 
-// Texture placement and the whole-number shift, near-zero snapping, invalid indices read as 0, one warning.
-TEST(Conversion, TexturePlacementSnapAndInvalidIndices) {
-  MaterialSpec m = material(0);
-  m.maps.push_back(MapRecord{'t', 0, "t.jpg", {0.5f, 0.25f, 2, -4}});
-  Conversion c;
-  c.object("obj", 0, {{0.0000005f, 1, 1}, {0.000002f, -0.0000009f, 1}}, {Face{0, 0, {{0, 0}, {1, 1}, {7, 40}, {-3, -1}}}},
-           {m}, {{1, 0}, {-1.5f, 0.5f}});
-  c.run();
-  EXPECT_EQ(out_contents(c.console), "test.cob: Warning: 'obj' has faces with invalid vertex indices\n");
-  const auto& vertices = c.written.at(0).vertices;
-  ASSERT_EQ(vertices.size(), 4u);
-  const std::tuple<float, float, float, float, float> expected[] = {
-      {0, 1, 1, 5.5f, 0.25f}, {0.000002f, 0, 1, 0.5f, 2.25f}, {0, 0, 0, 3.5f, 0.25f}};
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(std::tuple(vertices[i].x, vertices[i].y, vertices[i].z, vertices[i].u, vertices[i].v), expected[i]);
-}
-
 // Bone and Join chunks go to the first object of the node whose object was read last, whatever their parent.
 TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
   const Data dot = polh("o", {{0, 0, 0}}, {}, {});
@@ -191,8 +184,8 @@ TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
 using Polygon = std::vector<std::uint32_t>;
 struct BridgeFace { std::vector<CornerVertex> entries; Polygon polygon; std::vector<HoleCorners> holes; };
 
-// The plain scan: over unmerged holes, their corners, polygon positions not
-// bridged yet, keep the pair that beats the best so far by more than 1e-6.
+// The plain scan: over unmerged holes, their corners, unbridged polygon positions, keep the pair that beats
+// the best so far by more than 1e-6.
 void reference_bridge(BridgeFace& f) {
   std::vector<bool> merged(f.holes.size(), false);
   for (std::size_t n = 0; n < f.holes.size() && !f.polygon.empty(); ++n) {
@@ -230,10 +223,9 @@ Polygon bridged_as_scan(const BridgeFace& face) {
 
 enum class Layout { Scattered, Pile, Cluster, WithinTolerance, NotFinite, Huge, Line, Circle, Chain, Lattice, Count };
 
-// Random faces in one adversarial layout: piles, clusters narrower than the
-// tolerance or near 0 (squares round to 0), NaN/inf, overflowing squares,
-// lines, circles (equal distances), chains a fraction of the tolerance apart,
-// lattices. Entries repeat across polygon and holes; holes now and then too.
+// Faces in one adversarial layout: piles, clusters narrower than the tolerance or near 0, NaN/inf, overflowing
+// squares, lines, circles and lattices (equal distances), chains a fraction of the tolerance apart; entries
+// repeat across polygon and holes, holes now and then too.
 BridgeFace random_face(std::mt19937& random, Layout layout, std::size_t maxHoles) {
   std::uniform_real_distribution<float> wide(-50, 50), narrow(0, 1e-5f);
   std::uniform_int_distribution<int> pick(0, 99);
@@ -302,10 +294,9 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
   EXPECT_EQ(bridged_as_scan(face), (Polygon{0, 3, 2, 1, 3, 0}));
 }
 
-// Coordinates crowding round the borders and centres of the search grid's cells (multiples of 2^-18) in
-// steps finer than the tolerance, or far (beyond 2^43), infinite or NaN; with and without optverts, under
-// several hash keys, against the scan for the first entry of the same source vertex, texture index, colour
-// and material, or (optverts) within 1e-6 on each axis with the same texture index. Then the hole look-ups.
+// Against the scan for the first entry of the same source, texture index, colour and material, or (optverts)
+// within 1e-6 on each axis with the same texture index: coordinates crowd round the borders and centres of grid
+// cells (2^-18) in steps finer than the tolerance, or lie beyond 2^43, infinite or NaN. Then hole look-ups.
 TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
   std::mt19937 random(99);
   std::uniform_int_distribution<int> small(0, 2), border(-3, 3), step(-12, 12), odd(0, 39);
@@ -350,8 +341,7 @@ TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
   }
 }
 
-// Vertex indices outside the object chosen to share one probe window under the
-// old fixed mixer (which cost kCount^2 / 2), or differing in high bits only.
+// Vertex indices outside the object sharing one probe window under the old fixed mixer, or high bits only.
 TEST(CornerTable, ChosenCollidingKeysCostFewProbes) {
   constexpr int kCount = 6000;
   std::vector<std::int32_t> highBits;

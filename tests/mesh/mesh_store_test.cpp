@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cmath>
-
 #include "mesh/mesh_store.h"
 
 namespace facetor {
@@ -43,14 +42,13 @@ TEST(MeshStore, FacesShareOneCornerArrayAndTheFirstJointBringsTheRoot) {
 }
 
 TEST(MeshStore, ComposeAppliesTargetFirstAndRoundsEachSumToFloat) {
-  Transform t{}, s{};  // t scales by 2, s maps x to y and y to -x, then moves by (1, 2, 3)
-  t.m[0] = t.m[4] = t.m[8] = 2, t.translation[0] = 10;
-  s.m[0] = s.m[4] = 0, s.m[1] = 1, s.m[3] = -1, s.translation[0] = 1, s.translation[1] = 2, s.translation[2] = 3;
+  // t scales by 2 and moves x by 10; s maps x to y and y to -x, then moves by (1, 2, 3)
+  Transform t{{2, 0, 0, 0, 2, 0, 0, 0, 2}, {10, 0, 0}}, s{{0, 1, 0, -1, 0, 0, 0, 0, 1}, {1, 2, 3}};
   compose_transform(t, s);
   const float m[12] = {0, 2, 0, -2, 0, 0, 0, 0, 2, 1, 12, 3};  // then the translation
   for (int i = 0; i < 12; ++i) EXPECT_EQ(i < 9 ? t.m[i] : t.translation[i - 9], m[i]) << i;
-  Transform u{}, v{};  // terms 1, 2^-24, -1: the 2^-24 is lost when 1 + 2^-24 is rounded
-  u.m[0] = u.m[1] = u.m[2] = 1, v.m[0] = 1, v.m[3] = std::ldexp(1.0f, -24), v.m[6] = -1;
+  // terms 1, 2^-24, -1: the 2^-24 is lost when 1 + 2^-24 is rounded
+  Transform u{{1, 1, 1, 0, 1, 0, 0, 0, 1}, {}}, v{{1, 0, 0, std::ldexp(1.0f, -24), 1, 0, -1, 0, 1}, {}};
   compose_transform(u, v);
   EXPECT_EQ(u.m[0], 0.0f);
 }

@@ -1,18 +1,20 @@
 // The RWX writer: clump tree, prototypes, vertex merging, numbers.
 #include <gtest/gtest.h>
-
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
-
 #include "rwx/clump_writer.h"
 #include "rwx/number_format.h"
 #include "rwx/proto_writer.h"
 #include "rwx/vertex_merge.h"
+#include "support/cob_builder.h"
 
 namespace facetor {
 namespace {
+
+const std::string kExpected = std::string(__FILE__).substr(0, std::string(__FILE__).find_last_of("/\\") + 1) + "expected/";
 
 // Adds a child node holding one prototype with this pivot translation.
 ModelNode* add(ModelNode& parent, const std::string& name, float x = 0, float y = 0, float z = 0) {
@@ -32,11 +34,7 @@ TEST(ClumpWriter, PivotsCollisionAndDepthByteForByte) {
   ModelNode root, top, deep;
   root.protos.push_front(ProtoInstance{"box", 0, {0, 0, 0.000001f}});
   add(*add(root, "lid", 0, 1, 0), "knob", 0, 0, -0.000002f);
-  EXPECT_EQ(hierarchy(root),
-            "  ProtoInstance box\r\n  TransformBegin\r\n   Translate 0. 1. 0.\r\n   ClumpBegin\r\n    Translate 0. -1. 0.\r\n"
-            "    ProtoInstance lid\r\n    TransformBegin\r\n     Translate 0. 0. -0.000002\r\n     ClumpBegin\r\n"
-            "      Translate 0. 0. 0.000002\r\n      ProtoInstance knob\r\n     ClumpEnd\r\n    TransformEnd\r\n"
-            "   ClumpEnd\r\n  TransformEnd\r\n");
+  EXPECT_EQ(hierarchy(root), test::read_file(kExpected + "pivots.rwx"));
   ModelNode* off = node_add_child(top, std::make_unique<ModelNode>());
   ModelNode* wall = add(*off, "wall", 0, NAN, 0);
   off->collision = wall->collision = 0;
@@ -77,29 +75,16 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
     change(*surfaces.back());
   };
   next([](SurfaceState& s) { s.ambient = 0.5f, s.diffuse = 1, s.addressMode = 1, s.texture = "wood", s.red = 255; });
-  next([](SurfaceState& s) { s.lightSampling = 1; });
-  next([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodm"; });
-  next([](SurfaceState& s) { s.green = 255; });
-  next([](SurfaceState& s) { s.opacity = 128; });
-  next([](SurfaceState& s) { s.addressMode = 3; });
-  next([](SurfaceState& s) { s.mipmap = 0; });
-  next([](SurfaceState& s) { s.texture.reset(); });
-  next([](SurfaceState& s) { s.mask = "WOODM"; });  // texture still absent
+  next([](SurfaceState& s) { s.lightSampling = 1; }), next([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodm"; });
+  next([](SurfaceState& s) { s.green = 255; }), next([](SurfaceState& s) { s.opacity = 128; });
+  next([](SurfaceState& s) { s.addressMode = 3; }), next([](SurfaceState& s) { s.mipmap = 0; });
+  next([](SurfaceState& s) { s.texture.reset(); }), next([](SurfaceState& s) { s.mask = "WOODM"; });  // no texture yet
   next([](SurfaceState& s) { s.ambient = 0.25f; });  // the surface line stands once
   Prototype p = with_vertices("door qz_sign 2", {{0, 0, 0}, {0, -0.0f, 0}, {2, 2, 2}, {0.0001f, 0, 0}, {0, 1, 0}});
   for (std::size_t i = surfaces.size() - 1; i > 0; --i) proto_add_face(p, std::vector<std::uint32_t>{3, 2, 4}, surfaces[i]);
   proto_add_face(p, std::vector<std::uint32_t>{0, 1, 2, 3, 4, 4}, surfaces[1]);
   RwxWriterState state;
-  EXPECT_EQ(written(state, p),
-            " ProtoBegin door_qz_sign_2\n  TextureModes Lit\n  OpacityFix off\n"
-            "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1.\n"
-            "  Vertex 0.0001 0. 0. UV 0. 0. # 1\n  Vertex 2.0001 2. 2. UV 0. 0. # 2\n  Vertex 0. 1. 0. UV 0. 0. # 3\n"
-            "  Surface 0.5 1. 0.\n  Color 1. 0. 0.\n  Opacity 1.\n  Texture wood\n  LightSampling Facet\n"
-            "  Polygon 6 1 1 2 1 3 3 Tag 100\n  Triangle 1 2 3 Tag 100\n  LightSampling Vertex\n  Triangle 1 2 3 Tag 100\n"
-            "  Texture WOOD Mask woodm\n  Triangle 1 2 3 Tag 100\n  Color 1. 1. 0.\n  Triangle 1 2 3 Tag 100\n"
-            "  Opacity 0.501961\n  Triangle 1 2 3 Tag 100\n  #! TextureAddressMode Clamp\n  Triangle 1 2 3 Tag 100\n"
-            "  #! TextureMipmapState Off\n  Triangle 1 2 3 Tag 100\n  Texture NULL\n  Triangle 1 2 3 Tag 100\n"
-            "  Triangle 1 2 3 Tag 100\n  Triangle 1 2 3 Tag 100\n ProtoEnd # door_qz_sign_2\n");
+  EXPECT_EQ(written(state, p), test::read_file(kExpected + "prototype.txt"));
   EXPECT_FALSE(state.skinnedFlag);
   for (const auto& [name, end] : {std::pair{"qz_ sign", "\n ProtoEnd # qz__sign\n"}, {"QZ_SIGN", "\n ProtoEnd # QZ_SIGN\n"},
                                    {"frame qz_picture", " Tag 200\n ProtoEnd # frame_qz_picture\n"},
@@ -129,9 +114,8 @@ TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
     set_process_hash_key(HashKey{static_cast<std::uint64_t>(flags) * 0x9e3779b97f4a7c15ULL, 7});
     std::vector<MeshVertex> vertices(3000);
     for (MeshVertex& v : vertices) {
-      v.x = pool[pick(random)], v.y = pool[pick(random) % 3], v.z = pool[pick(random) % 3];
-      v.u = pool[pick(random)], v.v = pool[pick(random) % 2];
-      v.red = static_cast<std::uint8_t>(byte(random)), v.blue = static_cast<std::uint8_t>(byte(random));
+      v.x = pool[pick(random)], v.y = pool[pick(random) % 3], v.z = pool[pick(random) % 3], v.u = pool[pick(random)];
+      v.v = pool[pick(random) % 2], v.red = std::uint8_t(byte(random)), v.blue = std::uint8_t(byte(random));
       v.boneTags[0] = static_cast<std::uint8_t>(pick(random));
     }
     VertexMergeIndex index;
@@ -175,8 +159,7 @@ TEST(NumberFormatTest, AgreesWithPrintf) {
     EXPECT_TRUE(agrees(value)) << value;
   }
   OutStream out = out_memory(StreamMode::Binary);
-  write_number(out, 0.0078125f, '\n');
-  write_number(out, -0.0f, ' ');
+  write_number(out, 0.0078125f, '\n'), write_number(out, -0.0f, ' ');
   EXPECT_EQ(out_contents(out), "0.007812\n0. ");
 }
 
