@@ -81,10 +81,8 @@ TEST(Conversion, DirectivesFlowDownAndForward) {
     const std::string line = c.text.substr(at, end + 1 - at);
     if (line.starts_with(" ProtoBegin") || line.starts_with("  G") || line.starts_with("  OpacityFix") || line[2] == '#') settings += line;
   }
-  EXPECT_EQ(settings, " ProtoBegin wall_wireframe\n  OpacityFix off\n ProtoBegin o1\n  GeometrySampling Wireframe\n"
-                      "  OpacityFix off\n  #! TextureAddressMode Clamp\n ProtoBegin qz_a_tamwrap_opacityfixon\n  OpacityFix on\n"
-                      " ProtoBegin oc2\n  OpacityFix off\n  #! TextureAddressMode Clamp\n ProtoBegin o3\n"
-                      "  GeometrySampling Wireframe\n  OpacityFix off\n  #! TextureAddressMode Clamp\n  #! TextureMipmapState Off\n");
+  const std::string here = __FILE__;
+  EXPECT_EQ(settings, read_file(here.substr(0, here.find_last_of("/\\")) + "/expected/directives.txt"));
   EXPECT_EQ(c.top(2).collision, 1);  // top-level nodes in reverse order
   EXPECT_EQ(c.top(1).children.at(1)->protos.at(0).name, "qz_a_tamwrap_opacityfixon");
   EXPECT_EQ(c.top(1).children.at(1)->collision, 0);

@@ -151,16 +151,13 @@ TEST(NumberFormatTest, AgreesWithPrintf) {
     if (i % 2 == 0) bits = (bits & 0x807FFFFFu) | ((100u + random() % 70u) << 23);  // 2^-27 .. 2^43
     float value;
     std::memcpy(&value, &bits, sizeof value);
-    if (!std::isnan(value)) ASSERT_TRUE(agrees(value)) << "bits " << bits;
+    if (!std::isnan(value)) { ASSERT_TRUE(agrees(value)) << "bits " << bits; }
   }
   for (float value : {0.0078125f, 0.0234375f, 1.0078125f, 100.0078125f, -0.0546875f, 8796093022208.0f, 8796092497920.0f,
                       -8796093022208.0f, 5e-7f, 5.0000006e-7f, 1.0000001e-6f, 0.0000015f, -0.0000011f, 128.0f / 255.0f,
                       1e12f, -3.4028235e38f, -0.0f, 1.0f, -10.0f, 0.0001f, INFINITY, -INFINITY, NAN, -NAN}) {
     EXPECT_TRUE(agrees(value)) << value;
   }
-  OutStream out = out_memory(StreamMode::Binary);
-  write_number(out, 0.0078125f, '\n'), write_number(out, -0.0f, ' ');
-  EXPECT_EQ(out_contents(out), "0.007812\n0. ");
 }
 
 }  // namespace
