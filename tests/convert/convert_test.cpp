@@ -15,10 +15,8 @@
 
 namespace facetor::test {
 namespace {
-
 using Corners = std::vector<std::uint32_t>;
 const std::vector<Vec3> kSquare = {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}};
-
 MaterialSpec material(std::uint16_t number) { MaterialSpec spec; spec.number = number; return spec; }
 
 // A COB file of groups and objects (ids in order) converted through the real writer; keeps a copy of each
@@ -57,7 +55,6 @@ struct Conversion {
   }
   const ModelNode& top(std::size_t i) const { return *state.modelRoot->children.at(i); }
 };
-
 std::vector<Corners> faces_of(const Prototype& proto) {
   std::vector<Corners> faces;
   for (const MeshFace& f : proto.faces) { const auto c = face_corners(proto, f); faces.emplace_back(c.begin(), c.end()); }
@@ -178,8 +175,7 @@ TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
   ASSERT_TRUE(g.size() == 2 && g[0]->bones.size() == 1 && g[1]->bones.empty() && root->objects.at(0)->bones.size() == 1);
   EXPECT_TRUE(g[0]->bones[0].joint == 20 && root->objects[0]->bones[0].joint == 1);  // knee, pelvis
 }
-
-using Polygon = std::vector<std::uint32_t>;
+using Polygon = Corners;
 struct BridgeFace { std::vector<CornerVertex> entries; Polygon polygon; std::vector<HoleCorners> holes; };
 
 // The plain scan: over unmerged holes, their corners, unbridged polygon positions, keep the pair that beats
@@ -208,7 +204,6 @@ void reference_bridge(BridgeFace& f) {
     f.polygon.insert(f.polygon.begin() + static_cast<std::ptrdiff_t>(bestPosition + 1), added.begin(), added.end());
   }
 }
-
 // Bridges the face and checks polygon and bridge marks against the scan.
 Polygon bridged_as_scan(const BridgeFace& face) {
   BridgeFace expected = face, actual = face;
@@ -218,9 +213,7 @@ Polygon bridged_as_scan(const BridgeFace& face) {
   for (std::size_t i = 0; i < face.entries.size(); ++i) EXPECT_EQ(actual.entries[i].bridged, expected.entries[i].bridged) << i;
   return actual.polygon;
 }
-
 enum class Layout { Scattered, Pile, Cluster, WithinTolerance, NotFinite, Huge, Line, Circle, Chain, Lattice, Count };
-
 // Faces in one adversarial layout: piles, clusters narrower than the tolerance or near 0, NaN/inf, overflowing
 // squares, lines, circles and lattices (equal distances), chains a fraction of the tolerance apart; entries
 // repeat across polygon and holes, holes now and then too.
@@ -282,14 +275,8 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
   }
   // Squared distances 1 + 1.4e-6, 1 + 0.7e-6 and 1 in scan order: the second does not beat the first by
   // the tolerance, the third does, so the scan ends on the third though the second is within tolerance of it.
-  BridgeFace face;
-  for (int ulps : {-1, 6, 3, 0}) {
-    float x = ulps < 0 ? 0.0f : 1.0f;
-    for (int i = 0; i < ulps; ++i) x = std::nextafter(x, 2.0f);
-    face.entries.emplace_back().x = x;
-  }
-  face.polygon = {0}, face.holes = {HoleCorners{{1, 2, 3}, {1, 2, 3}}};
-  EXPECT_EQ(bridged_as_scan(face), (Polygon{0, 3, 2, 1, 3, 0}));
+  const BridgeFace tie{{{.x = 0}, {.x = 1 + 6 * 0x1p-23f}, {.x = 1 + 3 * 0x1p-23f}, {.x = 1}}, {0}, {{{1, 2, 3}, {1, 2, 3}}}};
+  EXPECT_EQ(bridged_as_scan(tie), (Polygon{0, 3, 2, 1, 3, 0}));
 }
 
 // Against the scan for the first entry of the same source, texture index, colour and material, or (optverts)
@@ -354,6 +341,5 @@ TEST(CornerTable, ChosenCollidingKeysCostFewProbes) {
     EXPECT_LT(table.exact.probes, std::uint64_t{8} * kCount);  // a find and an insert per key
   }
 }
-
 }  // namespace
 }  // namespace facetor::test

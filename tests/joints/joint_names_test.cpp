@@ -5,10 +5,7 @@
 #include "joints/joint_table.h"
 
 namespace facetor {
-namespace {
-
 using Cases = std::pair<std::string, std::int32_t>[];
-
 TEST(JointTable, UniqueNamesCoverEveryJointAndLookUpInAnyCaseWithPrefix) {
   std::set<std::string_view> names;
   std::set<std::int32_t> numbers, expected{82, 83};
@@ -23,8 +20,9 @@ TEST(JointTable, UniqueNamesCoverEveryJointAndLookUpInAnyCaseWithPrefix) {
   EXPECT_EQ(numbers, expected);
 }
 
-// Expected numbers written down from the joint chart, not taken from the table.
-TEST(JointLookup, NamesGiveTheirChartNumbersAndNothingElseMatches) {
+// Expected numbers written down from the joint chart, not taken from the table; then the avatar naming rule:
+// the first joint word after the exact prefix wins.
+TEST(JointNames, ChartNumbersAndTheAvatarNamingRule) {
   const Cases cases = {
       {"Pelvis", 1}, {"neck", 3}, {"qz_head", 4}, {"sternum_r", 5}, {"RtSternum", 5}, {"hip_r", 15}, {"lfhip", 19},
       {"obj", 28}, {"eyer", 37}, {"lfeye", 38}, {"lipupper", 39}, {"liplower_l", 53}, {"3finger2r", 64},
@@ -33,18 +31,13 @@ TEST(JointLookup, NamesGiveTheirChartNumbersAndNothingElseMatches) {
       {"head2", 0}, {"hea", 0}, {"joint81", 0}, {" head", 0}, {std::string("he\0ad", 5), 0}, {"h\xC3\x89" "ad", 0},
       {"n\xCF" "se", 0}};
   for (const auto& [name, joint] : cases) EXPECT_EQ(joint_lookup(name), joint) << '"' << name << '"';
-}
-
-TEST(JointFromName, FirstJointWordAfterTheExactPrefixWins) {
-  const Cases cases = {
+  const Cases prefixed = {
       {"qz_body_lfhip", 19}, {"qz_lfhip_head", 19}, {"qz__head", 4}, {"qz___", 0}, {"qz_body", 0}, {"qz_LfHip", 19},
       {"QZ_head", 0}, {"head", 0}, {"xqz_head", 0}, {"qz_hip_l", 0}, {"qz_qz_head", 4}, {"qz_ab_obj", 28},
       {"qz_verylongbodyname_neck", 3}, {std::string("qz_body\0_head", 13), 0}, {std::string("qz_neck\0_head", 13), 3}};
-  for (const auto& [name, joint] : cases) EXPECT_EQ(joint_from_name(name), joint) << '"' << name << '"';
+  for (const auto& [name, joint] : prefixed) EXPECT_EQ(joint_from_name(name), joint) << '"' << name << '"';
   const AvatarJoint found = avatar_joint("qz_arm_RtHip_head");
   EXPECT_TRUE(found.joint == 15 && found.word == "RtHip");
   EXPECT_TRUE(avatar_joint("qz_arm_leg").word.empty());
 }
-
-}  // namespace
 }  // namespace facetor

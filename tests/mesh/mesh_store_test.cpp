@@ -4,15 +4,11 @@
 #include "mesh/mesh_store.h"
 
 namespace facetor {
-namespace {
-
-TEST(MeshStore, ColourBytesKeepTheLow8BitsOnlyWhenTheProductFits) {
+// Colour bytes keep the low 8 bits only when the product fits; surfaces compare names caselessly, numbers exactly.
+TEST(MeshStore, ColourBytesAndSurfaceEquality) {
   const std::pair<float, int> cases[] = {{1.0f, 255}, {0.999f, 254}, {-0.5f, 129}, {2.0f, 254}, {-1.0f, 1}, {1e9f, 0},
       {-INFINITY, 0}, {std::nanf(""), 0}, {8421504.0f, 128}};  // 2147483520 still fits
   for (const auto& [value, expected] : cases) EXPECT_EQ(colour_byte(value), expected) << value;
-}
-
-TEST(MeshStore, SurfacesEqualWithCaselessNamesAndExactNumbers) {
   SurfaceState base;
   base.texture = "Wood", base.mask = "Woodm";
   auto same = [&](auto change) { SurfaceState o = base; change(o); return surface_equal(&base, &o); };
@@ -52,6 +48,4 @@ TEST(MeshStore, ComposeAppliesTargetFirstAndRoundsEachSumToFloat) {
   compose_transform(u, v);
   EXPECT_EQ(u.m[0], 0.0f);
 }
-
-}  // namespace
 }  // namespace facetor

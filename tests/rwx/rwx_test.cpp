@@ -1,6 +1,5 @@
 // The RWX writer: clump tree, prototypes, vertex merging, numbers.
 #include <gtest/gtest.h>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,16 +12,13 @@
 
 namespace facetor {
 namespace {
-
 const std::string kExpected = std::string(__FILE__).substr(0, std::string(__FILE__).find_last_of("/\\") + 1) + "expected/";
-
 // Adds a child node holding one prototype with this pivot translation.
 ModelNode* add(ModelNode& parent, const std::string& name, float x = 0, float y = 0, float z = 0) {
   ModelNode* node = node_add_child(parent, std::make_unique<ModelNode>());
   node->protos.push_front(ProtoInstance{name, 0, {x, y, z}});
   return node;
 }
-
 std::string hierarchy(const ModelNode& root) {
   OutStream out = out_memory(StreamMode::Text);
   return write_clump_tree(out, &root, 2, 1, 1), out_contents(out);
@@ -52,18 +48,11 @@ TEST(ClumpWriter, PivotsCollisionAndDepthByteForByte) {
 // Writes the prototype with the identity as base transform; "\r\n" as "\n".
 std::string written(RwxWriterState& state, const Prototype& proto) {
   OutStream out = out_memory(StreamMode::Text);
-  state.out = &out;
-  write_prototype(state, proto, Transform{}, false);
+  state.out = &out, write_prototype(state, proto, Transform{}, false);
   std::string text = out_contents(out);
   return std::erase(text, '\r'), text;
 }
-
-Prototype with_vertices(const char* name, std::initializer_list<std::array<float, 3>> vertices) {
-  Prototype p;
-  p.name = name;
-  for (const auto& [x, y, z] : vertices) p.vertices.push_back(MeshVertex{.x = x, .y = y, .z = z});
-  return p;
-}
+Prototype named(const char* name, std::vector<MeshVertex> vertices) { Prototype p; p.name = name, p.vertices = vertices; return p; }
 
 // Every material line appears only where its value changes (faces are written newest first); equal
 // vertices merge after the origin moves to 0.0001, -0 equal to 0; sign and picture names tag faces and
@@ -80,7 +69,7 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
   next([](SurfaceState& s) { s.addressMode = 3; }), next([](SurfaceState& s) { s.mipmap = 0; });
   next([](SurfaceState& s) { s.texture.reset(); }), next([](SurfaceState& s) { s.mask = "WOODM"; });  // no texture yet
   next([](SurfaceState& s) { s.ambient = 0.25f; });  // the surface line stands once
-  Prototype p = with_vertices("door qz_sign 2", {{0, 0, 0}, {0, -0.0f, 0}, {2, 2, 2}, {0.0001f, 0, 0}, {0, 1, 0}});
+  Prototype p = named("door qz_sign 2", {{}, {.y = -0.0f}, {.x = 2, .y = 2, .z = 2}, {.x = 0.0001f}, {.y = 1}});
   for (std::size_t i = surfaces.size() - 1; i > 0; --i) proto_add_face(p, std::vector<std::uint32_t>{3, 2, 4}, surfaces[i]);
   proto_add_face(p, std::vector<std::uint32_t>{0, 1, 2, 3, 4, 4}, surfaces[1]);
   RwxWriterState state;
@@ -89,13 +78,12 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
   for (const auto& [name, end] : {std::pair{"qz_ sign", "\n ProtoEnd # qz__sign\n"}, {"QZ_SIGN", "\n ProtoEnd # QZ_SIGN\n"},
                                    {"frame qz_picture", " Tag 200\n ProtoEnd # frame_qz_picture\n"},
                                    {"qz_picture qz_sign", " Tag 100\n ProtoEnd # qz_picture_qz_sign\n"}}) {
-    Prototype q = with_vertices(name, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+    Prototype q = named(name, {{.x = 1}, {.y = 1}, {.z = 1}});
     proto_add_face(q, std::vector<std::uint32_t>{0, 1, 2}, surfaces[1]);
-    const std::string text = written(state, q);
-    EXPECT_TRUE(text.ends_with(std::string("  Triangle 1 2 3") + end)) << text;
-    EXPECT_EQ(text.find(" UV ") != std::string::npos, end[1] == 'T') << text;  // tagged faces' vertices carry UVs
+    const std::string text = written(state, q);  // tagged faces' vertices carry UVs
+    EXPECT_TRUE(text.ends_with(std::string("  Triangle 1 2 3") + end) && (text.find(" UV ") != text.npos) == (end[1] == 'T')) << text;
   }
-  Prototype big = with_vertices("big", {});
+  Prototype big = named("big", {});
   for (std::size_t i = 0; i < 70000; ++i) big.vertices.push_back(MeshVertex{.x = float(i)});
   proto_add_face(big, std::vector<std::uint32_t>{69999, 0, 65536}, surface_new());
   const std::string text = written(state, big);
@@ -128,8 +116,7 @@ TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
         if (a.x == b.x && a.y == b.y && a.z == b.z && (!uv || (a.u == b.u && a.v == b.v)) &&
             (!prelight || (a.red == b.red && a.green == b.green && a.blue == b.blue))) expected = std::int32_t(j);
       }
-      ASSERT_EQ(merge_index_find_or_add(index, vertices, std::int32_t(i), merge_index_hash(index, vertices[i])), expected)
-          << "vertex " << i << " uv " << uv << " prelight " << prelight;
+      ASSERT_EQ(merge_index_find_or_add(index, vertices, int(i), merge_index_hash(index, vertices[i])), expected) << i << " " << flags;
     }
   }
 }
@@ -159,6 +146,5 @@ TEST(NumberFormatTest, AgreesWithPrintf) {
     EXPECT_TRUE(agrees(value)) << value;
   }
 }
-
 }  // namespace
 }  // namespace facetor
