@@ -12,6 +12,7 @@
 
 namespace facetor {
 namespace {
+// Reference outputs, checked by hand, beside this file.
 const std::string kExpected = std::string(__FILE__).substr(0, std::string(__FILE__).find_last_of("/\\") + 1) + "expected/";
 // Adds a child node holding one prototype with this pivot translation.
 ModelNode* add(ModelNode& parent, const std::string& name, float x = 0, float y = 0, float z = 0) {
@@ -67,7 +68,7 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
   next([](SurfaceState& s) { s.lightSampling = 1; }), next([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodm"; });
   next([](SurfaceState& s) { s.green = 255; }), next([](SurfaceState& s) { s.opacity = 128; });
   next([](SurfaceState& s) { s.addressMode = 3; }), next([](SurfaceState& s) { s.mipmap = 0; });
-  next([](SurfaceState& s) { s.texture.reset(); }), next([](SurfaceState& s) { s.mask = "WOODM"; });  // no texture yet
+  next([](SurfaceState& s) { s.texture.reset(); }), next([](SurfaceState& s) { s.mask = "WOODM"; });  // texture absent
   next([](SurfaceState& s) { s.ambient = 0.25f; });  // the surface line stands once
   Prototype p = named("door qz_sign 2", {{}, {.y = -0.0f}, {.x = 2, .y = 2, .z = 2}, {.x = 0.0001f}, {.y = 1}});
   for (std::size_t i = surfaces.size() - 1; i > 0; --i) proto_add_face(p, std::vector<std::uint32_t>{3, 2, 4}, surfaces[i]);
