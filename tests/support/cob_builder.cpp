@@ -40,18 +40,6 @@ CobFile& CobFile::chunk_sized(std::string_view type, std::int32_t id, std::int32
   return raw(Data{}.raw(four).i16(major).i16(minor).i32(id).i32(parent).i32(declaredSize).bytes).raw(data.bytes);
 }
 
-Data rotate_keys(std::initializer_list<std::array<float, 5>> keys) {
-  Data data;
-  for (const auto& key : keys) data.f32(key[0]).raw(std::string(16, '\xEE')).floats({key[1], key[2], key[3], key[4]});
-  return data;
-}
-
-Data move_keys(std::initializer_list<std::array<float, 4>> keys) {
-  Data data;
-  for (const auto& key : keys) data.f32(key[0]).raw(std::string(16, '\xEE')).floats({key[1], key[2], key[3]});
-  return data;
-}
-
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) throw std::runtime_error("cannot write " + path);

@@ -88,7 +88,6 @@ struct CobFile {
   CobFile& end(std::int32_t id = 0) { return chunk("END ", id, 0, Data{}); }
   CobFile& raw(const std::vector<std::uint8_t>& more) { return bytes.insert(bytes.end(), more.begin(), more.end()), *this; }
   std::span<const std::uint8_t> span() const { return bytes; }
-  std::string str() const { return std::string(bytes.begin(), bytes.end()); }
 };
 
 // Chan data: a leading text, the type, two unused bytes, the keyframe count as given, the records.
@@ -96,8 +95,16 @@ inline Data chan(std::string_view type, std::int16_t keyframes, const Data& reco
   return std::move(Data{}.str(leading).str(type).u16(0).i16(keyframes).raw(records.bytes));
 }
 // Keyframes, unused bytes 0xEE: rotation {frame, r0..r3} (36 bytes), translation {frame, x, y, z} (32).
-Data rotate_keys(std::initializer_list<std::array<float, 5>> keys);
-Data move_keys(std::initializer_list<std::array<float, 4>> keys);
+inline Data rotate_keys(std::initializer_list<std::array<float, 5>> keys) {
+  Data data;
+  for (const auto& key : keys) data.f32(key[0]).raw(std::string(16, '\xEE')).floats({key[1], key[2], key[3], key[4]});
+  return data;
+}
+inline Data move_keys(std::initializer_list<std::array<float, 4>> keys) {
+  Data data;
+  for (const auto& key : keys) data.f32(key[0]).raw(std::string(16, '\xEE')).floats({key[1], key[2], key[3]});
+  return data;
+}
 
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::string read_file(const std::string& path);

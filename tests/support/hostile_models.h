@@ -1,5 +1,4 @@
-// Models built to make the converter spend time or memory out of proportion to
-// their size, one family per known attack: for the hostile-input benchmark and the fuzz seeds.
+// Models that made the converter spend time or memory out of proportion to their size, one family per attack.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +12,7 @@ std::vector<std::uint8_t> split_model(int triangles);
 // Triangle holes at random in a 1x1 patch of a 20x20 face, on a grid inside a 0.01 square, or all on one point.
 enum class HoleLayout { scattered, grid, coincident };
 std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes);
-// Triangles of out-of-range vertex indices whose corner keys share one probe
-// window under the fixed 64-bit mixer the corner table used before its hash was keyed.
+// Out-of-range vertex indices whose corner keys share one probe window under the corner table's old unkeyed mixer.
 std::vector<std::uint8_t> hash_flood_model(int corners);
 // `count` indices from `first` up whose keys under that mixer, masked to the low `bits` bits, are below `window`.
 std::vector<std::int32_t> old_mixer_colliding_sources(int count, int bits, std::uint32_t window, std::int32_t first);

@@ -45,8 +45,7 @@ HANDLE inheritable_file(const std::string& path, bool write) {
 }
 
 // A path of a cross build ("/..."), run under wine, lies on the drive that maps the Unix root.
-int run_child(const std::string& program, const std::vector<std::string>& arguments, const ProcessOptions& options,
-              const TempDir& streams) {
+int run_child(const std::string& program, const std::vector<std::string>& arguments, const ProcessOptions& options, const TempDir& streams) {
   std::wstring line;
   append_quoted(line, program.starts_with("/") && !program.starts_with("//") ? "Z:" + program : program);
   for (const std::string& argument : arguments) append_quoted(line += L' ', argument);
@@ -70,8 +69,7 @@ int run_child(const std::string& program, const std::vector<std::string>& argume
 }
 #else
 // Everything the child needs is made before the fork; after it, only async-signal-safe calls.
-int run_child(const std::string& program, const std::vector<std::string>& arguments, const ProcessOptions& options,
-              const TempDir& streams) {
+int run_child(const std::string& program, const std::vector<std::string>& arguments, const ProcessOptions& options, const TempDir& streams) {
   const std::string in = streams / "in", out = streams / "out", err = streams / "err";
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -92,8 +90,7 @@ int run_child(const std::string& program, const std::vector<std::string>& argume
     ::_exit(127);
   }
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) continue;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 #endif
@@ -117,9 +114,6 @@ TempDir::TempDir() {
   if (path.empty()) throw std::runtime_error("cannot make a temporary folder");
 }
 
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path, ignored);
-}
+TempDir::~TempDir() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
 
 }  // namespace facetor::test

@@ -5,11 +5,9 @@
 # Prints each difference and a summary; exits 1 when anything differs.
 set -uo pipefail
 (($# >= 3)) || { echo "usage: $0 REFERENCE CANDIDATE INPUT.cob..." >&2; exit 2; }
-reference=$(realpath "$1") candidate=$(realpath "$2")
+reference=$(realpath "$1") candidate=$(realpath "$2") work=$(mktemp -d "${TMPDIR:-/tmp}/facetor-compare-XXXXXX") compared=0 differing=0
 shift 2
-work=$(mktemp -d "${TMPDIR:-/tmp}/facetor-compare-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-compared=0 differing=0
 
 run() {  # run PROGRAM FOLDER STDIN ARGUMENTS...: leaves out, err, code in FOLDER
   local program=$1 folder=$2 typed=$3 launcher=()
@@ -17,8 +15,7 @@ run() {  # run PROGRAM FOLDER STDIN ARGUMENTS...: leaves out, err, code in FOLDE
   [[ $program != *.exe ]] || launcher=("${FACETOR_EMULATOR:-wine}")
   (cd "$folder" && printf '%s' "$typed" | "${launcher[@]}" "$program" "$@" >out 2>err; echo $? >code)
   # What the emulator itself says on a busy machine is no output of the program.
-  ((${#launcher[@]} == 0)) || { grep -avE '^(wine: |[0-9a-f]{4}:(err|fixme|warn):)' "$folder/err" >"$folder/err.kept"
-    mv "$folder/err.kept" "$folder/err"; }
+  ((${#launcher[@]} == 0)) || sed -i -E '/^(wine: |[0-9a-f]{4}:(err|fixme|warn):)/d' "$folder/err"
 }
 
 compare_case() {  # compare_case LABEL INPUT STDIN ARGUMENTS...: both programs in fresh folders, every file compared
