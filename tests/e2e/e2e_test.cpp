@@ -18,7 +18,7 @@ const std::string kNamePrompt = "Enter COB filename (Q to exit): ";
 const std::string kOpen = kNamePrompt + "Output (to file): Rwx, Animation; (to screen): Headers, Imagelist, Debug ? : ";
 const std::string kSmallListing = "  PolH : 2\n  Mat1 : 1\n  END  : 1\n";  // mode H on the fixture's model.cob
 
-std::ptrdiff_t files_in(const std::string& folder) { return std::distance(std::filesystem::directory_iterator(folder), {}); }
+[[maybe_unused]] std::ptrdiff_t files_in(const std::string& folder) { return std::distance(std::filesystem::directory_iterator(folder), {}); }
 
 struct E2e : ::testing::Test {
   TempDir dir;
