@@ -35,15 +35,15 @@ struct JoinSpec {
   std::string linked1, linked2;
 };
 // Join: name, axes, position, 21 direction floats, mask, the records, the two linked object names.
-inline Data join(const JoinSpec& spec) {
+inline Data join(const JoinSpec& joint) {
   Data data;
-  data.name(spec.name).axes(spec.centre).matrix();
+  data.name(joint.name).axes(joint.centre).matrix();
   for (int i = 0; i < 21; ++i) data.f32(static_cast<float>(i));
-  data.u16(spec.mask);
+  data.u16(joint.mask);
   for (std::uint16_t bit : {0x0001, 0x0002, 0x0004, 0x0010, 0x0020, 0x0040}) {
-    if (spec.mask & bit) data.u16(bit).floats({0.5f, -1, 1});
+    if (joint.mask & bit) data.u16(bit).floats({0.5f, -1, 1});
   }
-  return std::move(data.str(spec.linked1).str(spec.linked2));
+  return std::move(data.str(joint.linked1).str(joint.linked2));
 }
 
 }  // namespace facetor::test
