@@ -27,8 +27,7 @@ TEST(TypedLine, LinesWithoutTheirLineEndsAndCutAtNul) {
 }
 
 TEST(FileNames, InputAndOutputNames) {
-  // Given name, input name, output name. Only the last path component counts
-  // (after '/' or '\\'); a cut at 299 characters that keeps the '.' appends nothing.
+  // Given, input and output name. Only the last path component counts; a cut at 299 characters keeping the '.' appends nothing.
   const std::string n(299, 'n'), m(298, 'n'), k(290, 'n');
   const std::string cases[][3] = {
       {"a.b.cob", "a.b.cob", "a.b.rwx"},
@@ -59,7 +58,7 @@ TEST(InputFile, ReadsRegularFilesWholeAndRefusesOthers) {
   EXPECT_FALSE(open_input(file, dir / "pipe"));
 #endif
   ASSERT_TRUE(open_input(file, dir / "data.cob"));
-  std::vector<std::uint8_t> buffer, big;
+  std::vector<std::uint8_t> buffer;
   EXPECT_EQ(read_input(file, buffer), InputRead::Complete);
   EXPECT_EQ(buffer, bytes);
   EXPECT_EQ(file.descriptor, -1);
@@ -67,8 +66,8 @@ TEST(InputFile, ReadsRegularFilesWholeAndRefusesOthers) {
   std::filesystem::resize_file(dir / "data.cob", std::uintmax_t{1} << 31, error);
   if (error) GTEST_SKIP() << "no sparse file of 2 GiB here";
   ASSERT_TRUE(open_input(file, dir / "data.cob"));
-  EXPECT_EQ(read_input(file, big), InputRead::TooLarge);
-  EXPECT_TRUE(big.empty());
+  EXPECT_EQ(read_input(file, buffer = {}), InputRead::TooLarge);
+  EXPECT_TRUE(buffer.empty());
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The libFuzzer target: the first byte picks the mode (R, A, D, H, I, or 2:
-// two RWX conversions in one state, the files split at kPairSeparator), the
-// rest is the file. An unsound output aborts as a finding.
+// The libFuzzer target: the first byte picks the mode (R, A, D, H, I, or 2: every mode on a first file, then a
+// second converted after it), the rest is the input. An unsound output aborts as a finding.
 #include <cstdio>
 #include <cstdlib>
 

@@ -1,112 +1,73 @@
 #include "fuzz/harness.h"
 
-#include <cstdint>
 #include <cstring>
-#include <string_view>
 
 #include "anim/seq_export.h"
 #include "diag/diagnostics.h"
 #include "driver/rwx_file.h"
 #include "io/out_stream.h"
+#include "support/cob_builder.h"
 
 namespace facetor::fuzz {
 namespace {
 
-using Problems = std::vector<std::string>;
+constexpr auto npos = std::string_view::npos;
 
-bool ends_with(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-bool header_refused(Bytes buffer) {
-  return buffer.size() < 32 || std::memcmp(buffer.data(), "Caligari ", 9) != 0 || buffer[15] != 'B';
-}
+bool refused(Bytes b) { return b.size() < 32 || std::memcmp(b.data(), "Caligari ", 9) != 0 || b[15] != 'B'; }
 
 // Counts the lines whose text, less leading blanks and CR, is exactly `word`.
-int count_lines(std::string_view text, std::string_view word) {
+int count_lines(std::string_view text, const std::string& word) {
   int count = 0;
   for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
     end = std::min(text.find('\n', start), text.size());
     std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    std::size_t first = line.find_first_not_of(' ');
-    count += first != std::string_view::npos && line.substr(first) == word;
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    count += line.substr(std::min(line.find_first_not_of(' '), line.size())) == word;
   }
   return count;
 }
 
-void check_rwx(const ModeRun& run, Bytes buffer, Problems& problems) {
-  if (!run.out.starts_with("#####  Facetor6:      V6.00.601\r\n#####  Source File:   " + kSourceName + "\r\nModelBegin\r\n") || !ends_with(run.out, "ModelEnd\r\n")) problems.push_back("RWX frame broken");
-  for (const char* block : {"Clump", "Proto", "Transform"}) {
-    if (count_lines(run.out, std::string(block) + "Begin") != count_lines(run.out, std::string(block) + "End"))
-      problems.push_back(std::string("unbalanced ") + block + "Begin/End");
-  }
-  if (header_refused(buffer) && (run.out.find("Proto") != std::string::npos ||
-                                 !run.console.starts_with(kSourceName + ": ")))
-    problems.push_back("refused file converted to more than an empty model with its warning");
-}
-
-// A big-endian reader over the sequence file that notes running out.
-struct SeqCursor {
-  std::string_view bytes;
+// The sequence file parses exactly: magic, source name, a rotation section per limb of the header's count, key
+// counts that match the keys, move marker 0 or 4, no tail. Big-endian; any shortfall clears `ok`.
+bool sequence_parses(std::string_view bytes) {
   std::size_t at = 0;
   bool ok = true;
-
-  std::int64_t take(std::size_t width) {
+  auto take = [&](std::size_t width) -> std::int64_t {
     if (!ok || bytes.size() - at < width) return ok = false;
     std::uint32_t value = 0;
-    for (std::size_t i = 0; i < width; ++i) value = (value << 8) | static_cast<std::uint8_t>(bytes[at + i]);
-    at += width;
+    for (std::size_t i = 0; i < width; ++i) value = (value << 8) | static_cast<std::uint8_t>(bytes[at++]);
     return width == 2 ? static_cast<std::int16_t>(value) : static_cast<std::int32_t>(value);
-  }
-  void skip(std::int64_t count) {
-    if (!ok || count < 0 || static_cast<std::uint64_t>(count) > bytes.size() - at) ok = false;
-    else at += static_cast<std::size_t>(count);
-  }
-  void seq_string() { skip(static_cast<std::uint16_t>(take(2))); }
-  void section(std::int64_t valueSize, std::int64_t keyBytes) {  // value size, key count, keys
+  };
+  auto skip = [&](std::int64_t count) {
+    ok = ok && count >= 0 && static_cast<std::uint64_t>(count) <= bytes.size() - at;
+    if (ok) at += static_cast<std::size_t>(count);
+  };
+  auto string = [&] { skip(static_cast<std::uint16_t>(take(2))); };
+  auto section = [&](std::int64_t valueSize, std::int64_t keyBytes) {  // value size, key count, keys
     ok = ok && take(4) == valueSize;
     skip(std::max<std::int64_t>(take(4), 0) * keyBytes);
-  }
-};
-
-// The sequence file parses exactly: as many rotation sections as the header's
-// limb count, key counts that match the keys, move marker 0 or 4, no tail.
-void check_sequence(const ModeRun& run, Problems& problems) {
-  SeqCursor seq{run.out};
-  bool magic = seq.take(4) == 0x7F7F7F79;
-  seq.take(2);
-  std::int64_t limbs = seq.take(4);
-  std::size_t nameAt = seq.at + 2;
-  seq.seq_string();
-  if (!magic || (seq.ok && run.out.compare(nameAt, kSourceName.size() + 1, kSourceName.c_str(),
-                                           kSourceName.size() + 1) != 0))
-    problems.push_back("sequence file without its magic or source name");
-  seq.seq_string();
-  for (std::int64_t i = 0; i < limbs && seq.ok; ++i) {
-    seq.seq_string();
-    seq.section(16, 20);
-  }
-  std::int64_t marker = seq.take(4);
-  seq.ok = seq.ok && (marker == 0 || marker == 4);
-  for (int axis = 0; axis < 3 && marker == 4; ++axis) seq.section(4, 8);
-  if (marker == 4) seq.section(16, 20);
-  if (!seq.ok || seq.at != run.out.size()) problems.push_back("sequence file does not parse as its counts say");
+  };
+  bool head = take(4) == 0x7F7F7F79;
+  take(2);
+  const std::int64_t limbs = take(4);
+  head = head && bytes.substr(std::min(at + 2, bytes.size())).starts_with(kSourceName + '\0');
+  string(), string();
+  for (std::int64_t i = 0; i < limbs && ok; ++i) string(), section(16, 20);
+  const std::int64_t marker = take(4);
+  ok = ok && (marker == 0 || marker == 4);
+  for (std::int64_t valueSize : {4, 4, 4, 16}) if (marker == 4) section(valueSize, valueSize == 4 ? 8 : 20);
+  return head && ok && at == bytes.size();
 }
 
 // The image list ends with its summary line, whose count agrees with the plural.
-void check_images(const ModeRun& run, Problems& problems) {
-  std::string_view text = run.console;
+bool images_summed(std::string_view text) {
   constexpr std::string_view kTail = " (followed by usage count)\n";
-  bool ok = ends_with(text, kTail);
-  if (ok) {
-    text.remove_suffix(kTail.size());
-    std::string_view line = text.substr(text.rfind('\n') == std::string_view::npos ? 0 : text.rfind('\n') + 1);
-    std::size_t digits = line.find_first_not_of("0123456789", 2);
-    ok = line.starts_with("  ") && digits != 2 && digits != std::string_view::npos &&
+  if (!text.ends_with(kTail)) return false;
+  text.remove_suffix(kTail.size());
+  std::string_view line = text.substr(text.rfind('\n') + 1);  // npos + 1 == 0
+  std::size_t digits = line.find_first_not_of("0123456789", 2);
+  return line.starts_with("  ") && digits != 2 && digits != npos &&
          line.substr(digits) == (std::stol(std::string(line.substr(2, digits - 2))) > 1 ? " images" : " image");
-  }
-  if (!ok) problems.push_back("image list without a consistent summary line");
 }
 
 }  // namespace
@@ -125,46 +86,63 @@ ModeRun run_mode(ConversionState& state, char mode, Bytes buffer) {
 }
 
 std::vector<std::string> check_run(const ModeRun& run, Bytes buffer) {
-  Problems problems;
+  std::vector<std::string> problems;
+  auto expect = [&](bool sound, const std::string& what) {
+    if (!sound) problems.push_back(std::string("mode ") + run.mode + ": " + what);
+  };
+  const std::string_view out = run.out, console = run.console;
   if (run.mode == 'R') {
-    check_rwx(run, buffer, problems);
-  } else if (header_refused(buffer)) {
-    // Only the header message, and no output file.
-    if ((run.console != "File specified is not correctly formatted COB file" &&
-         run.console != "This program only supports Binary format COB files") || !run.out.empty())
-      problems.push_back("refused file gave more than its one header message");
+    expect(out.starts_with("#####  Facetor6:      V6.00.601\r\n#####  Source File:   " + kSourceName +
+                           "\r\nModelBegin\r\n") && out.ends_with("ModelEnd\r\n"), "RWX frame broken");
+    for (std::string block : {"Clump", "Proto", "Transform"})
+      expect(count_lines(out, block + "Begin") == count_lines(out, block + "End"), "unbalanced " + block + "Begin/End");
+    expect(!refused(buffer) || (out.find("Proto") == npos && console.starts_with(kSourceName + ": ")),
+           "refused file converted to more than an empty model with its warning");
+  } else if (refused(buffer)) {
+    expect(out.empty() && (console == "File specified is not correctly formatted COB file" ||
+                           console == "This program only supports Binary format COB files"),
+           "refused file gave more than its one header message");
   } else if (run.mode == 'A') {
-    check_sequence(run, problems);
+    expect(sequence_parses(out), "sequence file does not parse as its counts say");
   } else if (run.mode == 'D') {
-    if (!ends_with(run.out, "\r\n") || run.out.find("\r\n\r\n") == std::string::npos)
-      problems.push_back("dump without its closing tally");
+    expect(out.ends_with("\r\n") && out.find("\r\n\r\n") != npos, "dump without its closing tally");
   } else if (run.mode == 'H') {
-    if ((buffer.size() >= 52) != !run.console.empty() || (buffer.size() >= 52 && !ends_with(run.console, "\n")))
-      problems.push_back("chunk type listing does not match the chunks present");
+    expect((buffer.size() >= 52) != console.empty() && (buffer.size() < 52 || console.ends_with('\n')),
+           "chunk type listing does not match the chunks present");
   } else if (run.mode == 'I') {
-    check_images(run, problems);
+    expect(images_summed(console), "image list without a consistent summary line");
   }
-  for (std::string& problem : problems) problem = std::string("mode ") + run.mode + ": " + problem;
   return problems;
 }
 
 std::vector<std::string> run_and_check(Bytes buffer, Bytes follow) {
-  Problems problems;
+  std::vector<std::string> problems;
   for (char mode : {'R', 'A', 'D', 'H', 'I'}) {
     ConversionState state;
     for (std::string& problem : check_run(run_mode(state, mode, buffer), buffer)) problems.push_back(problem);
-    if (mode == 'R') {
-      for (std::string& problem : check_run(run_mode(state, 'R', follow), follow)) problems.push_back("next: " + problem);
-    }
+    if (mode != 'R') continue;
+    for (std::string& problem : check_run(run_mode(state, 'R', follow), follow)) problems.push_back("next: " + problem);
   }
   return problems;
 }
 
+std::vector<std::string> run_fuzz_input(char mode, Bytes input) {
+  // Each file in a buffer of exactly its size, so that any read past it is caught.
+  std::string_view text(reinterpret_cast<const char*>(input.data()), input.size());
+  std::size_t at = mode == '2' ? std::min(text.find(kPairSeparator), text.size()) : text.size();
+  std::vector<std::uint8_t> first(input.begin(), input.begin() + at);
+  ConversionState state;
+  if (mode != '2') return check_run(run_mode(state, mode, first), first);
+  const std::vector<std::uint8_t> second =
+      at == text.size() ? first : std::vector<std::uint8_t>(input.begin() + at + kPairSeparator.size(), input.end());
+  return run_and_check(first, second);
+}
+
 void for_each_damage(Bytes original, int shard, int shards, const DamageVisit& visit) {
   long number = 0;
-  for (std::size_t length = 0; length <= original.size(); ++length) {
-    if (number++ % shards == shard) visit({original.begin(), original.begin() + length}, "prefix " + std::to_string(length));
-  }
+  for (std::size_t length = 0; length <= original.size(); ++length)
+    if (number++ % shards == shard)
+      visit({original.begin(), original.begin() + length}, "prefix " + std::to_string(length));
   std::vector<std::uint8_t> work(original.begin(), original.end());
   for (std::size_t at = 0; at < original.size(); ++at) {
     for (std::uint8_t to : {std::uint8_t{0}, std::uint8_t{0xFF}, std::uint8_t(original[at] + 1)}) {
@@ -176,22 +154,9 @@ void for_each_damage(Bytes original, int shard, int shards, const DamageVisit& v
   }
 }
 
-std::vector<std::string> run_fuzz_input(char mode, Bytes input) {
-  // Each file in a buffer of exactly its size, so that any read past it is caught.
-  std::string_view text(reinterpret_cast<const char*>(input.data()), input.size());
-  std::size_t at = mode == '2' ? text.find(kPairSeparator) : std::string_view::npos;
-  std::vector<std::uint8_t> first(input.begin(), at == std::string_view::npos ? input.end() : input.begin() + at);
-  if (mode != '2') {
-    ConversionState state;
-    return check_run(run_mode(state, mode, first), first);
-  }
-  std::vector<std::uint8_t> second(at == std::string_view::npos ? first
-                                   : std::vector<std::uint8_t>(input.begin() + at + kPairSeparator.size(), input.end()));
-  ConversionState state;
-  Problems problems = check_run(run_mode(state, 'R', first), first);
-  for (std::string& problem : check_run(run_mode(state, 'R', second), second))
-    problems.push_back("second file: " + problem);
-  return problems;
+std::vector<std::uint8_t> data_file(const std::string& path) {
+  const std::string text = test::read_file(FACETOR_FUZZ_DIR "/" + path);
+  return {text.begin(), text.end()};
 }
 
 }  // namespace facetor::fuzz

@@ -1,41 +1,43 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target with clang (AddressSanitizer, UBSan) and fuzzes
-# for SECONDS seconds:  tests/fuzz/run.sh SECONDS
-# Environment: FACETOR_FUZZ_BUILD (default build-libfuzzer), FACETOR_FUZZ_WORK
-# (corpus, findings, logs; default BUILD/fuzz-work).
-# The input's first byte picks the mode (R A D H I 2, modulo 6); the seeds are
-# the seed models, examples/*.cob, ../shared/samples/*.cob and the regression
-# corpus tests/fuzz/corpus, once per mode. A finding (crash, sanitizer report,
-# unsound output, leak, 5 s timeout, over 512 MB) fails the run and is kept as
-# WORK/findings/*: minimise it with BUILD/tests/fuzz/fuzz_facetor
-# -minimize_crash=1 -runs=10000 FILE, drop its mode byte and add it to
-# tests/fuzz/corpus under a name that says what it exercises.
+# run.sh SECONDS: fuzzes for SECONDS (clang, ASan, UBSan; build FACETOR_FUZZ_BUILD, default build-libfuzzer) from
+# the seeds, corpus, examples and samples, once per mode byte; findings land in BUILD/fuzz-work/findings.
+# run.sh, the CI's hardening stage: damage_check of the examples and molecule.cob in FACETOR_SANITIZE_BUILD
+# (default build-sanitize), then FACETOR_FUZZ_SECONDS (default 60) of fuzzing, installing clang if need be.
 set -uo pipefail
 shopt -s nullglob
-[[ ${1:-} =~ ^[0-9]+$ ]] || { echo "usage: $0 SECONDS" >&2; exit 2; }
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-build=${FACETOR_FUZZ_BUILD:-$root/build-libfuzzer}
-work=${FACETOR_FUZZ_WORK:-$build/fuzz-work}
-cxx=$(command -v clang++ || command -v clang++-14) || { echo "run.sh: clang++ not found" >&2; exit 1; }
-mkdir -p "$build" "$work/corpus" "$work/seeds" "$work/findings"
-cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFACETOR_SANITIZE=ON \
-  -DFACETOR_FUZZ=ON -DFACETOR_BENCH=OFF -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" > "$build/configure.log" 2>&1 \
-  || { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" -j2 --target fuzz_facetor damage_check > "$build/build.log" 2>&1 \
-  || { tail -40 "$build/build.log"; exit 1; }
-"$build/tests/fuzz/damage_check" --seeds "$work/seeds" "$root"/examples/*.cob "$root"/../shared/samples/*.cob \
-  "$here"/corpus/* || exit 1
-# A smaller quarantine than AddressSanitizer's 256 MB still catches use after
-# free, and leaves -rss_limit_mb to what the converter itself allocates.
-ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64} "$build/tests/fuzz/fuzz_facetor" "$work/corpus" "$work/seeds" \
+here=$(cd "$(dirname "$0")" && pwd) root=$(cd "$(dirname "$0")/../.." && pwd) started=$(date +%s) status=0
+fuzzer_works() {  # clang++ links and runs a libFuzzer program with the sanitizers
+  local probe works; probe=$(mktemp) && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, long) { return 0; }' |
+    clang++ -x c++ - -fsanitize=fuzzer,address,undefined -o "$probe" 2> /dev/null && "$probe" -runs=1 &> /dev/null
+  works=$?; rm -f "$probe"; return $works
+}
+build() {  # BUILD_DIR TARGET CMAKE_OPTION...
+  mkdir -p "$1" && { cmake -S "$root" -B "$1" -DFACETOR_SANITIZE=ON -DFACETOR_BENCH=OFF "${@:3}" &&
+    cmake --build "$1" -j2 --target "$2"; } > "$1/$2.log" 2>&1 || { tail -40 "$1/$2.log"; return 1; }
+}
+if [ $# -eq 0 ]; then
+  fuzzer_works || (apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang \
+    libclang-rt-14-dev) &> /dev/null
+  sanitize=${FACETOR_SANITIZE_BUILD:-$root/build-sanitize}
+  build "$sanitize" damage_check && ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=8} \
+    "$sanitize/tests/fuzz/damage_check" --jobs 2 --findings "$sanitize" "$root"/examples/*.cob \
+    "$root"/../shared/samples/molecule.cob || status=1
+  export FACETOR_FUZZ_BUILD=${FACETOR_FUZZ_BUILD:-$root/build-ci-hardening}
+  fuzzer_works && { "$0" "${FACETOR_FUZZ_SECONDS:-60}" || status=1; } || echo "hardening: no libFuzzer; fuzzing skipped"
+  echo "hardening: $([ $status -eq 0 ] && echo passed || echo FAILED) in $(($(date +%s) - started)) s"; exit $status
+fi
+[[ $1 =~ ^[0-9]+$ ]] || { echo "usage: $0 [SECONDS]" >&2; exit 2; }
+out=${FACETOR_FUZZ_BUILD:-$root/build-libfuzzer} work=$out/fuzz-work
+mkdir -p "$work/corpus" "$work/seeds" "$work/findings" && build "$out" fuzz_facetor -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_COMPILER=clang++ -DFACETOR_FUZZ=ON -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link || exit 1
+for file in "$here"/seeds/* "$here"/corpus/* "$root"/examples/*.cob "$root"/../shared/samples/*.cob; do
+  for mode in 0 1 2 3 4 5; do { printf "\\x0$mode"; cat "$file"; } > "$work/seeds/${mode}_${file##*/}"; done
+done
+# A 64 MB quarantine still catches use after free, and leaves -rss_limit_mb to what the converter allocates.
+ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64} "$out/tests/fuzz/fuzz_facetor" "$work/corpus" "$work/seeds" \
   -dict="$here/cob.dict" -max_total_time="$1" -rss_limit_mb=512 -timeout=5 -max_len=1048577 -print_final_stats=1 \
   -artifact_prefix="$work/findings/" > "$work/fuzz.log" 2>&1
 status=$?
-if [ $status -eq 0 ]; then
-  echo "fuzz_facetor: no findings in $1 s; $(grep -hE '^#[0-9]+' "$work/fuzz.log" | tail -1)"
-else
-  echo "fuzz_facetor: FINDINGS (exit $status); see $work/fuzz.log and $work/findings"
-  grep -hE 'ERROR|SUMMARY|UNSOUND|Test unit written' "$work/fuzz.log" | head -8
-fi
+[ $status -eq 0 ] && echo "fuzz_facetor: no findings in $1 s; $(grep -hE '^#[0-9]+' "$work/fuzz.log" | tail -1)" ||
+  { echo "fuzz_facetor: FINDINGS (exit $status), $work"; grep -hE 'ERROR|SUMMARY|UNSOUND|Test unit' "$work/fuzz.log"; }
 exit $status

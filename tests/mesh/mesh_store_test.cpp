@@ -1,25 +1,20 @@
-#include <cmath>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cmath>
 #include "mesh/mesh_store.h"
 
 namespace facetor {
-namespace {
-
-TEST(MeshStore, ColourBytesKeepTheLow8BitsOnlyWhenTheProductFits) {
-  const struct { float value; int expected; } cases[] = {{1.0f, 255}, {0.999f, 254}, {-0.5f, 129}, {2.0f, 254},
-      {-1.0f, 1}, {1e9f, 0}, {-INFINITY, 0}, {std::nanf(""), 0}, {8421504.0f, 128}};  // 2147483520 still fits
-  for (const auto& c : cases) EXPECT_EQ(colour_byte(c.value), c.expected) << c.value;
-}
-
-TEST(MeshStore, SurfacesEqualWithCaselessNamesAndExactNumbers) {
+// Colour bytes keep the low 8 bits only when the product fits; surfaces compare names caselessly, numbers exactly.
+TEST(MeshStore, ColourBytesAndSurfaceEquality) {
+  const std::pair<float, int> cases[] = {{1.0f, 255}, {0.999f, 254}, {-0.5f, 129}, {2.0f, 254}, {-1.0f, 1}, {1e9f, 0},
+      {-INFINITY, 0}, {std::nanf(""), 0}, {8421504.0f, 128}};  // 2147483520 still fits
+  for (const auto& [value, expected] : cases) EXPECT_EQ(colour_byte(value), expected) << value;
   SurfaceState base;
   base.texture = "Wood", base.mask = "Woodm";
   auto same = [&](auto change) { SurfaceState o = base; change(o); return surface_equal(&base, &o); };
-  EXPECT_EQ(same([](SurfaceState& s) { s.texture = "WOOD"; s.mask = "woodM"; s.ambient = -0.0f; }), 1);
-  EXPECT_EQ(same([](SurfaceState& s) { s.mask.reset(); }), 0);
-  EXPECT_EQ(same([](SurfaceState& s) { s.lightSampling = 1; }), 0);
-  EXPECT_EQ(same([](SurfaceState& s) { s.diffuse = std::nanf(""); }), 0);
-  EXPECT_EQ(surface_equal(&base, nullptr), 0);
+  EXPECT_EQ(same([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodM", s.ambient = -0.0f; }), 1);
+  EXPECT_EQ(same([](SurfaceState& s) { s.mask.reset(); }) + same([](SurfaceState& s) { s.lightSampling = 1; }) +
+                same([](SurfaceState& s) { s.diffuse = std::nanf(""); }) + surface_equal(&base, nullptr), 0);
 }
 
 TEST(MeshStore, DeepModelTreeIsFreedWithoutDeepRecursion) {
@@ -35,8 +30,7 @@ TEST(MeshStore, FacesShareOneCornerArrayAndTheFirstJointBringsTheRoot) {
   proto_add_face(p, first, surface_new());
   proto_add_face(p, second, nullptr);
   const auto c0 = face_corners(p, p.faces[0]), c1 = face_corners(p, p.faces[1]);
-  EXPECT_EQ(std::vector<std::uint32_t>(c0.begin(), c0.end()), (std::vector<std::uint32_t>{69999, 65536, 3}));
-  EXPECT_EQ(std::vector<std::uint32_t>(c1.begin(), c1.end()), std::vector<std::uint32_t>{7});
+  EXPECT_TRUE(std::ranges::equal(c0, first) && std::ranges::equal(c1, second));
   const float pivot[3] = {1, 2, 3};
   EXPECT_TRUE(proto_add_joint(p, 5, 0, pivot) == 2 && proto_add_joint(p, 6, 0, nullptr) == 3);
   ASSERT_EQ(p.joints.size(), 3u);
@@ -44,17 +38,14 @@ TEST(MeshStore, FacesShareOneCornerArrayAndTheFirstJointBringsTheRoot) {
 }
 
 TEST(MeshStore, ComposeAppliesTargetFirstAndRoundsEachSumToFloat) {
-  Transform t{}, s{};  // t scales by 2, s maps x to y and y to -x, then moves by (1, 2, 3)
-  t.m[0] = t.m[4] = t.m[8] = 2, t.translation[0] = 10;
-  s.m[0] = s.m[4] = 0, s.m[1] = 1, s.m[3] = -1, s.translation[0] = 1, s.translation[1] = 2, s.translation[2] = 3;
+  // t scales by 2 and moves x by 10; s maps x to y and y to -x, then moves by (1, 2, 3)
+  Transform t{{2, 0, 0, 0, 2, 0, 0, 0, 2}, {10, 0, 0}}, s{{0, 1, 0, -1, 0, 0, 0, 0, 1}, {1, 2, 3}};
   compose_transform(t, s);
   const float m[12] = {0, 2, 0, -2, 0, 0, 0, 0, 2, 1, 12, 3};  // then the translation
   for (int i = 0; i < 12; ++i) EXPECT_EQ(i < 9 ? t.m[i] : t.translation[i - 9], m[i]) << i;
-  Transform u{}, v{};  // terms 1, 2^-24, -1: the 2^-24 is lost when 1 + 2^-24 is rounded
-  u.m[0] = u.m[1] = u.m[2] = 1, v.m[0] = 1, v.m[3] = std::ldexp(1.0f, -24), v.m[6] = -1;
+  // terms 1, 2^-24, -1: the 2^-24 is lost when 1 + 2^-24 is rounded
+  Transform u{{1, 1, 1, 0, 1, 0, 0, 0, 1}, {}}, v{{1, 0, 0, std::ldexp(1.0f, -24), 1, 0, -1, 0, 1}, {}};
   compose_transform(u, v);
   EXPECT_EQ(u.m[0], 0.0f);
 }
-
-}  // namespace
 }  // namespace facetor

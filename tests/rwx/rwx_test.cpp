@@ -1,89 +1,63 @@
 // The RWX writer: clump tree, prototypes, vertex merging, numbers.
 #include <gtest/gtest.h>
-
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
-#include <string>
-#include <vector>
-
 #include "rwx/clump_writer.h"
 #include "rwx/number_format.h"
 #include "rwx/proto_writer.h"
 #include "rwx/vertex_merge.h"
+#include "support/cob_builder.h"
 
 namespace facetor {
 namespace {
-
+// Reference outputs, checked by hand, beside this file.
+const std::string kExpected = std::string(__FILE__).substr(0, std::string(__FILE__).find_last_of("/\\") + 1) + "expected/";
 // Adds a child node holding one prototype with this pivot translation.
 ModelNode* add(ModelNode& parent, const std::string& name, float x = 0, float y = 0, float z = 0) {
   ModelNode* node = node_add_child(parent, std::make_unique<ModelNode>());
   node->protos.push_front(ProtoInstance{name, 0, {x, y, z}});
   return node;
 }
-
 std::string hierarchy(const ModelNode& root) {
   OutStream out = out_memory(StreamMode::Text);
   return write_clump_tree(out, &root, 2, 1, 1), out_contents(out);
 }
 
-// A pivot beyond 1e-6 opens a transform and clump round the node; collision
-// lines stand only where the setting changes (the root has the parent's 1).
-TEST(ClumpWriter, PivotsAndCollisionByteForByte) {
-  ModelNode root;
+// A pivot beyond 1e-6 opens a transform and clump round the node; collision lines stand only where the
+// setting changes (the root has the parent's 1); deep chains neither recurse nor cap the indentation.
+TEST(ClumpWriter, PivotsCollisionAndDepthByteForByte) {
+  ModelNode root, top, deep;
   root.protos.push_front(ProtoInstance{"box", 0, {0, 0, 0.000001f}});
   add(*add(root, "lid", 0, 1, 0), "knob", 0, 0, -0.000002f);
-  EXPECT_EQ(hierarchy(root),
-            "  ProtoInstance box\r\n"
-            "  TransformBegin\r\n   Translate 0. 1. 0.\r\n   ClumpBegin\r\n    Translate 0. -1. 0.\r\n"
-            "    ProtoInstance lid\r\n"
-            "    TransformBegin\r\n     Translate 0. 0. -0.000002\r\n     ClumpBegin\r\n"
-            "      Translate 0. 0. 0.000002\r\n      ProtoInstance knob\r\n     ClumpEnd\r\n    TransformEnd\r\n"
-            "   ClumpEnd\r\n  TransformEnd\r\n");
-  ModelNode top;
+  EXPECT_EQ(hierarchy(root), test::read_file(kExpected + "pivots.rwx"));
   ModelNode* off = node_add_child(top, std::make_unique<ModelNode>());
-  off->collision = 0;
   ModelNode* wall = add(*off, "wall", 0, NAN, 0);
-  wall->collision = 0;
+  off->collision = wall->collision = 0;
   add(*wall, "door", 0, 0, -0.000001f);
-  EXPECT_EQ(hierarchy(top),
-            "  #! Collision off\r\n  ProtoInstance wall\r\n"
-            "  ClumpBegin\r\n   #! Collision on\r\n   ProtoInstance door\r\n  ClumpEnd\r\n");
-}
-
-TEST(ClumpWriter, DeepChainsNeitherRecurseNorCapTheIndentation) {
-  ModelNode root;
-  ModelNode* node = &root;
+  EXPECT_EQ(hierarchy(top), "  #! Collision off\r\n  ProtoInstance wall\r\n"
+                            "  ClumpBegin\r\n   #! Collision on\r\n   ProtoInstance door\r\n  ClumpEnd\r\n");
   constexpr int kDepth = 3000;
+  ModelNode* node = &deep;
   for (int i = 0; i < kDepth; ++i) node = add(*node, "p");
-  const std::string text = hierarchy(root);
+  const std::string text = hierarchy(deep);
   EXPECT_NE(text.find(std::string(2 + kDepth - 1, ' ') + "ProtoInstance p\r\n"), std::string::npos);
-  EXPECT_EQ(text.find(std::string(2 + kDepth, ' ') + "P"), std::string::npos);
-  EXPECT_TRUE(text.ends_with("  ClumpEnd\r\n"));
+  EXPECT_TRUE(text.find(std::string(2 + kDepth, ' ') + "P") == std::string::npos && text.ends_with("  ClumpEnd\r\n"));
 }
 
 // Writes the prototype with the identity as base transform; "\r\n" as "\n".
 std::string written(RwxWriterState& state, const Prototype& proto) {
   OutStream out = out_memory(StreamMode::Text);
-  state.out = &out;
-  write_prototype(state, proto, Transform{}, false);
+  state.out = &out, write_prototype(state, proto, Transform{}, false);
   std::string text = out_contents(out);
-  std::erase(text, '\r');
-  return text;
+  return std::erase(text, '\r'), text;
 }
+Prototype named(const char* name, std::vector<MeshVertex> vertices) { Prototype p; p.name = name, p.vertices = vertices; return p; }
 
-Prototype with_vertices(const char* name, std::initializer_list<std::array<float, 3>> vertices) {
-  Prototype p;
-  p.name = name;
-  for (const auto& [x, y, z] : vertices) p.vertices.push_back(MeshVertex{.x = x, .y = y, .z = z});
-  return p;
-}
-
-// Every material line appears only where its value changes (faces are
-// written newest first); equal vertices merge after the origin moves to
-// 0.0001, -0 equal to 0; sign and picture names tag faces and give UVs.
+// Every material line appears only where its value changes (faces are written newest first); equal
+// vertices merge after the origin moves to 0.0001, -0 equal to 0; sign and picture names tag faces and
+// give UVs; vertex numbers go beyond 16 bits.
 TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
   std::vector<SurfaceRef> surfaces = {surface_new()};
   auto next = [&](void (*change)(SurfaceState&)) {
@@ -91,70 +65,35 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
     change(*surfaces.back());
   };
   next([](SurfaceState& s) { s.ambient = 0.5f, s.diffuse = 1, s.addressMode = 1, s.texture = "wood", s.red = 255; });
-  next([](SurfaceState& s) { s.lightSampling = 1; });
-  next([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodm"; });
-  next([](SurfaceState& s) { s.green = 255; });
-  next([](SurfaceState& s) { s.opacity = 128; });
-  next([](SurfaceState& s) { s.addressMode = 3; });
-  next([](SurfaceState& s) { s.mipmap = 0; });
-  next([](SurfaceState& s) { s.texture.reset(); });
-  next([](SurfaceState& s) { s.mask = "WOODM"; });  // texture still absent
+  next([](SurfaceState& s) { s.lightSampling = 1; }), next([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodm"; });
+  next([](SurfaceState& s) { s.green = 255; }), next([](SurfaceState& s) { s.opacity = 128; });
+  next([](SurfaceState& s) { s.addressMode = 3; }), next([](SurfaceState& s) { s.mipmap = 0; });
+  next([](SurfaceState& s) { s.texture.reset(); }), next([](SurfaceState& s) { s.mask = "WOODM"; });  // texture absent
   next([](SurfaceState& s) { s.ambient = 0.25f; });  // the surface line stands once
-  Prototype p = with_vertices("door qz_sign 2", {{0, 0, 0}, {0, -0.0f, 0}, {2, 2, 2}, {0.0001f, 0, 0}, {0, 1, 0}});
+  Prototype p = named("door qz_sign 2", {{}, {.y = -0.0f}, {.x = 2, .y = 2, .z = 2}, {.x = 0.0001f}, {.y = 1}});
   for (std::size_t i = surfaces.size() - 1; i > 0; --i) proto_add_face(p, std::vector<std::uint32_t>{3, 2, 4}, surfaces[i]);
   proto_add_face(p, std::vector<std::uint32_t>{0, 1, 2, 3, 4, 4}, surfaces[1]);
   RwxWriterState state;
-  EXPECT_EQ(written(state, p),
-            " ProtoBegin door_qz_sign_2\n  TextureModes Lit\n  OpacityFix off\n"
-            "  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1.\n"
-            "  Vertex 0.0001 0. 0. UV 0. 0. # 1\n  Vertex 2.0001 2. 2. UV 0. 0. # 2\n  Vertex 0. 1. 0. UV 0. 0. # 3\n"
-            "  Surface 0.5 1. 0.\n  Color 1. 0. 0.\n  Opacity 1.\n  Texture wood\n  LightSampling Facet\n"
-            "  Polygon 6 1 1 2 1 3 3 Tag 100\n  Triangle 1 2 3 Tag 100\n"
-            "  LightSampling Vertex\n  Triangle 1 2 3 Tag 100\n"
-            "  Texture WOOD Mask woodm\n  Triangle 1 2 3 Tag 100\n  Color 1. 1. 0.\n  Triangle 1 2 3 Tag 100\n"
-            "  Opacity 0.501961\n  Triangle 1 2 3 Tag 100\n  #! TextureAddressMode Clamp\n  Triangle 1 2 3 Tag 100\n"
-            "  #! TextureMipmapState Off\n  Triangle 1 2 3 Tag 100\n  Texture NULL\n  Triangle 1 2 3 Tag 100\n"
-            "  Triangle 1 2 3 Tag 100\n  Triangle 1 2 3 Tag 100\n"
-            " ProtoEnd # door_qz_sign_2\n");
+  EXPECT_EQ(written(state, p), test::read_file(kExpected + "prototype.txt"));
   EXPECT_FALSE(state.skinnedFlag);
   for (const auto& [name, end] : {std::pair{"qz_ sign", "\n ProtoEnd # qz__sign\n"}, {"QZ_SIGN", "\n ProtoEnd # QZ_SIGN\n"},
                                    {"frame qz_picture", " Tag 200\n ProtoEnd # frame_qz_picture\n"},
                                    {"qz_picture qz_sign", " Tag 100\n ProtoEnd # qz_picture_qz_sign\n"}}) {
-    Prototype q = with_vertices(name, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+    Prototype q = named(name, {{.x = 1}, {.y = 1}, {.z = 1}});
     proto_add_face(q, std::vector<std::uint32_t>{0, 1, 2}, surfaces[1]);
-    const std::string text = written(state, q);
-    EXPECT_TRUE(text.ends_with(std::string("  Triangle 1 2 3") + end)) << text;
-    EXPECT_EQ(text.find(" UV ") != std::string::npos, end[1] == 'T') << text;  // tagged faces' vertices carry UVs
+    const std::string text = written(state, q);  // tagged faces' vertices carry UVs
+    EXPECT_TRUE(text.ends_with(std::string("  Triangle 1 2 3") + end) && (text.find(" UV ") != text.npos) == (end[1] == 'T')) << text;
   }
+  Prototype big = named("big", {});
+  for (std::size_t i = 0; i < 70000; ++i) big.vertices.push_back(MeshVertex{.x = float(i)});
+  proto_add_face(big, std::vector<std::uint32_t>{69999, 0, 65536}, surface_new());
+  const std::string text = written(state, big);
+  EXPECT_TRUE(text.find("  Vertex 69999. 0. 0. # 70000\n") != text.npos && text.find("  Triangle 70000 1 65537\n") != text.npos);
 }
 
-TEST(ProtoWriterTest, VertexNumbersBeyond16Bits) {
-  Prototype p = with_vertices("big", {});
-  p.vertices.resize(70000);
-  for (std::size_t i = 0; i < 70000; ++i) p.vertices[i].x = float(i);
-  proto_add_face(p, std::vector<std::uint32_t>{69999, 0, 65536}, surface_new());
-  RwxWriterState state;
-  const std::string text = written(state, p);
-  EXPECT_NE(text.find("  Vertex 69999. 0. 0. # 70000\n"), std::string::npos);
-  EXPECT_NE(text.find("  Triangle 70000 1 65537\n"), std::string::npos);
-}
-
-// The plain scan: the first earlier vertex whose compared fields, as
-// written, are equal as floats (NaN equal to nothing) and bytes.
-std::int32_t scan_first_equal(const std::vector<MeshVertex>& vertices, std::size_t i, bool uv, bool prelight) {
-  const MeshVertex a = written_vertex(vertices[i]);
-  for (std::size_t j = 0; j < i; ++j) {
-    const MeshVertex b = written_vertex(vertices[j]);
-    if (a.x == b.x && a.y == b.y && a.z == b.z && (!uv || (a.u == b.u && a.v == b.v)) &&
-        (!prelight || (a.red == b.red && a.green == b.green && a.blue == b.blue))) {
-      return static_cast<std::int32_t>(j);
-    }
-  }
-  return -1;
-}
-
-// Few values, so that equal, -0 and 0, NaN, far, infinite and moved (origin
-// to 0.0001) vertices meet often; a new hash key per set of compared fields.
+// Against the plain scan for the first earlier vertex whose compared fields, as written, are equal as
+// floats (NaN equal to nothing) and bytes. Few values, so that equal, -0 and 0, NaN, far, infinite and
+// moved (origin to 0.0001) vertices meet often; a new hash key per set of compared fields.
 TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
   const float pool[] = {0.0f, -0.0f, 1.0f, -1.0f, std::nanf(""), 0.5f, 0.0001f, 3e38f, INFINITY, 8.796093e12f};
   std::mt19937 random(7);
@@ -164,57 +103,49 @@ TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
     set_process_hash_key(HashKey{static_cast<std::uint64_t>(flags) * 0x9e3779b97f4a7c15ULL, 7});
     std::vector<MeshVertex> vertices(3000);
     for (MeshVertex& v : vertices) {
-      v.x = pool[pick(random)], v.y = pool[pick(random) % 3], v.z = pool[pick(random) % 3];
-      v.u = pool[pick(random)], v.v = pool[pick(random) % 2];
-      v.red = static_cast<std::uint8_t>(byte(random)), v.blue = static_cast<std::uint8_t>(byte(random));
+      v.x = pool[pick(random)], v.y = pool[pick(random) % 3], v.z = pool[pick(random) % 3], v.u = pool[pick(random)];
+      v.v = pool[pick(random) % 2], v.red = std::uint8_t(byte(random)), v.blue = std::uint8_t(byte(random));
       v.boneTags[0] = static_cast<std::uint8_t>(pick(random));
     }
     VertexMergeIndex index;
     merge_index_init(index, vertices.size(), uv, prelight);
     for (std::size_t i = 0; i < vertices.size(); ++i) {
-      ASSERT_EQ(merge_index_find_or_add(index, vertices, std::int32_t(i), merge_index_hash(index, vertices[i])),
-                scan_first_equal(vertices, i, uv, prelight))
-          << "vertex " << i << " uv " << uv << " prelight " << prelight;
+      const MeshVertex a = written_vertex(vertices[i]);
+      std::int32_t expected = -1;
+      for (std::size_t j = 0; j < i && expected < 0; ++j) {
+        const MeshVertex b = written_vertex(vertices[j]);
+        if (a.x == b.x && a.y == b.y && a.z == b.z && (!uv || (a.u == b.u && a.v == b.v)) &&
+            (!prelight || (a.red == b.red && a.green == b.green && a.blue == b.blue))) expected = std::int32_t(j);
+      }
+      ASSERT_EQ(merge_index_find_or_add(index, vertices, int(i), merge_index_hash(index, vertices[i])), expected) << i << " " << flags;
     }
   }
 }
 
-std::string formatted(float value) { char text[kNumberTextMax]; return std::string(text, format_number(text, value)); }
-
-// What the format means: "%f" of the double value, trailing '0's stripped
-// (never the first character), values within 1e-6 as 0.
-std::string printf_reference(float value) {
-  if (value >= -1e-6f && value <= 1e-6f) value = 0;
-  char text[512];
-  std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
-  std::size_t length = std::strlen(text);
-  while (length > 1 && text[length - 1] == '0') --length;
-  return std::string(text, length);
-}
-
-// Random bit patterns at every magnitude, rounding ties (to even), the
-// edges, infinities and NaN agree with "%f" digit for digit.
+// Random bit patterns at every magnitude, rounding ties (to even), the edges, infinities and NaN agree
+// with "%f" of the double value, trailing '0's stripped (never the first character), values within 1e-6 as 0.
 TEST(NumberFormatTest, AgreesWithPrintf) {
+  auto agrees = [](float value) {
+    char text[kNumberTextMax], reference[512];
+    const std::string ours(text, format_number(text, value));
+    std::snprintf(reference, sizeof reference, "%f", value >= -1e-6f && value <= 1e-6f ? 0.0 : double(value));
+    std::size_t length = std::strlen(reference);
+    while (length > 1 && reference[length - 1] == '0') --length;
+    return ours == std::string(reference, length) ? testing::AssertionSuccess() : testing::AssertionFailure() << ours;
+  };
   std::mt19937 random(17);
   for (int i = 0; i < 400000; ++i) {
     std::uint32_t bits = random();
     if (i % 2 == 0) bits = (bits & 0x807FFFFFu) | ((100u + random() % 70u) << 23);  // 2^-27 .. 2^43
     float value;
     std::memcpy(&value, &bits, sizeof value);
-    if (std::isnan(value)) continue;
-    ASSERT_EQ(formatted(value), printf_reference(value)) << "bits " << bits;
+    if (!std::isnan(value)) { ASSERT_TRUE(agrees(value)) << "bits " << bits; }
   }
-  for (float value : {0.0078125f, 0.0234375f, 1.0078125f, 100.0078125f, -0.0546875f, 8796093022208.0f,
-                      8796092497920.0f, -8796093022208.0f, 5e-7f, 5.0000006e-7f, 1.0000001e-6f, 0.0000015f,
-                      -0.0000011f, 128.0f / 255.0f, 1e12f, -3.4028235e38f, -0.0f, 1.0f, -10.0f, 0.0001f,
-                      INFINITY, -INFINITY, NAN, -NAN}) {
-    EXPECT_EQ(formatted(value), printf_reference(value)) << value;
+  for (float value : {0.0078125f, 0.0234375f, 1.0078125f, 100.0078125f, -0.0546875f, 8796093022208.0f, 8796092497920.0f,
+                      -8796093022208.0f, 5e-7f, 5.0000006e-7f, 1.0000001e-6f, 0.0000015f, -0.0000011f, 128.0f / 255.0f,
+                      1e12f, -3.4028235e38f, -0.0f, 1.0f, -10.0f, 0.0001f, INFINITY, -INFINITY, NAN, -NAN}) {
+    EXPECT_TRUE(agrees(value)) << value;
   }
-  OutStream out = out_memory(StreamMode::Binary);
-  write_number(out, 0.0078125f, '\n');
-  write_number(out, -0.0f, ' ');
-  EXPECT_EQ(out_contents(out), "0.007812\n0. ");
 }
-
 }  // namespace
 }  // namespace facetor

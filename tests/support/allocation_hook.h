@@ -1,7 +1,6 @@
-// Replaces the global allocation functions to watch what a run asks for.
-// Include in exactly one source file of a test program. Inert until armed;
-// armed, it counts allocations, makes the failAt-th one throw (0: never), and
-// records the largest and the total bytes requested.
+// Replaces the global allocation functions; include in one source file of a test program.
+// Inert until armed; armed, it counts allocations, makes the failAt-th throw (0: never)
+// and records the largest and the total bytes requested.
 #pragma once
 
 #include <atomic>
@@ -12,16 +11,11 @@
 namespace facetor::test::allocation_hook {
 
 inline std::atomic<bool> armed{false};
-inline std::atomic<std::uint64_t> count{0};
-inline std::atomic<std::uint64_t> failAt{0};
-inline std::atomic<std::size_t> largest{0};
-inline std::atomic<std::size_t> total{0};
+inline std::atomic<std::uint64_t> count{0}, failAt{0};
+inline std::atomic<std::size_t> largest{0}, total{0};
 
-// Clears the counters and arms the hook.
 inline void arm(std::uint64_t failingAllocation = 0) {
-  count = 0;
-  largest = 0;
-  total = 0;
+  count = largest = total = 0;
   failAt = failingAllocation;
   armed = true;
 }
@@ -30,8 +24,7 @@ inline void* allocate(std::size_t size) {
   if (armed.load()) {
     if (++count == failAt.load()) throw std::bad_alloc();
     total += size;
-    std::size_t seen = largest.load();
-    while (size > seen && !largest.compare_exchange_weak(seen, size)) {
+    for (std::size_t seen = largest.load(); size > seen && !largest.compare_exchange_weak(seen, size);) {
     }
   }
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;

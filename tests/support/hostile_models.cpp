@@ -11,30 +11,15 @@
 namespace facetor::test {
 namespace {
 
-Face triangle(std::int32_t a, std::int32_t b, std::int32_t c, std::uint16_t material = 0) {
-  return Face{0, material, {{a, 0}, {b, 0}, {c, 0}}};
+Face triangle(std::int32_t a, std::int32_t b, std::int32_t c, std::uint16_t material = 0, std::uint8_t flags = 0) {
+  return Face{flags, material, {{a, 0}, {b, 0}, {c, 0}}};
 }
 
-Face hole_triangle(std::int32_t first) {
-  return Face{0x08, 0, {{first, 0}, {first + 1, 0}, {first + 2, 0}}};
-}
-
-MaterialSpec shaded(std::uint16_t number, char shader) {
-  MaterialSpec material;
-  material.number = number;
-  material.shader = shader;
-  return material;
-}
-
-// The fixed mixer and combiner that every hash index used before keys were
-// hashed with a secret key: what an attacker could invert.
-std::uint64_t old_mix(std::uint64_t value) {
-  value ^= value >> 30;
-  value *= 0xbf58476d1ce4e5b9ULL;
-  value ^= value >> 27;
-  value *= 0x94d049bb133111ebULL;
-  value ^= value >> 31;
-  return value;
+// The fixed mixer and combiner every hash index used before keys were hashed with a secret key.
+std::uint64_t old_mix(std::uint64_t v) {
+  v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  v = (v ^ (v >> 27)) * 0x94d049bb133111ebULL;
+  return v ^ (v >> 31);
 }
 
 std::uint64_t old_corner_key_hash(std::int32_t source) {
@@ -61,7 +46,10 @@ std::vector<std::uint8_t> split_model(int triangles) {
     vertices.insert(vertices.end(), {{x, 0, 0}, {x + 1, 0, 0}, {x, 1, 0}});
     faces.push_back(triangle(first, first + 1, first + 2, static_cast<std::uint16_t>(i % 2)));
   }
-  return with_object(polh("checkerboard", vertices, {}, faces), {shaded(0, 'p'), shaded(1, 'f')});
+  MaterialSpec unlit;
+  unlit.number = 1;
+  unlit.shader = 'f';
+  return with_object(polh("checkerboard", vertices, {}, faces), {MaterialSpec{}, unlit});
 }
 
 std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes) {
@@ -81,13 +69,12 @@ std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes) {
     } else {
       vertices.insert(vertices.end(), {{10, 10, 0}, {10, 10, 0}, {10, 10, 0}});
     }
-    faces.push_back(hole_triangle(first));
+    faces.push_back(triangle(first, first + 1, first + 2, 0, 0x08));
   }
   return with_object(polh("plate", vertices, {}, faces), {MaterialSpec{}});
 }
 
-std::vector<std::int32_t> old_mixer_colliding_sources(int count, int bits, std::uint32_t window,
-                                                      std::int32_t first) {
+std::vector<std::int32_t> old_mixer_colliding_sources(int count, int bits, std::uint32_t window, std::int32_t first) {
   std::vector<std::int32_t> sources;
   const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
   for (std::int32_t s = first; static_cast<int>(sources.size()) < count && s < INT32_MAX; ++s) {
@@ -97,8 +84,7 @@ std::vector<std::int32_t> old_mixer_colliding_sources(int count, int bits, std::
 }
 
 std::vector<std::uint8_t> hash_flood_model(int corners) {
-  // The table holds about `corners` keys, so it ends with at least twice as
-  // many slots: keys that agree below that size pile up at every size.
+  // The table ends with at least twice as many slots as keys: keys that agree below that pile up at every size.
   int bits = 6;
   while ((1 << bits) < 2 * corners) ++bits;
   const std::vector<std::int32_t> sources = old_mixer_colliding_sources(corners, bits, 1024, 16);
@@ -112,25 +98,23 @@ std::vector<std::uint8_t> far_optverts_model(int triangles) {
   std::vector<Face> faces;
   for (int i = 0; i < triangles; ++i) {
     const auto first = static_cast<std::int32_t>(vertices.size());
-    for (int k = 0; k < 3; ++k) {
-      const auto far = static_cast<float>(1e13 * (1 + (3.0 * i + k) / 1048576.0));
-      vertices.push_back({far, -far, far});
-    }
+    const auto far = [i](int k) { const auto f = static_cast<float>(1e13 * (1 + (3.0 * i + k) / 1048576.0)); return Vec3{f, -f, f}; };
+    vertices.insert(vertices.end(), {far(0), far(1), far(2)});
     faces.push_back(triangle(first, first + 1, first + 2));
   }
   return with_object(polh("qz_far_optverts", vertices, {}, faces), {MaterialSpec{}});
 }
 
+static CobFile pelvis() { return std::move(CobFile().chunk("PolH", 1, 0, polh("qz_pelvis", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {triangle(0, 1, 2)}))); }
+
 std::vector<std::uint8_t> empty_skins_model(int count) {
-  CobFile file;
-  file.chunk("PolH", 1, 0, polh("qz_pelvis", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {triangle(0, 1, 2)}));
+  CobFile file = pelvis();
   for (int i = 0; i < count; ++i) file.chunk("Skin", i + 2, 1, Data{});
   return file.end(count + 2).bytes;
 }
 
 std::vector<std::uint8_t> tendon_model(int count) {
-  CobFile file;
-  file.chunk("PolH", 1, 0, polh("qz_pelvis", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {triangle(0, 1, 2)}));
+  CobFile file = pelvis();
   const Data link = join(JoinSpec{"qz_rthip", {0, 0, 0}, 0, "qz_pelvis", "qz_rthip"});
   const Data tendon = skin("qz_lfhip>tendon", {0});
   std::int32_t id = 2;

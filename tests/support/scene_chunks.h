@@ -1,5 +1,4 @@
-// Chunk data of the scene-tree chunks beyond PolH and Mat1, for composing COB
-// files in tests (see cob_builder.h).
+// Chunk data of the scene-tree chunks beyond PolH and Mat1 (see cob_builder.h).
 #pragma once
 
 #include <cstdint>
@@ -11,16 +10,14 @@
 
 namespace facetor::test {
 
-// Grou or MBal data: name, local axes (centre), position (translation).
+// Grou or MBal: name, local axes (centre), position (translation). Scen: the name. Bone: name, axes, position.
 inline Data group(std::string_view name, Vec3 centre = {}, Vec3 translation = {}, std::uint16_t duplicate = 0) {
-  return Data{}.name(name, duplicate).axes(centre).matrix(translation);
+  return std::move(Data{}.name(name, duplicate).axes(centre).matrix(translation));
 }
-// Scen data: the name only.
-inline Data scene(std::string_view name) { return Data{}.name(name); }
-// Bone data: name, local axes with the given centre, position.
-inline Data bone(std::string_view name, Vec3 centre = {}) { return Data{}.name(name).axes(centre).matrix(); }
+inline Data scene(std::string_view name) { return std::move(Data{}.name(name)); }
+inline Data bone(std::string_view name, Vec3 centre = {}) { return std::move(Data{}.name(name).axes(centre).matrix()); }
 
-// Skin data: the name (no duplicate count), a count field, the indices.
+// Skin: the name (no duplicate count), a count field, the vertex indices.
 inline Data skin_counted(std::string_view name, std::int32_t count, const std::vector<std::int32_t>& vertices) {
   Data data;
   data.str(name).i32(count);
@@ -35,35 +32,18 @@ struct JoinSpec {
   std::string name;
   Vec3 centre = {0, 0, 0};
   std::uint16_t mask = 0;  // one degree-of-freedom record per set bit of 0x0077
-  std::string linked1;
-  std::string linked2;
+  std::string linked1, linked2;
 };
-// Join data: name, axes, position, 21 direction floats, mask, the
-// degree-of-freedom records, the two linked object names.
-inline Data join(const JoinSpec& spec) {
+// Join: name, axes, position, 21 direction floats, mask, the records, the two linked object names.
+inline Data join(const JoinSpec& joint) {
   Data data;
-  data.name(spec.name).axes(spec.centre).matrix();
+  data.name(joint.name).axes(joint.centre).matrix();
   for (int i = 0; i < 21; ++i) data.f32(static_cast<float>(i));
-  data.u16(spec.mask);
+  data.u16(joint.mask);
   for (std::uint16_t bit : {0x0001, 0x0002, 0x0004, 0x0010, 0x0020, 0x0040}) {
-    if (spec.mask & bit) data.u16(bit).floats({0.5f, -1, 1});
+    if (joint.mask & bit) data.u16(bit).floats({0.5f, -1, 1});
   }
-  return data.str(spec.linked1).str(spec.linked2);
-}
-
-struct ColourEntry {
-  std::int32_t face = 0;
-  std::vector<std::uint32_t> colours;
-};
-// VCol data: entry count, then per entry face index, colour count, colours.
-inline Data vcol(const std::vector<ColourEntry>& entries) {
-  Data data;
-  data.i32(static_cast<std::int32_t>(entries.size()));
-  for (const ColourEntry& entry : entries) {
-    data.i32(entry.face).i32(static_cast<std::int32_t>(entry.colours.size()));
-    for (std::uint32_t colour : entry.colours) data.u32(colour);
-  }
-  return data;
+  return std::move(data.str(joint.linked1).str(joint.linked2));
 }
 
 }  // namespace facetor::test

@@ -1,0 +1,345 @@
+// Conversion of composed scenes through the real writer, and the corner table
+// and hole bridging against their plain scans.
+#include <gtest/gtest.h>
+#include <cmath>
+#include <limits>
+#include <random>
+#include "convert/conversion.h"
+#include "convert/corner_table.h"
+#include "convert/hole_bridge.h"
+#include "convert/scene_walk.h"
+#include "rwx/proto_writer.h"
+#include "support/cob_builder.h"
+#include "support/hostile_models.h"
+#include "support/scene_chunks.h"
+
+namespace facetor::test {
+namespace {
+using Corners = std::vector<std::uint32_t>;
+const std::vector<Vec3> kSquare = {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}};
+MaterialSpec material(std::uint16_t number) { MaterialSpec spec; spec.number = number; return spec; }
+
+// A COB file of groups and objects (ids in order) converted through the real writer; keeps a copy of each
+// prototype written and its room for vertices.
+struct Conversion {
+  CobFile file;
+  std::int32_t next = 1;
+  ConversionState state;
+  OutStream out = out_memory(StreamMode::Text), console = out_memory(StreamMode::Binary);
+  std::vector<Prototype> written;
+  std::vector<std::size_t> room;
+  std::string text;  // what was written, with plain line ends
+  std::int32_t group(const std::string& name, std::int32_t parent = 0, Vec3 centre = {}) {
+    file.chunk("Grou", next, parent, facetor::test::group(name, centre));
+    return next++;
+  }
+  void object(const std::string& name, std::int32_t parent, const std::vector<Vec3>& vertices, const std::vector<Face>& faces,
+              const std::vector<MaterialSpec>& materials = {material(0)}, const std::vector<Vec2>& uvs = {},
+              Vec3 centre = {}, Vec3 move = {}) {
+    const std::int32_t id = next++;
+    file.chunk("PolH", id, parent, polh(name, vertices, uvs, faces, centre, move));
+    for (const MaterialSpec& m : materials) file.chunk("Mat1", next++, id, mat1(m));
+  }
+  void triangle(const std::string& name, std::int32_t parent, Vec3 centre = {}, Vec3 move = {}) {
+    object(name, parent, {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}}, {face({0, 1, 2})}, {material(0)}, {}, centre, move);
+  }
+  void run() {
+    state.writer.out = &out, state.sourceName = "test.cob";
+    std::unique_ptr<SceneNode> root = load_scene(file.end(next++).span(), console, "test.cob");
+    ASSERT_TRUE(root);
+    convert_scene(state, console, root, [this](const Prototype& proto, const ModelNode& node) {
+      write_finished(state, proto, node);
+      written.push_back(proto), room.push_back(proto.vertices.capacity());
+    });
+    std::erase(text = out_contents(out), '\r');
+  }
+  const ModelNode& top(std::size_t i) const { return *state.modelRoot->children.at(i); }
+};
+std::vector<Corners> faces_of(const Prototype& proto) {
+  std::vector<Corners> faces;
+  for (const MeshFace& f : proto.faces) { const auto c = face_corners(proto, f); faces.emplace_back(c.begin(), c.end()); }
+  return faces;
+}
+
+// Node directives reach later siblings and descendants, never parents; object directives change only the
+// object; names without the prefix carry none; the later of two wins; no avatar first, so frames rotate.
+TEST(Conversion, DirectivesFlowDownAndForward) {
+  Conversion c;
+  c.triangle("wall_wireframe", c.group("body_collisionoff"));
+  const auto g1 = c.group("qz_g1_wireframe_tamclamp");
+  c.triangle("o1", g1);
+  c.triangle("qz_a_tamwrap_opacityfixon", c.group("qz_c1_solid_collisionon_collisionoff", g1));
+  c.triangle("oc2", c.group("c2", g1));
+  c.triangle("o3", c.group("qz_c3_mipmapoff_opacityfixon_opacityfixoff", c.group("g3")));
+  c.run();
+  EXPECT_TRUE(c.state.rotateFlag);
+  std::string settings;  // the prototypes' setting lines
+  for (std::size_t at = 0, end; (end = c.text.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = c.text.substr(at, end + 1 - at);
+    if (line.starts_with(" ProtoBegin") || line.starts_with("  G") || line.starts_with("  OpacityFix") || line[2] == '#') settings += line;
+  }
+  const std::string here = __FILE__;
+  EXPECT_EQ(settings, read_file(here.substr(0, here.find_last_of("/\\")) + "/expected/directives.txt"));
+  EXPECT_EQ(c.top(2).collision, 1);  // top-level nodes in reverse order
+  EXPECT_EQ(c.top(1).children.at(1)->protos.at(0).name, "qz_a_tamwrap_opacityfixon");
+  EXPECT_EQ(c.top(1).children.at(1)->collision, 0);
+}
+
+// Scene children, then extra nodes, last object first; "leftarm" is no joint, "lfelbow" is; neck: this
+// node found a joint already.
+TEST(Conversion, AvatarJointNumbersPivotsAndExtraNodes) {
+  Conversion c;
+  const auto body = c.group("QZ_Body_Avatar", 0, {1, 2, 3});
+  c.triangle("qz_box", body, {9, 9, 9}, {5, 5, 5});
+  c.triangle("qz_leftarm_lfelbow", body, {4, 4, 4}, {6, 0, 0});
+  c.triangle("qz_neck", body);
+  c.triangle("qz_head", c.group("qz_kid", body));
+  c.run();
+  EXPECT_FALSE(c.state.rotateFlag);
+  const ModelNode& node = c.top(0);
+  ASSERT_TRUE(node.protos.size() == 1 && node.children.size() == 3);
+  EXPECT_TRUE(node.protos.front().translation[0] == 1 && node.protos.front().translation[2] == 3);
+  std::string joints;
+  for (const auto& child : node.children) joints += child->protos.front().name + std::to_string(child->protos.front().joint);
+  EXPECT_EQ(joints, "qz_head4qz_neck0qz_leftarm_lfelbow12");
+  EXPECT_EQ(node.children[2]->protos.front().translation[0], 0.0f);
+  EXPECT_NE(c.text.find("  OpacityFix off\n  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 5. 5. 5. 1.\n"), std::string::npos);
+}
+
+// Vertex 4 is first used with texture index 9, so the hole's own entry is not its first; only under a
+// texture transform does the hole keep its own. Texture placement and the whole-number shift, near-zero
+// snapping, invalid indices read as 0 with one warning.
+TEST(Conversion, HoleCornersTexturePlacementAndInvalidIndices) {
+  const std::vector<Vec3> v = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {1, 1, 0}, {2, 1, 0}, {2, 2, 0}};
+  const std::vector<Face> faces = {Face{0, 0, {{4, 9}, {5, 5}, {6, 6}}}, face({0, 1, 2, 3}), hole({4, 5, 6})};
+  MaterialSpec textured = material(0), placed = material(0);
+  textured.maps.push_back(texture_map("t.jpg"));
+  placed.maps.push_back(MapRecord{'t', 0, "t.jpg", {0.5f, 0.25f, 2, -4}});
+  Conversion c;
+  c.object("o", 0, v, faces);
+  c.object("t", 0, v, faces, {textured}, std::vector<Vec2>(10));
+  c.object("obj", 0, {{0.0000005f, 1, 1}, {0.000002f, -0.0000009f, 1}}, {Face{0, 0, {{0, 0}, {1, 1}, {7, 40}, {-3, -1}}}},
+           {placed}, {{1, 0}, {-1.5f, 0.5f}});
+  c.run();
+  EXPECT_EQ(faces_of(c.written.at(0)), (std::vector<Corners>{{2, 1, 0}, {6, 5, 4, 3, 0, 2, 1, 0, 3}}));
+  EXPECT_EQ(faces_of(c.written.at(1)).at(1), (Corners{6, 5, 4, 3, 7, 2, 1, 7, 3}));
+  EXPECT_EQ(out_contents(c.console), "test.cob: Warning: 'obj' has faces with invalid vertex indices\n");
+  const auto& vertices = c.written.at(2).vertices;
+  ASSERT_EQ(vertices.size(), 4u);
+  const std::tuple<float, float, float, float, float> expected[] = {
+      {0, 1, 1, 5.5f, 0.25f}, {0.000002f, 0, 1, 0.5f, 2.25f}, {0, 0, 0, 3.5f, 0.25f}};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(std::tuple(vertices[i].x, vertices[i].y, vertices[i].z, vertices[i].u, vertices[i].v), expected[i]);
+}
+
+// Lighting, or translucency alone (faces alternate opaque and translucent), splits off an internal
+// prototype holding, and with room for, only the vertices it uses; colour does not, under either mipmap.
+TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
+  MaterialSpec flat = material(1), glass = material(1), red = material(1);
+  flat.shader = 'f', glass.alpha = 0.5f, red.red = 1;
+  std::vector<Vec3> grid;
+  std::vector<Face> alternating, two = {face({0, 1, 2}, 0), face({1, 2, 3}, 1)};
+  for (int i = 0; i < 300; ++i) {
+    for (float z : {0.0f, 1.0f, 2.0f}) grid.push_back({float(i), z, z + 1});
+    alternating.push_back(face({3 * i, 3 * i + 1, 3 * i + 2}, static_cast<std::uint16_t>(i % 2)));
+  }
+  Conversion c;
+  c.object("flat", 0, kSquare, two, {material(0), flat});
+  c.object("grid", 0, grid, alternating, {material(0), glass});
+  c.object("qz_red_mipmapoff", 0, kSquare, two, {material(0), red});
+  c.object("red", 0, kSquare, two, {material(0), red});
+  c.run();
+  ASSERT_EQ(c.written.size(), 304u);
+  for (std::size_t i = 1; i < 302; ++i) {
+    const Prototype& p = c.written[i];
+    EXPECT_EQ(cleaned_name(p), i == 2 ? "grid" : "Internal");
+    EXPECT_TRUE(p.litTextures == (i != 1) && c.room[i] == 3 && p.vertices.size() == 3) << i;
+    EXPECT_EQ(p.vertices.at(0).x, i == 1 ? 2.0f : float(i - 2));
+    EXPECT_EQ(faces_of(p), (std::vector<Corners>{{2, 1, 0}}));
+  }
+  const auto& instances = c.top(0).protos;  // newest first, each split before its object
+  EXPECT_EQ(instances[0].name + instances[1].name + instances[2].name, "redqz_red_mipmapoffInternal");
+  EXPECT_EQ(instances.at(302).name + instances.at(303).name, "Internalflat");
+  EXPECT_NE(c.text.find(" ProtoEnd # flat\n ProtoBegin Internal\n  OpacityFix off\n"), std::string::npos);
+  EXPECT_NE(c.text.find(" ProtoEnd # grid\n ProtoBegin Internal\n  TextureModes Lit\n"), std::string::npos);
+}
+
+// Bone and Join chunks go to the first object of the node whose object was read last, whatever their parent.
+TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
+  const Data dot = polh("o", {{0, 0, 0}}, {}, {});
+  CobFile file;
+  file.chunk("Grou", 1, 0, group("g")).chunk("PolH", 2, 1, dot).chunk("PolH", 3, 1, dot).chunk("Bone", 4, 3, bone("qz_lfknee"));
+  file.chunk("PolH", 5, 0, dot).chunk("Bone", 6, 1, bone("qz_pelvis")).end();
+  OutStream console = out_memory(StreamMode::Binary);
+  const std::unique_ptr<SceneNode> root = load_scene(file.span(), console, "t.cob");
+  const auto& g = root->children.at(0)->objects;
+  ASSERT_TRUE(g.size() == 2 && g[0]->bones.size() == 1 && g[1]->bones.empty() && root->objects.at(0)->bones.size() == 1);
+  EXPECT_TRUE(g[0]->bones[0].joint == 20 && root->objects[0]->bones[0].joint == 1);  // knee, pelvis
+}
+using Polygon = Corners;
+struct BridgeFace { std::vector<CornerVertex> entries; Polygon polygon; std::vector<HoleCorners> holes; };
+
+// The plain scan: over unmerged holes, their corners, unbridged polygon positions, keep the pair that beats
+// the best so far by more than 1e-6.
+void reference_bridge(BridgeFace& f) {
+  std::vector<bool> merged(f.holes.size(), false);
+  for (std::size_t n = 0; n < f.holes.size() && !f.polygon.empty(); ++n) {
+    float best = std::numeric_limits<float>::infinity();
+    std::size_t bestHole = 0, bestCorner = 0, bestPosition = 0;
+    while (merged[bestHole]) ++bestHole;
+    for (std::size_t h = 0; h < f.holes.size(); ++h) {
+      for (std::size_t c = 0; c < f.holes[h].measured.size() && !merged[h]; ++c) {
+        const CornerVertex& p = f.entries[f.holes[h].measured[c]];
+        for (std::size_t j = 0; j < f.polygon.size(); ++j) {
+          const CornerVertex& e = f.entries[f.polygon[j]];
+          const float dx = p.x - e.x, dy = p.y - e.y, dz = p.z - e.z, d = dx * dx + dy * dy + dz * dz;
+          if (!e.bridged && d - best < -1e-6f) best = d, bestHole = h, bestCorner = c, bestPosition = j;
+        }
+      }
+    }
+    const std::uint32_t bridge = f.polygon[bestPosition];
+    f.entries[bridge].bridged = merged[bestHole] = true;
+    const Polygon& inserted = f.holes[bestHole].inserted;
+    Polygon added(inserted.size() + 2, bridge);  // the hole from its corner on, backwards, round to the bridge
+    for (std::size_t k = 0, c = bestCorner; k <= inserted.size(); ++k, c = (c ? c : inserted.size()) - 1) added[k] = inserted[c];
+    f.polygon.insert(f.polygon.begin() + static_cast<std::ptrdiff_t>(bestPosition + 1), added.begin(), added.end());
+  }
+}
+// Bridges the face and checks polygon and bridge marks against the scan.
+Polygon bridged_as_scan(const BridgeFace& face) {
+  BridgeFace expected = face, actual = face;
+  reference_bridge(expected);
+  bridge_holes(actual.entries, actual.polygon, actual.holes);
+  EXPECT_EQ(actual.polygon, expected.polygon);
+  for (std::size_t i = 0; i < face.entries.size(); ++i) EXPECT_EQ(actual.entries[i].bridged, expected.entries[i].bridged) << i;
+  return actual.polygon;
+}
+enum class Layout { Scattered, Pile, Cluster, WithinTolerance, NotFinite, Huge, Line, Circle, Chain, Lattice, Count };
+// Faces in one adversarial layout: piles, clusters narrower than the tolerance or near 0, NaN/inf, overflowing
+// squares, lines, circles and lattices (equal distances), chains a fraction of the tolerance apart; entries
+// repeat across polygon and holes, holes now and then too.
+BridgeFace random_face(std::mt19937& random, Layout layout, std::size_t maxHoles) {
+  std::uniform_real_distribution<float> wide(-50, 50), narrow(0, 1e-5f);
+  std::uniform_int_distribution<int> pick(0, 99);
+  const float inf = std::numeric_limits<float>::infinity();
+  BridgeFace face;
+  auto coordinate = [&]() -> float {
+    const int roll = pick(random);
+    switch (layout) {
+      case Layout::Pile: return roll < 90 ? 2.5f : float(roll % 3) * 10;
+      case Layout::Cluster: return roll < 50 ? std::nextafter(0.75f, 2.0f) + float(roll % 5) * 6e-8f : float(roll % 7) * 1e-21f;
+      case Layout::WithinTolerance: return narrow(random);
+      case Layout::NotFinite: return roll < 3 ? std::nanf("") : roll < 5 ? (roll == 3 ? inf : -inf) : wide(random);
+      case Layout::Huge: return roll < 20 ? (roll < 10 ? 3e38f : -3e38f) : roll < 70 ? 1e30f + float(roll % 4) * 1e23f : wide(random);
+      case Layout::Line: case Layout::Lattice: return float(roll % (layout == Layout::Line ? 20 : 7));
+      default: return wide(random);
+    }
+  };
+  auto add = [&](float x, float y, float z) { face.entries.push_back(CornerVertex{.x = x, .y = y, .z = z}); };
+  for (int k = 0; layout == Layout::Chain && k < 40; ++k) {  // squared distances 1 + k * 0.4e-6, shuffled
+    const float anchor = float(pick(random) % 3) * 10;
+    add(anchor + std::sqrt(1.0f + float(pick(random) % 25) * 0.4e-6f), 0, 0), add(anchor, 0, 0);
+  }
+  const int ring[][2] = {{3, 4}, {4, 3}, {5, 0}, {0, 5}, {-3, 4}, {-4, -3}, {0, -5}, {-5, 0}, {15, 20}, {-20, 15}};
+  for (int k = 0; layout == Layout::Circle && k < 120; ++k) {
+    const float cx = float(pick(random) % 3) * 7, cy = float(pick(random) % 2) * 9;
+    if (k % 5 == 0) add(cx, cy, 0);
+    const auto* offset = ring[pick(random) % 10];
+    add(cx + float(offset[0]), cy + float(offset[1]), 0);
+  }
+  for (std::size_t count = 60 + std::size_t(pick(random)) * 3; face.entries.size() < count;) {
+    const float x = coordinate(), y = coordinate();
+    add(x, y, layout == Layout::Scattered || layout == Layout::Line ? 0.0f : coordinate());
+  }
+  std::uniform_int_distribution<std::uint32_t> entry(0, std::uint32_t(face.entries.size() - 1));
+  face.polygon.resize(3 + std::size_t(pick(random)) % (maxHoles > 10 ? 80 : 20));
+  for (auto& p : face.polygon) p = entry(random);
+  face.holes.resize(1 + std::size_t(pick(random)) % maxHoles);
+  for (std::size_t h = 0; h < face.holes.size(); ++h) {
+    HoleCorners& hole = face.holes[h];
+    if (h > 0 && pick(random) < 10) hole = face.holes[h - 1];
+    for (int c = 1 + pick(random) % 5; hole.measured.empty() && c > 0; --c) {
+      hole.measured.push_back(entry(random));
+      hole.inserted.push_back(pick(random) < 70 ? hole.measured.back() : entry(random));
+    }
+  }
+  if (pick(random) < 20) face.entries[entry(random)].bridged = true;  // a bridge point of another face
+  return face;
+}
+
+TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
+  std::mt19937 random(12345);
+  const auto layouts = static_cast<int>(Layout::Count);
+  for (int trial = 0; trial < 30 * layouts && !HasFailure(); ++trial) {
+    SCOPED_TRACE(trial);
+    bridged_as_scan(random_face(random, static_cast<Layout>(trial % layouts), trial % 4 == 3 ? 40 : 6));
+  }
+  // Squared distances 1 + 1.4e-6, 1 + 0.7e-6 and 1 in scan order: the second does not beat the first by
+  // the tolerance, the third does, so the scan ends on the third though the second is within tolerance of it.
+  const BridgeFace tie{{{.x = 0}, {.x = 1 + 6 * 0x1p-23f}, {.x = 1 + 3 * 0x1p-23f}, {.x = 1}}, {0}, {{{1, 2, 3}, {1, 2, 3}}}};
+  EXPECT_EQ(bridged_as_scan(tie), (Polygon{0, 3, 2, 1, 3, 0}));
+}
+
+// Against the scan for the first entry of the same source, texture index, colour and material, or (optverts)
+// within 1e-6 on each axis with the same texture index: coordinates crowd round the borders and centres of grid
+// cells (2^-18) in steps finer than the tolerance, or lie beyond 2^43, infinite or NaN. Then hole look-ups.
+TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
+  std::mt19937 random(99);
+  std::uniform_int_distribution<int> small(0, 2), border(-3, 3), step(-12, 12), odd(0, 39);
+  const float far[] = {8.796093e12f, 8.796094e12f, -1e13f, 3e38f, INFINITY, NAN};
+  auto crowded = [&](float centre) {
+    const int pick = odd(random);
+    return pick < 6 ? far[pick] : centre + border(random) / 262144.0f + float(step(random)) * 2.5e-7f;
+  };
+  auto near = [](float a, float b) { return a - b >= -1e-6f && a - b <= 1e-6f; };
+  for (int trial = 0; trial < 20; ++trial) {
+    set_process_hash_key(HashKey{static_cast<std::uint64_t>(trial), 99});
+    constexpr int kSources = 40;
+    std::vector<CornerVertex> sources(kSources);
+    for (CornerVertex& v : sources) v.x = crowded(0), v.y = crowded(0), v.z = crowded(1);
+    CornerTable table;
+    table.optverts = trial % 2 == 1;
+    corner_reserve(table, kSources + 1, 16);
+    std::uniform_int_distribution<int> source(-1, kSources);  // -1 and kSources lie outside
+    for (int k = 0; k < 300; ++k) {
+      const int s = source(random);
+      CornerVertex c = (s >= 0 && s < kSources) ? sources[static_cast<std::size_t>(s)] : CornerVertex{};
+      c.sourceVertex = s, c.uvIndex = small(random), c.colour = std::uint32_t(small(random)), c.materialNumber = small(random);
+      std::int32_t expected = -1;
+      for (std::size_t i = 0; i < table.entries.size() && expected < 0; ++i) {
+        const CornerVertex& e = table.entries[i];
+        if ((e.sourceVertex == s && e.uvIndex == c.uvIndex && e.colour == c.colour && e.materialNumber == c.materialNumber) ||
+            (table.optverts && e.uvIndex == c.uvIndex && near(e.x, c.x) && near(e.y, c.y) && near(e.z, c.z))) expected = int(i);
+      }
+      ASSERT_EQ(corner_find(table, c), expected) << "trial " << trial << " corner " << k;
+      if (expected < 0) corner_add(table, c);
+    }
+    for (int n = 0; n < 4 * (kSources + 2); ++n) {
+      const int s = n / 4 - 1, k = n % 4;
+      const std::int32_t uv = small(random), material = small(random);
+      std::int32_t expected = -1;
+      for (std::size_t i = table.entries.size(); i-- > 0;) {
+        const CornerVertex& e = table.entries[i];
+        if (e.sourceVertex == s && (k == 0 || (e.uvIndex == uv && e.materialNumber == material))) expected = int(i);
+      }
+      ASSERT_EQ(corner_find_for_hole(table, s, k > 0, uv, material), expected) << "source " << s;
+    }
+  }
+}
+
+// Vertex indices outside the object sharing one probe window under the old fixed mixer, or high bits only.
+TEST(CornerTable, ChosenCollidingKeysCostFewProbes) {
+  constexpr int kCount = 6000;
+  std::vector<std::int32_t> highBits;
+  for (std::int32_t i = 1; i <= kCount; ++i) highBits.push_back(i << 18);
+  for (const auto& sources : {old_mixer_colliding_sources(kCount, 16, 64, 100), highBits}) {
+    CornerTable table;
+    corner_reserve(table, 3, kCount);
+    for (const std::int32_t source : sources) {
+      ASSERT_EQ(corner_find(table, CornerVertex{.sourceVertex = source}), -1);
+      corner_add(table, CornerVertex{.sourceVertex = source});
+    }
+    EXPECT_LT(table.exact.probes, std::uint64_t{8} * kCount);  // a find and an insert per key
+  }
+}
+}  // namespace
+}  // namespace facetor::test

@@ -1,0 +1,1 @@
+caligari V00.01BLH             

@@ -1,0 +1,1 @@
+Caligari V00.01B
