@@ -129,8 +129,8 @@ bool out_open_file(OutStream& stream, const std::string& path, StreamMode mode) 
   auto sink = std::make_unique<FileSink>();
   stream = OutStream{};
   stream.mode = mode;
+  sink->owned = true;  // set first: a failure inside the open still removes its temporary file
   if (!output_file_open(sink->output, path)) return false;
-  sink->owned = true;
   stream.sink = std::move(sink);
   stream.open = true;
   return true;

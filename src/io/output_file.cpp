@@ -35,9 +35,11 @@ bool output_file_open(OutputFile& output, const std::string& path) {
   if (platform::is_regular_or_absent(path, absent) && platform::resolve_link(path, target) &&
       (absent || platform::writable(target))) {
     if (std::FILE* file = create_temporary(target, output.temporary)) {
-      if (!absent) platform::copy_permissions(target, output.temporary);
+      // From here on the stream's owner removes the temporary file, also when
+      // an allocation below fails.
       output.file = file;
-      output.target = target;
+      output.target = std::move(target);
+      if (!absent) platform::copy_permissions(output.target, output.temporary);
       return true;
     }
   }

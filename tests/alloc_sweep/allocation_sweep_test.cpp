@@ -57,6 +57,8 @@ void sweep(const std::string& model) {
     ASSERT_EQ(clean.output == "old", mode == 'H' || mode == 'I') << mode;
     for (std::uint64_t k = 1; k <= count; ++k) {
       const Outcome failed = run_once(input, mode, output, k, made);
+      for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+        ASSERT_NE(entry.path().extension(), ".tmp") << "left by mode " << mode << ", allocation " << k;
       if (failed.code == 5) {
         ASSERT_TRUE(failed.console.ends_with("Memory allocation error\n") && (failed.output == "old" || failed.output == clean.output))
             << mode << " allocation " << k;
