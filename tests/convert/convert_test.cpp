@@ -164,6 +164,23 @@ TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
 }
 
 // Bone and Join chunks go to the first object of the node whose object was read last, whatever their parent.
+// An object without faces is written with the vertex transform of the last object that had
+// some: none before the first such object, so its transform is all zeros.
+TEST(Conversion, ObjectsWithoutFacesTakeTheLastVertexTransform) {
+  Conversion c;
+  c.object("bare", 0, kSquare, {});
+  c.triangle("t", 0, {}, {5, 5, 5});
+  c.object("bare2", 0, kSquare, {});
+  c.run();
+  const std::string zero = "  Transform 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 0. 1.\n";
+  const std::size_t first = c.text.find("  Transform "), second = c.text.find("  Transform ", first + 1);
+  const std::size_t third = c.text.find("  Transform ", second + 1);
+  ASSERT_NE(third, std::string::npos);
+  EXPECT_EQ(c.text.substr(first, zero.size()), zero);
+  EXPECT_EQ(c.text.substr(second, 60), c.text.substr(third, 60));
+  EXPECT_NE(c.text.substr(second, zero.size()), zero);
+}
+
 TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
   const Data dot = polh("o", {{0, 0, 0}}, {}, {});
   CobFile file;
