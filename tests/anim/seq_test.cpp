@@ -128,6 +128,9 @@ TEST(SeqExport, LimbNamesDuplicatesAndNothingCarriedOver) {
   EXPECT_EQ(export_neck(chan("move", 0, Data()), "qz_pelvis").file,
             Be().header(0).rotation("dummy", 0, 1, 0, 0, 0).u32(4).u32(4).u32(0).u32(4).u32(0).u32(4).u32(0)
                 .u32(16).u32(1).u32(0).f32(1).f32(0).u32(0x80000000).f32(0).bytes);
+  // A move channel off the pelvis marks the file too: the built-in translation follows under "dummy".
+  EXPECT_EQ(export_neck(chan("move", 1, move_keys({{2, 1, 2, 3}}))).screen,
+            kDummyLine + "  Processing MOVE (1 keyframes) for 'dummy'\n" + kDummyLine);
 }
 
 }  // namespace
