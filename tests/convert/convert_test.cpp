@@ -113,7 +113,7 @@ TEST(Conversion, HoleCornersTexturePlacementAndInvalidIndices) {
   const std::vector<Vec3> v = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {1, 1, 0}, {2, 1, 0}, {2, 2, 0}};
   const std::vector<Face> faces = {Face{0, 0, {{4, 9}, {5, 5}, {6, 6}}}, face({0, 1, 2, 3}), hole({4, 5, 6})};
   MaterialSpec textured = material(0), placed = material(0);
-  textured.maps.push_back(texture_map("t.jpg"));
+  textured.maps.push_back(texture_map("t.jpg", 1));  // with a mask
   placed.maps.push_back(MapRecord{'t', 0, "t.jpg", {0.5f, 0.25f, 2, -4}});
   Conversion c;
   c.object("o", 0, v, faces);
@@ -124,6 +124,7 @@ TEST(Conversion, HoleCornersTexturePlacementAndInvalidIndices) {
   EXPECT_EQ(faces_of(c.written.at(0)), (std::vector<Corners>{{2, 1, 0}, {6, 5, 4, 3, 0, 2, 1, 0, 3}}));
   EXPECT_EQ(faces_of(c.written.at(1)).at(1), (Corners{6, 5, 4, 3, 7, 2, 1, 7, 3}));
   EXPECT_EQ(out_contents(c.console), "test.cob: Warning: 'obj' has faces with invalid vertex indices\n");
+  EXPECT_NE(c.text.find("  Texture t Mask tm\n"), std::string::npos) << c.text;
   const auto& vertices = c.written.at(2).vertices;
   ASSERT_EQ(vertices.size(), 4u);
   const std::tuple<float, float, float, float, float> expected[] = {
@@ -144,11 +145,13 @@ TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
   }
   Conversion c;
   c.object("flat", 0, kSquare, two, {material(0), flat});
+  c.file.chunk("VCol", c.next++, 1, Data().i32(1).i32(0).i32(3).i32(0xFF).i32(0xFF).i32(0xFF));  // the first face lit
   c.object("grid", 0, grid, alternating, {material(0), glass});
   c.object("qz_red_mipmapoff", 0, kSquare, two, {material(0), red});
   c.object("red", 0, kSquare, two, {material(0), red});
   c.run();
   ASSERT_EQ(c.written.size(), 304u);
+  EXPECT_TRUE(c.written[0].hasPrelight && c.written[1].hasPrelight);  // the continuation keeps it
   for (std::size_t i = 1; i < 302; ++i) {
     const Prototype& p = c.written[i];
     EXPECT_EQ(cleaned_name(p), i == 2 ? "grid" : "Internal");
