@@ -125,6 +125,19 @@ TEST(SceneLoader, AttachmentRules) {
   for (const auto& c : cases) EXPECT_EQ(dump(*load(c.file).root) + load(c.file).console, c.tree);  // nothing printed
 }
 
+// A vertex colour chunk with a count or index out of range fails, and the load stops after it.
+TEST(SceneLoader, VertexColoursOutOfRangeEndTheLoad) {
+  const Data triangle = polh("p", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {face({0, 1, 2})});
+  const std::pair<Data, bool> cases[] = {
+      {Data{}.i32(1).i32(0).i32(1).i32(7), true}, {Data{}.i32(2).i32(0).i32(1).i32(7).i32(0).i32(1).i32(7), false},
+      {Data{}.i32(-1), false}, {Data{}.i32(1).i32(1).i32(1).i32(7), false}, {Data{}.i32(1).i32(-1).i32(1).i32(7), false},
+      {Data{}.i32(1).i32(0).i32(-2), false}};
+  for (const auto& [colours, loaded] : cases) {
+    const CobFile file = CobFile{}.chunk("PolH", 1, 0, triangle).chunk("VCol", 2, 1, colours).chunk("PolH", 3, 0, marker("q"));
+    EXPECT_EQ(dump(*load(file).root), loaded ? "Root_0(p q )[]" : "Root_0(p )[]") << colours.size();
+  }
+}
+
 // The first node carrying id depth first (node, its objects, its children); isObject when one of its objects does.
 SceneNode* find(SceneNode& node, std::int32_t id, bool& isObject) {
   isObject = false;
