@@ -132,6 +132,20 @@ TEST(Conversion, HoleCornersTexturePlacementAndInvalidIndices) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(std::tuple(vertices[i].x, vertices[i].y, vertices[i].z, vertices[i].u, vertices[i].v), expected[i]);
 }
 
+// Materials that differ only in their texture keep their own surfaces; u alone below zero shifts by whole numbers.
+TEST(Conversion, TexturesKeepTheirSurfacesAndULowShiftsAlone) {
+  MaterialSpec a = material(0), b = material(1);
+  a.maps.push_back(texture_map("a.jpg")), b.maps.push_back(texture_map("b.jpg"));
+  Conversion c;
+  c.object("o", 0, kSquare, {face({0, 1, 2}, 0), face({0, 2, 3}, 1)}, {a, b}, {{-1.5f, 0.25f}, {0, 0.5f}, {0.5f, 0.75f}, {0.25f, 0.25f}});
+  c.run();
+  EXPECT_NE(c.text.find("  Texture a\n"), std::string::npos);
+  EXPECT_NE(c.text.find("  Texture b\n"), std::string::npos);
+  std::vector<float> u;  // each corner's u moved up by 2, the whole number that lifts -1.5 to 0.5 (v = 1 - v stays)
+  for (const MeshVertex& v : c.written.at(0).vertices) u.push_back(v.u);
+  EXPECT_EQ(u, (std::vector<float>{0.5f, 2, 2.5f, 0.5f, 2.5f, 2.25f}));
+}
+
 // Lighting, or translucency alone (faces alternate opaque and translucent), splits off an internal
 // prototype holding, and with room for, only the vertices it uses; colour does not, under either mipmap.
 TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
