@@ -132,13 +132,24 @@ TEST(Conversion, HoleCornersTexturePlacementAndInvalidIndices) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(std::tuple(vertices[i].x, vertices[i].y, vertices[i].z, vertices[i].u, vertices[i].v), expected[i]);
 }
 
-// Materials that differ only in their texture keep their own surfaces; u alone below zero shifts by whole numbers.
-TEST(Conversion, TexturesKeepTheirSurfacesAndULowShiftsAlone) {
+// Materials that differ only in their texture keep their own surfaces; u alone below zero shifts by whole
+// numbers; equal vertices are written once however many there are.
+TEST(Conversion, TextureSurfacesUShiftAndRepeatedVertices) {
   MaterialSpec a = material(0), b = material(1);
   a.maps.push_back(texture_map("a.jpg")), b.maps.push_back(texture_map("b.jpg"));
   Conversion c;
   c.object("o", 0, kSquare, {face({0, 1, 2}, 0), face({0, 2, 3}, 1)}, {a, b}, {{-1.5f, 0.25f}, {0, 0.5f}, {0.5f, 0.75f}, {0.25f, 0.25f}});
+  std::vector<Face> same;  // 21 corners of their own, of 3 distinct vertices: the writer writes 3
+  std::vector<Vec2> uvs;
+  for (int k = 0; k < 7; ++k) {
+    same.push_back(Face{0, 0, {{0, 3 * k}, {1, 3 * k + 1}, {2, 3 * k + 2}}});
+    uvs.insert(uvs.end(), {{0, 0}, {1, 0}, {1, 1}});
+  }
+  c.object("many", 0, kSquare, same, {a}, uvs);
   c.run();
+  const std::string many = c.text.substr(c.text.find("ProtoBegin many"));
+  EXPECT_TRUE(c.written.at(1).vertices.size() == 21 && many.find("# 3\n") != std::string::npos &&
+              many.find("# 4\n") == std::string::npos) << many;
   EXPECT_NE(c.text.find("  Texture a\n"), std::string::npos);
   EXPECT_NE(c.text.find("  Texture b\n"), std::string::npos);
   std::vector<float> u;  // each corner's u moved up by 2, the whole number that lifts -1.5 to 0.5 (v = 1 - v stays)
