@@ -132,8 +132,8 @@ TEST(Conversion, HoleCornersTexturePlacementAndInvalidIndices) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(std::tuple(vertices[i].x, vertices[i].y, vertices[i].z, vertices[i].u, vertices[i].v), expected[i]);
 }
 
-// Materials that differ only in their texture keep their own surfaces; u alone below zero shifts by whole
-// numbers; equal vertices are written once however many there are.
+// Materials that differ only in their texture keep their own surfaces; u alone, or v alone, below zero
+// shifts by whole numbers; equal vertices are written once however many there are.
 TEST(Conversion, TextureSurfacesUShiftAndRepeatedVertices) {
   MaterialSpec a = material(0), b = material(1);
   a.maps.push_back(texture_map("a.jpg")), b.maps.push_back(texture_map("b.jpg"));
@@ -146,6 +146,7 @@ TEST(Conversion, TextureSurfacesUShiftAndRepeatedVertices) {
     uvs.insert(uvs.end(), {{0, 0}, {1, 0}, {1, 1}});
   }
   c.object("many", 0, kSquare, same, {a}, uvs);
+  c.object("v", 0, kSquare, {face({0, 1, 2})}, {a}, {{0, 1.5f}, {0.5f, 0.5f}, {1, 0.25f}});
   c.run();
   const std::string many = c.text.substr(c.text.find("ProtoBegin many"));
   EXPECT_TRUE(c.written.at(1).vertices.size() == 21 && many.find("# 3\n") != std::string::npos &&
@@ -155,6 +156,9 @@ TEST(Conversion, TextureSurfacesUShiftAndRepeatedVertices) {
   std::vector<float> u;  // each corner's u moved up by 2, the whole number that lifts -1.5 to 0.5 (v = 1 - v stays)
   for (const MeshVertex& v : c.written.at(0).vertices) u.push_back(v.u);
   EXPECT_EQ(u, (std::vector<float>{0.5f, 2, 2.5f, 0.5f, 2.5f, 2.25f}));
+  std::vector<float> v;  // and v alone: 1 - 1.5 lifted by 1 to 0.5
+  for (const MeshVertex& vertex : c.written.at(2).vertices) v.push_back(vertex.v);
+  EXPECT_EQ(v, (std::vector<float>{0.5f, 1.5f, 1.75f}));
 }
 
 // Lighting, or translucency alone (faces alternate opaque and translucent), splits off an internal
@@ -191,7 +195,17 @@ TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
   EXPECT_NE(c.text.find(" ProtoEnd # grid\n ProtoBegin Internal\n  TextureModes Lit\n"), std::string::npos);
 }
 
-// Bone and Join chunks go to the first object of the node whose object was read last, whatever their parent.
+// "_optverts" makes corners within the tolerance of each other one vertex; without it they stay apart.
+TEST(Conversion, OptvertsJoinsCornersWithinTheTolerance) {
+  const std::vector<Vec3> near = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.0000005f, 0, 0}};
+  Conversion c;
+  const std::vector<Face> faces = {face({0, 1, 2}), Face{0, 0, {{3, 0}, {2, 2}, {1, 1}}}};  // texture index 0 twice
+  c.object("qz_a_optverts", 0, near, faces);
+  c.object("qz_b", 0, near, faces);
+  c.run();
+  EXPECT_EQ(c.written.at(0).vertices.size() * 10 + c.written.at(1).vertices.size(), 34u);
+}
+
 // An object without faces is written with the vertex transform of the last object that had
 // some: none before the first such object, so its transform is all zeros.
 TEST(Conversion, ObjectsWithoutFacesTakeTheLastVertexTransform) {
@@ -209,6 +223,8 @@ TEST(Conversion, ObjectsWithoutFacesTakeTheLastVertexTransform) {
   EXPECT_NE(c.text.substr(second, zero.size()), zero);
 }
 
+// Bone and Join chunks go to the first object of the node whose object was read last, whatever their parent,
+// and come out as the prototype's joint table.
 TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
   const Data dot = polh("o", {{0, 0, 0}}, {}, {});
   CobFile file;
@@ -219,6 +235,14 @@ TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
   const auto& g = root->children.at(0)->objects;
   ASSERT_TRUE(g.size() == 2 && g[0]->bones.size() == 1 && g[1]->bones.empty() && root->objects.at(0)->bones.size() == 1);
   EXPECT_TRUE(g[0]->bones[0].joint == 20 && root->objects[0]->bones[0].joint == 1);  // knee, pelvis
+  Conversion c;
+  c.triangle("qz_pelvis", 0);
+  c.file.chunk("Bone", c.next++, 1, bone("qz_pelvis"));
+  c.file.chunk("Join", c.next++, 1, join({"qz_pelvis", {10, 20, 30}, 0, "qz_back", "qz_pelvis"}));
+  c.run();
+  // A skinned prototype: its own clump frame, the joint table root, the Join's parent and pivot at a tenth.
+  EXPECT_TRUE(c.text.starts_with("ClumpBegin\n Scale .1 .1 .1\n ClumpBegin\n  #! Bone 82 0 0. 0. 0.\n  #! Bone 1 2 1. 2. 3.\n"
+                                 "  TextureModes Lit\n") && c.text.find("  Vertex 2. 1. 0. #! BoneTag 1 # 3\n") != std::string::npos) << c.text;
 }
 using Polygon = Corners;
 struct BridgeFace { std::vector<CornerVertex> entries; Polygon polygon; std::vector<HoleCorners> holes; };
