@@ -60,6 +60,8 @@ std::FILE* open_directly(const std::string& path);
 // Renames from to to, replacing a file named to.
 bool replace_file(const std::string& from, const std::string& to);
 
+// Removes a file; it allocates nothing, as it also runs while a failed
+// allocation unwinds.
 void remove_file(const std::string& path);
 
 // The process.

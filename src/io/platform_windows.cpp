@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -17,19 +18,20 @@
 namespace facetor::platform {
 namespace {
 
-// The UTF-16 form of a name: read as UTF-8, or where it is no valid UTF-8
-// (a name typed in the ANSI code page), in the ANSI code page.
+// Writes the UTF-16 form of a name into out (capacity units; with 0 it only
+// counts them) and returns its length, 0 on failure: read as UTF-8, or where
+// it is no valid UTF-8 (a name typed in the ANSI code page), in the ANSI code
+// page.
+int convert_name(const std::string& name, wchar_t* out, int capacity) {
+  const int length = static_cast<int>(name.size());
+  const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), length, out, capacity);
+  return size != 0 ? size : ::MultiByteToWideChar(CP_ACP, 0, name.data(), length, out, capacity);
+}
+
 std::wstring native_name(const std::string& name) {
   if (name.empty()) return {};
-  const int length = static_cast<int>(name.size());
-  UINT codePage = CP_UTF8;
-  int size = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
-  if (size == 0) {
-    codePage = CP_ACP;
-    size = ::MultiByteToWideChar(codePage, 0, name.data(), length, nullptr, 0);
-  }
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(codePage, 0, name.data(), length, wide.data(), size);
+  std::wstring wide(static_cast<std::size_t>(convert_name(name, nullptr, 0)), L'\0');
+  convert_name(name, wide.data(), static_cast<int>(wide.size()));
   return wide;
 }
 
@@ -101,7 +103,17 @@ bool replace_file(const std::string& from, const std::string& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-void remove_file(const std::string& path) { ::_wremove(native_name(path).c_str()); }
+// Allocates nothing: it also runs while a failed allocation unwinds. A name
+// takes no more UTF-16 units than it has bytes, and output names stay far
+// below the buffer (299 characters and a short temporary suffix).
+void remove_file(const std::string& path) {
+  wchar_t wide[1024];
+  if (path.empty() || path.size() >= std::size(wide)) return;
+  const int size = convert_name(path, wide, static_cast<int>(std::size(wide)) - 1);
+  if (size == 0) return;
+  wide[size] = L'\0';
+  ::_wremove(wide);
+}
 
 // No CR LF translation, and a 0x1A byte typed or piped in does not end the
 // input.
