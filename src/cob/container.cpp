@@ -25,11 +25,6 @@ bool take(Reader& r, std::int64_t n, const std::uint8_t*& bytes) {
   return true;
 }
 
-std::uint32_t u32_at(const std::uint8_t* b) {
-  return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-         static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-}
-
 std::uint16_t u16_at(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | b[1] << 8); }
 
 float f32_at(const std::uint8_t* b) {
@@ -80,13 +75,6 @@ bool read_f32(Reader& r, float& value) {
   const std::uint8_t* b = nullptr;
   if (!take(r, 4, b)) return false;
   value = f32_at(b);
-  return true;
-}
-
-bool read_i32_array(Reader& r, std::int32_t* values, std::int32_t count) {
-  const std::uint8_t* b = nullptr;
-  if (!take(r, 4 * static_cast<std::int64_t>(count), b)) return false;
-  for (std::int32_t i = 0; i < count; ++i) values[i] = static_cast<std::int32_t>(u32_at(b + 4 * i));
   return true;
 }
 

@@ -16,6 +16,12 @@ namespace facetor {
 
 using Bytes = std::span<const std::uint8_t>;
 
+// The little-endian 32-bit value at b.
+inline std::uint32_t u32_at(const std::uint8_t* b) {
+  return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+         static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+}
+
 inline constexpr std::int32_t kFileHeaderSize = 32;
 inline constexpr std::int32_t kChunkHeaderSize = 20;
 
@@ -69,7 +75,6 @@ bool read_i16(Reader& r, std::int16_t& value);
 bool read_i32(Reader& r, std::int32_t& value);
 bool read_f32(Reader& r, float& value);
 // Arrays check their whole span before the first element is read.
-bool read_i32_array(Reader& r, std::int32_t* values, std::int32_t count);
 bool read_f32_array(Reader& r, float* values, std::int32_t count);
 bool read_bytes(Reader& r, std::uint8_t* values, std::int32_t count);
 bool skip_bytes(Reader& r, std::int64_t count);

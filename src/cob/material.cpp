@@ -119,7 +119,7 @@ bool read_vertex_colours(Reader& r, PolygonObject& object) {
       std::int32_t colour = 0;
       if (!read_i32(r, colour)) return false;
       if (static_cast<std::size_t>(n) >= cornerCount) continue;
-      if (object.cornerColours.empty()) object.cornerColours.assign(object.corners.size(), 0);
+      if (object.cornerColours.empty()) object.cornerColours.assign(object.cornerTotal, 0);
       object.cornerColours[face.firstCorner + static_cast<std::size_t>(n)] = static_cast<std::uint32_t>(colour);
     }
   }

@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::uint8_t kHoleFlag = 0x08;
 constexpr std::int64_t kSmallestFace = 3;  // flags and corner count
-constexpr std::int64_t kCornerSize = 8;    // vertex index, texture coordinate index
 
 // A count and that many entries of perEntry floats. A count whose entries
 // cannot fit in the bytes left fails before anything is made for it.
@@ -30,15 +29,11 @@ std::int32_t read_float_list(Reader& r, std::vector<float>& values,
   return count;
 }
 
-bool read_corners(Reader& r, const PolyFace& face, std::vector<FaceCorner>& corners) {
-  if (face.cornerCount == 0) return true;
-  if (face.cornerCount < 0 || face.cornerCount * kCornerSize > bytes_left(r)) return false;
-  for (std::int16_t c = 0; c < face.cornerCount; ++c) {
-    std::int32_t indices[2];
-    if (!read_i32_array(r, indices, 2)) return false;
-    corners.push_back(FaceCorner{indices[0], indices[1]});
-  }
-  return true;
+// The face's corner records are left in the buffer: the face notes where
+// they start, and the reader passes over them.
+bool read_corners(Reader& r, PolyFace& face) {
+  face.cornerOffset = static_cast<std::uint32_t>(r.at);
+  return face.cornerCount >= 0 && skip_bytes(r, face.cornerCount * std::int64_t{FaceCorners::kRecordSize});
 }
 
 bool read_face_head(Reader& r, PolyFace& face) {
@@ -46,18 +41,6 @@ bool read_face_head(Reader& r, PolyFace& face) {
   if (!read_u8(r, face.flags) || !read_u16(r, corners)) return false;
   face.cornerCount = static_cast<std::int16_t>(corners);
   return (face.flags & kHoleFlag) != 0 || read_u16(r, face.materialIndex);
-}
-
-// The number of corners that the first count faces give, as far as they can
-// be read: a first pass, so that the shared corner array is allocated once.
-std::size_t count_corners(Reader r, std::int32_t count) {
-  std::size_t corners = 0;
-  for (std::int32_t i = 0; i < count; ++i) {
-    PolyFace face;
-    if (!read_face_head(r, face) || face.cornerCount < 0 || !skip_bytes(r, face.cornerCount * kCornerSize)) break;
-    corners += static_cast<std::size_t>(face.cornerCount);
-  }
-  return corners;
 }
 
 }  // namespace
@@ -70,23 +53,23 @@ std::int32_t read_uv_list(Reader& r, std::vector<float>& uvs) {
   return read_float_list(r, uvs, 2);
 }
 
-std::int32_t read_face_list(Reader& r, std::vector<PolyFace>& faces, std::vector<FaceCorner>& corners) {
+std::int32_t read_face_list(Reader& r, std::vector<PolyFace>& faces, std::size_t& cornerTotal) {
   faces.clear();
-  corners.clear();
+  cornerTotal = 0;
   std::int32_t count = 0;
   if (!read_i32(r, count)) return -1;
   if (count == 0) return 0;
   if (count < 0 || count * kSmallestFace > bytes_left(r)) return -1;
   faces.reserve(static_cast<std::size_t>(count));
-  corners.reserve(count_corners(r, count));
   for (std::int32_t i = 0; i < count; ++i) {
     PolyFace& face = faces.emplace_back();
-    face.firstCorner = static_cast<std::uint32_t>(corners.size());
-    if (!read_face_head(r, face) || !read_corners(r, face, corners)) {
+    face.firstCorner = static_cast<std::uint32_t>(cornerTotal);
+    if (!read_face_head(r, face) || !read_corners(r, face)) {
       release_storage(faces);
-      release_storage(corners);
+      cornerTotal = 0;
       return -1;
     }
+    cornerTotal += static_cast<std::size_t>(face.cornerCount);
   }
   return count;
 }
@@ -104,7 +87,8 @@ bool read_polygon_object(std::vector<std::unique_ptr<PolygonObject>>& objects, R
   object.vertexJoints.assign(static_cast<std::size_t>(object.vertexCount), 0);
   object.uvCount = read_uv_list(r, object.uvs);
   if (object.uvCount < 0) return false;
-  object.faceCount = read_face_list(r, object.faces, object.corners);
+  object.source = r.buffer;
+  object.faceCount = read_face_list(r, object.faces, object.cornerTotal);
   return object.faceCount >= 0;
 }
 

@@ -26,14 +26,45 @@ struct FaceCorner {
   std::int32_t uvIndex = 0;
 };
 
-// A face by value: its corners are the cornerCount entries of the object's
-// shared corner array from firstCorner on, so that a face costs no
-// allocation of its own.
+// A face by value. Its corners stay where the file holds them: cornerCount
+// records from cornerOffset on in the input buffer, so that a face costs no
+// allocation and its corners no copy. firstCorner numbers its first corner
+// among all corners of the object, in face order.
 struct PolyFace {
   std::uint8_t flags = 0;  // 0x08: the face is a hole
   std::int16_t cornerCount = 0;
   std::uint16_t materialIndex = 0;
   std::uint32_t firstCorner = 0;
+  std::uint32_t cornerOffset = 0;
+};
+
+// The corners of one face, decoded from their records in the input buffer
+// (vertex index and texture coordinate index, little-endian 32 bits each).
+class FaceCorners {
+ public:
+  static constexpr std::size_t kRecordSize = 8;
+  FaceCorners(const std::uint8_t* records, std::size_t count) : records_(records), count_(count) {}
+  std::size_t size() const { return count_; }
+  FaceCorner operator[](std::size_t i) const {
+    const std::uint8_t* record = records_ + kRecordSize * i;
+    return FaceCorner{static_cast<std::int32_t>(u32_at(record)), static_cast<std::int32_t>(u32_at(record + 4))};
+  }
+  struct Iterator {
+    const FaceCorners* corners;
+    std::size_t at;
+    FaceCorner operator*() const { return (*corners)[at]; }
+    Iterator& operator++() {
+      ++at;
+      return *this;
+    }
+    bool operator!=(const Iterator& other) const { return at != other.at; }
+  };
+  Iterator begin() const { return Iterator{this, 0}; }
+  Iterator end() const { return Iterator{this, count_}; }
+
+ private:
+  const std::uint8_t* records_;
+  std::size_t count_;
 };
 
 struct Material {
@@ -84,7 +115,8 @@ struct PolygonObject {
   std::vector<float> uvs;  // u, v per entry
   std::int32_t faceCount = 0;
   std::vector<PolyFace> faces;
-  std::vector<FaceCorner> corners;  // of all faces, in face order
+  std::size_t cornerTotal = 0;  // of all faces
+  Bytes source;  // the input buffer that the faces' corners lie in; it outlives the scene
   // Vertex colours, one per corner (byte 0 red, byte 1 green, byte 2 blue; 0
   // = none); empty while the object has no vertex colours.
   std::vector<std::uint32_t> cornerColours;
@@ -94,12 +126,12 @@ struct PolygonObject {
 };
 
 // The corners of a face of object.
-inline std::span<const FaceCorner> corners_of(const PolygonObject& object, const PolyFace& face) {
+inline FaceCorners corners_of(const PolygonObject& object, const PolyFace& face) {
   const std::size_t count = face.cornerCount > 0 ? static_cast<std::size_t>(face.cornerCount) : 0;
-  return std::span<const FaceCorner>(object.corners).subspan(face.firstCorner, count);
+  return FaceCorners(object.source.data() + face.cornerOffset, count);
 }
 
-// The vertex colour of corner c of the shared corner array (0: none).
+// The vertex colour of corner number c (0: none).
 inline std::uint32_t corner_colour(const PolygonObject& object, std::size_t c) {
   return c < object.cornerColours.size() ? object.cornerColours[c] : 0;
 }
@@ -114,7 +146,7 @@ struct SceneNode {
   ~SceneNode();  // releases deep trees without deep recursion
 };
 
-// Loads the scene tree of a binary COB file. Returns null when the header
+// Loads the scene tree of a binary COB file; buffer must outlive the tree. Returns null when the header
 // check fails (its warning is printed on the console with the source name).
 // Once the root exists it is returned, however early the chunk loop stopped.
 std::unique_ptr<SceneNode> load_scene(Bytes buffer, OutStream& console,

@@ -88,7 +88,7 @@ void add_joint_table(PolygonObject& object, Prototype& proto) {
 }
 
 bool has_corners(const PolygonObject& object) {
-  return !object.corners.empty();
+  return object.cornerTotal != 0;
 }
 
 // The name under which the hierarchy instances a written prototype, its

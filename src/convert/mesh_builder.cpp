@@ -83,7 +83,7 @@ void make_corner_vertices(Builder& b) {
   const std::size_t vertexCount = b.object.vertices.size() / 3;
   bool warned = false;
   std::int32_t inForce = 0;
-  const std::size_t cornerCount = b.object.corners.size();
+  const std::size_t cornerCount = b.object.cornerTotal;
   b.cornerEntry.reserve(cornerCount);
   // Most corners share their source vertex with others: expect one entry per
   // vertex, as far as the corners reach.
@@ -310,7 +310,7 @@ void start_material(Builder& b, const Material& material, SurfaceRef& previous) 
 HoleCorners hole_corners(Builder& b, std::size_t face, std::size_t firstCorner, std::int32_t runNumber,
                          bool matchUv) {
   HoleCorners hole;
-  const std::span<const FaceCorner> corners = corners_of(b.object, b.object.faces[face]);
+  const FaceCorners corners = corners_of(b.object, b.object.faces[face]);
   for (std::size_t c = 0; c < corners.size(); ++c) {
     const auto own = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + c]);
     const std::int32_t again =
