@@ -75,7 +75,7 @@ std::vector<std::uint32_t> joined_entries(const HoleCorners& hole, std::size_t c
 // within a limit.
 struct Bridger {
   std::vector<CornerVertex>& entries;
-  const std::vector<HoleCorners>& holes;
+  std::span<const HoleCorners> holes;
 
   HolePointTree pointTree{};
   std::vector<std::uint32_t> firstPoint{};  // hole -> its first point
@@ -507,7 +507,7 @@ struct Choice {
   std::uint32_t node = 0;  // polygon node of the bridge point
 };
 
-std::size_t first_unmerged(const std::vector<HoleCorners>& holes, const std::vector<bool>& merged) {
+std::size_t first_unmerged(std::span<const HoleCorners> holes, const std::vector<bool>& merged) {
   std::size_t h = 0;
   while (merged[h] || holes[h].measured.empty()) ++h;
   return h;
@@ -661,7 +661,7 @@ void join(Bridger& b, const Choice& choice) {
 }  // namespace
 
 void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                  const std::vector<HoleCorners>& holes) {
+                  std::span<const HoleCorners> holes) {
   if (holes.empty() || polygon.empty()) return;
   Bridger b{entries, holes};
   build_points(b);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "convert/corner_table.h"
@@ -27,6 +28,6 @@ struct HoleCorners {
 // Found through indexes over the hole corners and the polygon positions,
 // without going over all pairs.
 void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                  const std::vector<HoleCorners>& holes);
+                  std::span<const HoleCorners> holes);
 
 }  // namespace facetor

@@ -51,6 +51,7 @@ struct Builder {
   std::int32_t materialCount = 0;
   CornerTable table;
   std::vector<std::int32_t> cornerEntry;    // the entry of every face corner
+  std::vector<std::uint32_t> holeEntry;     // the entry every corner of a hole puts into its polygon
   std::vector<std::uint32_t> polygon;       // working polygon of a run, entry indices
   std::vector<HoleCorners> holes;           // the holes of a run that have corners
   SurfaceRef fallbackSurface;
@@ -61,8 +62,22 @@ struct Builder {
   float shiftU = 0, shiftV = 0;
   Prototype proto;                          // the prototype being filled
   std::vector<std::uint32_t> slot;          // per vertex: kUnused, kUsed, or its new index
-  std::vector<std::uint32_t> used;          // the vertices the prototype uses, first use first
+  std::size_t usedCount = 0;                // vertices the prototype uses
+  std::vector<std::uint32_t> used;          // those, first use first, while few_used holds
 };
+
+// Below 1/16 of all vertices, sorting the list of the used ones beats a pass
+// over every slot (log2 of the counts met is about 16); above, no list is kept.
+constexpr std::size_t kScanRatio = 16;
+
+bool few_used(const Builder& b) { return b.usedCount * kScanRatio < b.slot.size(); }
+
+void mark_used(Builder& b, std::uint32_t v) {
+  if (b.slot[v] != kUnused) return;
+  b.slot[v] = kUsed;
+  ++b.usedCount;
+  if (few_used(b)) b.used.push_back(v);
+}
 
 // The first material of the list whose number is n.
 const Material* material_by_number(const MaterialsByNumber& firstByNumber, std::int32_t number) {
@@ -192,49 +207,37 @@ void make_vertices(Builder& b) {
   b.slot.assign(b.table.entries.size(), kUnused);
 }
 
-// The used vertices in index order: sorted when few, else by a pass over
-// all slots (which then costs no more than a constant times their number).
-void order_used(Builder& b) {
-  // Below 1/16 of all vertices, sorting the used ones beats a pass over
-  // every slot (log2 of the counts met is about 16).
-  constexpr std::size_t kScanRatio = 16;
-  if (b.used.size() * kScanRatio < b.slot.size()) {
-    std::sort(b.used.begin(), b.used.end());
-    return;
-  }
-  b.used.clear();
-  for (std::size_t i = 0; i < b.slot.size(); ++i) {
-    if (b.slot[i] == kUsed) b.used.push_back(static_cast<std::uint32_t>(i));
-  }
-}
-
 // Gives the finished prototype the vertices its faces use, in the object's
 // vertex order, renumbers its corners, and hands it on. The last prototype
 // releases the builder's tables before it is handed on.
 void finish_prototype(Builder& b, bool last) {
   Prototype& proto = b.proto;
   const std::size_t vertexCount = b.table.entries.size();
-  if (b.used.size() == vertexCount) {
-    for (std::uint32_t v : b.used) b.slot[v] = kUnused;
-    if (last) {
-      release_storage(b.used);
-      release_storage(b.slot);
-    }
-    proto.vertices.reserve(vertexCount);
+  proto.vertices.reserve(b.usedCount);
+  if (b.usedCount == vertexCount) {  // every vertex: the corners keep their numbers
     for (std::size_t v = 0; v < vertexCount; ++v) proto.vertices.push_back(vertex_of(b, v));
-  } else {
-    order_used(b);
-    proto.vertices.reserve(b.used.size());
+    std::fill(b.slot.begin(), b.slot.end(), kUnused);
+  } else if (few_used(b)) {  // the list holds them all
+    std::sort(b.used.begin(), b.used.end());
     for (std::uint32_t v : b.used) {
       b.slot[v] = static_cast<std::uint32_t>(proto.vertices.size());
       proto.vertices.push_back(vertex_of(b, v));
     }
     for (std::uint32_t& corner : proto.corners) corner = b.slot[corner];
     for (std::uint32_t v : b.used) b.slot[v] = kUnused;
+  } else {  // a pass over all slots, which then costs no more than a constant times the used ones
+    for (std::size_t v = 0; v < vertexCount; ++v) {
+      if (b.slot[v] != kUsed) continue;
+      b.slot[v] = static_cast<std::uint32_t>(proto.vertices.size());
+      proto.vertices.push_back(vertex_of(b, v));
+    }
+    for (std::uint32_t& corner : proto.corners) corner = b.slot[corner];
+    std::fill(b.slot.begin(), b.slot.end(), kUnused);
   }
   b.used.clear();
+  b.usedCount = 0;
   if (last) {
-    b.used.shrink_to_fit();
+    release_storage(b.used);
     release_storage(b.slot);
     b.table = CornerTable{};
   }
@@ -303,54 +306,69 @@ void start_material(Builder& b, const Material& material, SurfaceRef& previous) 
   if (textured) b.proto.hasUV = true;
 }
 
-// The corners of a hole: the entries they were matched to, and the
-// entries they take in the polygon, looked up again by source vertex (and,
-// when the run's material has a texture transform, by texture coordinate and
-// material number); a corner not found again keeps the entry it was matched to.
-HoleCorners hole_corners(Builder& b, std::size_t face, std::size_t firstCorner, std::int32_t runNumber,
-                         bool matchUv) {
-  HoleCorners hole;
-  const FaceCorners corners = corners_of(b.object, b.object.faces[face]);
-  for (std::size_t c = 0; c < corners.size(); ++c) {
-    const auto own = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + c]);
-    const std::int32_t again =
-        corner_find_for_hole(b.table, corners[c].vertexIndex, matchUv, corners[c].uvIndex, runNumber);
-    hole.measured.push_back(own);
-    hole.inserted.push_back(again < 0 ? own : static_cast<std::uint32_t>(again));
+// The entries that the corners of the holes take in their polygons, hole
+// by hole: each corner's entry looked up again by source vertex (and, when
+// the material of the hole's run has a texture transform, by texture
+// coordinate and material number), or the entry it was matched to when none
+// is found. Then the table's searches by source vertex are done with.
+void find_hole_entries(Builder& b) {
+  std::int32_t runNumber = 0;
+  bool matchUv = false;
+  for (std::size_t f = 0; f < b.object.faces.size(); ++f) {
+    const PolyFace& face = b.object.faces[f];
+    if (f == 0 || !is_hole(face)) {  // a run's first face
+      runNumber = material_in_force(b.materialCount, face);
+      const Material* material = material_by_number(b.firstByNumber, runNumber);
+      matchUv = material != nullptr && has_texture_transform(*material);
+      continue;
+    }
+    const FaceCorners corners = corners_of(b.object, face);
+    for (std::size_t c = 0; c < corners.size(); ++c) {
+      const auto own = static_cast<std::uint32_t>(b.cornerEntry[face.firstCorner + c]);
+      const std::int32_t again =
+          corner_find_for_hole(b.table, corners[c].vertexIndex, matchUv, corners[c].uvIndex, runNumber);
+      b.holeEntry.push_back(again < 0 ? own : static_cast<std::uint32_t>(again));
+    }
   }
-  return hole;
+  corner_release_hole_search(b.table);
 }
 
-// The face of the run [first, end), whose corners start at firstCorner in
-// cornerEntry: the outer corners reversed, the holes bridged in, one face of
-// the prototype.
-void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t firstCorner,
+// A hole's corners: the entries they were matched to (measured) and those
+// they take in the polygon (inserted, from holeEntry on at firstHoleCorner).
+void hole_corners(const Builder& b, const PolyFace& face, std::size_t firstHoleCorner, HoleCorners& hole) {
+  const std::size_t count = corners_of(b.object, face).size();
+  hole.measured.clear();
+  hole.inserted.clear();
+  for (std::size_t c = 0; c < count; ++c) {
+    hole.measured.push_back(static_cast<std::uint32_t>(b.cornerEntry[face.firstCorner + c]));
+    hole.inserted.push_back(b.holeEntry[firstHoleCorner + c]);
+  }
+}
+
+// The face of the run [first, end), whose holes' corners start at
+// firstHoleCorner in holeEntry: the outer corners reversed, the holes
+// bridged in, one face of the prototype.
+void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t firstHoleCorner,
                     const SurfaceRef& surface) {
   const PolyFace& outer = b.object.faces[first];
   const std::size_t count = corners_of(b.object, outer).size();
   b.polygon.assign(count, 0);
   for (std::size_t i = 0; i < count; ++i) {
-    b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[firstCorner + i]);
+    b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[outer.firstCorner + i]);
   }
   if (count > 0 && first + 1 < end) {
-    const std::int32_t runNumber = material_in_force(b.materialCount, outer);
-    const Material* material = material_by_number(b.firstByNumber, runNumber);
-    const bool matchUv = material != nullptr && has_texture_transform(*material);
-    b.holes.clear();
-    std::size_t holeCorner = firstCorner + count;
+    std::size_t holes = 0;  // the run's holes with corners; b.holes keeps its storage from run to run
     for (std::size_t h = first + 1; h < end; ++h) {
-      const std::size_t holeCount = corners_of(b.object, b.object.faces[h]).size();
-      if (holeCount != 0) b.holes.push_back(hole_corners(b, h, holeCorner, runNumber, matchUv));
-      holeCorner += holeCount;
+      const PolyFace& face = b.object.faces[h];
+      const std::size_t holeCount = corners_of(b.object, face).size();
+      if (holeCount == 0) continue;
+      if (holes == b.holes.size()) b.holes.emplace_back();
+      hole_corners(b, face, firstHoleCorner, b.holes[holes++]);
+      firstHoleCorner += holeCount;
     }
-    bridge_holes(b.table.entries, b.polygon, b.holes);
+    bridge_holes(b.table.entries, b.polygon, std::span<const HoleCorners>(b.holes).first(holes));
   }
-  for (std::uint32_t v : b.polygon) {
-    if (b.slot[v] == kUnused) {
-      b.slot[v] = kUsed;
-      b.used.push_back(v);
-    }
-  }
+  for (std::uint32_t v : b.polygon) mark_used(b, v);
   proto_add_face(b.proto, b.polygon, surface);
 }
 
@@ -368,22 +386,18 @@ const SurfaceRef& fallback_surface(SurfaceRef& fallback) {
 }
 
 // Room in the first prototype for every face and corner the object can
-// give (each hole adds two bridge corners), and in the used list for every
-// vertex, so that the arrays of a large object are not copied as they grow.
+// give (each hole adds two bridge corners), and in the used list for as many
+// vertices as it holds, so that the arrays of a large object are not copied
+// as they grow.
 void reserve_faces(Builder& b) {
   std::size_t faces = 0, corners = 0;
-  bool holeCorners = false;
   for (const PolyFace& face : b.object.faces) {
-    const std::size_t count = corners_of(b.object, face).size();
     faces += is_hole(face) ? 0 : 1;
-    corners += count + (is_hole(face) ? 2 : 0);
-    holeCorners = holeCorners || (is_hole(face) && count != 0);
+    corners += corners_of(b.object, face).size() + (is_hole(face) ? 2 : 0);
   }
-  // Without holes to look up, the chains by source vertex are done with.
-  if (!holeCorners) corner_release_hole_search(b.table);
   b.proto.faces.reserve(faces);
   b.proto.corners.reserve(corners);
-  b.used.reserve(b.table.entries.size());
+  b.used.reserve(b.slot.size() / kScanRatio + 1);
 }
 
 // The corner search tables are not needed once the faces are made; the
@@ -394,6 +408,7 @@ void release_working_tables(Builder& b) {
   b.table = CornerTable{};
   b.table.entries = std::move(entries);
   release_storage(b.cornerEntry);
+  release_storage(b.holeEntry);
   release_storage(b.polygon);
   release_storage(b.holes);
 }
@@ -405,7 +420,7 @@ void make_faces(Builder& b) {
   std::optional<std::uint16_t> previousNumber;
   SurfaceRef previous;
   const Material* runMaterial = nullptr;
-  std::size_t firstCorner = 0;  // of face k in cornerEntry
+  std::size_t firstHoleCorner = 0;  // of the run's holes in holeEntry
   std::size_t k = 0;
   while (k < faces.size()) {
     const std::uint16_t number = faces[k].materialIndex;
@@ -422,8 +437,8 @@ void make_faces(Builder& b) {
     std::size_t end = k + 1;
     while (end < faces.size() && is_hole(faces[end])) ++end;
     const bool invisible = (b.options.picture || b.options.sign) && runMaterial != nullptr && runMaterial->alpha == 0.0f;
-    if (!invisible) build_run_face(b, k, end, firstCorner, previous ? previous : fallback_surface(b.fallbackSurface));
-    for (std::size_t f = k; f < end; ++f) firstCorner += corners_of(b.object, faces[f]).size();
+    if (!invisible) build_run_face(b, k, end, firstHoleCorner, previous ? previous : fallback_surface(b.fallbackSurface));
+    for (std::size_t f = k + 1; f < end; ++f) firstHoleCorner += corners_of(b.object, faces[f]).size();
     k = end;
   }
 }
@@ -444,6 +459,7 @@ void build_mesh(const MeshBuildContext& context, const PolygonObject& object, co
   b.materialCount = static_cast<std::int32_t>(std::min<std::size_t>(object.materials.size(), 0x7FFFFFFF));
   b.table.optverts = options.optverts;
   make_corner_vertices(b);
+  find_hole_entries(b);
   make_vertices(b);
   reserve_faces(b);
   make_faces(b);
