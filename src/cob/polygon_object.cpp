@@ -84,7 +84,6 @@ bool read_polygon_object(std::vector<std::unique_ptr<PolygonObject>>& objects, R
   // An object needs at least one vertex.
   object.vertexCount = read_vertex_list(r, object.vertices);
   if (object.vertexCount <= 0) return false;
-  object.vertexJoints.assign(static_cast<std::size_t>(object.vertexCount), 0);
   object.uvCount = read_uv_list(r, object.uvs);
   if (object.uvCount < 0) return false;
   object.source = r.buffer;

@@ -105,7 +105,9 @@ struct PolygonObject {
   // empty); the arrays hold exactly the entries that were read.
   std::int32_t vertexCount = 0;
   std::vector<float> vertices;  // x, y, z per vertex
-  std::vector<std::uint16_t> vertexJoints;  // one per vertex: low byte first joint, high byte second
+  // One per vertex (low byte first joint, high byte second), or empty while
+  // no Skin chunk has given a vertex its joints.
+  std::vector<std::uint16_t> vertexJoints;
   std::vector<BoneRecord> bones;
   std::vector<JointLink> jointLinks;
   // Per joint number, the position in jointLinks of its first link plus 1 (0:

@@ -86,7 +86,7 @@ bool read_skin(Reader& r, PolygonObject& object) {
     std::int32_t vertex = 0;
     if (!read_i32(r, vertex)) return false;
     if (vertex < 0 || vertex >= object.vertexCount) return false;
-    if (static_cast<std::size_t>(vertex) >= object.vertexJoints.size()) return false;
+    if (object.vertexJoints.empty()) object.vertexJoints.assign(static_cast<std::size_t>(object.vertexCount), 0);
     object.vertexJoints[static_cast<std::size_t>(vertex)] = *value;
   }
   return true;

@@ -62,11 +62,18 @@ bool position_match(const CornerVertex& entry, const CornerVertex& corner) {
          within(entry.z, corner.z);
 }
 
+// The cell coordinate of a finite value.
+std::int64_t cell_of(float value) {
+  int unused;
+  return cell_of(value, unused);
+}
+
+// The first entry of the cell, or -1.
 std::int32_t find_cell(const CornerTable& table, std::int64_t cx, std::int64_t cy, std::int64_t cz,
                        std::int32_t uv) {
   return hash_find(table.cellIndex, cell_hash(table.cellIndex, cx, cy, cz, uv), [&](std::int32_t id) {
-    const CornerTable::Cell& cell = table.cells[static_cast<std::size_t>(id)];
-    return cell.cx == cx && cell.cy == cy && cell.cz == cz && cell.uvIndex == uv;
+    const CornerVertex& first = table.entries[static_cast<std::size_t>(id)];
+    return first.uvIndex == uv && cell_of(first.x) == cx && cell_of(first.y) == cy && cell_of(first.z) == cz;
   });
 }
 
@@ -81,9 +88,7 @@ std::int32_t find_by_position(const CornerTable& table, const CornerVertex& corn
     const std::int64_t x = cx + ((i & 1) ? nx : 0);
     const std::int64_t y = cy + ((i & 2) ? ny : 0);
     const std::int64_t z = cz + ((i & 4) ? nz : 0);
-    const std::int32_t cell = find_cell(table, x, y, z, corner.uvIndex);
-    if (cell < 0) continue;
-    for (std::int32_t id = table.cells[static_cast<std::size_t>(cell)].head; id >= 0;
+    for (std::int32_t id = find_cell(table, x, y, z, corner.uvIndex); id >= 0;
          id = table.nextInCell[static_cast<std::size_t>(id)]) {
       if ((best < 0 || id < best) && position_match(table.entries[static_cast<std::size_t>(id)], corner)) best = id;
     }
@@ -91,21 +96,19 @@ std::int32_t find_by_position(const CornerTable& table, const CornerVertex& corn
   return best;
 }
 
+// A new entry becomes its cell's first, or chains on right after the first.
 void add_to_grid(CornerTable& table, std::int32_t id) {
   const CornerVertex& entry = table.entries[static_cast<std::size_t>(id)];
   table.nextInCell.push_back(-1);
   if (!finite3(entry)) return;
-  int unused;
-  const std::int64_t cx = cell_of(entry.x, unused), cy = cell_of(entry.y, unused), cz = cell_of(entry.z, unused);
-  std::int32_t cell = find_cell(table, cx, cy, cz, entry.uvIndex);
-  if (cell < 0) {
-    cell = static_cast<std::int32_t>(table.cells.size());
-    table.cells.push_back(CornerTable::Cell{cx, cy, cz, entry.uvIndex, -1});
-    hash_insert(table.cellIndex, cell_hash(table.cellIndex, cx, cy, cz, entry.uvIndex), cell);
+  const std::int64_t cx = cell_of(entry.x), cy = cell_of(entry.y), cz = cell_of(entry.z);
+  const std::int32_t first = find_cell(table, cx, cy, cz, entry.uvIndex);
+  if (first < 0) {
+    hash_insert(table.cellIndex, cell_hash(table.cellIndex, cx, cy, cz, entry.uvIndex), id);
+    return;
   }
-  CornerTable::Cell& target = table.cells[static_cast<std::size_t>(cell)];
-  table.nextInCell[static_cast<std::size_t>(id)] = target.head;
-  target.head = id;
+  table.nextInCell[static_cast<std::size_t>(id)] = table.nextInCell[static_cast<std::size_t>(first)];
+  table.nextInCell[static_cast<std::size_t>(first)] = id;
 }
 
 std::uint64_t hole_hash(const HashTable& index, std::int32_t source, std::int32_t uv, std::int32_t material) {
@@ -196,7 +199,6 @@ std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
 void corner_release_search(CornerTable& table) {
   table.exact = HashTable{};
   table.cellIndex = HashTable{};
-  release_storage(table.cells);
   release_storage(table.nextInCell);
 }
 

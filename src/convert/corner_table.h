@@ -12,14 +12,15 @@
 
 namespace facetor {
 
+// 28 bytes: what the vertex takes from its source vertex besides the
+// position (its bone tags) is looked up there again when it is made.
 struct CornerVertex {
   std::int32_t sourceVertex = 0;
   std::int32_t uvIndex = 0;
-  std::int32_t materialNumber = 0;
   float x = 0, y = 0, z = 0;
   std::uint32_t colour = 0;
+  std::uint16_t materialNumber = 0;  // a material index in force, 0 to 32767
   bool bridged = false;
-  std::uint8_t boneTags[2] = {0, 0};
 };
 
 inline constexpr std::int32_t kNotChained = -2;
@@ -39,14 +40,10 @@ struct CornerTable {
   std::vector<std::uint8_t> chainLength;     // per object vertex
   std::vector<std::int32_t> nextOfSource;    // per entry; kNotChained for hashed ones
   HashTable exact;
-  // Position grid for optverts: cells keyed by cell coordinates and uvIndex,
-  // each the head of a chain of entries (newest first).
-  struct Cell {
-    std::int64_t cx = 0, cy = 0, cz = 0;
-    std::int32_t uvIndex = 0;
-    std::int32_t head = -1;
-  };
-  std::vector<Cell> cells;
+  // Position grid for optverts: the index names each cell, keyed by its
+  // cell coordinates and uvIndex, by its first entry, from which the cell's
+  // other entries chain on; a cell's key is worked out again from its first
+  // entry's position, so cells cost no storage of their own.
   HashTable cellIndex;
   std::vector<std::int32_t> nextInCell;  // per entry
   // Hole look-ups among the hashed entries, made on first use.

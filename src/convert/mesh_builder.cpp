@@ -41,10 +41,10 @@ using MaterialsByNumber = std::unordered_map<std::uint16_t, const Material*>;
 
 // The working state of one build_mesh call.
 struct Builder {
-  Builder(const MeshBuildContext& c, const PolygonObject& o, const BuildOptions& opt, const PrototypeSink& f)
+  Builder(const MeshBuildContext& c, PolygonObject& o, const BuildOptions& opt, const PrototypeSink& f)
       : context(c), object(o), options(opt), finished(f) {}
   const MeshBuildContext& context;
-  const PolygonObject& object;
+  PolygonObject& object;
   const BuildOptions& options;
   const PrototypeSink& finished;
   MaterialsByNumber firstByNumber;
@@ -111,16 +111,12 @@ void make_corner_vertices(Builder& b) {
       cv.sourceVertex = corner.vertexIndex;
       cv.uvIndex = corner.uvIndex;
       cv.colour = corner_colour(b.object, c++);
-      cv.materialNumber = inForce;
+      cv.materialNumber = static_cast<std::uint16_t>(inForce);
       const auto index = static_cast<std::size_t>(corner.vertexIndex);
       if (corner.vertexIndex >= 0 && index < vertexCount) {
         cv.x = b.object.vertices[3 * index];
         cv.y = b.object.vertices[3 * index + 1];
         cv.z = b.object.vertices[3 * index + 2];
-        if (index < b.object.vertexJoints.size()) {
-          cv.boneTags[0] = static_cast<std::uint8_t>(b.object.vertexJoints[index] & 0xFF);
-          cv.boneTags[1] = static_cast<std::uint8_t>(b.object.vertexJoints[index] >> 8);
-        }
       } else if (!warned) {
         warned = true;
         print_warning(b.context.console, "%s: Warning: '%s' has faces with invalid vertex indices",
@@ -152,8 +148,11 @@ MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) 
   vertex.x = e.x;
   vertex.y = e.y;
   vertex.z = e.z;
-  vertex.boneTags[0] = e.boneTags[0];
-  vertex.boneTags[1] = e.boneTags[1];
+  const auto source = static_cast<std::size_t>(e.sourceVertex);
+  if (e.sourceVertex >= 0 && source < b.object.vertexJoints.size()) {
+    vertex.boneTags[0] = static_cast<std::uint8_t>(b.object.vertexJoints[source] & 0xFF);
+    vertex.boneTags[1] = static_cast<std::uint8_t>(b.object.vertexJoints[source] >> 8);
+  }
   const Material* material = material_by_number(b.firstByNumber, e.materialNumber);
   placed = material != nullptr && has_texture_transform(*material);
   if (placed) {
@@ -215,8 +214,13 @@ void finish_prototype(Builder& b, bool last) {
   const std::size_t vertexCount = b.table.entries.size();
   proto.vertices.reserve(b.usedCount);
   if (b.usedCount == vertexCount) {  // every vertex: the corners keep their numbers
+    if (last) {
+      release_storage(b.slot);
+      release_storage(b.used);
+    } else {
+      std::fill(b.slot.begin(), b.slot.end(), kUnused);
+    }
     for (std::size_t v = 0; v < vertexCount; ++v) proto.vertices.push_back(vertex_of(b, v));
-    std::fill(b.slot.begin(), b.slot.end(), kUnused);
   } else if (few_used(b)) {  // the list holds them all
     std::sort(b.used.begin(), b.used.end());
     for (std::uint32_t v : b.used) {
@@ -407,6 +411,7 @@ void release_working_tables(Builder& b) {
   std::vector<CornerVertex> entries = std::move(b.table.entries);
   b.table = CornerTable{};
   b.table.entries = std::move(entries);
+  release_storage(b.object.faces);
   release_storage(b.cornerEntry);
   release_storage(b.holeEntry);
   release_storage(b.polygon);
@@ -451,7 +456,7 @@ std::string texture_base_name(std::string_view path) {
   return base;
 }
 
-void build_mesh(const MeshBuildContext& context, const PolygonObject& object, const BuildOptions& options,
+void build_mesh(const MeshBuildContext& context, PolygonObject& object, const BuildOptions& options,
                 Prototype first, const PrototypeSink& finished) {
   Builder b(context, object, options, finished);
   b.proto = std::move(first);
@@ -459,6 +464,7 @@ void build_mesh(const MeshBuildContext& context, const PolygonObject& object, co
   b.materialCount = static_cast<std::int32_t>(std::min<std::size_t>(object.materials.size(), 0x7FFFFFFF));
   b.table.optverts = options.optverts;
   make_corner_vertices(b);
+  release_storage(object.vertices);  // the entries hold the positions now
   find_hole_entries(b);
   make_vertices(b);
   reserve_faces(b);
