@@ -25,9 +25,13 @@ struct HoleCorners {
 // last pair that beat the best so far by more than 1e-6 (squared distances
 // in single precision). When no pair can be measured, the first unmerged hole
 // joins at position 0 by its first corner. Marks each bridge point's entry.
-// Found through indexes over the hole corners and the polygon positions,
-// without going over all pairs.
+// Small faces are bridged by that scan; the others through indexes over the
+// hole corners and the polygon positions, without going over all pairs.
 void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
                   std::span<const HoleCorners> holes);
+
+// The same through the indexes, whatever the face's size.
+void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
+                          std::span<const HoleCorners> holes);
 
 }  // namespace facetor

@@ -273,13 +273,18 @@ void reference_bridge(BridgeFace& f) {
     f.polygon.insert(f.polygon.begin() + static_cast<std::ptrdiff_t>(bestPosition + 1), added.begin(), added.end());
   }
 }
-// Bridges the face and checks polygon and bridge marks against the scan.
+// Bridges the face, as small faces are and through the indexes, and checks polygon and bridge marks against the scan.
 Polygon bridged_as_scan(const BridgeFace& face) {
-  BridgeFace expected = face, actual = face;
+  BridgeFace expected = face, actual = face, indexed = face;
   reference_bridge(expected);
   bridge_holes(actual.entries, actual.polygon, actual.holes);
+  bridge_holes_indexed(indexed.entries, indexed.polygon, indexed.holes);
   EXPECT_EQ(actual.polygon, expected.polygon);
-  for (std::size_t i = 0; i < face.entries.size(); ++i) EXPECT_EQ(actual.entries[i].bridged, expected.entries[i].bridged) << i;
+  EXPECT_EQ(indexed.polygon, expected.polygon);
+  for (std::size_t i = 0; i < face.entries.size(); ++i) {
+    EXPECT_EQ(actual.entries[i].bridged, expected.entries[i].bridged) << i;
+    EXPECT_EQ(indexed.entries[i].bridged, expected.entries[i].bridged) << i;
+  }
   return actual.polygon;
 }
 enum class Layout { Scattered, Pile, Cluster, WithinTolerance, NotFinite, Huge, Line, Circle, Chain, Lattice, Count };
