@@ -11,9 +11,11 @@
 // size, as the program reads it. Peak memory is the process's resident
 // high-water mark (VmHWM), reset once the model is composed, so that it
 // counts the input and the conversion but not the composer's scratch memory.
+// The page faults are those of the conversion.
 // Run one case per process, e.g.
 //   bench_convert --benchmark_filter='^Grid/1000/'
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <cstdint>
 #include <fstream>
@@ -150,6 +152,8 @@ void convert(benchmark::State& bench, Kind kind) {
     bench.SkipWithError("cannot reset the peak memory");
     return;
   }
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
   for (auto _ : bench) {
     ConversionState state;
     OutStream out;
@@ -164,6 +168,10 @@ void convert(benchmark::State& bench, Kind kind) {
   bench.counters["quads"] = static_cast<double>(side) * side;
   bench.counters["input_MB"] = static_cast<double>(input.size()) / 1e6;
   bench.counters["peak_rss_MB"] = peak_memory_mb();
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  // First touches of fresh memory: each costs the kernel a page fault.
+  bench.counters["page_faults"] = static_cast<double>(after.ru_minflt - before.ru_minflt);
 }
 
 void Grid(benchmark::State& bench) { convert(bench, Kind::Grid); }

@@ -68,47 +68,56 @@ std::int64_t cell_of(float value) {
   return cell_of(value, unused);
 }
 
-// The first entry of the cell, or -1.
-std::int32_t find_cell(const CornerTable& table, std::int64_t cx, std::int64_t cy, std::int64_t cz,
-                       std::int32_t uv) {
-  return hash_find(table.cellIndex, cell_hash(table.cellIndex, cx, cy, cz, uv), [&](std::int32_t id) {
+// The first entry of the cell with this hash, or -1.
+std::int32_t find_cell(const CornerTable& table, std::int64_t cx, std::int64_t cy, std::int64_t cz, std::int32_t uv,
+                       std::uint64_t hash) {
+  return hash_find(table.cellIndex, hash, [&](std::int32_t id) {
     const CornerVertex& first = table.entries[static_cast<std::size_t>(id)];
     return first.uvIndex == uv && cell_of(first.x) == cx && cell_of(first.y) == cy && cell_of(first.z) == cz;
   });
 }
 
-// The lowest entry index within tolerance of the corner's position, or -1.
-std::int32_t find_by_position(const CornerTable& table, const CornerVertex& corner) {
-  if (!finite3(corner)) return -1;  // NaN or infinite differences never match
+// What a search by position finds: the lowest entry index within tolerance
+// of the corner's position (or -1), and the corner's own cell, where a new
+// entry of this position goes: its hash and its first entry (or -1).
+struct PositionSearch {
+  std::int32_t best = -1;
+  std::uint64_t homeHash = 0;
+  std::int32_t homeFirst = -1;
+};
+
+PositionSearch search_by_position(const CornerTable& table, const CornerVertex& corner, std::uint64_t homeHash) {
   int nx, ny, nz;
   const std::int64_t cx = cell_of(corner.x, nx), cy = cell_of(corner.y, ny), cz = cell_of(corner.z, nz);
-  std::int32_t best = -1;
+  PositionSearch search;
   for (int i = 0; i < 8; ++i) {
     if (((i & 1) && nx == 0) || ((i & 2) && ny == 0) || ((i & 4) && nz == 0)) continue;
     const std::int64_t x = cx + ((i & 1) ? nx : 0);
     const std::int64_t y = cy + ((i & 2) ? ny : 0);
     const std::int64_t z = cz + ((i & 4) ? nz : 0);
-    for (std::int32_t id = find_cell(table, x, y, z, corner.uvIndex); id >= 0;
-         id = table.nextInCell[static_cast<std::size_t>(id)]) {
-      if ((best < 0 || id < best) && position_match(table.entries[static_cast<std::size_t>(id)], corner)) best = id;
+    const std::uint64_t hash = i == 0 ? homeHash : cell_hash(table.cellIndex, x, y, z, corner.uvIndex);
+    const std::int32_t first = find_cell(table, x, y, z, corner.uvIndex, hash);
+    if (i == 0) search.homeHash = hash, search.homeFirst = first;
+    for (std::int32_t id = first; id >= 0; id = table.nextInCell[static_cast<std::size_t>(id)]) {
+      if ((search.best < 0 || id < search.best) &&
+          position_match(table.entries[static_cast<std::size_t>(id)], corner)) {
+        search.best = id;
+      }
     }
   }
-  return best;
+  return search;
 }
 
-// A new entry becomes its cell's first, or chains on right after the first.
-void add_to_grid(CornerTable& table, std::int32_t id) {
-  const CornerVertex& entry = table.entries[static_cast<std::size_t>(id)];
+// A new entry becomes the first of its cell, or chains on right after the first.
+void add_to_cell(CornerTable& table, std::int32_t id, const PositionSearch& search) {
   table.nextInCell.push_back(-1);
-  if (!finite3(entry)) return;
-  const std::int64_t cx = cell_of(entry.x), cy = cell_of(entry.y), cz = cell_of(entry.z);
-  const std::int32_t first = find_cell(table, cx, cy, cz, entry.uvIndex);
-  if (first < 0) {
-    hash_insert(table.cellIndex, cell_hash(table.cellIndex, cx, cy, cz, entry.uvIndex), id);
+  if (search.homeFirst < 0) {
+    hash_insert(table.cellIndex, search.homeHash, id);
     return;
   }
-  table.nextInCell[static_cast<std::size_t>(id)] = table.nextInCell[static_cast<std::size_t>(first)];
-  table.nextInCell[static_cast<std::size_t>(first)] = id;
+  const auto first = static_cast<std::size_t>(search.homeFirst);
+  table.nextInCell[static_cast<std::size_t>(id)] = table.nextInCell[first];
+  table.nextInCell[first] = id;
 }
 
 std::uint64_t hole_hash(const HashTable& index, std::int32_t source, std::int32_t uv, std::int32_t material) {
@@ -140,20 +149,9 @@ void build_hole_indexes(CornerTable& table) {
   }
 }
 
-}  // namespace
-
-void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t expected) {
-  table.entries.reserve(expected);
-  table.nextOfSource.reserve(expected);
-  table.bySourceHead.assign(sourceCount, -1);
-  table.chainLength.assign(sourceCount, 0);
-}
-
-std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
-  // An exact match shares the corner's source vertex, so its position, and its
-  // texture index: with optverts it is a position match as well.
-  if (table.optverts && finite3(corner)) return find_by_position(table, corner);
-  // Entries are made only when nothing matches, so no two share the exact key.
+// The entry with the corner's exact key, or -1. Entries are made only when
+// nothing matches, so no two share the exact key.
+std::int32_t find_exact(const CornerTable& table, const CornerVertex& corner) {
   auto same = [&](std::int32_t id) {
     const CornerVertex& e = table.entries[static_cast<std::size_t>(id)];
     return e.sourceVertex == corner.sourceVertex && e.uvIndex == corner.uvIndex && e.colour == corner.colour &&
@@ -174,11 +172,11 @@ std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner) {
                       exact_hash(table.exact, corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber),
                       same);
   }
-  // (With optverts, a corner that is not finite matches no entry by position.)
   return found;
 }
 
-std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
+// Appends the entry and indexes its exact key; returns its index.
+std::int32_t add_entry(CornerTable& table, const CornerVertex& corner) {
   const auto id = static_cast<std::int32_t>(table.entries.size());
   table.entries.push_back(corner);
   if (in_object(table, corner.sourceVertex) &&
@@ -192,7 +190,45 @@ std::int32_t corner_add(CornerTable& table, const CornerVertex& corner) {
     hash_insert(table.exact,
                 exact_hash(table.exact, corner.sourceVertex, corner.uvIndex, corner.colour, corner.materialNumber), id);
   }
-  if (table.optverts) add_to_grid(table, id);
+  return id;
+}
+
+}  // namespace
+
+void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t expected) {
+  table.entries.reserve(expected);
+  table.nextOfSource.reserve(expected);
+  table.bySourceHead.assign(sourceCount, -1);
+  table.chainLength.assign(sourceCount, 0);
+}
+
+std::uint64_t corner_cell_hash(const CornerTable& table, const CornerVertex& corner) {
+  if (!table.optverts || !finite3(corner)) return 0;
+  return cell_hash(table.cellIndex, cell_of(corner.x), cell_of(corner.y), cell_of(corner.z), corner.uvIndex);
+}
+
+void corner_prefetch(const CornerTable& table, std::uint64_t cellHash) {
+  if (table.optverts) hash_prefetch(table.cellIndex, cellHash);
+}
+
+std::int32_t corner_match(CornerTable& table, const CornerVertex& corner) {
+  return corner_match(table, corner, corner_cell_hash(table, corner));
+}
+
+std::int32_t corner_match(CornerTable& table, const CornerVertex& corner, std::uint64_t cellHash) {
+  // An exact match shares the corner's source vertex, so its position, and its
+  // texture index: with optverts it is a position match as well.
+  if (table.optverts && finite3(corner)) {
+    const PositionSearch search = search_by_position(table, corner, cellHash);
+    if (search.best >= 0) return search.best;
+    const std::int32_t id = add_entry(table, corner);
+    add_to_cell(table, id, search);
+    return id;
+  }
+  const std::int32_t found = find_exact(table, corner);
+  if (found >= 0) return found;
+  const std::int32_t id = add_entry(table, corner);
+  if (table.optverts) table.nextInCell.push_back(-1);  // NaN or infinite: in no cell, matched by no position
   return id;
 }
 

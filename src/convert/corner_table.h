@@ -59,13 +59,19 @@ void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t exp
 // The first entry that matches the corner: same source vertex, texture
 // coordinate index, colour and material number, or (with optverts) a
 // position within 1e-6 on each axis and the same texture coordinate index.
-// -1 when there is none.
-std::int32_t corner_find(const CornerTable& table, const CornerVertex& corner);
+// When there is none, the corner is appended as a new entry, and indexed;
+// returns the index of the entry either way.
+std::int32_t corner_match(CornerTable& table, const CornerVertex& corner);
 
-// Appends the entry and indexes it; returns its index.
-std::int32_t corner_add(CornerTable& table, const CornerVertex& corner);
+// The same, with cellHash = corner_cell_hash(table, corner) found earlier:
+// the hash of the corner's own cell in the position index (optverts, finite
+// positions; else 0), which corner_prefetch asks the processor to fetch, so
+// that a walk over many corners need not wait on each cell.
+std::int32_t corner_match(CornerTable& table, const CornerVertex& corner, std::uint64_t cellHash);
+std::uint64_t corner_cell_hash(const CornerTable& table, const CornerVertex& corner);
+void corner_prefetch(const CornerTable& table, std::uint64_t cellHash);
 
-// Drops what only corner_find needs once every corner has its entry.
+// Drops what only corner_match needs once every corner has its entry.
 void corner_release_search(CornerTable& table);
 
 // Releases the chains by source vertex too, when no hole will be looked up:

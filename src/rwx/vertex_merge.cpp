@@ -12,7 +12,7 @@ namespace {
 // Equal vertices have equal hashes, so the vertices are first split into
 // partitions by the top bits of their hash, and each partition is searched
 // on its own, through an index small enough to stay in the processor's
-// cache (at most 32 bytes a vertex: 256 KB, a quarter of a 1 MB level-2
+// cache (at most 32 bytes a vertex: 256 KB, half of a 512 KB level-2
 // cache). Within a partition the vertices keep their order, so each finds
 // the first equal vertex, as over the whole list.
 constexpr std::size_t kPartitionVertices = 8192;
