@@ -82,11 +82,14 @@ TEST(ChunkWalk, PositionsFollowTheSizesUntilOneLeavesTheFileOrTheSignedRange) {
   }
 }
 
-struct Loaded { std::unique_ptr<SceneNode> root; std::string console; };
+// The loaded tree keeps its input, in which faces find their corners.
+struct Loaded { std::vector<std::uint8_t> bytes; std::unique_ptr<SceneNode> root; std::string console; };
 Loaded load(const CobFile& file) {
+  Loaded loaded{file.bytes, nullptr, {}};
   OutStream console = out_memory(StreamMode::Binary);
-  auto root = load_scene(file.span(), console, "model.cob");
-  return {std::move(root), out_contents(console)};
+  loaded.root = load_scene(loaded.bytes, console, "model.cob");
+  loaded.console = out_contents(console);
+  return loaded;
 }
 // A one-vertex object; finding "after" shows the chunk loop went on past the chunks before it.
 Data marker(std::string_view name) { return polh(name, {{0, 0, 0}}, {}, {}); }
