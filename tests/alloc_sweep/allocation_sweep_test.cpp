@@ -2,6 +2,7 @@
 // clean run's count: each run ends either with the memory error (exit code 5) and the earlier
 // output file kept or the whole new one, or exactly as the clean run. Under the sanitizers
 // this also finds leaks and invalid accesses on every unwinding path.
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -55,6 +56,8 @@ void sweep(const std::string& model) {
     const Outcome clean = run_once(input, mode, output, 0, count);
     ASSERT_EQ(clean.code, 0) << mode;
     ASSERT_EQ(clean.output == "old", mode == 'H' || mode == 'I') << mode;
+    std::printf("%s, mode %c: each of %llu allocations made to fail\n", model.c_str(), mode,
+                static_cast<unsigned long long>(count));
     for (std::uint64_t k = 1; k <= count; ++k) {
       const Outcome failed = run_once(input, mode, output, k, made);
       for (const auto& entry : std::filesystem::directory_iterator(dir.path))
