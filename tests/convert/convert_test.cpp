@@ -174,13 +174,16 @@ TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
   }
   Conversion c;
   c.object("flat", 0, kSquare, two, {material(0), flat});
-  c.file.chunk("VCol", c.next++, 1, Data().i32(1).i32(0).i32(3).i32(0xFF).i32(0xFF).i32(0xFF));  // the first face lit
+  c.file.chunk("VCol", c.next++, 1, Data().i32(1).i32(0).i32(3).i32(0xFF).i32(0xFF00).i32(0xFF0000));  // the first face lit
   c.object("grid", 0, grid, alternating, {material(0), glass});
   c.object("qz_red_mipmapoff", 0, kSquare, two, {material(0), red});
   c.object("red", 0, kSquare, two, {material(0), red});
   c.run();
   ASSERT_EQ(c.written.size(), 304u);
   EXPECT_TRUE(c.written[0].hasPrelight && c.written[1].hasPrelight);  // the continuation keeps it
+  std::vector<int> prelight;  // red, green, blue bytes of each vertex
+  for (const MeshVertex& v : c.written[0].vertices) prelight.insert(prelight.end(), {v.red, v.green, v.blue});
+  EXPECT_EQ(prelight, (std::vector<int>{255, 0, 0, 0, 255, 0, 0, 0, 255}));
   for (std::size_t i = 1; i < 302; ++i) {
     const Prototype& p = c.written[i];
     EXPECT_EQ(cleaned_name(p), i == 2 ? "grid" : "Internal");
@@ -239,10 +242,12 @@ TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
   c.triangle("qz_pelvis", 0);
   c.file.chunk("Bone", c.next++, 1, bone("qz_pelvis"));
   c.file.chunk("Join", c.next++, 1, join({"qz_pelvis", {10, 20, 30}, 0, "qz_back", "qz_pelvis"}));
+  c.file.chunk("Skin", c.next++, 1, skin("qz_lfhip", {2}));  // the third vertex is the left hip's
   c.run();
-  // A skinned prototype: its own clump frame, the joint table root, the Join's parent and pivot at a tenth.
+  // A skinned prototype: its own clump frame, the joint table root, the Join's parent and pivot at a tenth, the
+  // Skin's joint (19) as the tag of its vertex.
   EXPECT_TRUE(c.text.starts_with("ClumpBegin\n Scale .1 .1 .1\n ClumpBegin\n  #! Bone 82 0 0. 0. 0.\n  #! Bone 1 2 1. 2. 3.\n"
-                                 "  TextureModes Lit\n") && c.text.find("  Vertex 2. 1. 0. #! BoneTag 1 # 3\n") != std::string::npos) << c.text;
+                                 "  TextureModes Lit\n") && c.text.find("  Vertex 2. 1. 0. #! BoneTag 1 19 # 3\n") != std::string::npos) << c.text;
 }
 using Polygon = Corners;
 struct BridgeFace { std::vector<CornerVertex> entries; Polygon polygon; std::vector<HoleCorners> holes; };
