@@ -154,6 +154,7 @@ void register_families() {
       {"holes_scattered", [](int n) { return test::dense_holes_model(HoleLayout::scattered, n); }, 2000, 'R'},
       {"holes_grid", [](int n) { return test::dense_holes_model(HoleLayout::grid, n); }, 125, 'R'},
       {"holes_coincident", [](int n) { return test::dense_holes_model(HoleLayout::coincident, n); }, 2000, 'R'},
+      {"holes_lattice", [](int n) { return test::dense_holes_model(HoleLayout::lattice, n); }, 2000, 'R'},
       {"hash_flood", test::hash_flood_model, 80000, 'R'},
       {"far_optverts", test::far_optverts_model, 20000, 'R'},
       {"dump_empty_skins", test::empty_skins_model, 4000, 'D'},

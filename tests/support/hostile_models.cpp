@@ -66,6 +66,9 @@ std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes) {
       const float step = 0.01f / static_cast<float>(side);
       const float x = 10 + static_cast<float>(i % side) * step, y = 10 + static_cast<float>(i / side) * step;
       vertices.insert(vertices.end(), {{x, y, 0}, {x + step / 4, y, 0}, {x, y + step / 4, 0}});
+    } else if (layout == HoleLayout::lattice) {  // rows of 50, 1e-7 apart: every distance within the tolerance
+      const float x = 0.01f + static_cast<float>(i % 50) * 1e-7f, y = 0.01f + static_cast<float>(i / 50) * 1e-7f;
+      vertices.insert(vertices.end(), {{x, y, 0}, {x + 2e-8f, y, 0}, {x, y + 2e-8f, 0}});
     } else {
       vertices.insert(vertices.end(), {{10, 10, 0}, {10, 10, 0}, {10, 10, 0}});
     }
@@ -130,6 +133,7 @@ std::vector<HostileModel> hostile_models(double scale) {
       {"holes_scattered.cob", 'R', dense_holes_model(HoleLayout::scattered, n(2000))},
       {"holes_grid.cob", 'R', dense_holes_model(HoleLayout::grid, n(125))},
       {"holes_coincident.cob", 'R', dense_holes_model(HoleLayout::coincident, n(2000))},
+      {"holes_lattice.cob", 'R', dense_holes_model(HoleLayout::lattice, n(2000))},
       {"hash_flood.cob", 'R', hash_flood_model(n(80000))},
       {"far_optverts.cob", 'R', far_optverts_model(n(20000))},
       {"empty_skins.cob", 'D', empty_skins_model(n(4000))},
