@@ -299,6 +299,13 @@ float segment_min(const Bridger& b, std::size_t at, std::size_t low, std::size_t
   return std::min(segment_min(b, 2 * at, low, half, to), segment_min(b, 2 * at + 1, low + half, half, to));
 }
 
+// The smallest cap in a subtree: its own or its children's.
+float subtree_min_cap(const Bridger& b, std::size_t at) {
+  const HolePointTree::Node& n = b.pointTree.nodes[at];
+  if (n.left < 0) return b.nodeCap[at];
+  return std::min({b.nodeCap[at], b.nodeMinCap[static_cast<std::size_t>(n.left)], b.nodeMinCap[static_cast<std::size_t>(n.right)]});
+}
+
 void point_path_update(Bridger& b, std::int32_t node) {
   for (; node >= 0; node = b.pointTree.nodes[static_cast<std::size_t>(node)].parent) {
     const auto at = static_cast<std::size_t>(node);
@@ -319,6 +326,13 @@ void point_path_update(Bridger& b, std::int32_t node) {
     }
     b.nodeMaxNearest[at] = most;
     b.nodeFirstLive[at] = firstLive;
+    // A subtree whose points are all in needs no slot any more; its cap would
+    // only draw searches to it.
+    if (firstLive == std::numeric_limits<std::uint32_t>::max() && !b.nodePending[at].empty()) {
+      b.nodeCap[at] = kInfinity;
+      b.nodePending[at].clear();
+    }
+    b.nodeMinCap[at] = subtree_min_cap(b, at);
   }
 }
 
@@ -343,13 +357,7 @@ void refresh_point(Bridger& b, std::uint32_t point) {
 
 void cap_path_update(Bridger& b, std::int32_t node) {
   for (; node >= 0; node = b.pointTree.nodes[static_cast<std::size_t>(node)].parent) {
-    const auto at = static_cast<std::size_t>(node);
-    const HolePointTree::Node& n = b.pointTree.nodes[at];
-    float least = b.nodeCap[at];
-    if (n.left >= 0) {
-      least = std::min({least, b.nodeMinCap[static_cast<std::size_t>(n.left)], b.nodeMinCap[static_cast<std::size_t>(n.right)]});
-    }
-    b.nodeMinCap[at] = least;
+    b.nodeMinCap[static_cast<std::size_t>(node)] = subtree_min_cap(b, static_cast<std::size_t>(node));
   }
 }
 
