@@ -350,7 +350,25 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
   const auto layouts = static_cast<int>(Layout::Count);
   for (int trial = 0; trial < 30 * layouts && !HasFailure(); ++trial) {
     SCOPED_TRACE(trial);
-    bridged_as_scan(random_face(random, static_cast<Layout>(trial % layouts), trial % 4 == 3 ? 40 : 6));
+    bridged_as_scan(random_face(random, static_cast<Layout>(trial % layouts), trial % 4 == 3 ? 150 : (trial % 4 == 2 ? 40 : 6)));
+  }
+  // Many triangle holes of their own entries, scattered or packed closer than the tolerance: later holes bridge
+  // to the corners of earlier ones.
+  for (int trial = 0; trial < 12 && !HasFailure(); ++trial) {
+    const bool packed = trial % 2 == 0;  // 1e-7 apart, 2e-8 wide
+    const float size = packed ? 2e-8f : 0.002f;
+    std::uniform_real_distribution<float> spot(9.5f, 10.5f);
+    BridgeFace face{{{.x = 0}, {.x = 20}, {.x = 20, .y = 20}, {.y = 20}}, {0, 1, 2, 3}, {}};
+    for (int h = 0; h < 60; ++h) {
+      const float x = packed ? 0.01f + float(h % 8) * 1e-7f : spot(random);
+      const float y = packed ? 0.01f + float(h / 8) * 1e-7f : spot(random);
+      const auto first = std::uint32_t(face.entries.size());
+      face.entries.insert(face.entries.end(), {CornerVertex{.x = x, .y = y}, CornerVertex{.x = x + size, .y = y},
+                                               CornerVertex{.x = x, .y = y + size}});
+      face.holes.push_back(HoleCorners{{first, first + 1, first + 2}, {first, first + 1, first + 2}});
+    }
+    SCOPED_TRACE(trial);
+    bridged_as_scan(face);
   }
   // Squared distances 1 + 1.4e-6, 1 + 0.7e-6 and 1 in scan order: the second does not beat the first by
   // the tolerance, the third does, so the scan ends on the third though the second is within tolerance of it.
