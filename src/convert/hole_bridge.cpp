@@ -19,7 +19,7 @@ constexpr float kNone = -1;  // a limit that no squared distance (never negative
 // nearest pair's distance plus this margin (a bridge's searches reach the
 // nearest distance plus a few tolerances). Values from timing 2,000 and
 // 8,000 random, collinear, circular and NaN/huge holes: margins of 4 and 16
-// tolerances remeasure often (up to 4x slower), 256 and 1024 are equal.
+// tolerances reach their caps often (up to 4x slower), 256 and 1024 are equal.
 constexpr float kEagerScale = 4;
 constexpr float kEagerMargin = 256 * kTolerance;
 // Holes packed closer than the tolerance (lattices, clusters) would put every
@@ -82,9 +82,10 @@ std::vector<std::uint32_t> joined_entries(const HoleCorners& hole, std::size_t c
 // copy always follow a slot of the same entry, so they never come first).
 //
 // Each live point keeps the squared distance to its nearest usable slot, and
-// that slot: a lower bound of the true distance at all times (new slots
-// lower it at once; slots that lose their use leave it stale), exact while
-// its slot is usable. A segment tree over the point numbers gives the first
+// that slot: a lower bound of the true distance (new slots lower it at once;
+// slots that lose their use leave it stale), exact while its slot is usable,
+// except that far new slots may wait pending at one of the point's subtrees,
+// whose cap bounds their distance from below. A segment tree over the point numbers gives the first
 // point within a limit; a k-d tree over the slots, knowing per subtree the
 // first and last usable slot in polygon order, gives a point's first slot
 // within a limit.
@@ -368,12 +369,12 @@ void offer_below(Bridger& b, std::uint32_t slot, std::int32_t top, float eager);
 // each of those points' stored distance is a lower bound again (exact while
 // its slot is usable), or its true distance is beyond the limit. True when
 // any was offered.
-bool remeasure_capped(Bridger& b, float limit, std::size_t to) {
+bool offer_pending(Bridger& b, float limit, std::size_t to) {
   auto reaches = [&](std::size_t at) {
     return b.nodeMinCap[at] <= limit && b.nodeMinCap[at] != kInfinity && b.nodeFirstLive[at] < to;
   };
   if (b.pointTree.nodes.empty() || !reaches(0)) return false;
-  bool measured = false;
+  bool offered = false;
   std::vector<std::int32_t> pending(1, 0);
   while (!pending.empty()) {
     const auto at = static_cast<std::size_t>(pending.back());
@@ -389,24 +390,24 @@ bool remeasure_capped(Bridger& b, float limit, std::size_t to) {
       for (std::uint32_t slot : slots) {
         if (usable(b, slot)) offer_below(b, slot, static_cast<std::int32_t>(at), eager);
       }
-      measured = true;
+      offered = true;
     }
     if (n.left >= 0) {
       pending.push_back(n.left);
       pending.push_back(n.right);
     }
   }
-  return measured;
+  return offered;
 }
 
 // The first live point numbered from `from` to before `to` whose nearest
-// usable slot is within `limit`, with its distance exact; -1 if none.
+// usable slot is within `limit`; -1 if none.
 std::int64_t first_point_within(Bridger& b, std::size_t from, std::size_t to, float limit) {
   for (;;) {
     const std::int64_t found = segment_first(b, 1, 0, b.segmentLeaves, from, to, limit);
-    // Only capped points numbered before the one found can come first: they
-    // are measured now, the others when a search needs them.
-    if (remeasure_capped(b, limit, found < 0 ? to : static_cast<std::size_t>(found))) continue;
+    // Only capped points numbered before the one found can come first: their
+    // pending slots are offered now, the others' when a search needs them.
+    if (offer_pending(b, limit, found < 0 ? to : static_cast<std::size_t>(found))) continue;
     if (found < 0) return found;
     const auto point = static_cast<std::uint32_t>(found);
     refresh_point(b, point);
@@ -420,7 +421,7 @@ std::int64_t first_point_within(Bridger& b, std::size_t from, std::size_t to, fl
 float points_min(Bridger& b, std::size_t to, float limit) {
   for (;;) {
     const float least = segment_min(b, 1, 0, b.segmentLeaves, to);
-    if (remeasure_capped(b, std::min(least, limit), to)) continue;
+    if (offer_pending(b, std::min(least, limit), to)) continue;
     if (least == kInfinity || least > limit) return least;
     const auto point = static_cast<std::uint32_t>(segment_first(b, 1, 0, b.segmentLeaves, 0, to, least));
     const std::int32_t slot = b.nearestSlot[point];

@@ -9,7 +9,8 @@ namespace facetor::test {
 
 // Faces alternating between a lit and an unlit material: every face starts a new prototype.
 std::vector<std::uint8_t> split_model(int triangles);
-// Triangle holes at random in a 1x1 patch of a 20x20 face, on a grid inside a 0.01 square, or all on one point.
+// Triangle holes at random in a 1x1 patch of a 20x20 face, on a grid inside a 0.01 square, all on one point, or on
+// a lattice 1e-7 apart (every distance within the tolerance).
 enum class HoleLayout { scattered, grid, coincident, lattice };
 std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes);
 // Out-of-range vertex indices whose corner keys share one probe window under the corner table's old unkeyed mixer.
