@@ -1,6 +1,7 @@
 #include "convert/hole_bridge.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -106,11 +107,14 @@ struct Bridger {
   // reaches the cap.
   std::vector<float> nodeCap{};
   std::vector<std::vector<std::uint32_t>> nodePending{};
-  std::vector<float> nodeMinCap{};           // smallest cap in the subtree
   std::vector<std::uint32_t> nodeFirstLive{};  // smallest live point number in the subtree
   float eagerLimit = kInfinity;              // slots nearer than this are measured at once
   std::size_t segmentLeaves = 1;
   std::vector<float> segment{};              // minimum `nearest` of the live points, by number range
+  // Caps by point number: a subtree's cap is filed under its first live
+  // point, so that a search over the points before some number finds the
+  // caps it must open without walking subtrees whose capped parts lie after it.
+  std::vector<float> capSegment{};
 
   HolePointTree slotTree{};
   std::vector<std::uint32_t> slotEntry{};
@@ -274,22 +278,32 @@ NearestSlot nearest_slot(Bridger& b, std::uint32_t point, const KeyRange& keys) 
 
 // ---- Points ----
 
-void segment_set(Bridger& b, std::uint32_t point, float value) {
-  std::size_t at = b.segmentLeaves + point;
-  b.segment[at] = value;
-  for (at /= 2; at > 0; at /= 2) b.segment[at] = std::min(b.segment[2 * at], b.segment[2 * at + 1]);
+// Segment trees over the point numbers keep the minimum of a value per
+// number range: leaves from `leaves` on, node k over its children 2k, 2k+1.
+void segment_set(std::vector<float>& tree, std::size_t leaves, std::uint32_t point, float value) {
+  std::size_t at = leaves + point;
+  tree[at] = value;
+  for (at /= 2; at > 0; at /= 2) {
+    const float least = std::min(tree[2 * at], tree[2 * at + 1]);
+    if (least == tree[at]) break;  // and so are the ranges above
+    tree[at] = least;
+  }
 }
 
-// The first point numbered from `from` to before `to` whose stored distance
-// is within `limit`, or -1: the leftmost leaf of the range whose subtree
-// minimum is within the limit.
-std::int64_t segment_first(const Bridger& b, std::size_t at, std::size_t low, std::size_t width, std::size_t from,
-                           std::size_t to, float limit) {
-  if (low + width <= from || low >= to || !(b.segment[at] <= limit)) return -1;
+// The first number from `from` to before `to` whose value is within
+// `limit`, or -1: the leftmost leaf of the range whose subtree minimum is
+// within the limit.
+std::int64_t segment_first(const std::vector<float>& tree, std::size_t at, std::size_t low, std::size_t width,
+                           std::size_t from, std::size_t to, float limit) {
+  if (low + width <= from || low >= to || !(tree[at] <= limit)) return -1;
   if (width == 1) return static_cast<std::int64_t>(low);
   const std::size_t half = width / 2;
-  const std::int64_t found = segment_first(b, 2 * at, low, half, from, to, limit);
-  return found >= 0 ? found : segment_first(b, 2 * at + 1, low + half, half, from, to, limit);
+  const std::int64_t found = segment_first(tree, 2 * at, low, half, from, to, limit);
+  return found >= 0 ? found : segment_first(tree, 2 * at + 1, low + half, half, from, to, limit);
+}
+
+std::int64_t first_stored_within(const Bridger& b, std::size_t from, std::size_t to, float limit) {
+  return segment_first(b.segment, 1, 0, b.segmentLeaves, from, to, limit);
 }
 
 // The smallest stored distance of the points numbered before `to`.
@@ -300,19 +314,31 @@ float segment_min(const Bridger& b, std::size_t at, std::size_t low, std::size_t
   return std::min(segment_min(b, 2 * at, low, half, to), segment_min(b, 2 * at + 1, low + half, half, to));
 }
 
-// The smallest cap in a subtree: its own or its children's.
-float subtree_min_cap(const Bridger& b, std::size_t at) {
-  const HolePointTree::Node& n = b.pointTree.nodes[at];
-  if (n.left < 0) return b.nodeCap[at];
-  return std::min({b.nodeCap[at], b.nodeMinCap[static_cast<std::size_t>(n.left)], b.nodeMinCap[static_cast<std::size_t>(n.right)]});
+constexpr std::uint32_t kNoPoint = std::numeric_limits<std::uint32_t>::max();
+
+// Files again the caps of the subtrees whose first live point is `point`:
+// those on the path up from its leaf, as far as the point stays first.
+void cap_file(Bridger& b, std::uint32_t point) {
+  if (point == kNoPoint) return;
+  float least = kInfinity;
+  for (std::int32_t node = b.pointTree.leafOf[point]; node >= 0 && b.nodeFirstLive[static_cast<std::size_t>(node)] == point;
+       node = b.pointTree.nodes[static_cast<std::size_t>(node)].parent) {
+    least = std::min(least, b.nodeCap[static_cast<std::size_t>(node)]);
+  }
+  segment_set(b.capSegment, b.segmentLeaves, point, least);
 }
 
+// Brings the subtrees up to date on the path up from a leaf. When a point
+// has gone in, the subtrees it was first in get new first live points (fewer
+// going up), and the caps of all those points are filed again.
 void point_path_update(Bridger& b, std::int32_t node) {
+  std::array<std::uint32_t, 66> refile;  // the tree is at most 64 levels deep
+  std::size_t refiles = 0;
   for (; node >= 0; node = b.pointTree.nodes[static_cast<std::size_t>(node)].parent) {
     const auto at = static_cast<std::size_t>(node);
     const HolePointTree::Node& n = b.pointTree.nodes[at];
     float most = -kInfinity;
-    std::uint32_t firstLive = std::numeric_limits<std::uint32_t>::max();
+    std::uint32_t firstLive = kNoPoint;
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
         const std::uint32_t point = b.pointTree.order[i];
@@ -326,21 +352,25 @@ void point_path_update(Bridger& b, std::int32_t node) {
       firstLive = std::min(b.nodeFirstLive[l], b.nodeFirstLive[r]);
     }
     b.nodeMaxNearest[at] = most;
-    b.nodeFirstLive[at] = firstLive;
     // A subtree whose points are all in needs no slot any more; its cap would
     // only draw searches to it.
-    if (firstLive == std::numeric_limits<std::uint32_t>::max() && !b.nodePending[at].empty()) {
+    if (firstLive == kNoPoint && !b.nodePending[at].empty()) {
       b.nodeCap[at] = kInfinity;
       b.nodePending[at].clear();
     }
-    b.nodeMinCap[at] = subtree_min_cap(b, at);
+    if (firstLive != b.nodeFirstLive[at]) {
+      if (refiles == 0) refile[refiles++] = b.nodeFirstLive[at];  // the point that went in
+      if (refile[refiles - 1] != firstLive) refile[refiles++] = firstLive;
+      b.nodeFirstLive[at] = firstLive;
+    }
   }
+  for (std::size_t k = 0; k < refiles; ++k) cap_file(b, refile[k]);
 }
 
 void set_nearest(Bridger& b, std::uint32_t point, float distance, std::int32_t slot) {
   b.nearest[point] = distance;
   b.nearestSlot[point] = slot;
-  segment_set(b, point, distance);
+  segment_set(b.segment, b.segmentLeaves, point, distance);
 }
 
 // Measures a point against every usable slot.
@@ -356,12 +386,6 @@ void refresh_point(Bridger& b, std::uint32_t point) {
   if (slot >= 0 && !usable(b, static_cast<std::uint32_t>(slot))) measure_point(b, point);
 }
 
-void cap_path_update(Bridger& b, std::int32_t node) {
-  for (; node >= 0; node = b.pointTree.nodes[static_cast<std::size_t>(node)].parent) {
-    b.nodeMinCap[static_cast<std::size_t>(node)] = subtree_min_cap(b, static_cast<std::size_t>(node));
-  }
-}
-
 void offer_below(Bridger& b, std::uint32_t slot, std::int32_t top, float eager);
 
 // Offers their pending slots to every subtree that holds live points
@@ -370,41 +394,41 @@ void offer_below(Bridger& b, std::uint32_t slot, std::int32_t top, float eager);
 // its slot is usable), or its true distance is beyond the limit. True when
 // any was offered.
 bool offer_pending(Bridger& b, float limit, std::size_t to) {
-  auto reaches = [&](std::size_t at) {
-    return b.nodeMinCap[at] <= limit && b.nodeMinCap[at] != kInfinity && b.nodeFirstLive[at] < to;
-  };
-  if (b.pointTree.nodes.empty() || !reaches(0)) return false;
+  limit = std::min(limit, std::numeric_limits<float>::max());  // caps are finite
   bool offered = false;
-  std::vector<std::int32_t> pending(1, 0);
-  while (!pending.empty()) {
-    const auto at = static_cast<std::size_t>(pending.back());
-    pending.pop_back();
-    if (!reaches(at)) continue;
-    const HolePointTree::Node& n = b.pointTree.nodes[at];
-    if (!b.nodePending[at].empty() && b.nodeCap[at] <= limit) {
-      const std::vector<std::uint32_t> slots = std::exchange(b.nodePending[at], {});
-      b.nodeCap[at] = kInfinity;
-      cap_path_update(b, static_cast<std::int32_t>(at));
-      // Within the limit they are measured now; beyond it they stay pending, under caps the limit does not reach.
-      const float eager = std::max(b.eagerLimit, limit);
-      for (std::uint32_t slot : slots) {
-        if (usable(b, slot)) offer_below(b, slot, static_cast<std::int32_t>(at), eager);
+  std::vector<std::int32_t> opened;
+  for (;;) {
+    const std::int64_t first = segment_first(b.capSegment, 1, 0, b.segmentLeaves, 0, to, limit);
+    if (first < 0) return offered;
+    const auto point = static_cast<std::uint32_t>(first);
+    opened.clear();
+    for (std::int32_t node = b.pointTree.leafOf[point]; node >= 0 && b.nodeFirstLive[static_cast<std::size_t>(node)] == point;
+         node = b.pointTree.nodes[static_cast<std::size_t>(node)].parent) {
+      if (b.nodeCap[static_cast<std::size_t>(node)] <= limit) opened.push_back(node);
+    }
+    std::vector<std::vector<std::uint32_t>> slots;
+    for (std::int32_t node : opened) {
+      slots.push_back(std::exchange(b.nodePending[static_cast<std::size_t>(node)], {}));
+      b.nodeCap[static_cast<std::size_t>(node)] = kInfinity;
+    }
+    cap_file(b, point);
+    // Within the limit they are measured now; beyond it they stay pending,
+    // under caps the limit does not reach.
+    const float eager = std::max(b.eagerLimit, limit);
+    for (std::size_t k = 0; k < opened.size(); ++k) {
+      for (std::uint32_t slot : slots[k]) {
+        if (usable(b, slot)) offer_below(b, slot, opened[k], eager);
       }
-      offered = true;
     }
-    if (n.left >= 0) {
-      pending.push_back(n.left);
-      pending.push_back(n.right);
-    }
+    offered = true;
   }
-  return offered;
 }
 
 // The first live point numbered from `from` to before `to` whose nearest
 // usable slot is within `limit`; -1 if none.
 std::int64_t first_point_within(Bridger& b, std::size_t from, std::size_t to, float limit) {
   for (;;) {
-    const std::int64_t found = segment_first(b, 1, 0, b.segmentLeaves, from, to, limit);
+    const std::int64_t found = first_stored_within(b, from, to, limit);
     // Only capped points numbered before the one found can come first: their
     // pending slots are offered now, the others' when a search needs them.
     if (offer_pending(b, limit, found < 0 ? to : static_cast<std::size_t>(found))) continue;
@@ -423,7 +447,7 @@ float points_min(Bridger& b, std::size_t to, float limit) {
     const float least = segment_min(b, 1, 0, b.segmentLeaves, to);
     if (offer_pending(b, std::min(least, limit), to)) continue;
     if (least == kInfinity || least > limit) return least;
-    const auto point = static_cast<std::uint32_t>(segment_first(b, 1, 0, b.segmentLeaves, 0, to, least));
+    const auto point = static_cast<std::uint32_t>(first_stored_within(b, 0, to, least));
     const std::int32_t slot = b.nearestSlot[point];
     if (slot < 0 || usable(b, static_cast<std::uint32_t>(slot))) return least;
     measure_point(b, point);
@@ -451,7 +475,7 @@ void offer_below(Bridger& b, std::uint32_t slot, std::int32_t top, float eager) 
     if (cap > eager) {
       b.nodeCap[at] = std::min(b.nodeCap[at], cap);
       b.nodePending[at].push_back(slot);
-      cap_path_update(b, static_cast<std::int32_t>(at));
+      cap_file(b, b.nodeFirstLive[at]);
       continue;
     }
     if (n.left >= 0) {
@@ -496,12 +520,12 @@ void build_points(Bridger& b) {
   b.nearest.assign(count, kInfinity);
   b.nearestSlot.assign(count, -1);
   b.nodeMaxNearest.assign(b.pointTree.nodes.size(), -kInfinity);
-  b.nodeFirstLive.assign(b.pointTree.nodes.size(), std::numeric_limits<std::uint32_t>::max());
+  b.nodeFirstLive.assign(b.pointTree.nodes.size(), kNoPoint);
   b.nodeCap.assign(b.pointTree.nodes.size(), kInfinity);
-  b.nodeMinCap.assign(b.pointTree.nodes.size(), kInfinity);
   b.nodePending.resize(b.pointTree.nodes.size());
   while (b.segmentLeaves < count) b.segmentLeaves *= 2;
   b.segment.assign(2 * b.segmentLeaves, kInfinity);
+  b.capSegment.assign(2 * b.segmentLeaves, kInfinity);
 }
 
 void build_slots(Bridger& b, const std::vector<std::uint32_t>& polygon) {
@@ -671,7 +695,7 @@ void join(Bridger& b, const Choice& choice) {
     const std::uint32_t point = b.firstPoint[choice.hole] + static_cast<std::uint32_t>(c);
     if (!b.pointLive[point]) continue;
     b.pointLive[point] = false;
-    segment_set(b, point, kInfinity);
+    segment_set(b.segment, b.segmentLeaves, point, kInfinity);
     point_path_update(b, b.pointTree.leafOf[point]);
   }
 
