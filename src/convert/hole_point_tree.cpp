@@ -64,6 +64,8 @@ void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> poin
     if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) tree.order.push_back(i);
   }
   if (!tree.order.empty()) build_node(tree, 0, static_cast<std::uint32_t>(tree.order.size()), -1);
+  tree.sorted.clear();
+  for (std::uint32_t id : tree.order) tree.sorted.push_back(tree.points[id]);
 }
 
 // The exact box distance (in double) less a margin for the roundings of the

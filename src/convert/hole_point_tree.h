@@ -24,6 +24,7 @@ struct HolePointTree {
   };
   std::vector<Point> points;          // by point id
   std::vector<std::uint32_t> order;   // ids of the finite points, leaf by leaf
+  std::vector<Point> sorted;          // their coordinates in the same order, read leaf by leaf
   std::vector<std::int32_t> leafOf;   // point id -> its leaf, -1 when not in the tree
   std::vector<Node> nodes;            // node 0 is the root (when there is any)
 };
@@ -35,6 +36,10 @@ inline float squared_distance(float px, float py, float pz, float ex, float ey, 
   const float dy = py - ey;
   const float dz = pz - ez;
   return dx * dx + dy * dy + dz * dz;
+}
+
+inline float squared_distance(const HolePointTree::Point& p, const HolePointTree::Point& e) {
+  return squared_distance(p.x, p.y, p.z, e.x, e.y, e.z);
 }
 
 // Builds the tree; points with a coordinate that is not finite are left out
