@@ -135,6 +135,7 @@ struct Bridger {
   PolygonOrder order{};
   std::vector<std::uint32_t> polygonEntry{};  // polygon node -> entry
   std::vector<std::int32_t> stack{};
+  std::vector<std::pair<std::int32_t, double>> boundStack{};  // nodes with their bounds
 };
 
 // ---- Slots ----
@@ -263,13 +264,15 @@ struct NearestSlot {
 NearestSlot nearest_slot(Bridger& b, std::uint32_t point, const KeyRange& keys, float limit = kInfinity) {
   const HolePointTree::Point& p = b.pointTree.points[point];
   NearestSlot best{std::nextafter(limit, kInfinity), -1};  // a distance below it is within the limit
-  b.stack.clear();
-  if (!b.slotTree.nodes.empty()) b.stack.push_back(0);
-  while (!b.stack.empty() && best.distance > 0) {  // nothing is nearer than 0
-    const auto at = static_cast<std::size_t>(b.stack.back());
-    b.stack.pop_back();
-    const HolePointTree::Node& n = b.slotTree.nodes[at];
-    if (!reaches(b, at, keys) || !below(hole_tree_bound(n, p.x, p.y, p.z), best.distance)) continue;
+  b.boundStack.clear();
+  if (!b.slotTree.nodes.empty() && reaches(b, 0, keys)) {
+    b.boundStack.emplace_back(0, hole_tree_bound(b.slotTree.nodes[0], p.x, p.y, p.z));
+  }
+  while (!b.boundStack.empty() && best.distance > 0) {  // nothing is nearer than 0
+    const auto [node, bound] = b.boundStack.back();
+    b.boundStack.pop_back();
+    if (!below(bound, best.distance)) continue;
+    const HolePointTree::Node& n = b.slotTree.nodes[static_cast<std::size_t>(node)];
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
         const std::uint32_t slot = b.slotTree.order[i];
@@ -279,10 +282,16 @@ NearestSlot nearest_slot(Bridger& b, std::uint32_t point, const KeyRange& keys, 
       }
       continue;
     }
-    const double toLeft = hole_tree_bound(b.slotTree.nodes[static_cast<std::size_t>(n.left)], p.x, p.y, p.z);
-    const double toRight = hole_tree_bound(b.slotTree.nodes[static_cast<std::size_t>(n.right)], p.x, p.y, p.z);
-    b.stack.push_back(toLeft <= toRight ? n.right : n.left);
-    b.stack.push_back(toLeft <= toRight ? n.left : n.right);
+    // Children without usable slots in the key range are left out; the
+    // nearer one is searched first (pushed last).
+    std::pair<std::int32_t, double> children[2];
+    std::size_t count = 0;
+    for (const std::int32_t child : {n.left, n.right}) {
+      const auto c = static_cast<std::size_t>(child);
+      if (reaches(b, c, keys)) children[count++] = {child, hole_tree_bound(b.slotTree.nodes[c], p.x, p.y, p.z)};
+    }
+    if (count == 2 && children[0].second <= children[1].second) std::swap(children[0], children[1]);
+    for (std::size_t k = 0; k < count; ++k) b.boundStack.push_back(children[k]);
   }
   return best.slot < 0 ? NearestSlot{} : best;
 }

