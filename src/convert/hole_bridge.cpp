@@ -718,10 +718,15 @@ Choice choose_bridge(Bridger& b, const std::vector<bool>& merged) {
   b.eagerLimit = kEagerScale * least + std::min(kEagerMargin, kEagerLeastMargin * least);
   if (least == kInfinity) return Choice{first_unmerged(b.holes, merged), 0, polygon_order_first(b.order)};
   for (;;) {
-    const Pair first = first_pair_from(b, 0, prefix, settle_limit(least));
+    const float limit = settle_limit(least);
+    const Pair first = first_pair_from(b, 0, prefix, limit);
     levels.push_back(Level{first, prefix});
+    // The pairs before the first settled one all lie beyond `limit`: when its
+    // own settled range reaches no further, it beats every one of them.
+    const float firstLimit = settle_limit(first.distance);
+    if (firstLimit <= limit) break;
     const Prefix before = prefix_before(b, first);
-    const float earlierLeast = prefix_min(b, before, settle_limit(first.distance));
+    const float earlierLeast = prefix_min(b, before, firstLimit);
     if (earlierLeast == kInfinity || beats(first.distance, earlierLeast)) break;
     prefix = before;
     least = earlierLeast;
