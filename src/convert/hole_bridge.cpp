@@ -135,7 +135,7 @@ struct Bridger {
   PolygonOrder order{};
   std::vector<std::uint32_t> polygonEntry{};  // polygon node -> entry
   std::vector<std::int32_t> stack{};
-  std::vector<std::pair<std::int32_t, double>> boundStack{};  // nodes with their bounds
+  std::vector<std::pair<std::int32_t, float>> boundStack{};  // nodes with their bounds
 };
 
 // ---- Slots ----
@@ -200,7 +200,7 @@ float slot_distance(const Bridger& b, std::uint32_t point, std::uint32_t slot) {
 
 // Whether a subtree with this bound can hold a distance below `best`: not
 // when the bound reaches it, nor when every distance to it overflows.
-bool below(double bound, float best) { return bound < best && bound <= std::numeric_limits<float>::max(); }
+bool below(float bound, float best) { return bound < best && bound <= std::numeric_limits<float>::max(); }
 
 // Polygon order keys, a range of them: after `low` and before `high`.
 constexpr std::uint64_t kNoKey = std::numeric_limits<std::uint64_t>::max();
@@ -284,7 +284,7 @@ NearestSlot nearest_slot(Bridger& b, std::uint32_t point, const KeyRange& keys, 
     }
     // Children without usable slots in the key range are left out; the
     // nearer one is searched first (pushed last).
-    std::pair<std::int32_t, double> children[2];
+    std::pair<std::int32_t, float> children[2];
     std::size_t count = 0;
     for (const std::int32_t child : {n.left, n.right}) {
       const auto c = static_cast<std::size_t>(child);
@@ -494,10 +494,8 @@ void offer_below(Bridger& b, std::uint32_t slot, std::int32_t top, float eager) 
     const HolePointTree::Node& n = b.pointTree.nodes[at];
     const float most = b.nodeMaxNearest[at];
     if (!(most > 0)) continue;
-    const double bound = hole_tree_bound(n, e.x, e.y, e.z);
-    if (bound >= most || bound > std::numeric_limits<float>::max()) continue;
-    // A lower bound in float: rounding to nearest is at most one step above.
-    const float cap = std::nextafter(static_cast<float>(bound), 0.0f);
+    const float cap = hole_tree_bound(n, e.x, e.y, e.z);
+    if (cap >= most || cap > std::numeric_limits<float>::max()) continue;
     if (cap > eager) {
       b.nodeCap[at] = std::min(b.nodeCap[at], cap);
       b.nodePending[at].push_back(slot);

@@ -70,20 +70,17 @@ void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> poin
   for (std::uint32_t id : tree.order) tree.sorted.push_back(tree.points[id]);
 }
 
-// The exact box distance (in double) less a margin for the roundings of the
-// float differences, squares and sums: three roundings of relative size 2^-24
-// each stay far inside the relative 1e-5, and 1e-37 covers results near the
-// float underflow, where a square can round to 0.
-double hole_tree_bound(const HolePointTree::Node& node, float x, float y, float z) {
-  const double p[3] = {x, y, z};
-  double sum = 0;
-  for (int a = 0; a < 3; ++a) {
-    double gap = 0;
-    if (p[a] < node.low[a]) gap = static_cast<double>(node.low[a]) - p[a];
-    else if (p[a] > node.high[a]) gap = p[a] - static_cast<double>(node.high[a]);
-    sum += gap * gap;
-  }
-  return sum * (1 - 1e-5) - 1e-37;
+// The same float operations as squared_distance, on the gaps from the point
+// to the box on each axis: a point of the box is at least the gap away on
+// each axis, and rounding to nearest keeps the order of differences, squares
+// and sums of numbers that are not negative, so the bound is never above the
+// distance that squared_distance computes for any point of the box.
+float hole_tree_bound(const HolePointTree::Node& node, float x, float y, float z) {
+  auto gap = [](float p, float low, float high) { return p < low ? low - p : p > high ? p - high : 0.0f; };
+  const float dx = gap(x, node.low[0], node.high[0]);
+  const float dy = gap(y, node.low[1], node.high[1]);
+  const float dz = gap(z, node.low[2], node.high[2]);
+  return dx * dx + dy * dy + dz * dz;
 }
 
 }  // namespace facetor

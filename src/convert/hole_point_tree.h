@@ -47,7 +47,7 @@ inline float squared_distance(const HolePointTree::Point& p, const HolePointTree
 void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> points);
 
 // A lower bound of squared_distance from (x, y, z) to any point inside the
-// node's box.
-double hole_tree_bound(const HolePointTree::Node& node, float x, float y, float z);
+// node's box (infinity when every such distance overflows).
+float hole_tree_bound(const HolePointTree::Node& node, float x, float y, float z);
 
 }  // namespace facetor
