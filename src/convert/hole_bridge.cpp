@@ -162,8 +162,10 @@ std::int32_t later(const Bridger& b, std::int32_t l, std::int32_t r) {
   return slot_key(b, l) >= slot_key(b, r) ? l : r;
 }
 
-// Recounts one node of the slot tree from its slots or its children.
-void slot_node_update(Bridger& b, std::size_t at) {
+// Recounts one node of the slot tree from its slots or its children; true
+// when anything changed. (Slots keep their order in the polygon, so a node
+// whose counts stand needs no parent recounted.)
+bool slot_node_update(Bridger& b, std::size_t at) {
   const HolePointTree::Node& n = b.slotTree.nodes[at];
   std::uint32_t count = 0;
   std::int32_t first = -1, last = -1;
@@ -181,14 +183,16 @@ void slot_node_update(Bridger& b, std::size_t at) {
     first = earlier(b, b.nodeFirst[l], b.nodeFirst[r]);
     last = later(b, b.nodeLast[l], b.nodeLast[r]);
   }
+  if (count == b.nodeUsable[at] && first == b.nodeFirst[at] && last == b.nodeLast[at]) return false;
   b.nodeUsable[at] = count;
   b.nodeFirst[at] = first;
   b.nodeLast[at] = last;
+  return true;
 }
 
 void slot_path_update(Bridger& b, std::int32_t node) {
-  for (; node >= 0; node = b.slotTree.nodes[static_cast<std::size_t>(node)].parent) {
-    slot_node_update(b, static_cast<std::size_t>(node));
+  for (; node >= 0 && slot_node_update(b, static_cast<std::size_t>(node));
+       node = b.slotTree.nodes[static_cast<std::size_t>(node)].parent) {
   }
 }
 
@@ -384,9 +388,13 @@ void point_path_update(Bridger& b, std::int32_t node) {
   std::size_t refiles = 0;
   for (; node >= 0; node = b.pointTree.nodes[static_cast<std::size_t>(node)].parent) {
     const auto at = static_cast<std::size_t>(node);
+    const float mostBefore = b.nodeMaxNearest[at];
     const std::uint32_t before = point_node_update(b, at);
     const std::uint32_t firstLive = b.nodeFirstLive[at];
-    if (firstLive == before) continue;
+    if (firstLive == before) {
+      if (b.nodeMaxNearest[at] == mostBefore) break;  // and so does every subtree above
+      continue;
+    }
     if (refiles == 0) refile[refiles++] = before;  // the point that went in
     if (refile[refiles - 1] != firstLive) refile[refiles++] = firstLive;
   }
