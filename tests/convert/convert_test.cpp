@@ -1,6 +1,7 @@
 // Conversion of composed scenes through the real writer, and the corner table
 // and hole bridging against their plain scans.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -366,6 +367,32 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
       face.entries.insert(face.entries.end(), {CornerVertex{.x = x, .y = y}, CornerVertex{.x = x + size, .y = y},
                                                CornerVertex{.x = x, .y = y + size}});
       face.holes.push_back(HoleCorners{{first, first + 1, first + 2}, {first, first + 1, first + 2}});
+    }
+    SCOPED_TRACE(trial);
+    bridged_as_scan(face);
+  }
+  // Hole corners about 1 from the polygon's anchors, on the six axes round each, their squared distances a
+  // fraction of the tolerance apart and shuffled: the scan's best passes along chains of near ties.
+  const float axes[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+  for (int trial = 0; trial < 40 && !HasFailure(); ++trial) {
+    const int anchors = 2 + trial % 5;
+    BridgeFace face;
+    for (int a = 0; a < anchors; ++a) face.entries.push_back(CornerVertex{.x = 10.0f * float(a)});
+    for (int k = 0; k < 2 * anchors + 3; ++k) face.polygon.push_back(std::uint32_t(random() % anchors));
+    std::vector<std::uint32_t> corners;
+    for (int a = 0; a < anchors; ++a) {
+      for (const auto& axis : axes) {
+        const float r = std::sqrt(1.0f + float(random() % 12) * 0.3e-6f);
+        corners.push_back(std::uint32_t(face.entries.size()));
+        face.entries.push_back(CornerVertex{.x = 10.0f * float(a) + axis[0] * r, .y = axis[1] * r, .z = axis[2] * r});
+      }
+    }
+    std::shuffle(corners.begin(), corners.end(), random);
+    for (std::size_t c = 0; c < corners.size();) {  // holes of one to three corners
+      HoleCorners hole;
+      for (std::size_t n = 1 + random() % 3; n > 0 && c < corners.size(); --n) hole.measured.push_back(corners[c++]);
+      hole.inserted = hole.measured;
+      face.holes.push_back(hole);
     }
     SCOPED_TRACE(trial);
     bridged_as_scan(face);
