@@ -15,6 +15,8 @@ namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr float kNone = -1;  // a limit that no squared distance (never negative) is within
+constexpr std::uint32_t kNoPoint = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kNoPlace = kNoPoint;
 // Slots that the next searches are likely to reach are measured against the
 // points at once, farther ones later: "likely" is within this multiple of the
 // nearest pair's distance plus this margin (a bridge's searches reach the
@@ -102,9 +104,12 @@ struct Bridger {
   HolePointTree pointTree{};
   std::vector<std::uint32_t> firstPoint{};  // hole -> its first point
   std::vector<std::uint32_t> pointHole{};
-  std::vector<bool> pointLive{};
-  std::vector<float> nearest{};              // point -> squared distance
-  std::vector<std::int32_t> nearestSlot{};   // point -> slot, -1 none
+  // What each point in the tree knows is kept by its place in the tree's
+  // leaf order, so that a leaf reads its points' values in a row.
+  std::vector<std::uint32_t> pointPlace{};   // point -> place, kNoPlace when not in the tree
+  std::vector<bool> live{};                  // place -> the point's hole is not in yet
+  std::vector<float> nearest{};              // place -> squared distance
+  std::vector<std::int32_t> nearestSlot{};   // place -> slot, -1 none
   std::vector<float> nodeMaxNearest{};       // point tree node -> largest `nearest` of its live points
   // Slots far from a subtree are not measured against its points at once:
   // the subtree keeps them pending, with a lower bound of their distance to
@@ -338,8 +343,6 @@ float segment_min(const Bridger& b, std::size_t at, std::size_t low, std::size_t
   return std::min(segment_min(b, 2 * at, low, half, to), segment_min(b, 2 * at + 1, low + half, half, to));
 }
 
-constexpr std::uint32_t kNoPoint = std::numeric_limits<std::uint32_t>::max();
-
 // Files again the caps of the subtrees whose first live point is `point`:
 // those on the path up from its leaf, as far as the point stays first.
 void cap_file(Bridger& b, std::uint32_t point) {
@@ -360,10 +363,9 @@ std::uint32_t point_node_update(Bridger& b, std::size_t at) {
   std::uint32_t firstLive = kNoPoint;
   if (n.left < 0) {
     for (std::uint32_t i = n.begin; i < n.end; ++i) {
-      const std::uint32_t point = b.pointTree.order[i];
-      if (!b.pointLive[point]) continue;
-      most = std::max(most, b.nearest[point]);
-      firstLive = std::min(firstLive, point);
+      if (!b.live[i]) continue;
+      most = std::max(most, b.nearest[i]);
+      firstLive = std::min(firstLive, b.pointTree.order[i]);
     }
   } else {
     const auto l = static_cast<std::size_t>(n.left), r = static_cast<std::size_t>(n.right);
@@ -401,22 +403,22 @@ void point_path_update(Bridger& b, std::int32_t node) {
   for (std::size_t k = 0; k < refiles; ++k) cap_file(b, refile[k]);
 }
 
-void set_nearest(Bridger& b, std::uint32_t point, float distance, std::int32_t slot) {
-  b.nearest[point] = distance;
-  b.nearestSlot[point] = slot;
-  segment_set(b.segment, b.segmentLeaves, point, distance);
+void set_nearest_at(Bridger& b, std::uint32_t place, float distance, std::int32_t slot) {
+  b.nearest[place] = distance;
+  b.nearestSlot[place] = slot;
+  segment_set(b.segment, b.segmentLeaves, b.pointTree.order[place], distance);
 }
 
 // Measures a point against every usable slot.
 void measure_point(Bridger& b, std::uint32_t point) {
   const NearestSlot nearest = nearest_slot(b, point, KeyRange{});
-  set_nearest(b, point, nearest.distance, nearest.slot);
+  set_nearest_at(b, b.pointPlace[point], nearest.distance, nearest.slot);
   point_path_update(b, b.pointTree.leafOf[point]);
 }
 
 // Makes a point's stored distance exact again if its slot has lost its use.
 void refresh_point(Bridger& b, std::uint32_t point) {
-  const std::int32_t slot = b.nearestSlot[point];
+  const std::int32_t slot = b.nearestSlot[b.pointPlace[point]];
   if (slot >= 0 && !usable(b, static_cast<std::uint32_t>(slot))) measure_point(b, point);
 }
 
@@ -469,7 +471,7 @@ std::int64_t first_point_within(Bridger& b, std::size_t from, std::size_t to, fl
     if (found < 0) return found;
     const auto point = static_cast<std::uint32_t>(found);
     refresh_point(b, point);
-    if (b.nearest[point] <= limit) return found;
+    if (b.nearest[b.pointPlace[point]] <= limit) return found;
   }
 }
 
@@ -482,7 +484,7 @@ float points_min(Bridger& b, std::size_t to, float limit) {
     if (offer_pending(b, std::min(least, limit), to)) continue;
     if (least == kInfinity || least > limit) return least;
     const auto point = static_cast<std::uint32_t>(first_stored_within(b, 0, to, least));
-    const std::int32_t slot = b.nearestSlot[point];
+    const std::int32_t slot = b.nearestSlot[b.pointPlace[point]];
     if (slot < 0 || usable(b, static_cast<std::uint32_t>(slot))) return least;
     measure_point(b, point);
   }
@@ -517,11 +519,10 @@ void offer_below(Bridger& b, std::uint32_t slot, std::int32_t top, float eager) 
     }
     bool changed = false;
     for (std::uint32_t i = n.begin; i < n.end; ++i) {
-      const std::uint32_t point = b.pointTree.order[i];
-      if (!b.pointLive[point]) continue;
+      if (!b.live[i]) continue;
       const float d = squared_distance(b.pointTree.sorted[i], e);
-      if (d < b.nearest[point]) {
-        set_nearest(b, point, d, static_cast<std::int32_t>(slot));
+      if (d < b.nearest[i]) {
+        set_nearest_at(b, i, d, static_cast<std::int32_t>(slot));
         changed = true;
       }
     }
@@ -538,15 +539,16 @@ void measure_all(Bridger& b, std::size_t positions) {
   for (std::uint32_t slot = 0; slot < positions && positions <= kDirectPositions; ++slot) {
     if (usable(b, slot)) direct.push_back(slot);
   }
-  for (std::uint32_t point : b.pointTree.order) {
+  for (std::uint32_t place = 0; place < b.pointTree.order.size(); ++place) {
+    const std::uint32_t point = b.pointTree.order[place];
     NearestSlot best;
     if (positions > kDirectPositions) best = nearest_slot(b, point, KeyRange{});
     for (std::uint32_t slot : direct) {
-      const float d = slot_distance(b, point, slot);
+      const float d = squared_distance(b.pointTree.sorted[place], b.slotTree.points[slot]);
       if (d < best.distance) best = {d, static_cast<std::int32_t>(slot)};
     }
-    b.nearest[point] = best.distance;
-    b.nearestSlot[point] = best.slot;
+    b.nearest[place] = best.distance;
+    b.nearestSlot[place] = best.slot;
     b.segment[b.segmentLeaves + point] = best.distance;
   }
   for (std::size_t at = b.segmentLeaves; at-- > 1;) b.segment[at] = std::min(b.segment[2 * at], b.segment[2 * at + 1]);
@@ -572,10 +574,12 @@ void build_points(Bridger& b) {
   }
   const std::size_t count = points.size();
   hole_tree_build(b.pointTree, std::move(points));
-  b.pointLive.assign(count, false);
-  for (std::uint32_t point : b.pointTree.order) b.pointLive[point] = true;
-  b.nearest.assign(count, kInfinity);
-  b.nearestSlot.assign(count, -1);
+  const std::size_t inTree = b.pointTree.order.size();
+  b.pointPlace.assign(count, kNoPlace);
+  for (std::uint32_t place = 0; place < inTree; ++place) b.pointPlace[b.pointTree.order[place]] = place;
+  b.live.assign(inTree, true);
+  b.nearest.assign(inTree, kInfinity);
+  b.nearestSlot.assign(inTree, -1);
   b.nodeMaxNearest.assign(b.pointTree.nodes.size(), -kInfinity);
   b.nodeFirstLive.assign(b.pointTree.nodes.size(), kNoPoint);
   b.nodeCap.assign(b.pointTree.nodes.size(), kInfinity);
@@ -763,8 +767,9 @@ void join(Bridger& b, const Choice& choice) {
   const std::size_t m = hole.measured.size();
   for (std::size_t c = 0; c < m; ++c) {
     const std::uint32_t point = b.firstPoint[choice.hole] + static_cast<std::uint32_t>(c);
-    if (!b.pointLive[point]) continue;
-    b.pointLive[point] = false;
+    const std::uint32_t place = b.pointPlace[point];
+    if (place == kNoPlace || !b.live[place]) continue;
+    b.live[place] = false;
     segment_set(b.segment, b.segmentLeaves, point, kInfinity);
     point_path_update(b, b.pointTree.leafOf[point]);
   }
