@@ -114,38 +114,51 @@ void keep_best(Measure& best, const Measure& again) {
   best.ok = best.ok && again.ok;
 }
 
+using Generator = std::function<std::vector<std::uint8_t>(int)>;
+
+// Writes the model of n to dir/model.cob; returns its size in MB. A child
+// process composes and writes it: a child's peak memory starts from its
+// parent's at the fork, so this process never holds a model.
+double write_model(const Generator& generate, int n, const std::string& dir) {
+  std::filesystem::create_directories(dir);
+  const std::string file = dir + "/model.cob";
+  const pid_t writer = fork();
+  if (writer == 0) {
+    test::write_file(file, generate(n));
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(writer, &status, 0);
+  std::error_code error;
+  const auto bytes = std::filesystem::file_size(file, error);
+  return error ? 0 : static_cast<double>(bytes) / 1048576.0;
+}
+
 // Measures both sizes of a family, their runs taken in turns, so that a
 // spell of load on the machine disturbs both alike and not their ratio.
-std::pair<Measure, Measure> measure_models(const std::vector<std::uint8_t>& small,
-                                           const std::vector<std::uint8_t>& large, char mode) {
+std::pair<Measure, Measure> measure_family(const Generator& generate, int small, char mode) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("facetor_hostile_" + std::to_string(getpid()));
-  const std::filesystem::path smallDir = dir / "n", largeDir = dir / "4n";
-  std::filesystem::create_directories(smallDir);
-  std::filesystem::create_directories(largeDir);
-  test::write_file((smallDir / "model.cob").string(), small);
-  test::write_file((largeDir / "model.cob").string(), large);
-  const double smallMB = static_cast<double>(small.size()) / 1048576.0;
-  const double largeMB = static_cast<double>(large.size()) / 1048576.0;
+  const std::string smallDir = (dir / "n").string(), largeDir = (dir / "4n").string();
+  const double smallMB = write_model(generate, small, smallDir);
+  const double largeMB = write_model(generate, 4 * small, largeDir);
   const int runs = std::max(1, static_cast<int>(env_number("FACETOR_HOSTILE_RUNS", 5)));
-  Measure a = run_child(smallDir.string(), mode, smallMB);
-  Measure b = run_child(largeDir.string(), mode, largeMB);
+  Measure a = run_child(smallDir, mode, smallMB);
+  Measure b = run_child(largeDir, mode, largeMB);
   for (int run = 1; run < runs && a.ok && b.ok; ++run) {
-    keep_best(a, run_child(smallDir.string(), mode, smallMB));
-    keep_best(b, run_child(largeDir.string(), mode, largeMB));
+    keep_best(a, run_child(smallDir, mode, smallMB));
+    keep_best(b, run_child(largeDir, mode, largeMB));
   }
   std::filesystem::remove_all(dir);
   return {a, b};
 }
-
-using Generator = std::function<std::vector<std::uint8_t>(int)>;
 
 // Both sizes of one family: `size` and 4 * size (times the scale).
 void run_family(benchmark::State& state, const char* family, const Generator& generate, int size, char mode) {
   const double scale = env_number("FACETOR_HOSTILE_SCALE", 1);
   const int small = std::max(1, static_cast<int>(size * scale));
   for (auto _ : state) {
-    const auto [a, b] = measure_models(generate(small), generate(4 * small), mode);
+    const auto [a, b] = measure_family(generate, small, mode);
     state.SetIterationTime(a.seconds + b.seconds);
     state.counters["n"] = small;
     state.counters["in_MB"] = a.inputMB;
