@@ -175,10 +175,16 @@ std::int32_t find_exact(const CornerTable& table, const CornerVertex& corner) {
   return found;
 }
 
-// Appends the entry and indexes its exact key; returns its index.
+// Appends the entry and indexes its exact key (unless it is to be found by
+// position only); returns its index. Without chains by source (see
+// corner_reserve), in_object is false and the key goes to the hash index.
 std::int32_t add_entry(CornerTable& table, const CornerVertex& corner) {
   const auto id = static_cast<std::int32_t>(table.entries.size());
   table.entries.push_back(corner);
+  if (table.optverts && !table.indexFiniteByKey && finite3(corner)) {
+    table.nextOfSource.push_back(kNotChained);
+    return id;
+  }
   if (in_object(table, corner.sourceVertex) &&
       table.chainLength[static_cast<std::size_t>(corner.sourceVertex)] < kChainLimit) {
     const auto source = static_cast<std::size_t>(corner.sourceVertex);
@@ -198,8 +204,10 @@ std::int32_t add_entry(CornerTable& table, const CornerVertex& corner) {
 void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t expected) {
   table.entries.reserve(expected);
   table.nextOfSource.reserve(expected);
-  table.bySourceHead.assign(sourceCount, -1);
-  table.chainLength.assign(sourceCount, 0);
+  if (!table.optverts || table.indexFiniteByKey) {
+    table.bySourceHead.assign(sourceCount, -1);
+    table.chainLength.assign(sourceCount, 0);
+  }
 }
 
 std::uint64_t corner_cell_hash(const CornerTable& table, const CornerVertex& corner) {

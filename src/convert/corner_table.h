@@ -32,6 +32,10 @@ inline constexpr std::uint8_t kChainLimit = 8;
 struct CornerTable {
   std::vector<CornerVertex> entries;
   bool optverts = false;
+  // With optverts, corners with a finite position are matched by position
+  // only: their entries need the exact-key indexes below only when holes
+  // will look them up by source vertex. Set before corner_reserve.
+  bool indexFiniteByKey = true;
   // Exact matches: the first few entries of each source vertex of the object
   // are chained (newest first); later ones, and entries of vertex indices
   // outside the object, go to a hash index of (sourceVertex, uvIndex, colour,
@@ -53,7 +57,8 @@ struct CornerTable {
 };
 
 // Prepares the table for an object with sourceCount vertices and about
-// `expected` entries.
+// `expected` entries (the chains by source only when entries are indexed
+// by key).
 void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t expected);
 
 // The first entry that matches the corner: same source vertex, texture

@@ -102,7 +102,10 @@ void make_corner_vertices(Builder& b) {
   const std::size_t cornerCount = b.object.cornerTotal;
   b.cornerEntry.reserve(cornerCount);
   // Most corners share their source vertex with others: expect one entry per
-  // vertex, as far as the corners reach.
+  // vertex, as far as the corners reach. Only holes (faces after the first)
+  // look entries up by source vertex.
+  b.table.indexFiniteByKey =
+      std::any_of(b.object.faces.begin() + (b.object.faces.empty() ? 0 : 1), b.object.faces.end(), is_hole);
   corner_reserve(b.table, vertexCount, std::min(cornerCount, vertexCount));
   // Each corner is matched kLookAhead corners after it is made, so that its
   // cell of the position index is fetched meanwhile: a cache miss (~100 ns)
