@@ -236,29 +236,41 @@ bool reaches(const Bridger& b, std::size_t at, const KeyRange& keys) {
 // distance to the point is within `limit`; -1 if none.
 std::int32_t first_slot_within(Bridger& b, std::uint32_t point, float limit, KeyRange keys) {
   const HolePointTree::Point& p = b.pointTree.points[point];
+  // Subtrees with usable slots whose bound is within the limit; the key
+  // range, which falls as slots are found, is checked when one is taken up.
+  auto near = [&](std::int32_t node) {
+    const auto at = static_cast<std::size_t>(node);
+    return b.nodeUsable[at] > 0 && hole_tree_bound(b.slotTree.nodes[at], p.x, p.y, p.z) <= limit;
+  };
   std::int32_t found = -1;
   b.stack.clear();
-  if (!b.slotTree.nodes.empty()) b.stack.push_back(0);
+  if (!b.slotTree.nodes.empty() && near(0)) b.stack.push_back(0);
   while (!b.stack.empty()) {
     const auto at = static_cast<std::size_t>(b.stack.back());
     b.stack.pop_back();
     const HolePointTree::Node& n = b.slotTree.nodes[at];
-    if (!reaches(b, at, keys) || hole_tree_bound(n, p.x, p.y, p.z) > limit) continue;
+    if (!reaches(b, at, keys)) continue;
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
+        // The distance first: it reads the leaf in order, the key reads the polygon.
         const std::uint32_t slot = b.slotTree.order[i];
-        if (!usable_within(b, slot, keys) || !(squared_distance(p, b.slotTree.sorted[i]) <= limit)) continue;
+        if (!(squared_distance(p, b.slotTree.sorted[i]) <= limit) || !usable_within(b, slot, keys)) continue;
         found = static_cast<std::int32_t>(slot);
         keys.high = slot_key(b, found);  // only earlier slots can do better now
       }
       continue;
     }
-    // The subtree whose first slot comes first is searched first (pushed last).
     const std::int32_t l = n.left, r = n.right;
-    const std::int32_t lFirst = b.nodeFirst[static_cast<std::size_t>(l)], rFirst = b.nodeFirst[static_cast<std::size_t>(r)];
-    const bool leftFirst = earlier(b, lFirst, rFirst) == lFirst;
-    b.stack.push_back(leftFirst ? r : l);
-    b.stack.push_back(leftFirst ? l : r);
+    const bool nearLeft = near(l), nearRight = near(r);
+    if (nearLeft && nearRight) {
+      // The subtree whose first slot comes first is searched first (pushed last).
+      const std::int32_t lFirst = b.nodeFirst[static_cast<std::size_t>(l)];
+      const bool leftFirst = earlier(b, lFirst, b.nodeFirst[static_cast<std::size_t>(r)]) == lFirst;
+      b.stack.push_back(leftFirst ? r : l);
+      b.stack.push_back(leftFirst ? l : r);
+    } else if (nearLeft || nearRight) {
+      b.stack.push_back(nearLeft ? l : r);
+    }
   }
   return found;
 }
@@ -285,19 +297,21 @@ NearestSlot nearest_slot(Bridger& b, std::uint32_t point, const KeyRange& keys, 
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
         const std::uint32_t slot = b.slotTree.order[i];
-        if (!usable_within(b, slot, keys)) continue;
         const float d = squared_distance(p, b.slotTree.sorted[i]);
-        if (d < best.distance) best = {d, static_cast<std::int32_t>(slot)};
+        if (d < best.distance && usable_within(b, slot, keys)) best = {d, static_cast<std::int32_t>(slot)};
       }
       continue;
     }
-    // Children without usable slots in the key range are left out; the
-    // nearer one is searched first (pushed last).
+    // Children that cannot hold a nearer usable slot in the key range are
+    // left out (the key range, which reads the polygon, last); the nearer
+    // one is searched first (pushed last).
     std::pair<std::int32_t, float> children[2];
     std::size_t count = 0;
     for (const std::int32_t child : {n.left, n.right}) {
       const auto c = static_cast<std::size_t>(child);
-      if (reaches(b, c, keys)) children[count++] = {child, hole_tree_bound(b.slotTree.nodes[c], p.x, p.y, p.z)};
+      if (b.nodeUsable[c] == 0) continue;
+      const float bound = hole_tree_bound(b.slotTree.nodes[c], p.x, p.y, p.z);
+      if (below(bound, best.distance) && reaches(b, c, keys)) children[count++] = {child, bound};
     }
     if (count == 2 && children[0].second <= children[1].second) std::swap(children[0], children[1]);
     for (std::size_t k = 0; k < count; ++k) b.boundStack.push_back(children[k]);
