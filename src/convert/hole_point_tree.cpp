@@ -70,17 +70,4 @@ void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> poin
   for (std::uint32_t id : tree.order) tree.sorted.push_back(tree.points[id]);
 }
 
-// The same float operations as squared_distance, on the gaps from the point
-// to the box on each axis: a point of the box is at least the gap away on
-// each axis, and rounding to nearest keeps the order of differences, squares
-// and sums of numbers that are not negative, so the bound is never above the
-// distance that squared_distance computes for any point of the box.
-float hole_tree_bound(const HolePointTree::Node& node, float x, float y, float z) {
-  auto gap = [](float p, float low, float high) { return p < low ? low - p : p > high ? p - high : 0.0f; };
-  const float dx = gap(x, node.low[0], node.high[0]);
-  const float dy = gap(y, node.low[1], node.high[1]);
-  const float dz = gap(z, node.low[2], node.high[2]);
-  return dx * dx + dy * dy + dz * dz;
-}
-
 }  // namespace facetor

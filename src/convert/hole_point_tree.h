@@ -47,7 +47,19 @@ inline float squared_distance(const HolePointTree::Point& p, const HolePointTree
 void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> points);
 
 // A lower bound of squared_distance from (x, y, z) to any point inside the
-// node's box (infinity when every such distance overflows).
-float hole_tree_bound(const HolePointTree::Node& node, float x, float y, float z);
+// node's box (infinity when every such distance overflows): the same float
+// operations as squared_distance, on the gaps from the point to the box on
+// each axis. A point of the box is at least the gap away on each axis, and
+// rounding to nearest keeps the order of differences, squares and sums of
+// numbers that are not negative, so the bound is never above the distance
+// that squared_distance computes for any point of the box. (Inline: the
+// searches call it at every node they visit.)
+inline float hole_tree_bound(const HolePointTree::Node& node, float x, float y, float z) {
+  auto gap = [](float p, float low, float high) { return p < low ? low - p : p > high ? p - high : 0.0f; };
+  const float dx = gap(x, node.low[0], node.high[0]);
+  const float dy = gap(y, node.low[1], node.high[1]);
+  const float dz = gap(z, node.low[2], node.high[2]);
+  return dx * dx + dy * dy + dz * dz;
+}
 
 }  // namespace facetor
