@@ -67,7 +67,10 @@ Measure run_child(const std::string& dir, char mode, double inputMB) {
   const std::string modeText(1, mode);
   const auto limit = static_cast<rlim_t>(env_number("FACETOR_HOSTILE_MEMORY", 8192) * 1048576.0);
   const auto start = std::chrono::steady_clock::now();
+  Measure measure;
+  measure.inputMB = inputMB;
   const pid_t child = fork();
+  if (child < 0) return measure;  // not ok
   if (child == 0) {
     const rlimit space{limit, limit};
     setrlimit(RLIMIT_AS, &space);
@@ -78,8 +81,6 @@ Measure run_child(const std::string& dir, char mode, double inputMB) {
     if (chdir(dir.c_str()) == 0) execl(exe.c_str(), exe.c_str(), "model.cob", modeText.c_str(), nullptr);
     _exit(127);
   }
-  Measure measure;
-  measure.inputMB = inputMB;
   const double timeout = env_number("FACETOR_HOSTILE_TIMEOUT", 60);
   // The parent sleeps in wait4 until the child ends or the alarm interrupts
   // it, so that it takes no processor time from the child (polling would
@@ -91,15 +92,18 @@ Measure run_child(const std::string& dir, char mode, double inputMB) {
   alarm(static_cast<unsigned>(std::max(1.0, std::ceil(timeout))));
   int status = 0;
   rusage usage{};
-  bool timedOut = false;
+  bool timedOut = false, reaped = true;
   while (wait4(child, &status, 0, &usage) != child) {
-    if (errno != EINTR) break;
+    if (errno != EINTR) {  // the child cannot be waited for: no result
+      reaped = false;
+      break;
+    }
     timedOut = true;
     kill(child, SIGKILL);
   }
   alarm(0);
   measure.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  measure.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && !timedOut;
+  measure.ok = reaped && !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
   measure.seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   measure.peakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
@@ -123,6 +127,7 @@ double write_model(const Generator& generate, int n, const std::string& dir) {
   std::filesystem::create_directories(dir);
   const std::string file = dir + "/model.cob";
   const pid_t writer = fork();
+  if (writer < 0) return 0;  // no model: its runs fail
   if (writer == 0) {
     test::write_file(file, generate(n));
     _exit(0);

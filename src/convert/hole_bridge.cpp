@@ -93,10 +93,10 @@ std::vector<std::uint32_t> joined_entries(const HoleCorners& hole, std::size_t c
 // that slot: a lower bound of the true distance (new slots lower it at once;
 // slots that lose their use leave it stale), exact while its slot is usable,
 // except that far new slots may wait pending at one of the point's subtrees,
-// whose cap bounds their distance from below. A segment tree over the point numbers gives the first
-// point within a limit; a k-d tree over the slots, knowing per subtree the
-// first and last usable slot in polygon order, gives a point's first slot
-// within a limit.
+// whose cap bounds their distance from below. A segment tree over the point
+// numbers gives the first point within a limit; a k-d tree over the slots,
+// knowing per subtree the first and last usable slot in polygon order, gives
+// a point's first slot within a limit.
 struct Bridger {
   std::vector<CornerVertex>& entries;
   std::span<const HoleCorners> holes;
@@ -550,8 +550,10 @@ void offer_below(Bridger& b, std::uint32_t slot, std::int32_t top, float eager) 
 // walk to every one of them.
 void measure_all(Bridger& b, std::size_t positions) {
   std::vector<std::uint32_t> direct;
-  for (std::uint32_t slot = 0; slot < positions && positions <= kDirectPositions; ++slot) {
-    if (usable(b, slot)) direct.push_back(slot);
+  if (positions <= kDirectPositions) {
+    for (std::uint32_t slot = 0; slot < positions; ++slot) {
+      if (usable(b, slot)) direct.push_back(slot);
+    }
   }
   for (std::uint32_t place = 0; place < b.pointTree.order.size(); ++place) {
     const std::uint32_t point = b.pointTree.order[place];
