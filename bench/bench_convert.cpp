@@ -8,16 +8,25 @@
 // The RWX text is streamed to /dev/null, as the program streams it to its
 // output file, so that the peak memory is the conversion's own and not that
 // of a memory copy of the output. The input sits in a buffer of its exact
-// size, as the program reads it. Peak memory is the process's resident
-// high-water mark (VmHWM), reset once the model is composed, so that it
-// counts the input and the conversion but not the composer's scratch memory.
-// The page faults are those of the conversion.
+// size, as the program reads it. A child process composes the model and
+// hands its bytes over a pipe, so that the conversion starts with the memory
+// allocator of a fresh run of the program: the composer's freed scratch
+// memory, already faulted in, and the larger mapping threshold that freeing
+// it leaves behind would otherwise serve the conversion of a small model
+// (but not of a large one, whose blocks are mapped afresh either way) and
+// bend the growth from one size to the next. Peak memory is the process's
+// resident high-water mark (VmHWM), reset once the input is read, so that it
+// counts the input and the conversion. The page faults are those of the
+// conversion. Linux only (fork, pipe).
 // Run one case per process, e.g.
 //   bench_convert --benchmark_filter='^Grid/1000/'
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -121,6 +130,59 @@ CobFile make_model(Kind kind, int side) {
   return file;
 }
 
+// Writes all of bytes to fd; false when the pipe fails.
+bool write_all(int fd, const std::uint8_t* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t done = write(fd, bytes, size);
+    if (done <= 0) return false;
+    bytes += done;
+    size -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+// Reads exactly size bytes from fd; false when the pipe ends early.
+bool read_all(int fd, std::uint8_t* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t done = read(fd, bytes, size);
+    if (done <= 0) return false;
+    bytes += done;
+    size -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+// The model's bytes, composed by a child process: its length first, then
+// the bytes. Empty when the child or the pipe fails.
+std::vector<std::uint8_t> compose_in_child(Kind kind, int side) {
+  int ends[2];
+  if (pipe(ends) != 0) return {};
+  const pid_t composer = fork();
+  if (composer == 0) {
+    close(ends[0]);
+    const CobFile file = make_model(kind, side);
+    const std::uint64_t size = file.bytes.size();
+    std::uint8_t length[sizeof size];
+    std::memcpy(length, &size, sizeof size);
+    const bool sent = write_all(ends[1], length, sizeof length) && write_all(ends[1], file.bytes.data(), size);
+    _exit(sent ? 0 : 1);
+  }
+  close(ends[1]);
+  std::vector<std::uint8_t> input;
+  std::uint8_t length[sizeof(std::uint64_t)];
+  if (composer > 0 && read_all(ends[0], length, sizeof length)) {
+    std::uint64_t size = 0;
+    std::memcpy(&size, length, sizeof size);
+    input.resize(size);
+    if (!read_all(ends[0], input.data(), input.size())) input.clear();
+  }
+  close(ends[0]);
+  int status = 0;
+  if (composer > 0) waitpid(composer, &status, 0);
+  if (composer < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) input.clear();
+  return input;
+}
+
 // Resets the process's resident high-water mark (Linux 4.0 and later).
 bool reset_peak_memory() {
   std::ofstream clear("/proc/self/clear_refs");
@@ -143,10 +205,10 @@ double peak_memory_mb() {
 
 void convert(benchmark::State& bench, Kind kind) {
   const int side = static_cast<int>(bench.range(0));
-  std::vector<std::uint8_t> input;
-  {
-    const CobFile file = make_model(kind, side);
-    input.assign(file.bytes.begin(), file.bytes.end());
+  const std::vector<std::uint8_t> input = compose_in_child(kind, side);
+  if (input.empty()) {
+    bench.SkipWithError("cannot compose the model");
+    return;
   }
   if (!reset_peak_memory()) {
     bench.SkipWithError("cannot reset the peak memory");
