@@ -150,16 +150,6 @@ void make_corner_vertices(Builder& b) {
   corner_release_search(b.table);
 }
 
-// Coordinates within the tolerance of 0 become 0, in the entries as well
-// (holes are bridged on the snapped positions).
-void snap_entries(std::vector<CornerVertex>& entries) {
-  for (CornerVertex& e : entries) {
-    e.x = snap(e.x);
-    e.y = snap(e.y);
-    e.z = snap(e.z);
-  }
-}
-
 // The vertex of an entry before the texture shift, with its texture
 // coordinates placed by its material's texture transform; placed tells
 // whether the material has one.
@@ -206,11 +196,15 @@ MeshVertex vertex_of(const Builder& b, std::size_t i) {
 
 // The prototype's texture and prelight flags, and the whole-number shift of
 // all texture coordinates that keeps the lowest u and v placed from falling
-// below -tolerance.
+// below -tolerance. Coordinates within the tolerance of 0 become 0 on the
+// way, in the entries themselves (holes are bridged on the snapped
+// positions).
 void make_vertices(Builder& b) {
-  snap_entries(b.table.entries);
   float lowestU = -kTolerance, lowestV = -kTolerance;
-  for (const CornerVertex& e : b.table.entries) {
+  for (CornerVertex& e : b.table.entries) {
+    e.x = snap(e.x);
+    e.y = snap(e.y);
+    e.z = snap(e.z);
     bool placed = false;
     const MeshVertex vertex = placed_vertex(b, e, placed);
     if (placed) {
