@@ -81,6 +81,15 @@ std::vector<std::uint32_t> joined_entries(const HoleCorners& hole, std::size_t c
   return added;
 }
 
+// A slot pending at a subtree, with the lower bound of its distance to it.
+struct PendingSlot {
+  float cap;
+  std::uint32_t slot;
+};
+
+// Heap order of pending slots: the least cap on top.
+bool nearer_last(const PendingSlot& l, const PendingSlot& r) { return l.cap > r.cap; }
+
 // The search state of one face.
 //
 // Points are the measured hole corners, numbered in scan order (hole by hole,
@@ -113,10 +122,13 @@ struct Bridger {
   std::vector<float> nodeMaxNearest{};       // point tree node -> largest `nearest` of its live points
   // Slots far from a subtree are not measured against its points at once:
   // the subtree keeps them pending, with a lower bound of their distance to
-  // it (its cap), and they are offered to it before any search whose limit
-  // reaches the cap.
+  // it, in a heap whose least bound is the subtree's cap. A search whose
+  // limit reaches the cap takes out the slots within its reach and offers
+  // them; the others stay untouched. (Taking out the whole list each time
+  // filed most of it straight back: on a face of 128,000 scattered holes,
+  // 35 of its 38 million filings.)
   std::vector<float> nodeCap{};
-  std::vector<std::vector<std::uint32_t>> nodePending{};
+  std::vector<std::vector<PendingSlot>> nodePending{};
   std::vector<std::uint32_t> nodeFirstLive{};  // smallest live point number in the subtree
   float eagerLimit = kInfinity;              // slots nearer than this are measured at once
   std::size_t segmentLeaves = 1;
@@ -456,15 +468,22 @@ bool offer_pending(Bridger& b, float limit, std::size_t to) {
          node = b.pointTree.nodes[static_cast<std::size_t>(node)].parent) {
       if (b.nodeCap[static_cast<std::size_t>(node)] <= limit) opened.push_back(node);
     }
+    // The slots within the eager limit are taken from the heaps and
+    // measured now (or pending further down); the farther ones stay, under
+    // caps the limit does not reach, and are not looked at again until it does.
+    const float eager = std::max(b.eagerLimit, limit);
     std::vector<std::vector<std::uint32_t>> slots;
     for (std::int32_t node : opened) {
-      slots.push_back(std::exchange(b.nodePending[static_cast<std::size_t>(node)], {}));
-      b.nodeCap[static_cast<std::size_t>(node)] = kInfinity;
+      std::vector<PendingSlot>& heap = b.nodePending[static_cast<std::size_t>(node)];
+      std::vector<std::uint32_t>& taken = slots.emplace_back();
+      while (!heap.empty() && heap.front().cap <= eager) {
+        std::pop_heap(heap.begin(), heap.end(), nearer_last);
+        taken.push_back(heap.back().slot);
+        heap.pop_back();
+      }
+      b.nodeCap[static_cast<std::size_t>(node)] = heap.empty() ? kInfinity : heap.front().cap;
     }
     cap_file(b, point);
-    // Within the limit they are measured now; beyond it they stay pending,
-    // under caps the limit does not reach.
-    const float eager = std::max(b.eagerLimit, limit);
     for (std::size_t k = 0; k < opened.size(); ++k) {
       for (std::uint32_t slot : slots[k]) {
         if (usable(b, slot)) offer_below(b, slot, opened[k], eager);
@@ -521,9 +540,13 @@ void offer_below(Bridger& b, std::uint32_t slot, std::int32_t top, float eager) 
     const float cap = hole_tree_bound(n, e.x, e.y, e.z);
     if (cap >= most || cap > std::numeric_limits<float>::max()) continue;
     if (cap > eager) {
-      b.nodeCap[at] = std::min(b.nodeCap[at], cap);
-      b.nodePending[at].push_back(slot);
-      cap_file(b, b.nodeFirstLive[at]);
+      std::vector<PendingSlot>& heap = b.nodePending[at];
+      heap.push_back(PendingSlot{cap, slot});
+      std::push_heap(heap.begin(), heap.end(), nearer_last);
+      if (cap < b.nodeCap[at]) {  // a lower cap is filed again
+        b.nodeCap[at] = cap;
+        cap_file(b, b.nodeFirstLive[at]);
+      }
       continue;
     }
     if (n.left >= 0) {
