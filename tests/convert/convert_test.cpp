@@ -8,6 +8,7 @@
 #include "convert/conversion.h"
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
+#include "convert/polygon_order.h"
 #include "convert/scene_walk.h"
 #include "rwx/proto_writer.h"
 #include "support/cob_builder.h"
@@ -401,6 +402,30 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
   // the tolerance, the third does, so the scan ends on the third though the second is within tolerance of it.
   const BridgeFace tie{{{.x = 0}, {.x = 1 + 6 * 0x1p-23f}, {.x = 1 + 3 * 0x1p-23f}, {.x = 1}}, {0}, {{{1, 2, 3}, {1, 2, 3}}}};
   EXPECT_EQ(bridged_as_scan(tie), (Polygon{0, 3, 2, 1, 3, 0}));
+}
+
+// Runs of new nodes go in after random nodes, many of them after a few, so that blocks overfill and split:
+// the order and the keys follow a plain list.
+TEST(PolygonOrder, InsertionsKeepTheOrderOfAPlainList) {
+  std::mt19937 random(7);
+  std::vector<std::uint32_t> list(700);
+  for (std::uint32_t n = 0; n < list.size(); ++n) list[n] = n;
+  PolygonOrder order;
+  polygon_order_init(order, static_cast<std::uint32_t>(list.size()));
+  for (int step = 0; step < 1500 && !HasFailure(); ++step) {
+    const std::uint32_t after = step % 3 == 0 ? list[random() % list.size()] : std::uint32_t(random() % 4);
+    std::vector<std::uint32_t> run(1 + random() % 6);
+    for (std::uint32_t& node : run) node = static_cast<std::uint32_t>(list.size() + (&node - run.data()));
+    list.insert(std::find(list.begin(), list.end(), after) + 1, run.begin(), run.end());
+    polygon_order_insert(order, after, run);
+    if (step % 100 != 99) continue;
+    ASSERT_EQ(polygon_order_nodes(order), list);
+    for (std::size_t i = 1; i < list.size(); ++i) {
+      ASSERT_LT(polygon_order_key(order, list[i - 1]), polygon_order_key(order, list[i])) << i;
+    }
+  }
+  EXPECT_EQ(polygon_order_first(order), 0u);
+  EXPECT_GT(order.blocks.size(), 8u);  // blocks did split
 }
 
 // Against the scan for the first entry of the same source, texture index, colour and material, or (optverts)
