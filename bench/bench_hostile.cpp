@@ -124,17 +124,23 @@ using Generator = std::function<std::vector<std::uint8_t>(int)>;
 // process composes and writes it: a child's peak memory starts from its
 // parent's at the fork, so this process never holds a model.
 double write_model(const Generator& generate, int n, const std::string& dir) {
-  std::filesystem::create_directories(dir);
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
   const std::string file = dir + "/model.cob";
   const pid_t writer = fork();
   if (writer < 0) return 0;  // no model: its runs fail
   if (writer == 0) {
-    test::write_file(file, generate(n));
-    _exit(0);
+    const std::vector<std::uint8_t> bytes = generate(n);
+    test::write_file(file, bytes);
+    _exit(std::filesystem::file_size(file, error) == bytes.size() && !error ? 0 : 1);
   }
+  // A writer that failed or died leaves no model (a part of one would be
+  // measured as if whole): the runs then fail.
   int status = 0;
-  waitpid(writer, &status, 0);
-  std::error_code error;
+  if (waitpid(writer, &status, 0) != writer || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::filesystem::remove(file, error);
+    return 0;
+  }
   const auto bytes = std::filesystem::file_size(file, error);
   return error ? 0 : static_cast<double>(bytes) / 1048576.0;
 }

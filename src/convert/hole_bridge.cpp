@@ -8,6 +8,7 @@
 
 #include "convert/hole_point_tree.h"
 #include "convert/polygon_order.h"
+#include "io/release.h"
 #include "mesh/tolerance.h"
 
 namespace facetor {
@@ -403,7 +404,7 @@ std::uint32_t point_node_update(Bridger& b, std::size_t at) {
   // only draw searches to it.
   if (firstLive == kNoPoint && !b.nodePending[at].empty()) {
     b.nodeCap[at] = kInfinity;
-    b.nodePending[at].clear();
+    release_storage(b.nodePending[at]);
   }
   return std::exchange(b.nodeFirstLive[at], firstLive);
 }
