@@ -603,7 +603,12 @@ void offer_slot(Bridger& b, std::uint32_t slot) {
 // ---- Setting up ----
 
 void build_points(Bridger& b) {
+  std::size_t corners = 0;
+  for (const HoleCorners& hole : b.holes) corners += hole.measured.size();
   std::vector<HolePointTree::Point> points;
+  points.reserve(corners);
+  b.pointHole.reserve(corners);
+  b.firstPoint.reserve(b.holes.size());
   for (std::size_t h = 0; h < b.holes.size(); ++h) {
     b.firstPoint.push_back(static_cast<std::uint32_t>(points.size()));
     for (std::uint32_t entry : b.holes[h].measured) {
@@ -630,7 +635,17 @@ void build_points(Bridger& b) {
 }
 
 void build_slots(Bridger& b, const std::vector<std::uint32_t>& polygon) {
+  // The slots, and the polygon nodes there will be once every hole is in
+  // (each adds its corners, the chosen one twice, and the bridge point).
+  std::size_t slots = polygon.size(), nodes = polygon.size();
+  for (const HoleCorners& hole : b.holes) {
+    slots += hole.inserted.size();
+    nodes += hole.measured.empty() ? 0 : hole.inserted.size() + 2;
+  }
   std::vector<HolePointTree::Point> positions;
+  positions.reserve(slots);
+  b.slotEntry.reserve(slots);
+  b.firstHoleSlot.reserve(b.holes.size());
   auto add = [&](std::uint32_t entry) {
     const CornerVertex& v = b.entries[entry];
     positions.push_back(HolePointTree::Point{v.x, v.y, v.z});
@@ -649,10 +664,12 @@ void build_slots(Bridger& b, const std::vector<std::uint32_t>& polygon) {
     b.slotNode[s] = static_cast<std::int32_t>(s);
     recount_usable(b, s);
   }
+  b.slotsByEntry.reserve(count);
   for (std::uint32_t s = 0; s < count; ++s) b.slotsByEntry.emplace_back(b.slotEntry[s], s);
   std::sort(b.slotsByEntry.begin(), b.slotsByEntry.end());
-  b.polygonEntry = polygon;
-  polygon_order_init(b.order, static_cast<std::uint32_t>(polygon.size()));
+  b.polygonEntry.reserve(nodes);
+  b.polygonEntry.assign(polygon.begin(), polygon.end());
+  polygon_order_init(b.order, static_cast<std::uint32_t>(polygon.size()), nodes);
   b.nodeUsable.assign(b.slotTree.nodes.size(), 0);
   b.nodeFirst.assign(b.slotTree.nodes.size(), -1);
   b.nodeLast.assign(b.slotTree.nodes.size(), -1);
@@ -910,8 +927,9 @@ void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::u
     join(b, choice);
     merged[choice.hole] = true;
   }
-  polygon.clear();
-  for (std::uint32_t node : polygon_order_nodes(b.order)) polygon.push_back(b.polygonEntry[node]);
+  std::vector<std::uint32_t> nodes = polygon_order_nodes(b.order);
+  for (std::uint32_t& node : nodes) node = b.polygonEntry[node];
+  polygon = std::move(nodes);
 }
 
 }  // namespace facetor

@@ -54,19 +54,34 @@ std::int32_t build_node(HolePointTree& tree, std::uint32_t begin, std::uint32_t 
   return id;
 }
 
+// The number of nodes build_node makes over `count` points.
+std::size_t node_count(std::uint32_t count) {
+  if (count <= kLeafSize) return 1;
+  return 1 + node_count(count / 2) + node_count(count - count / 2);
+}
+
 }  // namespace
 
 void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> points) {
   tree.points = std::move(points);
+  // Every vector is sized once: on a face of many holes these are the
+  // largest parts of the search, and growing them by doubling would hold
+  // up to three times their size.
   tree.order.clear();
-  tree.nodes.clear();
+  tree.order.reserve(tree.points.size());
   tree.leafOf.assign(tree.points.size(), -1);
   for (std::uint32_t i = 0; i < tree.points.size(); ++i) {
     const HolePointTree::Point& p = tree.points[i];
     if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) tree.order.push_back(i);
   }
-  if (!tree.order.empty()) build_node(tree, 0, static_cast<std::uint32_t>(tree.order.size()), -1);
+  const auto finite = static_cast<std::uint32_t>(tree.order.size());
+  tree.nodes.clear();
+  if (finite > 0) {
+    tree.nodes.reserve(node_count(finite));
+    build_node(tree, 0, finite, -1);
+  }
   tree.sorted.clear();
+  tree.sorted.reserve(finite);
   for (std::uint32_t id : tree.order) tree.sorted.push_back(tree.points[id]);
 }
 

@@ -46,8 +46,10 @@ void split_block(PolygonOrder& order, std::uint32_t block) {
 
 }  // namespace
 
-void polygon_order_init(PolygonOrder& order, std::uint32_t count) {
+void polygon_order_init(PolygonOrder& order, std::uint32_t count, std::size_t total) {
   order = PolygonOrder{};
+  order.nodeBlock.reserve(total);
+  order.nodeIndex.reserve(total);
   order.nodeBlock.resize(count);
   order.nodeIndex.resize(count);
   for (std::uint32_t at = 0; at < count; at += kBlockSize) {
@@ -76,6 +78,7 @@ std::uint32_t polygon_order_first(const PolygonOrder& order) { return order.bloc
 
 std::vector<std::uint32_t> polygon_order_nodes(const PolygonOrder& order) {
   std::vector<std::uint32_t> nodes;
+  nodes.reserve(order.nodeBlock.size());
   for (std::uint32_t block : order.blockOrder) nodes.insert(nodes.end(), order.blocks[block].begin(), order.blocks[block].end());
   return nodes;
 }

@@ -18,8 +18,8 @@ struct PolygonOrder {
   std::vector<std::uint32_t> nodeIndex;            // node -> place in its block
 };
 
-// Nodes 0 .. count-1 in that order.
-void polygon_order_init(PolygonOrder& order, std::uint32_t count);
+// Nodes 0 .. count-1 in that order, with room for `total` nodes in all.
+void polygon_order_init(PolygonOrder& order, std::uint32_t count, std::size_t total);
 
 // Puts the nodes (new ids, each one more than the last node so far) after
 // node `after`.
