@@ -147,8 +147,14 @@ struct Bridger {
   std::vector<bool> slotUsable{};
   std::vector<std::uint32_t> firstHoleSlot{};  // hole -> slot of its first corner
   std::vector<std::pair<std::uint32_t, std::uint32_t>> slotsByEntry{};  // (entry, slot), sorted
-  std::vector<std::uint32_t> nodeUsable{};   // slot tree node -> usable slots below
-  std::vector<std::int32_t> nodeFirst{}, nodeLast{};  // slot tree node -> usable slot first/last in order
+  // Per slot tree node, the usable slots below it: how many, and the
+  // polygon nodes of the first and the last of them in order (-1 when none),
+  // kept together since a search reads them together.
+  struct SlotSpan {
+    std::uint32_t usable = 0;
+    std::int32_t first = -1, last = -1;
+  };
+  std::vector<SlotSpan> slotSpan{};
 
   PolygonOrder order{};
   std::vector<std::uint32_t> polygonEntry{};  // polygon node -> entry
@@ -164,20 +170,25 @@ void recount_usable(Bridger& b, std::uint32_t slot) {
   b.slotUsable[slot] = b.slotNode[slot] >= 0 && b.slotTree.leafOf[slot] >= 0 && !b.entries[b.slotEntry[slot]].bridged;
 }
 
-std::uint64_t slot_key(const Bridger& b, std::int32_t slot) {
-  return polygon_order_key(b.order, static_cast<std::uint32_t>(b.slotNode[static_cast<std::size_t>(slot)]));
+std::uint64_t node_key(const Bridger& b, std::int32_t node) {
+  return polygon_order_key(b.order, static_cast<std::uint32_t>(node));
 }
 
+std::uint64_t slot_key(const Bridger& b, std::int32_t slot) {
+  return node_key(b, b.slotNode[static_cast<std::size_t>(slot)]);
+}
+
+// Of two polygon nodes (-1: none), the one first or last in order.
 std::int32_t earlier(const Bridger& b, std::int32_t l, std::int32_t r) {
   if (l < 0) return r;
   if (r < 0) return l;
-  return slot_key(b, l) <= slot_key(b, r) ? l : r;
+  return node_key(b, l) <= node_key(b, r) ? l : r;
 }
 
 std::int32_t later(const Bridger& b, std::int32_t l, std::int32_t r) {
   if (l < 0) return r;
   if (r < 0) return l;
-  return slot_key(b, l) >= slot_key(b, r) ? l : r;
+  return node_key(b, l) >= node_key(b, r) ? l : r;
 }
 
 // Recounts one node of the slot tree from its slots or its children; true
@@ -188,23 +199,26 @@ bool slot_node_update(Bridger& b, std::size_t at) {
   std::uint32_t count = 0;
   std::int32_t first = -1, last = -1;
   if (n.left < 0) {
+    // Each usable slot's key is read once (it reads the polygon order).
+    std::uint64_t firstKey = 0, lastKey = 0;
     for (std::uint32_t i = n.begin; i < n.end; ++i) {
       const std::uint32_t slot = b.slotTree.order[i];
       if (!usable(b, slot)) continue;
-      ++count;
-      first = earlier(b, first, static_cast<std::int32_t>(slot));
-      last = later(b, last, static_cast<std::int32_t>(slot));
+      const std::int32_t node = b.slotNode[slot];
+      const std::uint64_t key = node_key(b, node);
+      if (count++ == 0 || key < firstKey) first = node, firstKey = key;
+      if (count == 1 || key > lastKey) last = node, lastKey = key;
     }
   } else {
-    const auto l = static_cast<std::size_t>(n.left), r = static_cast<std::size_t>(n.right);
-    count = b.nodeUsable[l] + b.nodeUsable[r];
-    first = earlier(b, b.nodeFirst[l], b.nodeFirst[r]);
-    last = later(b, b.nodeLast[l], b.nodeLast[r]);
+    const Bridger::SlotSpan& l = b.slotSpan[static_cast<std::size_t>(n.left)];
+    const Bridger::SlotSpan& r = b.slotSpan[static_cast<std::size_t>(n.right)];
+    count = l.usable + r.usable;
+    first = earlier(b, l.first, r.first);
+    last = later(b, l.last, r.last);
   }
-  if (count == b.nodeUsable[at] && first == b.nodeFirst[at] && last == b.nodeLast[at]) return false;
-  b.nodeUsable[at] = count;
-  b.nodeFirst[at] = first;
-  b.nodeLast[at] = last;
+  Bridger::SlotSpan& span = b.slotSpan[at];
+  if (count == span.usable && first == span.first && last == span.last) return false;
+  span = Bridger::SlotSpan{count, first, last};
   return true;
 }
 
@@ -241,8 +255,9 @@ bool usable_within(const Bridger& b, std::uint32_t slot, const KeyRange& keys) {
 
 // Whether a slot tree node has a usable slot inside the key range.
 bool reaches(const Bridger& b, std::size_t at, const KeyRange& keys) {
-  return b.nodeUsable[at] > 0 &&
-         (keys.whole() || (slot_key(b, b.nodeFirst[at]) < keys.high && keys.above_low(slot_key(b, b.nodeLast[at]))));
+  const Bridger::SlotSpan& span = b.slotSpan[at];
+  return span.usable > 0 &&
+         (keys.whole() || (node_key(b, span.first) < keys.high && keys.above_low(node_key(b, span.last))));
 }
 
 // The usable slot first in polygon order within the key range whose squared
@@ -253,7 +268,7 @@ std::int32_t first_slot_within(Bridger& b, std::uint32_t point, float limit, Key
   // range, which falls as slots are found, is checked when one is taken up.
   auto near = [&](std::int32_t node) {
     const auto at = static_cast<std::size_t>(node);
-    return b.nodeUsable[at] > 0 && hole_tree_bound(b.slotTree.nodes[at], p.x, p.y, p.z) <= limit;
+    return b.slotSpan[at].usable > 0 && hole_tree_bound(b.slotTree.nodes[at], p.x, p.y, p.z) <= limit;
   };
   std::int32_t found = -1;
   b.stack.clear();
@@ -277,8 +292,8 @@ std::int32_t first_slot_within(Bridger& b, std::uint32_t point, float limit, Key
     const bool nearLeft = near(l), nearRight = near(r);
     if (nearLeft && nearRight) {
       // The subtree whose first slot comes first is searched first (pushed last).
-      const std::int32_t lFirst = b.nodeFirst[static_cast<std::size_t>(l)];
-      const bool leftFirst = earlier(b, lFirst, b.nodeFirst[static_cast<std::size_t>(r)]) == lFirst;
+      const std::int32_t lFirst = b.slotSpan[static_cast<std::size_t>(l)].first;
+      const bool leftFirst = earlier(b, lFirst, b.slotSpan[static_cast<std::size_t>(r)].first) == lFirst;
       b.stack.push_back(leftFirst ? r : l);
       b.stack.push_back(leftFirst ? l : r);
     } else if (nearLeft || nearRight) {
@@ -322,7 +337,7 @@ NearestSlot nearest_slot(Bridger& b, std::uint32_t point, const KeyRange& keys, 
     std::size_t count = 0;
     for (const std::int32_t child : {n.left, n.right}) {
       const auto c = static_cast<std::size_t>(child);
-      if (b.nodeUsable[c] == 0) continue;
+      if (b.slotSpan[c].usable == 0) continue;
       const float bound = hole_tree_bound(b.slotTree.nodes[c], p.x, p.y, p.z);
       if (below(bound, best.distance) && reaches(b, c, keys)) children[count++] = {child, bound};
     }
@@ -670,9 +685,7 @@ void build_slots(Bridger& b, const std::vector<std::uint32_t>& polygon) {
   b.polygonEntry.reserve(nodes);
   b.polygonEntry.assign(polygon.begin(), polygon.end());
   polygon_order_init(b.order, static_cast<std::uint32_t>(polygon.size()), nodes);
-  b.nodeUsable.assign(b.slotTree.nodes.size(), 0);
-  b.nodeFirst.assign(b.slotTree.nodes.size(), -1);
-  b.nodeLast.assign(b.slotTree.nodes.size(), -1);
+  b.slotSpan.assign(b.slotTree.nodes.size(), Bridger::SlotSpan{});
   // Children come after their parents, so a backward pass fills each node
   // after both of its children.
   for (std::size_t at = b.slotTree.nodes.size(); at-- > 0;) slot_node_update(b, at);

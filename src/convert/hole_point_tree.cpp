@@ -14,7 +14,15 @@ constexpr std::uint32_t kLeafSize = 16;
 
 float coordinate(const HolePointTree::Point& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
-std::int32_t build_node(HolePointTree& tree, std::uint32_t begin, std::uint32_t end, std::int32_t parent) {
+// A point with its id, moved as one while the tree is built, so that the
+// partitioning reads the coordinates in a row instead of through the ids.
+struct Placed {
+  HolePointTree::Point p;
+  std::uint32_t id;
+};
+
+std::int32_t build_node(HolePointTree& tree, std::vector<Placed>& placed, std::uint32_t begin, std::uint32_t end,
+                        std::int32_t parent) {
   const auto id = static_cast<std::int32_t>(tree.nodes.size());
   HolePointTree::Node node{};
   node.begin = begin;
@@ -27,14 +35,14 @@ std::int32_t build_node(HolePointTree& tree, std::uint32_t begin, std::uint32_t 
   }
   for (std::uint32_t i = begin; i < end; ++i) {
     for (int a = 0; a < 3; ++a) {
-      const float v = coordinate(tree.points[tree.order[i]], a);
+      const float v = coordinate(placed[i].p, a);
       node.low[a] = std::min(node.low[a], v);
       node.high[a] = std::max(node.high[a], v);
     }
   }
   tree.nodes.push_back(node);
   if (end - begin <= kLeafSize) {
-    for (std::uint32_t i = begin; i < end; ++i) tree.leafOf[tree.order[i]] = id;
+    for (std::uint32_t i = begin; i < end; ++i) tree.leafOf[placed[i].id] = id;
     return id;
   }
   int axis = 0;
@@ -43,12 +51,10 @@ std::int32_t build_node(HolePointTree& tree, std::uint32_t begin, std::uint32_t 
   }
   // Halving by count keeps the depth logarithmic even when all points coincide.
   const std::uint32_t middle = begin + (end - begin) / 2;
-  std::nth_element(tree.order.begin() + begin, tree.order.begin() + middle, tree.order.begin() + end,
-                   [&](std::uint32_t l, std::uint32_t r) {
-                     return coordinate(tree.points[l], axis) < coordinate(tree.points[r], axis);
-                   });
-  const std::int32_t left = build_node(tree, begin, middle, id);
-  const std::int32_t right = build_node(tree, middle, end, id);
+  std::nth_element(placed.begin() + begin, placed.begin() + middle, placed.begin() + end,
+                   [axis](const Placed& l, const Placed& r) { return coordinate(l.p, axis) < coordinate(r.p, axis); });
+  const std::int32_t left = build_node(tree, placed, begin, middle, id);
+  const std::int32_t right = build_node(tree, placed, middle, end, id);
   tree.nodes[static_cast<std::size_t>(id)].left = left;
   tree.nodes[static_cast<std::size_t>(id)].right = right;
   return id;
@@ -67,22 +73,25 @@ void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> poin
   // Every vector is sized once: on a face of many holes these are the
   // largest parts of the search, and growing them by doubling would hold
   // up to three times their size.
-  tree.order.clear();
-  tree.order.reserve(tree.points.size());
-  tree.leafOf.assign(tree.points.size(), -1);
+  std::vector<Placed> placed;
+  placed.reserve(tree.points.size());
   for (std::uint32_t i = 0; i < tree.points.size(); ++i) {
     const HolePointTree::Point& p = tree.points[i];
-    if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) tree.order.push_back(i);
+    if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) placed.push_back(Placed{p, i});
   }
-  const auto finite = static_cast<std::uint32_t>(tree.order.size());
+  const auto finite = static_cast<std::uint32_t>(placed.size());
+  tree.leafOf.assign(tree.points.size(), -1);
   tree.nodes.clear();
   if (finite > 0) {
     tree.nodes.reserve(node_count(finite));
-    build_node(tree, 0, finite, -1);
+    build_node(tree, placed, 0, finite, -1);
   }
-  tree.sorted.clear();
-  tree.sorted.reserve(finite);
-  for (std::uint32_t id : tree.order) tree.sorted.push_back(tree.points[id]);
+  tree.order.resize(finite);
+  tree.sorted.resize(finite);
+  for (std::uint32_t i = 0; i < finite; ++i) {
+    tree.order[i] = placed[i].id;
+    tree.sorted[i] = placed[i].p;
+  }
 }
 
 }  // namespace facetor

@@ -18,8 +18,7 @@ void renumber_blocks(PolygonOrder& order, std::size_t from) {
 void renumber_nodes(PolygonOrder& order, std::uint32_t block, std::size_t from) {
   const std::vector<std::uint32_t>& nodes = order.blocks[block];
   for (std::size_t i = from; i < nodes.size(); ++i) {
-    order.nodeBlock[nodes[i]] = block;
-    order.nodeIndex[nodes[i]] = static_cast<std::uint32_t>(i);
+    order.nodePlace[nodes[i]] = PolygonOrder::Place{block, static_cast<std::uint32_t>(i)};
   }
 }
 
@@ -48,10 +47,8 @@ void split_block(PolygonOrder& order, std::uint32_t block) {
 
 void polygon_order_init(PolygonOrder& order, std::uint32_t count, std::size_t total) {
   order = PolygonOrder{};
-  order.nodeBlock.reserve(total);
-  order.nodeIndex.reserve(total);
-  order.nodeBlock.resize(count);
-  order.nodeIndex.resize(count);
+  order.nodePlace.reserve(total);
+  order.nodePlace.resize(count);
   for (std::uint32_t at = 0; at < count; at += kBlockSize) {
     const auto id = static_cast<std::uint32_t>(order.blocks.size());
     std::vector<std::uint32_t> nodes;
@@ -64,10 +61,9 @@ void polygon_order_init(PolygonOrder& order, std::uint32_t count, std::size_t to
 }
 
 void polygon_order_insert(PolygonOrder& order, std::uint32_t after, std::span<const std::uint32_t> nodes) {
-  order.nodeBlock.resize(order.nodeBlock.size() + nodes.size());
-  order.nodeIndex.resize(order.nodeIndex.size() + nodes.size());
-  const std::uint32_t block = order.nodeBlock[after];
-  const std::size_t at = order.nodeIndex[after] + 1;
+  order.nodePlace.resize(order.nodePlace.size() + nodes.size());
+  const std::uint32_t block = order.nodePlace[after].block;
+  const std::size_t at = order.nodePlace[after].index + 1;
   std::vector<std::uint32_t>& list = order.blocks[block];
   list.insert(list.begin() + static_cast<std::ptrdiff_t>(at), nodes.begin(), nodes.end());
   renumber_nodes(order, block, at);
@@ -78,7 +74,7 @@ std::uint32_t polygon_order_first(const PolygonOrder& order) { return order.bloc
 
 std::vector<std::uint32_t> polygon_order_nodes(const PolygonOrder& order) {
   std::vector<std::uint32_t> nodes;
-  nodes.reserve(order.nodeBlock.size());
+  nodes.reserve(order.nodePlace.size());
   for (std::uint32_t block : order.blockOrder) nodes.insert(nodes.end(), order.blocks[block].begin(), order.blocks[block].end());
   return nodes;
 }

@@ -14,8 +14,11 @@ struct PolygonOrder {
   std::vector<std::vector<std::uint32_t>> blocks;  // nodes by position, block by block
   std::vector<std::uint32_t> blockOrder;           // block ids by position
   std::vector<std::uint32_t> blockRank;            // block id -> place in blockOrder
-  std::vector<std::uint32_t> nodeBlock;            // node -> its block
-  std::vector<std::uint32_t> nodeIndex;            // node -> place in its block
+  struct Place {
+    std::uint32_t block;  // the node's block
+    std::uint32_t index;  // its place in the block
+  };
+  std::vector<Place> nodePlace;                    // by node, both read together for a key
 };
 
 // Nodes 0 .. count-1 in that order, with room for `total` nodes in all.
@@ -27,7 +30,8 @@ void polygon_order_insert(PolygonOrder& order, std::uint32_t after, std::span<co
 
 // A key that orders nodes by their position.
 inline std::uint64_t polygon_order_key(const PolygonOrder& order, std::uint32_t node) {
-  return (static_cast<std::uint64_t>(order.blockRank[order.nodeBlock[node]]) << 32) | order.nodeIndex[node];
+  const PolygonOrder::Place place = order.nodePlace[node];
+  return (static_cast<std::uint64_t>(order.blockRank[place.block]) << 32) | place.index;
 }
 
 std::uint32_t polygon_order_first(const PolygonOrder& order);
