@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/session.h"
 #include "support/allocation_hook.h"
 #include "support/cob_builder.h"
+#include "support/hostile_models.h"
 #include "support/run_process.h"
 
 namespace facetor {
@@ -44,12 +46,12 @@ Outcome run_once(const std::string& input, char mode, const std::string& outputP
   return outcome;
 }
 
-void sweep(const std::string& model) {
+void sweep(const std::string& model, std::string_view modes = "RADHI") {
   if (!std::filesystem::exists(model)) GTEST_SKIP() << "not found: " << model;
   test::TempDir dir;
   const std::string input = dir / "model.cob";
   std::filesystem::copy_file(model, input);
-  for (const char mode : {'R', 'A', 'D', 'H', 'I'}) {
+  for (const char mode : modes) {
     const std::string output = dir / (mode == 'R' ? "model.rwx" : mode == 'A' ? "model.seq" : "model.txt");
     std::uint64_t count = 0, made = 0;
     run_once(input, mode, output, 0, count);  // fills the caches that live for the whole process
@@ -77,6 +79,14 @@ void sweep(const std::string& model) {
 
 TEST(AllocationSweep, ExampleModel) { sweep(FACETOR_EXAMPLES_DIR "/cottage.cob"); }
 TEST(AllocationSweep, MoleculeSample) { sweep(FACETOR_SAMPLES_DIR "/molecule.cob"); }
+
+// A face of more holes than the plain scan takes: the indexed bridging and its searches fail part way.
+TEST(AllocationSweep, FaceOfManyHoles) {
+  test::TempDir dir;
+  const std::string model = dir / "holes.cob";
+  test::write_file(model, test::dense_holes_model(test::HoleLayout::scattered, 12));
+  sweep(model, "R");
+}
 
 }  // namespace
 }  // namespace facetor
