@@ -62,8 +62,15 @@ function addModel(file) {
   convert(entry);
 }
 
+// While a model converts, its status shows the time it has taken so far.
+setInterval(() => {
+  for (const entry of entries) {
+    if (entry.state === 'converting') entry.node.querySelector('.result-status').textContent = statusText(entry);
+  }
+}, 500);
+
 async function convert(entry) {
-  entry.state = 'converting';
+  entry.state = 'waiting';
   entry.result = entry.error = entry.progress = null;
   entry.consoleText = '';
   render(entry);
@@ -73,6 +80,10 @@ async function convert(entry) {
     const bytes = new Uint8Array(await entry.file.arrayBuffer());
     const result = await converter.convert(entry.file.name, bytes, entry.mode, (progress) => {
       if (entry.run !== run) return;
+      if (entry.state === 'waiting') {
+        entry.state = 'converting';
+        entry.started = performance.now();
+      }
       entry.progress = progress;
       entry.consoleText += decoder.decode(progress.console, { stream: true });
       render(entry);
@@ -95,8 +106,9 @@ function statusText(entry) {
   switch (entry.state) {
     case 'waiting': return 'Waiting';
     case 'converting': {
-      const p = entry.progress;
-      return p ? `Converting… ${(p.elapsed / 1000).toFixed(1)} s · ${sizeText(p.written)} written` : 'Converting…';
+      const seconds = ((performance.now() - entry.started) / 1000).toFixed(1);
+      const written = entry.progress.written;
+      return `Converting… ${seconds} s${written ? ` · ${sizeText(written)} written` : ''}`;
     }
     case 'failed': return entry.result ? `Failed (exit code ${entry.result.exitCode})` : 'Failed';
     default: return entry.result.files.size ? `Done · ${entry.mode}` : `Listed · ${entry.mode}`;
@@ -117,7 +129,7 @@ function render(entry) {
   const status = element('span', { className: 'result-status', textContent: statusText(entry) });
   status.setAttribute('role', 'status');
   const children = [element('div', { className: 'result-head' }, [name, status])];
-  if (entry.state === 'converting') children.push(element('progress', { ariaLabel: `Converting ${entry.file.name}` }));
+  if (entry.state === 'converting' || entry.state === 'waiting') children.push(element('progress', { ariaLabel: `Converting ${entry.file.name}` }));
   const reason = entry.error ?? (entry.result ? reasonOf(entry.result) : '');
   if (reason) children.push(element('p', { className: 'reason', textContent: reason }));
   if (entry.result && entry.result.files.size) {
