@@ -215,8 +215,8 @@ function showTextures(named) {
   const missing = [...named].filter(([, found]) => !found).map(([name]) => name);
   line.hidden = false;
   line.textContent = missing.length === 0
-    ? `Textures: all ${named.size} shown.`
-    : `Textures not dropped (faces keep their colour): ${missing.join(', ')}. Drop the image files to see them.`;
+    ? `Textures shown: ${[...named.keys()].join(', ')}.`
+    : `Textures not dropped (their faces keep their colour): ${missing.join(', ')}. Drop the image files to see them.`;
 }
 
 function updateZip() {

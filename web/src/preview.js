@@ -16,10 +16,10 @@ export function createPreview(canvas, jointTip) {
   const scene = new THREE.Scene();
   scene.background = new THREE.Color(0x20242c);
   const camera = new THREE.PerspectiveCamera(45, 1, 0.01, 1000);
-  const headlight = new THREE.DirectionalLight(0xffffff, 2.2);
+  const headlight = new THREE.DirectionalLight(0xffffff, 2.6);
   headlight.position.set(0.4, 0.6, 1);
   camera.add(headlight);
-  scene.add(camera, new THREE.HemisphereLight(0xffffff, 0x60646c, 1.4));
+  scene.add(camera, new THREE.HemisphereLight(0xffffff, 0x8a8f99, 2.8));
   const controls = new OrbitControls(camera, canvas);
   controls.enableDamping = false;
 
