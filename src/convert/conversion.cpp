@@ -121,7 +121,7 @@ void convert_object(Walk& walk, NodeContext& ctx, PolygonObject& object) {
   const BuildOptions options{own.picture, own.sign, own.addressMode, own.mipmap, own.optverts};
   build_mesh(context, object, options, std::move(proto), [&](const Prototype& finished) {
     walk.finished(finished, *node);
-    node->protos.push_front(instance_of(finished));
+    node->protos.push_back(instance_of(finished));
   });
   node->collision = d.collision;
   ctx.firstObject = false;

@@ -5,13 +5,12 @@
 //
 // A prototype's faces are kept in the order they were added, by value, with
 // their corners in one shared array; the writer walks them newest first. The
-// lists of the model tree are extended at the head, so index 0 of `protos`
-// and `children` is always the newest entry, the order in which the
-// hierarchy writer walks them.
+// lists of the model tree are kept in the order they were added too, and the
+// hierarchy writer walks them newest first (from the back), as if each new
+// entry had been put at the head.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
@@ -124,15 +123,16 @@ struct ProtoInstance {
   float translation[3] = {0, 0, 0};
 };
 
+// A node costs what it holds: empty lists allocate nothing.
 struct ModelNode {
   std::int32_t collision = 1;
   bool opacityFix = false;
-  std::deque<ProtoInstance> protos;                 // newest first
-  std::deque<std::unique_ptr<ModelNode>> children;  // newest first (children.front() is firstChild)
+  std::vector<ProtoInstance> protos;                 // oldest first: back() is the newest
+  std::vector<std::unique_ptr<ModelNode>> children;  // oldest first: back() is firstChild
   ~ModelNode();  // releases deep trees without deep recursion
 };
 
-// The child goes to the head of the parent's children; returns it.
+// The child becomes the parent's newest child (its firstChild); returns it.
 ModelNode* node_add_child(ModelNode& parent, std::unique_ptr<ModelNode> child);
 
 }  // namespace facetor

@@ -18,7 +18,7 @@ const std::string kExpected = std::string(__FILE__).substr(0, std::string(__FILE
 // Adds a child node holding one prototype with this pivot translation.
 ModelNode* add(ModelNode& parent, const std::string& name, float x = 0, float y = 0, float z = 0) {
   ModelNode* node = node_add_child(parent, std::make_unique<ModelNode>());
-  node->protos.push_front(ProtoInstance{name, 0, {x, y, z}});
+  node->protos.push_back(ProtoInstance{name, 0, {x, y, z}});
   return node;
 }
 std::string hierarchy(const ModelNode& root) {
@@ -27,10 +27,10 @@ std::string hierarchy(const ModelNode& root) {
 }
 
 // A pivot beyond 1e-6 opens a transform and clump round the node; collision lines stand only where the
-// setting changes (the root has the parent's 1); deep chains neither recurse nor cap the indentation.
+// setting changes (the root has the parent's 1); deep chains do not recurse and indent by 100 blanks at most.
 TEST(ClumpWriter, PivotsCollisionAndDepthByteForByte) {
   ModelNode root, top, deep;
-  root.protos.push_front(ProtoInstance{"box", 0, {0, 0, 0.000001f}});
+  root.protos.push_back(ProtoInstance{"box", 0, {0, 0, 0.000001f}});
   add(*add(root, "lid", 0, 1, 0), "knob", 0, 0, -0.000002f);
   EXPECT_EQ(hierarchy(root), test::read_file(kExpected + "pivots.rwx"));
   ModelNode* off = node_add_child(top, std::make_unique<ModelNode>());
@@ -42,9 +42,12 @@ TEST(ClumpWriter, PivotsCollisionAndDepthByteForByte) {
   constexpr int kDepth = 3000;
   ModelNode* node = &deep;
   for (int i = 0; i < kDepth; ++i) node = add(*node, "p");
-  const std::string text = hierarchy(deep);
-  EXPECT_NE(text.find(std::string(2 + kDepth - 1, ' ') + "ProtoInstance p\r\n"), std::string::npos);
-  EXPECT_TRUE(text.find(std::string(2 + kDepth, ' ') + "P") == std::string::npos && text.ends_with("  ClumpEnd\r\n"));
+  // Node k opens its clump at k blanks (the first stands in the outer clump), never more than 100.
+  const auto at = [](int width) { return std::string(std::min(width, 100), ' '); };
+  std::string expected = at(2) + "ProtoInstance p\r\n";
+  for (int k = 2; k <= kDepth; ++k) expected += at(k) + "ClumpBegin\r\n" + at(k + 1) + "ProtoInstance p\r\n";
+  for (int k = kDepth; k >= 2; --k) expected += at(k) + "ClumpEnd\r\n";
+  EXPECT_EQ(hierarchy(deep), expected);
 }
 
 // Writes the prototype with the identity as base transform; "\r\n" as "\n".
