@@ -98,12 +98,14 @@ struct Prototype {
   std::vector<MeshVertex> vertices;
   std::vector<MeshFace> faces;          // in the order added; written newest first
   std::vector<std::uint32_t> corners;   // the corners of all faces, face by face
-  std::vector<SurfaceRef> surfaces;     // the faces' surface states (an entry may be absent)
+  std::vector<SurfaceRef> surfaces;     // the faces' surface states, each once (an entry may be absent)
   std::vector<JointEntry> joints;       // root entry first once any is added
 };
 
-// Appends a face with these corners.
-void proto_add_face(Prototype& proto, std::span<const std::uint32_t> corners, const SurfaceRef& surface);
+// Appends a surface state for faces to name; returns its index.
+std::uint32_t proto_add_surface(Prototype& proto, SurfaceRef surface);
+// Appends a face with these corners and the surface state at that index.
+void proto_add_face(Prototype& proto, std::span<const std::uint32_t> corners, std::uint32_t surface);
 // The corners of one face.
 inline std::span<const std::uint32_t> face_corners(const Prototype& proto, const MeshFace& face) {
   return std::span<const std::uint32_t>(proto.corners).subspan(face.firstCorner, face.cornerCount);

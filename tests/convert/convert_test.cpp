@@ -165,6 +165,27 @@ TEST(Conversion, TextureSurfacesUShiftAndRepeatedVertices) {
   EXPECT_EQ(v, (std::vector<float>{0.5f, 1.5f, 1.75f}));
 }
 
+// A prototype lists each distinct state once however many runs use it; a run whose state equals the one in
+// force (texture names without case) keeps that one.
+TEST(Conversion, RunsShareSurfaceStatesByValue) {
+  MaterialSpec wood = material(0), shout = material(1), red = material(2), odd = material(3);
+  wood.maps.push_back(texture_map("dir/Wood.jpg")), shout.maps.push_back(texture_map("WOOD.jpg"));
+  red.green = 0, odd.ambient = NAN;
+  Conversion c;
+  std::vector<Face> faces;
+  for (std::uint16_t m : {0, 1, 2, 1, 0, 3, 3, 2, 0, 2, 1, 3}) faces.push_back(face({0, 1, 2}, m));
+  c.object("o", 0, kSquare, faces, {wood, shout, red, odd});
+  c.run();
+  const Prototype& p = c.written.at(0);
+  std::string textures;  // per face: o (Wood), O (WOOD), - (none), N (NaN)
+  for (const MeshFace& f : p.faces) {
+    const SurfaceState* s = face_surface(p, f);
+    textures += std::isnan(s->ambient) ? 'N' : !s->texture ? '-' : s->texture->at(1);
+  }
+  EXPECT_EQ(textures, "oo-OONN-o-ON");
+  EXPECT_EQ(p.surfaces.size(), 4u);
+}
+
 // Lighting, or translucency alone (faces alternate opaque and translucent), splits off an internal
 // prototype holding, and with room for, only the vertices it uses; colour does not, under either mipmap.
 TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
