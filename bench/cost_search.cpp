@@ -19,7 +19,7 @@
 // prints one line per shape tried and, per family, the steepest; it exits
 // with 1 when a ratio of work, memory or output passes the limit (default
 // 5), work rated only where the largest size's is large enough to tell
-// (--floor: 50 million instructions, or with --native 0.05 s), and stops
+// (--floor: 10 million instructions, or with --native 0.05 s), and stops
 // trying shapes after S seconds (default 600).
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,8 +71,8 @@ std::vector<Family> families() {
                              {"mode", {'R', 'I'}, false}},
        [](int n, const Values& p) { return test::texture_runs_model(n, p[0], p[1] != 0, p[2] != 0); },
        [](const Values& p) { return mode_value(p[3]); }},
-      {"material_cycle", 200, {{"materials", {2, 64, 4096}}, {"split_every", {0, 1, 5}}},
-       [](int n, const Values& p) { return test::material_cycle_model(n, p[0], p[1]); }},
+      {"material_cycle", 200, {{"materials", {2, 64, 4096}}, {"split_every", {0, 1, 5}}, {"missing", {0, 1}, false}},
+       [](int n, const Values& p) { return test::material_cycle_model(n, p[0], p[1], p[2] != 0); }},
       {"scene_chain", 200, {{"name", {0, 16, 199, 4000}}, {"mode", allModes, false}},
        [](int n, const Values& p) { return test::scene_chain_model(n, p[0]); },
        [](const Values& p) { return mode_value(p[1]); }},
@@ -80,6 +80,8 @@ std::vector<Family> families() {
        [](int n, const Values& p) { return test::scene_tree_model(n, p[0], p[1] != 0); }},
       {"nested_objects", 50, {{"objects", {1, 2, 8}}, {"avatar", {0, 1}, false}},
        [](int n, const Values& p) { return test::nested_objects_model(n, p[0], p[1] != 0); }},
+      {"one_node_objects", 100, {{"avatar", {0, 1}, false}},
+       [](int n, const Values& p) { return test::nested_objects_model(1, n, p[0] != 0); }},
       {"long_face", 400, {{"distinct", {1, 3, 100, 1 << 30}}},
        [](int n, const Values& p) { return test::long_face_model(n, std::min(n, p[0])); }},
       {"directive_mix", 50, {{"directives", {0, 1, 5, 10}}},
@@ -135,10 +137,10 @@ std::string prompt_input(char mode) {
   return mode == 'H' || mode == 'I' ? std::string("model.cob\n") + mode + "\nQ\n" : std::string();
 }
 
-std::vector<std::string> command(const Options& o, char mode) {
+std::vector<std::string> command(bool native, const std::string& exe, char mode) {
   std::vector<std::string> argv;
-  if (!o.native) argv = {"/usr/bin/valgrind", "--tool=cachegrind", "--cache-sim=no", "--cachegrind-out-file=cg.out"};
-  argv.push_back(o.exe);
+  if (!native) argv = {"/usr/bin/valgrind", "--tool=cachegrind", "--cache-sim=no", "--cachegrind-out-file=cg.out"};
+  argv.push_back(exe);
   if (prompt_input(mode).empty()) argv.insert(argv.end(), {"model.cob", std::string(1, mode)});
   return argv;
 }
@@ -156,24 +158,30 @@ double instructions(const fs::path& file) {
   return count;
 }
 
-// Converts the model in a fresh folder; the output is every file but the
-// model and cachegrind's, plus standard output.
+// Converts the model in a fresh folder: a plain run for time, memory and
+// output (every file but the model and cachegrind's, plus standard output),
+// then, unless --native, a run under cachegrind for the instructions.
 Cost measure(const Options& o, const Bytes& model, char mode) {
   const fs::path dir = fs::temp_directory_path() / ("facetor_cost_" + std::to_string(getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   test::write_file((dir / "model.cob").string(), model);
-  bench::ChildRun run{command(o, mode), dir.string(), prompt_input(mode), (dir / "stdout").string(), 600, 16384};
-  const bench::ChildResult result = bench::run_child(run);
+  bench::ChildRun run{command(true, o.exe, mode), dir.string(), prompt_input(mode), (dir / "stdout").string(), 600, 16384};
+  const bench::ChildResult plain = bench::run_child(run);
   Cost cost;
   cost.bytes = static_cast<double>(model.size());
-  cost.ok = result.ok;
-  cost.seconds = result.seconds;
-  cost.peakMB = result.peakMB;
-  cost.work = o.native ? result.seconds : instructions(dir / "cg.out") / 1e6;
+  cost.ok = plain.ok;
+  cost.seconds = plain.seconds;
+  cost.peakMB = plain.peakMB;
+  cost.work = plain.seconds;
   for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
-    if (name != "model.cob" && name != "cg.out") cost.outputMB += static_cast<double>(entry.file_size()) / 1048576.0;
+    if (name != "model.cob") cost.outputMB += static_cast<double>(entry.file_size()) / 1048576.0;
+  }
+  if (!o.native) {
+    run.argv = command(false, o.exe, mode);
+    cost.ok = bench::run_child(run).ok && cost.ok;
+    cost.work = instructions(dir / "cg.out") / 1e6;
   }
   fs::remove_all(dir);
   return cost;
@@ -207,10 +215,14 @@ void rate(Trial& t, const Cost& empty, double floor) {
   t.ok = t.sizes[0].ok && t.sizes[1].ok && t.sizes[2].ok;
 }
 
-// The size whose model is about the target (the model of `unit` scaled).
+// The size whose model's part that grows with it is about the target, or
+// as large as the part that does not (a material's long texture path) up to
+// 4 times the target, so that the input grows near 4x from size to size.
 int base_size(const Family& f, const Values& v, double targetBytes) {
-  const double unitBytes = static_cast<double>(f.make(f.unit, v).size());
-  const double scaled = f.unit * targetBytes / std::max(unitBytes, 1.0);
+  const double one = static_cast<double>(f.make(f.unit, v).size());
+  const double two = static_cast<double>(f.make(2 * f.unit, v).size());
+  const double perUnit = std::max(two - one, 1.0), fixed = std::max(one - perUnit, 0.0);
+  const double scaled = f.unit * std::clamp(fixed, targetBytes, 4 * targetBytes) / perUnit;
   return static_cast<int>(std::clamp(scaled, 1.0, 1e8));
 }
 
@@ -383,6 +395,6 @@ int main(int argc, char** argv) {
     else if (arg == "--exe") o.exe = value;
     else return facetor::usage();
   }
-  if (o.floor < 0) o.floor = o.native ? 0.05 : 50;
+  if (o.floor < 0) o.floor = o.native ? 0.05 : 10;
   return facetor::search(o);
 }

@@ -158,7 +158,7 @@ std::vector<std::uint8_t> texture_runs_model(int faces, int pathLength, bool mas
   return with_object(polh("runs", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, list), materials);
 }
 
-std::vector<std::uint8_t> material_cycle_model(int faces, int materials, int splitEvery) {
+std::vector<std::uint8_t> material_cycle_model(int faces, int materials, int splitEvery, bool missing) {
   std::vector<Face> list;
   for (int i = 0; i < faces; ++i) list.push_back(triangle(0, 1, 2, static_cast<std::uint16_t>(i % std::max(1, materials))));
   std::vector<MaterialSpec> specs;
@@ -168,7 +168,7 @@ std::vector<std::uint8_t> material_cycle_model(int faces, int materials, int spl
     spec.shader = splitEvery > 0 && (m / splitEvery) % 2 ? 'f' : 'p';
     specs.push_back(std::move(spec));
   }
-  return with_object(polh("cycle", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, list), specs);
+  return with_object(polh("cycle", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, list), missing ? std::vector<MaterialSpec>{} : specs);
 }
 
 std::vector<std::uint8_t> scene_chain_model(int nodes, int nameLength) {

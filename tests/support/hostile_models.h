@@ -26,8 +26,9 @@ std::vector<std::uint8_t> tendon_model(int count);
 // Faces (of no corners unless `corners`) alternating two materials whose texture paths are `pathLength`
 // characters, with a mask when `mask`.
 std::vector<std::uint8_t> texture_runs_model(int faces, int pathLength, bool mask, bool corners);
-// Faces cycling through `materials` materials of distinct colours, lit and unlit in turn every `splitEvery`.
-std::vector<std::uint8_t> material_cycle_model(int faces, int materials, int splitEvery);
+// Faces cycling through `materials` materials of distinct colours, lit and unlit in turn every `splitEvery`;
+// with `missing`, the object has no Mat1 chunks (every run warns of its missing material).
+std::vector<std::uint8_t> material_cycle_model(int faces, int materials, int splitEvery, bool missing);
 // Scen chunks in a chain, each the child of the one before, names of `nameLength` characters.
 std::vector<std::uint8_t> scene_chain_model(int nodes, int nameLength);
 // Scen chunks where every inner node has `branches` children: down one spine (`spine`), or level by level.
