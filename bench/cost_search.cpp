@@ -1,6 +1,7 @@
 // The search for costly inputs: families of models with a size and shape
-// parameters, each converted at sizes n, 4n and 16n, the shapes searched for
-// the steepest growth of the work per size step. Work is counted in
+// parameters, each converted at sizes n, 4n and 16n (and 64n where those
+// grow too fast, to tell growth that settles from growth that lasts), the
+// shapes searched for the steepest growth of the work per size step. Work is counted in
 // instructions under valgrind's cachegrind (deterministic, undisturbed by
 // other load; the count of a file with no chunks is taken off as the cost of
 // starting), peak memory and processor time in a plain run, and output as
@@ -190,7 +191,7 @@ Cost measure(const Options& o, const Bytes& model, char mode) {
 struct Trial {
   std::string family;
   Values values;
-  Cost sizes[3];
+  std::vector<Cost> sizes;  // n, 4n, 16n, and 64n where the first three grew too fast
   double workRatio = 0, memoryRatio = 0, outputRatio = 0;
   bool ok = false;
   double steepness() const { return std::max({workRatio, memoryRatio, outputRatio}); }
@@ -198,21 +199,21 @@ struct Trial {
 
 double ratio(double a, double b) { return a > 0 ? b / a : (b > 0 ? 99 : 1); }
 
-// The worst of the two steps; work and memory above what a file with no
+// The worst of the last two steps; work and memory above what a file with no
 // chunks costs (the cost of starting the program). Work too small to tell
 // (the largest size's below the floor) is not rated.
 void rate(Trial& t, const Cost& empty, double floor) {
   double work = 0, memory = 0, output = 0;
-  for (int s = 0; s < 2; ++s) {
+  for (std::size_t s = t.sizes.size() - 3; s + 1 < t.sizes.size(); ++s) {
     const Cost& a = t.sizes[s];
     const Cost& b = t.sizes[s + 1];
     work = std::max(work, ratio(std::max(a.work - empty.work, 0.0), std::max(b.work - empty.work, 0.0)));
     memory = std::max(memory, ratio(std::max(a.peakMB - empty.peakMB, 1.0), std::max(b.peakMB - empty.peakMB, 1.0)));
     output = std::max(output, ratio(std::max(a.outputMB, 0.01), std::max(b.outputMB, 0.01)));
   }
-  t.workRatio = t.sizes[2].work >= floor ? work : 0;
+  t.workRatio = t.sizes.back().work >= floor ? work : 0;
   t.memoryRatio = memory, t.outputRatio = output;
-  t.ok = t.sizes[0].ok && t.sizes[1].ok && t.sizes[2].ok;
+  t.ok = std::all_of(t.sizes.begin(), t.sizes.end(), [](const Cost& c) { return c.ok; });
 }
 
 // The size whose model's part that grows with it is about the target, or
@@ -241,12 +242,20 @@ void print(const Options& o, const Trial& t, const Family& f) {
   std::fflush(stdout);
 }
 
+// A shape that grows too fast is measured once more at 64n and rated on its
+// last two steps: growth that settles by then (the indentation of a tree
+// reaching its limit of 100 blanks, a cache filling) is no fault; growth
+// that goes on is.
 Trial try_shape(const Options& o, const Family& f, const Values& v, const Cost& empty) {
   Trial t{f.name, v, {}};
   const int n = base_size(f, v, o.kb * 1024);
   const char mode = f.mode(v);
-  for (int s = 0; s < 3; ++s) t.sizes[s] = measure(o, f.make(n << (2 * s), v), mode);
+  for (int s = 0; s < 3; ++s) t.sizes.push_back(measure(o, f.make(n << (2 * s), v), mode));
   rate(t, empty, o.floor);
+  if (exceeds(o, t) && t.ok && n <= (1 << 24)) {
+    t.sizes.push_back(measure(o, f.make(n << 6, v), mode));
+    rate(t, empty, o.floor);
+  }
   print(o, t, f);
   return t;
 }
