@@ -165,25 +165,27 @@ TEST(Conversion, TextureSurfacesUShiftAndRepeatedVertices) {
   EXPECT_EQ(v, (std::vector<float>{0.5f, 1.5f, 1.75f}));
 }
 
-// A prototype lists each distinct state once however many runs use it; a run whose state equals the one in
-// force (texture names without case) keeps that one.
+// A prototype lists each distinct state once however many runs (and materials) use it; a run whose state
+// equals the one in force (texture names without case) keeps that one.
 TEST(Conversion, RunsShareSurfaceStatesByValue) {
-  MaterialSpec wood = material(0), shout = material(1), red = material(2), odd = material(3);
+  MaterialSpec wood = material(0), shout = material(1), red = material(2), odd = material(3), dim = material(5);
   wood.maps.push_back(texture_map("dir/Wood.jpg")), shout.maps.push_back(texture_map("WOOD.jpg"));
-  red.green = 0, odd.ambient = NAN;
+  red.green = dim.green = 0, odd.ambient = NAN, dim.ambient = 0.5f;
+  MaterialSpec twin = wood;
+  twin.number = 4;
   Conversion c;
   std::vector<Face> faces;
-  for (std::uint16_t m : {0, 1, 2, 1, 0, 3, 3, 2, 0, 2, 1, 3}) faces.push_back(face({0, 1, 2}, m));
-  c.object("o", 0, kSquare, faces, {wood, shout, red, odd});
+  for (std::uint16_t m : {0, 1, 2, 1, 0, 3, 3, 2, 0, 2, 1, 3, 4, 5, 2}) faces.push_back(face({0, 1, 2}, m));
+  c.object("o", 0, kSquare, faces, {wood, shout, red, odd, twin, dim});
   c.run();
   const Prototype& p = c.written.at(0);
-  std::string textures;  // per face: o (Wood), O (WOOD), - (none), N (NaN)
+  std::string states;  // per face: o (Wood), O (WOOD), - (none), N (NaN), a (ambient 0.5)
   for (const MeshFace& f : p.faces) {
     const SurfaceState* s = face_surface(p, f);
-    textures += std::isnan(s->ambient) ? 'N' : !s->texture ? '-' : s->texture->at(1);
+    states += std::isnan(s->ambient) ? 'N' : s->ambient == 0.5f ? 'a' : !s->texture ? '-' : s->texture->at(1);
   }
-  EXPECT_EQ(textures, "oo-OONN-o-ON");
-  EXPECT_EQ(p.surfaces.size(), 4u);
+  EXPECT_EQ(states, "oo-OONN-o-ONoa-");
+  EXPECT_EQ(p.surfaces.size(), 5u);  // the twin's state is Wood's
 }
 
 // Lighting, or translucency alone (faces alternate opaque and translucent), splits off an internal
