@@ -10,7 +10,8 @@
 //
 //   cost_search list
 //   cost_search write FAMILY N [PARAMETER...] FILE
-//   cost_search [--kb K] [--seconds S] [--family NAME] [--native] [--limit R] [--exe PATH]
+//   cost_search [--kb K] [--seconds S] [--family NAME] [--skip NAME,...] [--native] [--limit R]
+//               [--floor F] [--combinations C] [--exe PATH]
 //
 // The search starts from every combination of each family's listed values
 // (a seeded sample where there are more than --combinations), then climbs
@@ -19,9 +20,10 @@
 // --native no valgrind is run and processor time stands for the work. It
 // prints one line per shape tried and, per family, the steepest; it exits
 // with 1 when a ratio of work, memory or output passes the limit (default
-// 5), work rated only where the largest size's is large enough to tell
-// (--floor: 10 million instructions, or with --native 0.05 s), and stops
-// trying shapes after S seconds (default 600).
+// 5) or the peak memory passes 64 MB + 4x the input, work rated only where
+// the largest size's is large enough to tell
+// (--floor: 10 million instructions, or with --native 0.05 s). The families
+// share S seconds (default 600) equally, each trying one shape at least.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,7 +109,8 @@ struct Options {
   double seconds = 600;
   double limit = 5;
   double floor = -1;  // set from the mode of measuring when not given
-  std::string family;
+  std::string family;  // only this one
+  std::string skip;    // families left out, separated by commas
   bool native = false;
   std::size_t combinations = 24;
   std::string exe = FACETOR_EXE;
@@ -193,26 +196,31 @@ struct Trial {
   Values values;
   std::vector<Cost> sizes;  // n, 4n, 16n, and 64n where the first three grew too fast
   double workRatio = 0, memoryRatio = 0, outputRatio = 0;
+  bool overBound = false;  // some size's peak memory above 64 MB + 4x its input
   bool ok = false;
   double steepness() const { return std::max({workRatio, memoryRatio, outputRatio}); }
 };
 
 double ratio(double a, double b) { return a > 0 ? b / a : (b > 0 ? 99 : 1); }
 
-// The worst of the last two steps; work and memory above what a file with no
+// The worst of the last `steps` steps; work and memory above what a file with no
 // chunks costs (the cost of starting the program). Work too small to tell
-// (the largest size's below the floor) is not rated.
-void rate(Trial& t, const Cost& empty, double floor) {
+// (the largest size's below the floor) is not rated, nor memory below 16 MB
+// (whose growth says little: 64 MB + 4x the input is its bound).
+void rate(Trial& t, const Cost& empty, double floor, std::size_t steps) {
   double work = 0, memory = 0, output = 0;
-  for (std::size_t s = t.sizes.size() - 3; s + 1 < t.sizes.size(); ++s) {
+  for (std::size_t s = t.sizes.size() - 1 - steps; s + 1 < t.sizes.size(); ++s) {
     const Cost& a = t.sizes[s];
     const Cost& b = t.sizes[s + 1];
     work = std::max(work, ratio(std::max(a.work - empty.work, 0.0), std::max(b.work - empty.work, 0.0)));
     memory = std::max(memory, ratio(std::max(a.peakMB - empty.peakMB, 1.0), std::max(b.peakMB - empty.peakMB, 1.0)));
-    output = std::max(output, ratio(std::max(a.outputMB, 0.01), std::max(b.outputMB, 0.01)));
+    output = std::max(output, ratio(std::max(a.outputMB, 0.001), std::max(b.outputMB, 0.001)));
   }
   t.workRatio = t.sizes.back().work >= floor ? work : 0;
-  t.memoryRatio = memory, t.outputRatio = output;
+  t.memoryRatio = t.sizes.back().peakMB - empty.peakMB >= 16 ? memory : 0;
+  t.outputRatio = output;
+  t.overBound = std::any_of(t.sizes.begin(), t.sizes.end(),
+                            [](const Cost& c) { return c.peakMB > 64 + 4 * c.bytes / 1048576.0; });
   t.ok = std::all_of(t.sizes.begin(), t.sizes.end(), [](const Cost& c) { return c.ok; });
 }
 
@@ -228,7 +236,7 @@ int base_size(const Family& f, const Values& v, double targetBytes) {
 }
 
 bool exceeds(const Options& o, const Trial& t) {
-  return !t.ok || t.steepness() > o.limit;
+  return !t.ok || t.overBound || t.steepness() > o.limit;
 }
 
 void print(const Options& o, const Trial& t, const Family& f) {
@@ -237,24 +245,24 @@ void print(const Options& o, const Trial& t, const Family& f) {
     std::printf(" | %8.3f MB %9.2f %s %6.1f MB %8.2f out", c.bytes / 1048576.0, c.work, o.native ? "s " : "Mi",
                 c.peakMB, c.outputMB);
   }
-  std::printf(" | ratios work %5.2f mem %5.2f out %5.2f%s\n", t.workRatio, t.memoryRatio, t.outputRatio,
-              exceeds(o, t) ? "  EXCEEDS" : "");
+  std::printf(" | ratios work %5.2f mem %5.2f out %5.2f%s%s\n", t.workRatio, t.memoryRatio, t.outputRatio,
+              t.overBound ? "  memory over 64 MB + 4x input" : "", exceeds(o, t) ? "  EXCEEDS" : "");
   std::fflush(stdout);
 }
 
 // A shape that grows too fast is measured once more at 64n and rated on its
-// last two steps: growth that settles by then (the indentation of a tree
-// reaching its limit of 100 blanks, a cache filling) is no fault; growth
-// that goes on is.
+// last step: growth that settles by then (the indentation of a tree reaching
+// its limit of 100 blanks, a part of the file that only larger files reach)
+// is no fault; growth that goes on is.
 Trial try_shape(const Options& o, const Family& f, const Values& v, const Cost& empty) {
   Trial t{f.name, v, {}};
   const int n = base_size(f, v, o.kb * 1024);
   const char mode = f.mode(v);
   for (int s = 0; s < 3; ++s) t.sizes.push_back(measure(o, f.make(n << (2 * s), v), mode));
-  rate(t, empty, o.floor);
+  rate(t, empty, o.floor, 2);
   if (exceeds(o, t) && t.ok && n <= (1 << 24)) {
     t.sizes.push_back(measure(o, f.make(n << 6, v), mode));
-    rate(t, empty, o.floor);
+    rate(t, empty, o.floor, 1);
   }
   print(o, t, f);
   return t;
@@ -287,7 +295,7 @@ std::vector<Trial> search_family(const Options& o, const Family& f, const Cost& 
   std::vector<Trial> trials;
   std::map<Values, bool> tried;
   for (const Values& v : starting_shapes(f, o.combinations)) {
-    if (Clock::now() > deadline) return trials;
+    if (!trials.empty() && Clock::now() > deadline) return trials;  // every family has one shape at least
     tried[v] = true;
     trials.push_back(try_shape(o, f, v, empty));
   }
@@ -325,9 +333,17 @@ int search(const Options& o) {
   std::size_t count = 0;
   bool failed = false;
   const std::vector<Family> all = families();
+  std::vector<const Family*> chosen;
   for (const Family& f : all) {
-    if (!o.family.empty() && o.family != f.name) continue;
-    const std::vector<Trial> trials = search_family(o, f, empty, deadline);
+    const bool skipped = ("," + o.skip + ",").find("," + std::string(f.name) + ",") != std::string::npos;
+    if ((o.family.empty() || o.family == f.name) && !skipped) chosen.push_back(&f);
+  }
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    const Family& f = *chosen[i];
+    // An equal share of the time left for each family still to come.
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point share = now + (std::max(deadline, now) - now) / static_cast<int>(chosen.size() - i);
+    const std::vector<Trial> trials = search_family(o, f, empty, share);
     count += trials.size();
     for (const Trial& t : trials) failed = failed || exceeds(o, t);
     if (!trials.empty()) {
@@ -352,7 +368,7 @@ const Family* find_family(const std::vector<Family>& all, const std::string& nam
 
 int usage() {
   std::fprintf(stderr, "usage: cost_search [list | write FAMILY N [PARAMETER...] FILE | --kb K --seconds S --family NAME "
-                       "--native --limit R --floor F --combinations C --exe PATH]\n");
+                       "--skip NAME,... --native --limit R --floor F --combinations C --exe PATH]\n");
   return 2;
 }
 
@@ -400,6 +416,7 @@ int main(int argc, char** argv) {
     else if (arg == "--limit") o.limit = std::atof(value);
     else if (arg == "--floor") o.floor = std::atof(value);
     else if (arg == "--family") o.family = value;
+    else if (arg == "--skip") o.skip = value;
     else if (arg == "--combinations") o.combinations = static_cast<std::size_t>(std::atoi(value));
     else if (arg == "--exe") o.exe = value;
     else return facetor::usage();
