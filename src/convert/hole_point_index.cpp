@@ -1,0 +1,355 @@
+#include "convert/hole_point_index.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "io/release.h"
+#include "mesh/tolerance.h"
+
+namespace facetor {
+namespace {
+
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+// Slots that the next searches are likely to reach are measured against the
+// points at once, farther ones later: "likely" is within this multiple of the
+// nearest pair's distance plus this margin (a bridge's searches reach the
+// nearest distance plus a few tolerances). Values from timing 2,000 and
+// 8,000 random, collinear, circular and NaN/huge holes: margins of 4 and 16
+// tolerances reach their caps often (up to 4x slower), 256 and 1024 are equal.
+constexpr float kEagerScale = 4;
+constexpr float kEagerMargin = 256 * kTolerance;
+// Holes packed closer than the tolerance (lattices, clusters) would put every
+// slot within that margin, so that each new slot is measured against a large
+// part of the points: the margin is then at most this multiple of the nearest
+// distance. From timing lattices of 2,000 to 32,000 holes 1e-7 apart: without
+// it 8,000 take 2 s and time grows 16x per 4x holes; 16 to 300 keep the growth
+// near 5x; 100 slows random holes least (+20% at 8,000).
+constexpr float kEagerLeastMargin = 100;
+// Polygons of up to this many positions are measured against every hole
+// corner directly at the start: a tree search from a corner far from them
+// all walks the path to each of them. On a quad with 2,000 or 8,000
+// scattered holes this takes 30% off the instructions of the conversion.
+constexpr std::size_t kDirectPositions = 16;
+
+// Heap order of pending slots: the least cap on top.
+bool nearer_last(const PendingSlot& l, const PendingSlot& r) { return l.cap > r.cap; }
+
+// Segment trees over the point numbers keep the minimum of a value per
+// number range: leaves from `leaves` on, node k over its children 2k, 2k+1.
+void segment_set(std::vector<float>& tree, std::size_t leaves, std::uint32_t point, float value) {
+  std::size_t at = leaves + point;
+  tree[at] = value;
+  for (at /= 2; at > 0; at /= 2) {
+    const float least = std::min(tree[2 * at], tree[2 * at + 1]);
+    if (least == tree[at]) break;  // and so are the ranges above
+    tree[at] = least;
+  }
+}
+
+// The first number from `from` to before `to` whose value is within
+// `limit`, or -1: the leftmost leaf of the range whose subtree minimum is
+// within the limit.
+std::int64_t segment_first(const std::vector<float>& tree, std::size_t at, std::size_t low, std::size_t width,
+                           std::size_t from, std::size_t to, float limit) {
+  if (low + width <= from || low >= to || !(tree[at] <= limit)) return -1;
+  if (width == 1) return static_cast<std::int64_t>(low);
+  const std::size_t half = width / 2;
+  const std::int64_t found = segment_first(tree, 2 * at, low, half, from, to, limit);
+  return found >= 0 ? found : segment_first(tree, 2 * at + 1, low + half, half, from, to, limit);
+}
+
+std::int64_t first_stored_within(const PointIndex& index, std::size_t from, std::size_t to, float limit) {
+  return segment_first(index.segment, 1, 0, index.segmentLeaves, from, to, limit);
+}
+
+// The smallest stored distance of the points numbered before `to`.
+float segment_min(const PointIndex& index, std::size_t at, std::size_t low, std::size_t width, std::size_t to) {
+  if (low >= to) return kInfinity;
+  if (low + width <= to) return index.segment[at];
+  const std::size_t half = width / 2;
+  return std::min(segment_min(index, 2 * at, low, half, to), segment_min(index, 2 * at + 1, low + half, half, to));
+}
+
+// Files again the caps of the subtrees whose first live point is `point`:
+// those on the path up from its leaf, as far as the point stays first.
+void cap_file(PointIndex& index, std::uint32_t point) {
+  if (point == kNoPoint) return;
+  float least = kInfinity;
+  for (std::int32_t node = index.tree.leafOf[point];
+       node >= 0 && index.nodeFirstLive[static_cast<std::size_t>(node)] == point;
+       node = index.tree.nodes[static_cast<std::size_t>(node)].parent) {
+    least = std::min(least, index.nodeCap[static_cast<std::size_t>(node)]);
+  }
+  segment_set(index.capSegment, index.segmentLeaves, point, least);
+}
+
+// Recounts one subtree's largest stored distance and first live point from
+// its points or its children; returns the first live point it had before.
+std::uint32_t recount(PointIndex& index, std::size_t at) {
+  const HolePointTree::Node& n = index.tree.nodes[at];
+  float most = -kInfinity;
+  std::uint32_t firstLive = kNoPoint;
+  if (n.left < 0) {
+    for (std::uint32_t i = n.begin; i < n.end; ++i) {
+      if (!index.live[i]) continue;
+      most = std::max(most, index.nearest[i]);
+      firstLive = std::min(firstLive, index.tree.order[i]);
+    }
+  } else {
+    const auto l = static_cast<std::size_t>(n.left), r = static_cast<std::size_t>(n.right);
+    most = std::max(index.nodeMaxNearest[l], index.nodeMaxNearest[r]);
+    firstLive = std::min(index.nodeFirstLive[l], index.nodeFirstLive[r]);
+  }
+  index.nodeMaxNearest[at] = most;
+  // A subtree whose points are all in needs no slot any more; its cap would
+  // only draw searches to it.
+  if (firstLive == kNoPoint && !index.nodePending[at].empty()) {
+    index.nodeCap[at] = kInfinity;
+    release_storage(index.nodePending[at]);
+  }
+  return std::exchange(index.nodeFirstLive[at], firstLive);
+}
+
+// Brings the subtrees up to date on the path up from a leaf. When a point
+// has gone in, the subtrees it was first in get new first live points (fewer
+// going up), and the caps of all those points are filed again.
+void path_update(PointIndex& index, std::int32_t node) {
+  std::array<std::uint32_t, 66> refile;  // the tree is at most 64 levels deep
+  std::size_t refiles = 0;
+  for (; node >= 0; node = index.tree.nodes[static_cast<std::size_t>(node)].parent) {
+    const auto at = static_cast<std::size_t>(node);
+    const float mostBefore = index.nodeMaxNearest[at];
+    const std::uint32_t before = recount(index, at);
+    const std::uint32_t firstLive = index.nodeFirstLive[at];
+    if (firstLive == before) {
+      if (index.nodeMaxNearest[at] == mostBefore) break;  // and so does every subtree above
+      continue;
+    }
+    if (refiles == 0) refile[refiles++] = before;  // the point that went in
+    if (refile[refiles - 1] != firstLive) refile[refiles++] = firstLive;
+  }
+  for (std::size_t k = 0; k < refiles; ++k) cap_file(index, refile[k]);
+}
+
+void set_nearest_at(PointIndex& index, std::uint32_t place, float distance, std::int32_t slot) {
+  index.nearest[place] = distance;
+  index.nearestSlot[place] = slot;
+  segment_set(index.segment, index.segmentLeaves, index.tree.order[place], distance);
+}
+
+// Measures a point against every usable slot.
+void measure_point(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::uint32_t point) {
+  const NearestSlot nearest =
+      slots_nearest(slots, order, point_position(index, point), KeyRange{}, kInfinity, index.slotStack);
+  set_nearest_at(index, index.place[point], nearest.distance, nearest.slot);
+  path_update(index, index.tree.leafOf[point]);
+}
+
+// Makes a point's stored distance exact again if its slot has lost its use.
+void refresh_point(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::uint32_t point) {
+  const std::int32_t slot = index.nearestSlot[index.place[point]];
+  if (slot >= 0 && !slots.usable[static_cast<std::uint32_t>(slot)]) measure_point(index, slots, order, point);
+}
+
+// A slot that has just become usable lowers the stored distance of every
+// live point below `top` it is nearer to; subtrees whose bound lies beyond
+// `eager` keep it pending instead. Subtrees are skipped when their bound
+// reaches their largest stored distance, when that is 0, or when every
+// distance to them overflows.
+void offer_below(PointIndex& index, const SlotIndex& slots, std::uint32_t slot, std::int32_t top, float eager) {
+  const HolePointTree::Point& e = slots.tree.points[slot];
+  index.stack.assign(1, top);
+  while (!index.stack.empty()) {
+    const auto at = static_cast<std::size_t>(index.stack.back());
+    index.stack.pop_back();
+    const HolePointTree::Node& n = index.tree.nodes[at];
+    const float most = index.nodeMaxNearest[at];
+    if (!(most > 0)) continue;
+    const float cap = hole_tree_bound(n, e.x, e.y, e.z);
+    if (cap >= most || cap > std::numeric_limits<float>::max()) continue;
+    if (cap > eager) {
+      std::vector<PendingSlot>& heap = index.nodePending[at];
+      heap.push_back(PendingSlot{cap, slot});
+      std::push_heap(heap.begin(), heap.end(), nearer_last);
+      if (cap < index.nodeCap[at]) {  // a lower cap is filed again
+        index.nodeCap[at] = cap;
+        cap_file(index, index.nodeFirstLive[at]);
+      }
+      continue;
+    }
+    if (n.left >= 0) {
+      index.stack.push_back(n.left);
+      index.stack.push_back(n.right);
+      continue;
+    }
+    bool changed = false;
+    for (std::uint32_t i = n.begin; i < n.end; ++i) {
+      if (!index.live[i]) continue;
+      const float d = squared_distance(index.tree.sorted[i], e);
+      if (d < index.nearest[i]) {
+        set_nearest_at(index, i, d, static_cast<std::int32_t>(slot));
+        changed = true;
+      }
+    }
+    if (changed) path_update(index, static_cast<std::int32_t>(at));
+  }
+}
+
+// Offers their pending slots to every subtree that holds live points
+// numbered before `to` and whose cap is within `limit`, so that afterwards
+// each of those points' stored distance is a lower bound again (exact while
+// its slot is usable), or its true distance is beyond the limit. True when
+// any was offered.
+bool offer_pending(PointIndex& index, const SlotIndex& slots, float limit, std::size_t to) {
+  limit = std::min(limit, std::numeric_limits<float>::max());  // caps are finite
+  bool offered = false;
+  std::vector<std::int32_t> opened;
+  for (;;) {
+    const std::int64_t first = segment_first(index.capSegment, 1, 0, index.segmentLeaves, 0, to, limit);
+    if (first < 0) return offered;
+    const auto point = static_cast<std::uint32_t>(first);
+    opened.clear();
+    for (std::int32_t node = index.tree.leafOf[point];
+         node >= 0 && index.nodeFirstLive[static_cast<std::size_t>(node)] == point;
+         node = index.tree.nodes[static_cast<std::size_t>(node)].parent) {
+      if (index.nodeCap[static_cast<std::size_t>(node)] <= limit) opened.push_back(node);
+    }
+    // The slots within the eager limit are taken from the heaps and
+    // measured now (or pending further down); the farther ones stay, under
+    // caps the limit does not reach, and are not looked at again until it does.
+    const float eager = std::max(index.eagerLimit, limit);
+    std::vector<std::vector<std::uint32_t>> taken;
+    for (std::int32_t node : opened) {
+      std::vector<PendingSlot>& heap = index.nodePending[static_cast<std::size_t>(node)];
+      std::vector<std::uint32_t>& out = taken.emplace_back();
+      while (!heap.empty() && heap.front().cap <= eager) {
+        std::pop_heap(heap.begin(), heap.end(), nearer_last);
+        out.push_back(heap.back().slot);
+        heap.pop_back();
+      }
+      index.nodeCap[static_cast<std::size_t>(node)] = heap.empty() ? kInfinity : heap.front().cap;
+    }
+    cap_file(index, point);
+    for (std::size_t k = 0; k < opened.size(); ++k) {
+      for (std::uint32_t slot : taken[k]) {
+        if (slots.usable[slot]) offer_below(index, slots, slot, opened[k], eager);
+      }
+    }
+    offered = true;
+  }
+}
+
+}  // namespace
+
+void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entries, std::span<const HoleCorners> holes) {
+  std::size_t corners = 0;
+  for (const HoleCorners& hole : holes) corners += hole.measured.size();
+  std::vector<HolePointTree::Point> points;
+  points.reserve(corners);
+  index.hole.reserve(corners);
+  index.firstPoint.reserve(holes.size());
+  for (std::size_t h = 0; h < holes.size(); ++h) {
+    index.firstPoint.push_back(static_cast<std::uint32_t>(points.size()));
+    for (std::uint32_t entry : holes[h].measured) {
+      const CornerVertex& v = entries[entry];
+      points.push_back(HolePointTree::Point{v.x, v.y, v.z});
+      index.hole.push_back(static_cast<std::uint32_t>(h));
+    }
+  }
+  const std::size_t count = points.size();
+  hole_tree_build(index.tree, std::move(points));
+  const std::size_t inTree = index.tree.order.size();
+  index.place.assign(count, kNoPoint);
+  for (std::uint32_t place = 0; place < inTree; ++place) index.place[index.tree.order[place]] = place;
+  index.live.assign(inTree, true);
+  index.nearest.assign(inTree, kInfinity);
+  index.nearestSlot.assign(inTree, -1);
+  const std::size_t nodes = index.tree.nodes.size();
+  index.nodeMaxNearest.assign(nodes, -kInfinity);
+  index.nodeFirstLive.assign(nodes, kNoPoint);
+  index.nodeCap.assign(nodes, kInfinity);
+  index.nodePending.resize(nodes);
+  while (index.segmentLeaves < count) index.segmentLeaves *= 2;
+  index.segment.assign(2 * index.segmentLeaves, kInfinity);
+  index.capSegment.assign(2 * index.segmentLeaves, kInfinity);
+}
+
+// A polygon of a few positions is measured directly: each point's tree
+// search would walk to every one of them. The subtrees and number ranges are
+// counted once, from the bottom up.
+void points_measure_all(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::size_t positions) {
+  std::vector<std::uint32_t> direct;
+  if (positions <= kDirectPositions) {
+    for (std::uint32_t slot = 0; slot < positions; ++slot) {
+      if (slots.usable[slot]) direct.push_back(slot);
+    }
+  }
+  for (std::uint32_t place = 0; place < index.tree.order.size(); ++place) {
+    const std::uint32_t point = index.tree.order[place];
+    NearestSlot best;
+    if (positions > kDirectPositions) {
+      best = slots_nearest(slots, order, point_position(index, point), KeyRange{}, kInfinity, index.slotStack);
+    }
+    for (std::uint32_t slot : direct) {
+      const float d = squared_distance(index.tree.sorted[place], slots.tree.points[slot]);
+      if (d < best.distance) best = {d, static_cast<std::int32_t>(slot)};
+    }
+    index.nearest[place] = best.distance;
+    index.nearestSlot[place] = best.slot;
+    index.segment[index.segmentLeaves + point] = best.distance;
+  }
+  for (std::size_t at = index.segmentLeaves; at-- > 1;) {
+    index.segment[at] = std::min(index.segment[2 * at], index.segment[2 * at + 1]);
+  }
+  // Children come after their parents.
+  for (std::size_t at = index.tree.nodes.size(); at-- > 0;) recount(index, at);
+}
+
+void points_set_eager_limit(PointIndex& index, float nearest) {
+  index.eagerLimit = kEagerScale * nearest + std::min(kEagerMargin, kEagerLeastMargin * nearest);
+}
+
+void points_offer(PointIndex& index, const SlotIndex& slots, std::uint32_t slot) {
+  if (!index.tree.nodes.empty()) offer_below(index, slots, slot, 0, index.eagerLimit);
+}
+
+void points_remove_hole(PointIndex& index, std::size_t hole, std::size_t corners) {
+  for (std::size_t c = 0; c < corners; ++c) {
+    const std::uint32_t point = index.firstPoint[hole] + static_cast<std::uint32_t>(c);
+    const std::uint32_t place = index.place[point];
+    if (place == kNoPoint || !index.live[place]) continue;
+    index.live[place] = false;
+    segment_set(index.segment, index.segmentLeaves, point, kInfinity);
+    path_update(index, index.tree.leafOf[point]);
+  }
+}
+
+std::int64_t points_first_within(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::size_t from,
+                                 std::size_t to, float limit) {
+  for (;;) {
+    const std::int64_t found = first_stored_within(index, from, to, limit);
+    // Only capped points numbered before the one found can come first: their
+    // pending slots are offered now, the others' when a search needs them.
+    if (offer_pending(index, slots, limit, found < 0 ? to : static_cast<std::size_t>(found))) continue;
+    if (found < 0) return found;
+    const auto point = static_cast<std::uint32_t>(found);
+    refresh_point(index, slots, order, point);
+    if (index.nearest[index.place[point]] <= limit) return found;
+  }
+}
+
+// The smallest stored one, once it is exact.
+float points_min(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::size_t to, float limit) {
+  for (;;) {
+    const float least = segment_min(index, 1, 0, index.segmentLeaves, to);
+    if (offer_pending(index, slots, std::min(least, limit), to)) continue;
+    if (least == kInfinity || least > limit) return least;
+    const auto point = static_cast<std::uint32_t>(first_stored_within(index, 0, to, least));
+    const std::int32_t slot = index.nearestSlot[index.place[point]];
+    if (slot < 0 || slots.usable[static_cast<std::uint32_t>(slot)]) return least;
+    measure_point(index, slots, order, point);
+  }
+}
+
+}  // namespace facetor
