@@ -54,28 +54,38 @@ struct Choice {
   std::uint32_t node = 0;  // polygon node of the bridge point
 };
 
-std::size_t first_unmerged(std::span<const HoleCorners> holes, const std::vector<bool>& merged) {
-  std::size_t h = 0;
-  while (merged[h] || holes[h].measured.empty()) ++h;
-  return h;
+// The holes still to go in, in order: `first` moves past those that are in
+// (or have no corners), so that the holes before it are never looked at again.
+struct Waiting {
+  std::vector<bool> merged;
+  std::size_t first = 0;
+};
+
+std::size_t first_waiting(std::span<const HoleCorners> holes, Waiting& waiting) {
+  while (waiting.merged[waiting.first] || holes[waiting.first].measured.empty()) ++waiting.first;
+  return waiting.first;
 }
 
-// The scan's pair, or when no pair can be measured, the first unmerged hole
-// by its first corner at the polygon's first position.
-Choice choose_bridge(Bridging& b, const std::vector<bool>& merged) {
+// The scan's pair, or when no pair can be measured, the first hole still to
+// go in by its first corner at the polygon's first position.
+Choice choose_bridge(Bridging& b, Waiting& waiting) {
   const BridgePair chosen = replay_scan(b.points, b.slots, b.order);
-  if (chosen.slot < 0) return Choice{first_unmerged(b.holes, merged), 0, polygon_order_first(b.order)};
+  if (chosen.slot < 0) return Choice{first_waiting(b.holes, waiting), 0, polygon_order_first(b.order)};
   const std::uint32_t hole = b.points.hole[chosen.point];
   return Choice{hole, chosen.point - b.points.firstPoint[hole],
                 static_cast<std::uint32_t>(b.slots.node[static_cast<std::size_t>(chosen.slot)])};
 }
 
 void join(Bridging& b, const Choice& choice) {
+  // An entry's slots lose their use once, when it first serves as a bridge
+  // point (with no usable slot left, every later hole joins at a bridged one).
   const std::uint32_t bridgeEntry = b.polygonEntry[choice.node];
-  b.entries[bridgeEntry].bridged = true;
-  const auto bySlot = std::equal_range(b.slots.byEntry.begin(), b.slots.byEntry.end(), std::make_pair(bridgeEntry, 0u),
-                                       [](const auto& l, const auto& r) { return l.first < r.first; });
-  for (auto it = bySlot.first; it != bySlot.second; ++it) slot_update(b.slots, b.order, it->second, true);
+  if (!b.entries[bridgeEntry].bridged) {
+    b.entries[bridgeEntry].bridged = true;
+    const auto bySlot = std::equal_range(b.slots.byEntry.begin(), b.slots.byEntry.end(), std::make_pair(bridgeEntry, 0u),
+                                         [](const auto& l, const auto& r) { return l.first < r.first; });
+    for (auto it = bySlot.first; it != bySlot.second; ++it) slot_update(b.slots, b.order, it->second, true);
+  }
 
   const HoleCorners& hole = b.holes[choice.hole];
   const std::size_t m = hole.measured.size();
@@ -174,13 +184,13 @@ void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::u
   point_index_build(b.points, entries, holes);
   slot_index_build(b.slots, entries, polygon, holes, b.order);
   points_measure_all(b.points, b.slots, b.order, polygon.size());
-  std::vector<bool> merged(holes.size(), false);
+  Waiting waiting{std::vector<bool>(holes.size(), false)};
   std::size_t remaining = 0;
   for (const HoleCorners& hole : holes) remaining += hole.measured.empty() ? 0 : 1;
   for (; remaining > 0; --remaining) {
-    const Choice choice = choose_bridge(b, merged);
+    const Choice choice = choose_bridge(b, waiting);
     join(b, choice);
-    merged[choice.hole] = true;
+    waiting.merged[choice.hole] = true;
   }
   std::vector<std::uint32_t> nodes = polygon_order_nodes(b.order);
   for (std::uint32_t& node : nodes) node = b.polygonEntry[node];
