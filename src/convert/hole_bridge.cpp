@@ -98,12 +98,14 @@ void join(Bridging& b, const Choice& choice) {
   }
   polygon_order_insert(b.order, choice.node, added);
   // Corner k follows the chosen corner c by (c - k) mod m places.
+  std::vector<std::uint32_t> offered;
   for (std::size_t k = 0; k < m; ++k) {
     const std::uint32_t slot = b.slots.firstHoleSlot[choice.hole] + static_cast<std::uint32_t>(k);
     b.slots.node[slot] = static_cast<std::int32_t>(added[(choice.corner + m - k) % m]);
     slot_update(b.slots, b.order, slot, b.entries[b.slots.entry[slot]].bridged);
-    if (b.slots.usable[slot]) points_offer(b.points, b.slots, slot);
+    if (b.slots.usable[slot]) offered.push_back(slot);
   }
+  points_offer(b.points, b.slots, offered);
 }
 
 // ---- Small faces ----

@@ -75,9 +75,10 @@ void points_measure_all(PointIndex& index, const SlotIndex& slots, const Polygon
 // Sets the eager limit from the nearest squared distance of any pair.
 void points_set_eager_limit(PointIndex& index, float nearest);
 
-// Lowers the stored distances of the points a slot that has just become
-// usable is nearer to (or leaves it pending).
-void points_offer(PointIndex& index, const SlotIndex& slots, std::uint32_t slot);
+// Offers the slots that have just become usable (a hole's corners), in an
+// order the file cannot know: each lowers the stored distances of the points
+// it is nearer to, or waits pending. Reorders `offered`.
+void points_offer(PointIndex& index, const SlotIndex& slots, std::span<std::uint32_t> offered);
 
 // Takes a hole's points out.
 void points_remove_hole(PointIndex& index, std::size_t hole, std::size_t corners);

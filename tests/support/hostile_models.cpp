@@ -190,10 +190,7 @@ std::vector<std::uint8_t> concentric_holes_model(int corners, int pairs) {
 std::vector<std::uint8_t> round_holes_model(int holes, int corners) {
   std::vector<Vec3> vertices;
   std::vector<Face> faces;
-  for (int h = 0; h < holes; ++h) {
-    const auto [x, y] = place_in_rows(h);
-    faces.push_back(round_hole(vertices, x, y, 10, corners));
-  }
+  for (int h = 0; h < holes; ++h) faces.push_back(round_hole(vertices, 0, 0, 10 - 0.2f * static_cast<float>(h % 50), corners));
   return square_with_holes(std::move(vertices), faces);
 }
 

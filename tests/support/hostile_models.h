@@ -31,7 +31,7 @@ std::vector<std::uint8_t> one_vertex_holes_model(int holes, int corners);
 std::vector<std::uint8_t> two_vertex_holes_model(int holes);
 // `pairs` pairs of concentric circular holes of `corners` corners each, side by side in a square face.
 std::vector<std::uint8_t> concentric_holes_model(int corners, int pairs = 1);
-// `holes` circular holes of `corners` corners each, side by side in a row.
+// `holes` circular holes of `corners` corners each, one inside the other.
 std::vector<std::uint8_t> round_holes_model(int holes, int corners);
 // One-corner holes at random over the whole of a 20x20 face.
 std::vector<std::uint8_t> point_holes_model(int holes);
