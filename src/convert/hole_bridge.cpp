@@ -24,13 +24,14 @@ constexpr std::size_t kScanHoles = 8;  // more than kScanPairs allows
 
 // The entries a merged hole puts after its bridge point: from the chosen
 // corner backwards round to it again, then the bridge point once more.
-std::vector<std::uint32_t> joined_entries(const HoleCorners& hole, std::size_t corner, std::uint32_t bridgeEntry) {
-  const std::size_t m = hole.inserted.size();
+std::vector<std::uint32_t> joined_entries(std::span<const std::uint32_t> inserted, std::size_t corner,
+                                          std::uint32_t bridgeEntry) {
+  const std::size_t m = inserted.size();
   std::vector<std::uint32_t> added;
   added.reserve(m + 2);
   std::size_t c = corner;
   for (std::size_t step = 0; step <= m; ++step) {
-    added.push_back(hole.inserted[c]);
+    added.push_back(inserted[c]);
     c = (c == 0) ? m - 1 : c - 1;
   }
   added.push_back(bridgeEntry);
@@ -41,9 +42,10 @@ std::vector<std::uint32_t> joined_entries(const HoleCorners& hole, std::size_t c
 // each node's entry), the slots and the points.
 struct Bridging {
   std::vector<CornerVertex>& entries;
-  std::span<const HoleCorners> holes;
+  const FaceHoles& holes;
   PolygonOrder order{};
   std::vector<std::uint32_t> polygonEntry{};  // polygon node -> entry
+  std::size_t outerSlots = 0;  // the hole corners' slots come after the outer polygon's
   SlotIndex slots{};
   PointIndex points{};
 };
@@ -61,8 +63,8 @@ struct Waiting {
   std::size_t first = 0;
 };
 
-std::size_t first_waiting(std::span<const HoleCorners> holes, Waiting& waiting) {
-  while (waiting.merged[waiting.first] || holes[waiting.first].measured.empty()) ++waiting.first;
+std::size_t first_waiting(const FaceHoles& holes, Waiting& waiting) {
+  while (waiting.merged[waiting.first] || holes.corners(waiting.first) == 0) ++waiting.first;
   return waiting.first;
 }
 
@@ -71,8 +73,10 @@ std::size_t first_waiting(std::span<const HoleCorners> holes, Waiting& waiting) 
 Choice choose_bridge(Bridging& b, Waiting& waiting) {
   const BridgePair chosen = replay_scan(b.points, b.slots, b.order);
   if (chosen.slot < 0) return Choice{first_waiting(b.holes, waiting), 0, polygon_order_first(b.order)};
-  const std::uint32_t hole = b.points.hole[chosen.point];
-  return Choice{hole, chosen.point - b.points.firstPoint[hole],
+  // The hole of the point: the last whose first point is not after it.
+  const auto hole = static_cast<std::size_t>(
+      std::upper_bound(b.holes.first.begin(), b.holes.first.end(), chosen.point) - b.holes.first.begin() - 1);
+  return Choice{hole, chosen.point - b.holes.first[hole],
                 static_cast<std::uint32_t>(b.slots.node[static_cast<std::size_t>(chosen.slot)])};
 }
 
@@ -87,12 +91,11 @@ void join(Bridging& b, const Choice& choice) {
     for (auto it = bySlot.first; it != bySlot.second; ++it) slot_update(b.slots, b.order, it->second, true);
   }
 
-  const HoleCorners& hole = b.holes[choice.hole];
-  const std::size_t m = hole.measured.size();
-  points_remove_hole(b.points, choice.hole, m);
+  const std::size_t first = b.holes.first[choice.hole], m = b.holes.corners(choice.hole);
+  points_remove(b.points, first, first + m);
 
   std::vector<std::uint32_t> added;
-  for (std::uint32_t entry : joined_entries(hole, choice.corner, bridgeEntry)) {
+  for (std::uint32_t entry : joined_entries(b.holes.inserted.subspan(first, m), choice.corner, bridgeEntry)) {
     added.push_back(static_cast<std::uint32_t>(b.polygonEntry.size()));
     b.polygonEntry.push_back(entry);
   }
@@ -100,7 +103,7 @@ void join(Bridging& b, const Choice& choice) {
   // Corner k follows the chosen corner c by (c - k) mod m places.
   std::vector<std::uint32_t> offered;
   for (std::size_t k = 0; k < m; ++k) {
-    const std::uint32_t slot = b.slots.firstHoleSlot[choice.hole] + static_cast<std::uint32_t>(k);
+    const auto slot = static_cast<std::uint32_t>(b.outerSlots + first + k);
     b.slots.node[slot] = static_cast<std::int32_t>(added[(choice.corner + m - k) % m]);
     slot_update(b.slots, b.order, slot, b.entries[b.slots.entry[slot]].bridged);
     if (b.slots.usable[slot]) offered.push_back(slot);
@@ -113,15 +116,11 @@ void join(Bridging& b, const Choice& choice) {
 // Whether the scan over the face measures at most kScanPairs pairs: each of
 // its bridges measures at most every hole corner against every position of
 // the final polygon.
-bool scan_is_small(std::size_t positions, std::span<const HoleCorners> holes) {
-  if (holes.size() > kScanHoles) return false;
-  std::size_t corners = 0;
-  for (const HoleCorners& hole : holes) {
-    corners += hole.measured.size();
-    positions += hole.inserted.size() + 2;
-  }
-  return corners <= kScanPairs && positions <= kScanPairs &&
-         holes.size() * corners * positions <= kScanPairs;
+bool scan_is_small(std::size_t positions, const FaceHoles& holes) {
+  if (holes.count() > kScanHoles) return false;
+  const std::size_t corners = holes.measured.size();
+  positions += corners + 2 * holes.count();
+  return corners <= kScanPairs && positions <= kScanPairs && holes.count() * corners * positions <= kScanPairs;
 }
 
 // The scan itself: over the unmerged holes, their corners and the polygon
@@ -129,18 +128,17 @@ bool scan_is_small(std::size_t positions, std::span<const HoleCorners> holes) {
 // last pair that beats the best so far; the hole then goes in after its
 // bridge point, from the chosen corner backwards round to it again, and the
 // bridge point once more.
-void bridge_by_scan(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                    std::span<const HoleCorners> holes) {
+void bridge_by_scan(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon, const FaceHoles& holes) {
   bool merged[kScanHoles] = {};
-  for (std::size_t h = 0; h < holes.size(); ++h) merged[h] = holes[h].measured.empty();
-  for (std::size_t round = 0; round < holes.size(); ++round) {
+  for (std::size_t h = 0; h < holes.count(); ++h) merged[h] = holes.corners(h) == 0;
+  for (std::size_t round = 0; round < holes.count(); ++round) {
     float best = kInfinity;
     std::size_t bestHole = 0, bestCorner = 0, bestPosition = 0;
-    while (bestHole < holes.size() && merged[bestHole]) ++bestHole;
-    if (bestHole == holes.size()) return;
-    for (std::size_t h = bestHole; h < holes.size(); ++h) {
-      for (std::size_t c = 0; c < holes[h].measured.size() && !merged[h]; ++c) {
-        const CornerVertex& p = entries[holes[h].measured[c]];
+    while (bestHole < holes.count() && merged[bestHole]) ++bestHole;
+    if (bestHole == holes.count()) return;
+    for (std::size_t h = bestHole; h < holes.count(); ++h) {
+      for (std::size_t c = 0; c < holes.corners(h) && !merged[h]; ++c) {
+        const CornerVertex& p = entries[holes.measured[holes.first[h] + c]];
         for (std::size_t j = 0; j < polygon.size(); ++j) {
           const CornerVertex& e = entries[polygon[j]];
           if (e.bridged) continue;
@@ -151,7 +149,7 @@ void bridge_by_scan(std::vector<CornerVertex>& entries, std::vector<std::uint32_
     }
     const std::uint32_t bridge = polygon[bestPosition];
     entries[bridge].bridged = merged[bestHole] = true;
-    const std::vector<std::uint32_t>& inserted = holes[bestHole].inserted;
+    const std::span<const std::uint32_t> inserted = holes.inserted.subspan(holes.first[bestHole], holes.corners(bestHole));
     const auto at = polygon.insert(polygon.begin() + static_cast<std::ptrdiff_t>(bestPosition + 1),
                                    inserted.size() + 2, bridge);
     for (std::size_t k = 0, c = bestCorner; k <= inserted.size(); ++k, c = (c == 0 ? inserted.size() : c) - 1) {
@@ -162,9 +160,8 @@ void bridge_by_scan(std::vector<CornerVertex>& entries, std::vector<std::uint32_
 
 }  // namespace
 
-void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                  std::span<const HoleCorners> holes) {
-  if (holes.empty() || polygon.empty()) return;
+void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon, const FaceHoles& holes) {
+  if (holes.count() == 0 || polygon.empty()) return;
   if (scan_is_small(polygon.size(), holes)) {
     bridge_by_scan(entries, polygon, holes);
     return;
@@ -173,22 +170,22 @@ void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>
 }
 
 void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                          std::span<const HoleCorners> holes) {
-  if (holes.empty() || polygon.empty()) return;
+                          const FaceHoles& holes) {
+  if (holes.count() == 0 || polygon.empty()) return;
   Bridging b{entries, holes};
   // The polygon nodes there will be once every hole is in (each adds its
   // corners, the chosen one twice, and the bridge point).
-  std::size_t total = polygon.size();
-  for (const HoleCorners& hole : holes) total += hole.measured.empty() ? 0 : hole.inserted.size() + 2;
+  std::size_t total = polygon.size() + holes.measured.size(), remaining = 0;
+  for (std::size_t h = 0; h < holes.count(); ++h) remaining += holes.corners(h) == 0 ? 0 : 1;
+  total += 2 * remaining;
   b.polygonEntry.reserve(total);
   b.polygonEntry.assign(polygon.begin(), polygon.end());
+  b.outerSlots = polygon.size();
   polygon_order_init(b.order, static_cast<std::uint32_t>(polygon.size()), total);
   point_index_build(b.points, entries, holes);
   slot_index_build(b.slots, entries, polygon, holes, b.order);
   points_measure_all(b.points, b.slots, b.order, polygon.size());
-  Waiting waiting{std::vector<bool>(holes.size(), false)};
-  std::size_t remaining = 0;
-  for (const HoleCorners& hole : holes) remaining += hole.measured.empty() ? 0 : 1;
+  Waiting waiting{std::vector<bool>(holes.count(), false)};
   for (; remaining > 0; --remaining) {
     const Choice choice = choose_bridge(b, waiting);
     join(b, choice);

@@ -257,20 +257,12 @@ bool offer_pending(PointIndex& index, const SlotIndex& slots, float limit, std::
 
 }  // namespace
 
-void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entries, std::span<const HoleCorners> holes) {
-  std::size_t corners = 0;
-  for (const HoleCorners& hole : holes) corners += hole.measured.size();
+void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entries, const FaceHoles& holes) {
   std::vector<HolePointTree::Point> points;
-  points.reserve(corners);
-  index.hole.reserve(corners);
-  index.firstPoint.reserve(holes.size());
-  for (std::size_t h = 0; h < holes.size(); ++h) {
-    index.firstPoint.push_back(static_cast<std::uint32_t>(points.size()));
-    for (std::uint32_t entry : holes[h].measured) {
-      const CornerVertex& v = entries[entry];
-      points.push_back(HolePointTree::Point{v.x, v.y, v.z});
-      index.hole.push_back(static_cast<std::uint32_t>(h));
-    }
+  points.reserve(holes.measured.size());
+  for (std::uint32_t entry : holes.measured) {
+    const CornerVertex& v = entries[entry];
+    points.push_back(HolePointTree::Point{v.x, v.y, v.z});
   }
   const std::size_t count = points.size();
   hole_tree_build(index.tree, std::move(points));
@@ -331,9 +323,9 @@ void points_offer(PointIndex& index, const SlotIndex& slots, std::span<std::uint
   for (std::uint32_t slot : offered) offer_below(index, slots, slot, 0, index.eagerLimit);
 }
 
-void points_remove_hole(PointIndex& index, std::size_t hole, std::size_t corners) {
-  for (std::size_t c = 0; c < corners; ++c) {
-    const std::uint32_t point = index.firstPoint[hole] + static_cast<std::uint32_t>(c);
+void points_remove(PointIndex& index, std::size_t first, std::size_t end) {
+  for (std::size_t p = first; p < end; ++p) {
+    const auto point = static_cast<std::uint32_t>(p);
     const std::uint32_t place = index.place[point];
     if (place == kNoPoint || !index.live[place]) continue;
     index.live[place] = false;

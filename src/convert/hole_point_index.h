@@ -1,6 +1,6 @@
 // The point index of a face's hole bridging. Points are the measured hole
-// corners, numbered in scan order (hole by hole, corner by corner); a point
-// is live while its hole is not in the polygon.
+// corners, numbered in scan order (hole by hole, corner by corner, as they
+// stand in FaceHoles); a point is live while its hole is not in the polygon.
 //
 // Invariant: every live point in the k-d tree keeps a stored squared
 // distance and the slot it was measured to, such that for every usable slot
@@ -42,8 +42,6 @@ struct PendingSlot {
 
 struct PointIndex {
   HolePointTree tree;
-  std::vector<std::uint32_t> firstPoint;  // hole -> its first point
-  std::vector<std::uint32_t> hole;        // point -> its hole
   // What each point in the tree knows is kept by its place in the tree's
   // leaf order, so that a leaf reads its points' values in a row.
   std::vector<std::uint32_t> place;        // point -> place, kNoPoint when not in the tree
@@ -66,7 +64,7 @@ struct PointIndex {
 };
 
 // The points of every hole's measured corners.
-void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entries, std::span<const HoleCorners> holes);
+void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entries, const FaceHoles& holes);
 
 // Measures every point against the usable slots of the outer polygon, the
 // first `positions` slots.
@@ -80,8 +78,8 @@ void points_set_eager_limit(PointIndex& index, float nearest);
 // it is nearer to, or waits pending. Reorders `offered`.
 void points_offer(PointIndex& index, const SlotIndex& slots, std::span<std::uint32_t> offered);
 
-// Takes a hole's points out.
-void points_remove_hole(PointIndex& index, std::size_t hole, std::size_t corners);
+// Takes the points numbered from `first` to before `end` out.
+void points_remove(PointIndex& index, std::size_t first, std::size_t end);
 
 // The first live point numbered from `from` to before `to` whose nearest
 // usable slot is within `limit`; -1 if none.
@@ -92,6 +90,8 @@ std::int64_t points_first_within(PointIndex& index, const SlotIndex& slots, cons
 // nearest usable slot, when it is within `limit` (else some distance beyond
 // the limit).
 float points_min(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::size_t to, float limit);
+
+inline std::size_t point_count(const PointIndex& index) { return index.place.size(); }
 
 inline const HolePointTree::Point& point_position(const PointIndex& index, std::uint32_t point) {
   return index.tree.points[point];

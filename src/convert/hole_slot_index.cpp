@@ -74,23 +74,18 @@ bool below(float bound, float best) { return bound < best && bound <= std::numer
 }  // namespace
 
 void slot_index_build(SlotIndex& index, const std::vector<CornerVertex>& entries, std::span<const std::uint32_t> polygon,
-                      std::span<const HoleCorners> holes, const PolygonOrder& order) {
-  std::size_t slots = polygon.size();
-  for (const HoleCorners& hole : holes) slots += hole.inserted.size();
+                      const FaceHoles& holes, const PolygonOrder& order) {
+  const std::size_t slots = polygon.size() + holes.inserted.size();
   std::vector<HolePointTree::Point> positions;
   positions.reserve(slots);
   index.entry.reserve(slots);
-  index.firstHoleSlot.reserve(holes.size());
   auto add = [&](std::uint32_t entry) {
     const CornerVertex& v = entries[entry];
     positions.push_back(HolePointTree::Point{v.x, v.y, v.z});
     index.entry.push_back(entry);
   };
   for (std::uint32_t entry : polygon) add(entry);
-  for (const HoleCorners& hole : holes) {
-    index.firstHoleSlot.push_back(static_cast<std::uint32_t>(positions.size()));
-    for (std::uint32_t entry : hole.inserted) add(entry);
-  }
+  for (std::uint32_t entry : holes.inserted) add(entry);
   const std::size_t count = positions.size();
   hole_tree_build(index.tree, std::move(positions));
   index.node.assign(count, -1);

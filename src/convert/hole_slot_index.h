@@ -29,7 +29,6 @@ struct SlotIndex {
   std::vector<std::uint32_t> entry;         // slot -> entry
   std::vector<std::int32_t> node;           // slot -> polygon node, -1 while not in the polygon
   std::vector<bool> usable;                 // one bit per slot, since every search reads it
-  std::vector<std::uint32_t> firstHoleSlot; // hole -> slot of its first corner
   std::vector<std::pair<std::uint32_t, std::uint32_t>> byEntry;  // (entry, slot), sorted
   // Per tree node, the usable slots below it: how many, and the polygon nodes
   // of the first and the last of them in order (-1 when none), kept together
@@ -42,9 +41,10 @@ struct SlotIndex {
 };
 
 // The slots of the outer polygon (slot s at polygon node s, nodes numbered
-// by position) and of every hole's corners (not in the polygon yet).
+// by position) and of every hole's inserted corners in a row after them
+// (not in the polygon yet).
 void slot_index_build(SlotIndex& index, const std::vector<CornerVertex>& entries, std::span<const std::uint32_t> polygon,
-                      std::span<const HoleCorners> holes, const PolygonOrder& order);
+                      const FaceHoles& holes, const PolygonOrder& order);
 
 // Recounts the slot's usability and the tree path above it. `bridged` says
 // whether the slot's entry has served as a bridge point.

@@ -56,7 +56,7 @@ Prefix prefix_before(const Replay& r, const BridgePair& pair) {
   return Prefix{pair.point, slot_key(r.slots, r.order, static_cast<std::uint32_t>(pair.slot))};
 }
 
-bool partial(const Replay& r, const Prefix& prefix) { return prefix.point < r.points.hole.size(); }
+bool partial(const Replay& r, const Prefix& prefix) { return prefix.point < point_count(r.points); }
 
 BridgePair make_pair(const Replay& r, std::int64_t point, std::int32_t slot) {
   if (point < 0 || slot < 0) return BridgePair{};
@@ -123,7 +123,7 @@ BridgePair replay_scan(PointIndex& points, const SlotIndex& slots, const Polygon
     Prefix prefix;
   };
   std::vector<Level> levels;
-  Prefix prefix{points.hole.size(), 0};
+  Prefix prefix{point_count(points), 0};
   float least = prefix_min(r, prefix, kInfinity);
   points_set_eager_limit(points, least);
   if (least == kInfinity) return BridgePair{};
