@@ -86,9 +86,7 @@ void join(Bridging& b, const Choice& choice) {
   const std::uint32_t bridgeEntry = b.polygonEntry[choice.node];
   if (!b.entries[bridgeEntry].bridged) {
     b.entries[bridgeEntry].bridged = true;
-    const auto bySlot = std::equal_range(b.slots.byEntry.begin(), b.slots.byEntry.end(), std::make_pair(bridgeEntry, 0u),
-                                         [](const auto& l, const auto& r) { return l.first < r.first; });
-    for (auto it = bySlot.first; it != bySlot.second; ++it) slot_update(b.slots, b.order, it->second, true);
+    for (std::uint32_t slot : slots_of_entry(b.slots, bridgeEntry)) slot_update(b.slots, b.order, slot, true);
   }
 
   const std::size_t first = b.holes.first[choice.hole], m = b.holes.corners(choice.hole);

@@ -50,9 +50,11 @@ void shuffle_secretly(std::span<std::uint32_t> slots) {
 bool nearer_last(const PendingSlot& l, const PendingSlot& r) { return l.cap > r.cap; }
 
 // Segment trees over the point numbers keep the minimum of a value per
-// number range: leaves from `leaves` on, node k over its children 2k, 2k+1.
-void segment_set(std::vector<float>& tree, std::size_t leaves, std::uint32_t point, float value) {
-  std::size_t at = leaves + point;
+// number range, bottom up in 2n values: leaf n + k holds number k, node j
+// the least of its children 2j and 2j + 1. A range is covered by the nodes
+// met walking up from its two ends, each over numbers in a row.
+void segment_set(std::vector<float>& tree, std::uint32_t point, float value) {
+  std::size_t at = tree.size() / 2 + point;
   tree[at] = value;
   for (at /= 2; at > 0; at /= 2) {
     const float least = std::min(tree[2 * at], tree[2 * at + 1]);
@@ -62,27 +64,41 @@ void segment_set(std::vector<float>& tree, std::size_t leaves, std::uint32_t poi
 }
 
 // The first number from `from` to before `to` whose value is within
-// `limit`, or -1: the leftmost leaf of the range whose subtree minimum is
-// within the limit.
-std::int64_t segment_first(const std::vector<float>& tree, std::size_t at, std::size_t low, std::size_t width,
-                           std::size_t from, std::size_t to, float limit) {
-  if (low + width <= from || low >= to || !(tree[at] <= limit)) return -1;
-  if (width == 1) return static_cast<std::int64_t>(low);
-  const std::size_t half = width / 2;
-  const std::int64_t found = segment_first(tree, 2 * at, low, half, from, to, limit);
-  return found >= 0 ? found : segment_first(tree, 2 * at + 1, low + half, half, from, to, limit);
+// `limit`, or -1: the leftmost leaf below the first covering node whose
+// least value is within the limit.
+std::int64_t segment_first(const std::vector<float>& tree, std::size_t from, std::size_t to, float limit) {
+  const std::size_t n = tree.size() / 2;
+  std::array<std::size_t, 64> right;  // the right end's nodes, last first
+  std::size_t rights = 0, found = 0;
+  for (std::size_t l = from + n, r = to + n; l < r && found == 0; l /= 2, r /= 2) {
+    if (l % 2 == 1) {
+      if (tree[l] <= limit) found = l;
+      ++l;
+    }
+    if (r % 2 == 1) right[rights++] = --r;
+  }
+  while (found == 0 && rights > 0) {
+    const std::size_t node = right[--rights];
+    if (tree[node] <= limit) found = node;
+  }
+  if (found == 0) return -1;
+  while (found < n) found = tree[2 * found] <= limit ? 2 * found : 2 * found + 1;
+  return static_cast<std::int64_t>(found - n);
 }
 
 std::int64_t first_stored_within(const PointIndex& index, std::size_t from, std::size_t to, float limit) {
-  return segment_first(index.segment, 1, 0, index.segmentLeaves, from, to, limit);
+  return segment_first(index.segment, from, to, limit);
 }
 
 // The smallest stored distance of the points numbered before `to`.
-float segment_min(const PointIndex& index, std::size_t at, std::size_t low, std::size_t width, std::size_t to) {
-  if (low >= to) return kInfinity;
-  if (low + width <= to) return index.segment[at];
-  const std::size_t half = width / 2;
-  return std::min(segment_min(index, 2 * at, low, half, to), segment_min(index, 2 * at + 1, low + half, half, to));
+float segment_min(const std::vector<float>& tree, std::size_t to) {
+  const std::size_t n = tree.size() / 2;
+  float least = kInfinity;
+  for (std::size_t l = n, r = to + n; l < r; l /= 2, r /= 2) {
+    if (l % 2 == 1) least = std::min(least, tree[l++]);
+    if (r % 2 == 1) least = std::min(least, tree[--r]);
+  }
+  return least;
 }
 
 // Files again the caps of the subtrees whose first live point is `point`:
@@ -95,7 +111,7 @@ void cap_file(PointIndex& index, std::uint32_t point) {
        node = index.tree.nodes[static_cast<std::size_t>(node)].parent) {
     least = std::min(least, index.nodeCap[static_cast<std::size_t>(node)]);
   }
-  segment_set(index.capSegment, index.segmentLeaves, point, least);
+  segment_set(index.capSegment, point, least);
 }
 
 // Recounts one subtree's largest stored distance and first live point from
@@ -149,20 +165,20 @@ void path_update(PointIndex& index, std::int32_t node) {
 void set_nearest_at(PointIndex& index, std::uint32_t place, float distance, std::int32_t slot) {
   index.nearest[place] = distance;
   index.nearestSlot[place] = slot;
-  segment_set(index.segment, index.segmentLeaves, index.tree.order[place], distance);
+  segment_set(index.segment, index.tree.order[place], distance);
 }
 
 // Measures a point against every usable slot.
 void measure_point(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::uint32_t point) {
   const NearestSlot nearest =
       slots_nearest(slots, order, point_position(index, point), KeyRange{}, kInfinity, index.slotStack);
-  set_nearest_at(index, index.place[point], nearest.distance, nearest.slot);
+  set_nearest_at(index, index.tree.place[point], nearest.distance, nearest.slot);
   path_update(index, index.tree.leafOf[point]);
 }
 
 // Makes a point's stored distance exact again if its slot has lost its use.
 void refresh_point(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::uint32_t point) {
-  const std::int32_t slot = index.nearestSlot[index.place[point]];
+  const std::int32_t slot = index.nearestSlot[index.tree.place[point]];
   if (slot >= 0 && !slots.usable[static_cast<std::uint32_t>(slot)]) measure_point(index, slots, order, point);
 }
 
@@ -172,7 +188,7 @@ void refresh_point(PointIndex& index, const SlotIndex& slots, const PolygonOrder
 // reaches their largest stored distance, when that is 0, or when every
 // distance to them overflows.
 void offer_below(PointIndex& index, const SlotIndex& slots, std::uint32_t slot, std::int32_t top, float eager) {
-  const HolePointTree::Point& e = slots.tree.points[slot];
+  const HolePointTree::Point& e = hole_tree_point(slots.tree, slot);
   index.stack.assign(1, top);
   while (!index.stack.empty()) {
     const auto at = static_cast<std::size_t>(index.stack.back());
@@ -220,7 +236,7 @@ bool offer_pending(PointIndex& index, const SlotIndex& slots, float limit, std::
   bool offered = false;
   std::vector<std::int32_t> opened;
   for (;;) {
-    const std::int64_t first = segment_first(index.capSegment, 1, 0, index.segmentLeaves, 0, to, limit);
+    const std::int64_t first = segment_first(index.capSegment, 0, to, limit);
     if (first < 0) return offered;
     const auto point = static_cast<std::uint32_t>(first);
     opened.clear();
@@ -265,10 +281,9 @@ void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entri
     points.push_back(HolePointTree::Point{v.x, v.y, v.z});
   }
   const std::size_t count = points.size();
-  hole_tree_build(index.tree, std::move(points));
+  hole_tree_build(index.tree, points);
+  release_storage(points);
   const std::size_t inTree = index.tree.order.size();
-  index.place.assign(count, kNoPoint);
-  for (std::uint32_t place = 0; place < inTree; ++place) index.place[index.tree.order[place]] = place;
   index.live.assign(inTree, true);
   index.nearest.assign(inTree, kInfinity);
   index.nearestSlot.assign(inTree, -1);
@@ -277,9 +292,8 @@ void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entri
   index.nodeFirstLive.assign(nodes, kNoPoint);
   index.nodeCap.assign(nodes, kInfinity);
   index.nodePending.resize(nodes);
-  while (index.segmentLeaves < count) index.segmentLeaves *= 2;
-  index.segment.assign(2 * index.segmentLeaves, kInfinity);
-  index.capSegment.assign(2 * index.segmentLeaves, kInfinity);
+  index.segment.assign(2 * count, kInfinity);
+  index.capSegment.assign(2 * count, kInfinity);
 }
 
 // A polygon of a few positions is measured directly: each point's tree
@@ -299,14 +313,14 @@ void points_measure_all(PointIndex& index, const SlotIndex& slots, const Polygon
       best = slots_nearest(slots, order, point_position(index, point), KeyRange{}, kInfinity, index.slotStack);
     }
     for (std::uint32_t slot : direct) {
-      const float d = squared_distance(index.tree.sorted[place], slots.tree.points[slot]);
+      const float d = squared_distance(index.tree.sorted[place], hole_tree_point(slots.tree, slot));
       if (d < best.distance) best = {d, static_cast<std::int32_t>(slot)};
     }
     index.nearest[place] = best.distance;
     index.nearestSlot[place] = best.slot;
-    index.segment[index.segmentLeaves + point] = best.distance;
+    index.segment[index.segment.size() / 2 + point] = best.distance;
   }
-  for (std::size_t at = index.segmentLeaves; at-- > 1;) {
+  for (std::size_t at = index.segment.size() / 2; at-- > 1;) {
     index.segment[at] = std::min(index.segment[2 * at], index.segment[2 * at + 1]);
   }
   // Children come after their parents.
@@ -326,10 +340,10 @@ void points_offer(PointIndex& index, const SlotIndex& slots, std::span<std::uint
 void points_remove(PointIndex& index, std::size_t first, std::size_t end) {
   for (std::size_t p = first; p < end; ++p) {
     const auto point = static_cast<std::uint32_t>(p);
-    const std::uint32_t place = index.place[point];
-    if (place == kNoPoint || !index.live[place]) continue;
+    const std::uint32_t place = index.tree.place[point];
+    if (place == kNotInTree || !index.live[place]) continue;
     index.live[place] = false;
-    segment_set(index.segment, index.segmentLeaves, point, kInfinity);
+    segment_set(index.segment, point, kInfinity);
     path_update(index, index.tree.leafOf[point]);
   }
 }
@@ -344,18 +358,18 @@ std::int64_t points_first_within(PointIndex& index, const SlotIndex& slots, cons
     if (found < 0) return found;
     const auto point = static_cast<std::uint32_t>(found);
     refresh_point(index, slots, order, point);
-    if (index.nearest[index.place[point]] <= limit) return found;
+    if (index.nearest[index.tree.place[point]] <= limit) return found;
   }
 }
 
 // The smallest stored one, once it is exact.
 float points_min(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::size_t to, float limit) {
   for (;;) {
-    const float least = segment_min(index, 1, 0, index.segmentLeaves, to);
+    const float least = segment_min(index.segment, to);
     if (offer_pending(index, slots, std::min(least, limit), to)) continue;
     if (least == kInfinity || least > limit) return least;
     const auto point = static_cast<std::uint32_t>(first_stored_within(index, 0, to, least));
-    const std::int32_t slot = index.nearestSlot[index.place[point]];
+    const std::int32_t slot = index.nearestSlot[index.tree.place[point]];
     if (slot < 0 || slots.usable[static_cast<std::uint32_t>(slot)]) return least;
     measure_point(index, slots, order, point);
   }

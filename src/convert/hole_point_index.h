@@ -44,7 +44,6 @@ struct PointIndex {
   HolePointTree tree;
   // What each point in the tree knows is kept by its place in the tree's
   // leaf order, so that a leaf reads its points' values in a row.
-  std::vector<std::uint32_t> place;        // point -> place, kNoPoint when not in the tree
   std::vector<bool> live;                  // place -> the point's hole is not in yet
   std::vector<float> nearest;              // place -> stored squared distance
   std::vector<std::int32_t> nearestSlot;   // place -> its slot, -1 none
@@ -56,7 +55,6 @@ struct PointIndex {
   std::vector<float> nodeCap;
   std::vector<std::vector<PendingSlot>> nodePending;
   float eagerLimit = std::numeric_limits<float>::infinity();  // slots nearer are offered at once
-  std::size_t segmentLeaves = 1;
   std::vector<float> segment;     // least stored distance of the live points, by number range
   std::vector<float> capSegment;  // least cap filed under each number (see above), by number range
   std::vector<std::int32_t> stack;                         // working storage
@@ -91,10 +89,11 @@ std::int64_t points_first_within(PointIndex& index, const SlotIndex& slots, cons
 // the limit).
 float points_min(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::size_t to, float limit);
 
-inline std::size_t point_count(const PointIndex& index) { return index.place.size(); }
+inline std::size_t point_count(const PointIndex& index) { return index.tree.place.size(); }
 
+// The coordinates of a point in the tree.
 inline const HolePointTree::Point& point_position(const PointIndex& index, std::uint32_t point) {
-  return index.tree.points[point];
+  return hole_tree_point(index.tree, point);
 }
 
 }  // namespace facetor

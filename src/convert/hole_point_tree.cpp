@@ -68,19 +68,18 @@ std::size_t node_count(std::uint32_t count) {
 
 }  // namespace
 
-void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> points) {
-  tree.points = std::move(points);
+void hole_tree_build(HolePointTree& tree, const std::vector<HolePointTree::Point>& points) {
   // Every vector is sized once: on a face of many holes these are the
   // largest parts of the search, and growing them by doubling would hold
   // up to three times their size.
   std::vector<Placed> placed;
-  placed.reserve(tree.points.size());
-  for (std::uint32_t i = 0; i < tree.points.size(); ++i) {
-    const HolePointTree::Point& p = tree.points[i];
+  placed.reserve(points.size());
+  for (std::uint32_t i = 0; i < points.size(); ++i) {
+    const HolePointTree::Point& p = points[i];
     if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) placed.push_back(Placed{p, i});
   }
   const auto finite = static_cast<std::uint32_t>(placed.size());
-  tree.leafOf.assign(tree.points.size(), -1);
+  tree.leafOf.assign(points.size(), -1);
   tree.nodes.clear();
   if (finite > 0) {
     tree.nodes.reserve(node_count(finite));
@@ -88,9 +87,11 @@ void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> poin
   }
   tree.order.resize(finite);
   tree.sorted.resize(finite);
+  tree.place.assign(points.size(), kNotInTree);
   for (std::uint32_t i = 0; i < finite; ++i) {
     tree.order[i] = placed[i].id;
     tree.sorted[i] = placed[i].p;
+    tree.place[placed[i].id] = i;
   }
 }
 

@@ -22,12 +22,19 @@ struct HolePointTree {
     std::int32_t left, right;  // children, -1 for a leaf
     std::int32_t parent;
   };
-  std::vector<Point> points;          // by point id
-  std::vector<std::uint32_t> order;   // ids of the finite points, leaf by leaf
+  std::vector<std::uint32_t> order;   // ids of the finite points, leaf by leaf ("places")
   std::vector<Point> sorted;          // their coordinates in the same order, read leaf by leaf
+  std::vector<std::uint32_t> place;   // point id -> its place, kNotInTree when not in the tree
   std::vector<std::int32_t> leafOf;   // point id -> its leaf, -1 when not in the tree
   std::vector<Node> nodes;            // node 0 is the root (when there is any)
 };
+
+inline constexpr std::uint32_t kNotInTree = 0xffffffffu;
+
+// The coordinates of a point in the tree.
+inline const HolePointTree::Point& hole_tree_point(const HolePointTree& tree, std::uint32_t id) {
+  return tree.sorted[tree.place[id]];
+}
 
 // Squared distance as the hole search forms it: differences, squares and
 // sums each rounded to float.
@@ -42,9 +49,10 @@ inline float squared_distance(const HolePointTree::Point& p, const HolePointTree
   return squared_distance(p.x, p.y, p.z, e.x, e.y, e.z);
 }
 
-// Builds the tree; points with a coordinate that is not finite are left out
-// (their distance to anything is never finite).
-void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> points);
+// Builds the tree over points numbered by their place in `points`; those
+// with a coordinate that is not finite are left out (their distance to
+// anything is never finite).
+void hole_tree_build(HolePointTree& tree, const std::vector<HolePointTree::Point>& points);
 
 // A lower bound of squared_distance from (x, y, z) to any point inside the
 // node's box (infinity when every such distance overflows): the same float

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "io/release.h"
+
 namespace facetor {
 namespace {
 
@@ -87,20 +89,30 @@ void slot_index_build(SlotIndex& index, const std::vector<CornerVertex>& entries
   for (std::uint32_t entry : polygon) add(entry);
   for (std::uint32_t entry : holes.inserted) add(entry);
   const std::size_t count = positions.size();
-  hole_tree_build(index.tree, std::move(positions));
+  hole_tree_build(index.tree, positions);
+  release_storage(positions);
   index.node.assign(count, -1);
   index.usable.assign(count, false);
   for (std::uint32_t s = 0; s < polygon.size(); ++s) {
     index.node[s] = static_cast<std::int32_t>(s);
     index.usable[s] = index.tree.leafOf[s] >= 0 && !entries[index.entry[s]].bridged;
   }
-  index.byEntry.reserve(count);
-  for (std::uint32_t s = 0; s < count; ++s) index.byEntry.emplace_back(index.entry[s], s);
-  std::sort(index.byEntry.begin(), index.byEntry.end());
+  index.byEntry.resize(count);
+  for (std::uint32_t s = 0; s < count; ++s) index.byEntry[s] = s;
+  std::stable_sort(index.byEntry.begin(), index.byEntry.end(),
+                   [&index](std::uint32_t l, std::uint32_t r) { return index.entry[l] < index.entry[r]; });
   index.span.assign(index.tree.nodes.size(), SlotIndex::Span{});
   // Children come after their parents, so a backward pass counts each node
   // after both of its children.
   for (std::size_t at = index.tree.nodes.size(); at-- > 0;) recount(index, order, at);
+}
+
+std::span<const std::uint32_t> slots_of_entry(const SlotIndex& index, std::uint32_t entry) {
+  const auto from = std::partition_point(index.byEntry.begin(), index.byEntry.end(),
+                                         [&](std::uint32_t slot) { return index.entry[slot] < entry; });
+  const auto to = std::partition_point(from, index.byEntry.end(),
+                                       [&](std::uint32_t slot) { return index.entry[slot] == entry; });
+  return {from, to};
 }
 
 void slot_update(SlotIndex& index, const PolygonOrder& order, std::uint32_t slot, bool bridged) {

@@ -29,7 +29,7 @@ struct SlotIndex {
   std::vector<std::uint32_t> entry;         // slot -> entry
   std::vector<std::int32_t> node;           // slot -> polygon node, -1 while not in the polygon
   std::vector<bool> usable;                 // one bit per slot, since every search reads it
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> byEntry;  // (entry, slot), sorted
+  std::vector<std::uint32_t> byEntry;       // the slots by entry
   // Per tree node, the usable slots below it: how many, and the polygon nodes
   // of the first and the last of them in order (-1 when none), kept together
   // since a search reads them together.
@@ -45,6 +45,9 @@ struct SlotIndex {
 // (not in the polygon yet).
 void slot_index_build(SlotIndex& index, const std::vector<CornerVertex>& entries, std::span<const std::uint32_t> polygon,
                       const FaceHoles& holes, const PolygonOrder& order);
+
+// The slots of an entry.
+std::span<const std::uint32_t> slots_of_entry(const SlotIndex& index, std::uint32_t entry);
 
 // Recounts the slot's usability and the tree path above it. `bridged` says
 // whether the slot's entry has served as a bridge point.

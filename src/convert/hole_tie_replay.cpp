@@ -62,7 +62,7 @@ BridgePair make_pair(const Replay& r, std::int64_t point, std::int32_t slot) {
   if (point < 0 || slot < 0) return BridgePair{};
   const auto p = static_cast<std::uint32_t>(point);
   const auto s = static_cast<std::uint32_t>(slot);
-  return BridgePair{p, slot, squared_distance(point_position(r.points, p), r.slots.tree.points[s])};
+  return BridgePair{p, slot, squared_distance(point_position(r.points, p), hole_tree_point(r.slots.tree, s))};
 }
 
 std::int32_t first_slot_within(Replay& r, std::uint32_t point, float limit, KeyRange keys) {
