@@ -189,6 +189,9 @@ void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::u
     join(b, choice);
     waiting.merged[choice.hole] = true;
   }
+  // The indexes go before the polygon is laid out, which needs as much again.
+  b.points = PointIndex{};
+  b.slots = SlotIndex{};
   std::vector<std::uint32_t> nodes = polygon_order_nodes(b.order);
   for (std::uint32_t& node : nodes) node = b.polygonEntry[node];
   polygon = std::move(nodes);

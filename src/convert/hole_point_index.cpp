@@ -124,7 +124,7 @@ std::uint32_t recount(PointIndex& index, std::size_t at) {
     for (std::uint32_t i = n.begin; i < n.end; ++i) {
       if (!index.live[i]) continue;
       most = std::max(most, index.nearest[i]);
-      firstLive = std::min(firstLive, index.tree.order[i]);
+      firstLive = std::min(firstLive, index.tree.placed[i].id);
     }
   } else {
     const auto l = static_cast<std::size_t>(n.left), r = static_cast<std::size_t>(n.right);
@@ -165,7 +165,7 @@ void path_update(PointIndex& index, std::int32_t node) {
 void set_nearest_at(PointIndex& index, std::uint32_t place, float distance, std::int32_t slot) {
   index.nearest[place] = distance;
   index.nearestSlot[place] = slot;
-  segment_set(index.segment, index.tree.order[place], distance);
+  segment_set(index.segment, index.tree.placed[place].id, distance);
 }
 
 // Measures a point against every usable slot.
@@ -216,7 +216,7 @@ void offer_below(PointIndex& index, const SlotIndex& slots, std::uint32_t slot, 
     bool changed = false;
     for (std::uint32_t i = n.begin; i < n.end; ++i) {
       if (!index.live[i]) continue;
-      const float d = squared_distance(index.tree.sorted[i], e);
+      const float d = squared_distance(index.tree.placed[i].p, e);
       if (d < index.nearest[i]) {
         set_nearest_at(index, i, d, static_cast<std::int32_t>(slot));
         changed = true;
@@ -274,16 +274,15 @@ bool offer_pending(PointIndex& index, const SlotIndex& slots, float limit, std::
 }  // namespace
 
 void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entries, const FaceHoles& holes) {
-  std::vector<HolePointTree::Point> points;
-  points.reserve(holes.measured.size());
-  for (std::uint32_t entry : holes.measured) {
-    const CornerVertex& v = entries[entry];
-    points.push_back(HolePointTree::Point{v.x, v.y, v.z});
+  const std::size_t count = holes.measured.size();
+  std::vector<HolePointTree::Placed> points;
+  points.reserve(count);
+  for (std::uint32_t point = 0; point < count; ++point) {
+    const CornerVertex& v = entries[holes.measured[point]];
+    hole_tree_add(points, point, HolePointTree::Point{v.x, v.y, v.z});
   }
-  const std::size_t count = points.size();
-  hole_tree_build(index.tree, points);
-  release_storage(points);
-  const std::size_t inTree = index.tree.order.size();
+  hole_tree_build(index.tree, count, std::move(points));
+  const std::size_t inTree = index.tree.placed.size();
   index.live.assign(inTree, true);
   index.nearest.assign(inTree, kInfinity);
   index.nearestSlot.assign(inTree, -1);
@@ -306,14 +305,14 @@ void points_measure_all(PointIndex& index, const SlotIndex& slots, const Polygon
       if (slots.usable[slot]) direct.push_back(slot);
     }
   }
-  for (std::uint32_t place = 0; place < index.tree.order.size(); ++place) {
-    const std::uint32_t point = index.tree.order[place];
+  for (std::uint32_t place = 0; place < index.tree.placed.size(); ++place) {
+    const std::uint32_t point = index.tree.placed[place].id;
     NearestSlot best;
     if (positions > kDirectPositions) {
       best = slots_nearest(slots, order, point_position(index, point), KeyRange{}, kInfinity, index.slotStack);
     }
     for (std::uint32_t slot : direct) {
-      const float d = squared_distance(index.tree.sorted[place], hole_tree_point(slots.tree, slot));
+      const float d = squared_distance(index.tree.placed[place].p, hole_tree_point(slots.tree, slot));
       if (d < best.distance) best = {d, static_cast<std::int32_t>(slot)};
     }
     index.nearest[place] = best.distance;

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <utility>
 
-#include "io/release.h"
-
 namespace facetor {
 namespace {
 
@@ -37,7 +35,7 @@ bool recount(SlotIndex& index, const PolygonOrder& order, std::size_t at) {
     // Each usable slot's key is read once (it reads the polygon order).
     std::uint64_t firstKey = 0, lastKey = 0;
     for (std::uint32_t i = n.begin; i < n.end; ++i) {
-      const std::uint32_t slot = index.tree.order[i];
+      const std::uint32_t slot = index.tree.placed[i].id;
       if (!index.usable[slot]) continue;
       const std::int32_t node = index.node[slot];
       const std::uint64_t key = node_key(order, node);
@@ -77,20 +75,18 @@ bool below(float bound, float best) { return bound < best && bound <= std::numer
 
 void slot_index_build(SlotIndex& index, const std::vector<CornerVertex>& entries, std::span<const std::uint32_t> polygon,
                       const FaceHoles& holes, const PolygonOrder& order) {
-  const std::size_t slots = polygon.size() + holes.inserted.size();
-  std::vector<HolePointTree::Point> positions;
-  positions.reserve(slots);
-  index.entry.reserve(slots);
+  const std::size_t count = polygon.size() + holes.inserted.size();
+  std::vector<HolePointTree::Placed> positions;
+  positions.reserve(count);
+  index.entry.reserve(count);
   auto add = [&](std::uint32_t entry) {
     const CornerVertex& v = entries[entry];
-    positions.push_back(HolePointTree::Point{v.x, v.y, v.z});
+    hole_tree_add(positions, static_cast<std::uint32_t>(index.entry.size()), HolePointTree::Point{v.x, v.y, v.z});
     index.entry.push_back(entry);
   };
   for (std::uint32_t entry : polygon) add(entry);
   for (std::uint32_t entry : holes.inserted) add(entry);
-  const std::size_t count = positions.size();
-  hole_tree_build(index.tree, positions);
-  release_storage(positions);
+  hole_tree_build(index.tree, count, std::move(positions));
   index.node.assign(count, -1);
   index.usable.assign(count, false);
   for (std::uint32_t s = 0; s < polygon.size(); ++s) {
@@ -142,8 +138,8 @@ std::int32_t slots_first_within(const SlotIndex& index, const PolygonOrder& orde
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
         // The distance first: it reads the leaf in order, the key reads the polygon.
-        const std::uint32_t slot = index.tree.order[i];
-        if (!(squared_distance(p, index.tree.sorted[i]) <= limit) || !usable_within(index, order, slot, keys)) continue;
+        const std::uint32_t slot = index.tree.placed[i].id;
+        if (!(squared_distance(p, index.tree.placed[i].p) <= limit) || !usable_within(index, order, slot, keys)) continue;
         found = static_cast<std::int32_t>(slot);
         keys.high = slot_key(index, order, slot);  // only earlier slots can do better now
       }
@@ -178,8 +174,8 @@ NearestSlot slots_nearest(const SlotIndex& index, const PolygonOrder& order, con
     const HolePointTree::Node& n = index.tree.nodes[static_cast<std::size_t>(node)];
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
-        const std::uint32_t slot = index.tree.order[i];
-        const float d = squared_distance(p, index.tree.sorted[i]);
+        const std::uint32_t slot = index.tree.placed[i].id;
+        const float d = squared_distance(p, index.tree.placed[i].p);
         if (d < best.distance && usable_within(index, order, slot, keys)) best = {d, static_cast<std::int32_t>(slot)};
       }
       continue;
