@@ -48,6 +48,7 @@ struct Bridging {
   std::size_t outerSlots = 0;  // the hole corners' slots come after the outer polygon's
   SlotIndex slots{};
   PointIndex points{};
+  ReplayMemory memory{};
 };
 
 struct Choice {
@@ -71,7 +72,7 @@ std::size_t first_waiting(const FaceHoles& holes, Waiting& waiting) {
 // The scan's pair, or when no pair can be measured, the first hole still to
 // go in by its first corner at the polygon's first position.
 Choice choose_bridge(Bridging& b, Waiting& waiting) {
-  const BridgePair chosen = replay_scan(b.points, b.slots, b.order);
+  const BridgePair chosen = replay_scan(b.points, b.slots, b.order, b.memory);
   if (chosen.slot < 0) return Choice{first_waiting(b.holes, waiting), 0, polygon_order_first(b.order)};
   // The hole of the point: the last whose first point is not after it.
   const auto hole = static_cast<std::size_t>(
@@ -84,9 +85,13 @@ void join(Bridging& b, const Choice& choice) {
   // An entry's slots lose their use once, when it first serves as a bridge
   // point (with no usable slot left, every later hole joins at a bridged one).
   const std::uint32_t bridgeEntry = b.polygonEntry[choice.node];
+  std::vector<std::uint32_t> changed;  // the slots whose use came or went
   if (!b.entries[bridgeEntry].bridged) {
     b.entries[bridgeEntry].bridged = true;
-    for (std::uint32_t slot : slots_of_entry(b.slots, bridgeEntry)) slot_update(b.slots, b.order, slot, true);
+    for (std::uint32_t slot : slots_of_entry(b.slots, bridgeEntry)) {
+      if (b.slots.usable[slot]) changed.push_back(slot);
+      slot_update(b.slots, b.order, slot, true);
+    }
   }
 
   const std::size_t first = b.holes.first[choice.hole], m = b.holes.corners(choice.hole);
@@ -106,6 +111,8 @@ void join(Bridging& b, const Choice& choice) {
     slot_update(b.slots, b.order, slot, b.entries[b.slots.entry[slot]].bridged);
     if (b.slots.usable[slot]) offered.push_back(slot);
   }
+  changed.insert(changed.end(), offered.begin(), offered.end());
+  replay_note_changes(b.memory, b.points, b.slots, b.order, static_cast<std::uint32_t>(first), changed);
   points_offer(b.points, b.slots, offered);
 }
 

@@ -374,4 +374,34 @@ float points_min(PointIndex& index, const SlotIndex& slots, const PolygonOrder& 
   }
 }
 
+std::int64_t points_first_near(PointIndex& index, const HolePointTree::Point& e, float below) {
+  std::uint32_t found = kNoPoint;
+  // Subtrees with a live point numbered before the one found, within reach;
+  // of two, the one whose first live point comes first is searched first.
+  auto open = [&](std::int32_t node) {
+    const auto at = static_cast<std::size_t>(node);
+    return index.nodeFirstLive[at] < found && hole_tree_bound(index.tree.nodes[at], e.x, e.y, e.z) < below;
+  };
+  index.stack.clear();
+  if (!index.tree.nodes.empty()) index.stack.push_back(0);
+  while (!index.stack.empty()) {
+    const std::int32_t node = index.stack.back();
+    index.stack.pop_back();
+    if (!open(node)) continue;
+    const HolePointTree::Node& n = index.tree.nodes[static_cast<std::size_t>(node)];
+    if (n.left < 0) {
+      for (std::uint32_t i = n.begin; i < n.end; ++i) {
+        const HolePointTree::Placed& p = index.tree.placed[i];
+        if (index.live[i] && p.id < found && squared_distance(p.p, e) < below) found = p.id;
+      }
+      continue;
+    }
+    const bool leftFirst = index.nodeFirstLive[static_cast<std::size_t>(n.left)] <=
+                           index.nodeFirstLive[static_cast<std::size_t>(n.right)];
+    index.stack.push_back(leftFirst ? n.right : n.left);
+    index.stack.push_back(leftFirst ? n.left : n.right);
+  }
+  return found == kNoPoint ? -1 : static_cast<std::int64_t>(found);
+}
+
 }  // namespace facetor

@@ -89,6 +89,10 @@ std::int64_t points_first_within(PointIndex& index, const SlotIndex& slots, cons
 // the limit).
 float points_min(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::size_t to, float limit);
 
+// The smallest number of a live point whose squared distance to e is below
+// `below`; -1 if none.
+std::int64_t points_first_near(PointIndex& index, const HolePointTree::Point& e, float below);
+
 inline std::size_t point_count(const PointIndex& index) { return index.tree.place.size(); }
 
 // The coordinates of a point in the tree.

@@ -103,7 +103,78 @@ BridgePair first_pair_after(Replay& r, const BridgePair& after, const Prefix& pr
   return same.slot >= 0 ? same : first_pair_from(r, after.point + 1, prefix, limit);
 }
 
+// Whether place a comes before place b in scan order.
+bool comes_before(const Replay& r, const ScanPlace& a, const ScanPlace& b) {
+  if (a.point != b.point) return a.point < b.point;
+  if (b.slot < 0) return false;
+  return a.slot < 0 || slot_key(r.slots, r.order, static_cast<std::uint32_t>(a.slot)) <
+                           slot_key(r.slots, r.order, static_cast<std::uint32_t>(b.slot));
+}
+
+ScanPlace place_of(const BridgePair& pair) { return ScanPlace{pair.point, pair.slot}; }
+
+// Replays that take fewer levels are not remembered: noting the changes of a
+// bridge would cost more than they save.
+constexpr std::size_t kRememberedLevels = 8;
+
+// The scan's best over the pairs before `pair`, when the memory still knows
+// it: over the pairs before a place between the first settled pairs of two
+// levels, it is the lower level's best when that comes before the place, and
+// else the best before that level's first settled pair (no pair between them
+// beats it).
+bool remembered_best_before(const Replay& r, const ReplayMemory& memory, const BridgePair& pair, BridgePair& best) {
+  const ScanPlace at = place_of(pair);
+  if (memory.levels.empty() || comes_before(r, memory.unchangedTo, at)) return false;
+  for (const ReplayMemory::Level& level : memory.levels) {
+    if (!comes_before(r, place_of(level.first), at)) continue;
+    if (comes_before(r, place_of(level.best), at)) {
+      best = level.best;
+      return true;
+    }
+    if (level.below.slot == -2) return false;
+    best = level.below;
+    return true;
+  }
+  return false;
+}
+
+// Keeps the levels of a replay for the next, with those of the memory below
+// them when the replay ended on what it knew (a short replay leaves the
+// memory as it was). Below the threshold, the levels' bests depend only on
+// the pairs below the settled range of the lowest level's first settled pair
+// (the pairs before it all lie beyond that range), and a pair further on
+// changes none of them.
+void remember(const Replay& r, ReplayMemory& memory, std::vector<ReplayMemory::Level> levels, bool continued) {
+  if (levels.size() < kRememberedLevels && !continued) return;
+  float threshold = std::nextafter(settle_limit(levels.back().first.distance), kInfinity);
+  if (continued) {
+    threshold = std::max(threshold, memory.threshold);
+    const ScanPlace last = place_of(levels.back().first);
+    for (const ReplayMemory::Level& level : memory.levels) {
+      if (comes_before(r, place_of(level.first), last)) levels.push_back(level);
+    }
+  } else {
+    memory.unchangedTo = ScanPlace{};
+  }
+  memory.levels = std::move(levels);
+  memory.threshold = threshold;
+}
+
 }  // namespace
+
+void replay_note_changes(ReplayMemory& memory, PointIndex& points, const SlotIndex& slots, const PolygonOrder& order,
+                         std::uint32_t firstPoint, std::span<const std::uint32_t> changed) {
+  if (memory.levels.empty()) return;
+  const Replay r{points, slots, order};
+  auto note = [&](ScanPlace place) {
+    if (comes_before(r, place, memory.unchangedTo)) memory.unchangedTo = place;
+  };
+  note(ScanPlace{firstPoint, -1});
+  for (std::uint32_t slot : changed) {
+    const std::int64_t point = points_first_near(points, hole_tree_point(slots.tree, slot), memory.threshold);
+    if (point >= 0) note(ScanPlace{static_cast<std::uint32_t>(point), static_cast<std::int32_t>(slot)});
+  }
+}
 
 // Over the pairs before some place in scan order, with smallest distance m,
 // the scan ends on a pair within the tolerance of m ("settled": nothing beats
@@ -116,7 +187,7 @@ BridgePair first_pair_after(Replay& r, const BridgePair& after, const Prefix& pr
 // forward. Each pair is found by the indexes with exact float limits, and
 // they prune only by sound lower bounds, so no pair the scan would take is
 // ever skipped.
-BridgePair replay_scan(PointIndex& points, const SlotIndex& slots, const PolygonOrder& order) {
+BridgePair replay_scan(PointIndex& points, const SlotIndex& slots, const PolygonOrder& order, ReplayMemory& memory) {
   Replay r{points, slots, order};
   struct Level {
     BridgePair first;  // the first settled pair
@@ -126,11 +197,18 @@ BridgePair replay_scan(PointIndex& points, const SlotIndex& slots, const Polygon
   Prefix prefix{point_count(points), 0};
   float least = prefix_min(r, prefix, kInfinity);
   points_set_eager_limit(points, least);
-  if (least == kInfinity) return BridgePair{};
+  if (least == kInfinity) {
+    memory = ReplayMemory{};
+    return BridgePair{};
+  }
+  // The scan's best before the last level's first settled pair, when the
+  // memory knows it (slot -2: not known, the pair beats every earlier one).
+  BridgePair below{0, -2, kInfinity};
   for (;;) {
     const float limit = settle_limit(least);
     const BridgePair first = first_pair_from(r, 0, prefix, limit);
     levels.push_back(Level{first, prefix});
+    if (remembered_best_before(r, memory, first, below)) break;
     // The pairs before the first settled one all lie beyond `limit`: when its
     // own settled range reaches no further, it beats every one of them.
     const float firstLimit = settle_limit(first.distance);
@@ -141,14 +219,20 @@ BridgePair replay_scan(PointIndex& points, const SlotIndex& slots, const Polygon
     prefix = before;
     least = earlierLeast;
   }
-  BridgePair chosen = levels.back().first;
-  for (std::size_t k = levels.size() - 1; k-- > 0;) {
-    if (!beats(levels[k].first.distance, chosen.distance)) {
-      chosen = first_pair_after(r, levels[k].first, levels[k].prefix, beat_limit(chosen.distance));
-    } else {
+  // Each level's best from the best before its first settled pair.
+  std::vector<ReplayMemory::Level> answered(levels.size());
+  BridgePair chosen = below;
+  for (std::size_t k = levels.size(); k-- > 0;) {
+    answered[k].first = levels[k].first;
+    answered[k].below = chosen;
+    if (chosen.slot == -2 || beats(levels[k].first.distance, chosen.distance)) {
       chosen = levels[k].first;
+    } else {
+      chosen = first_pair_after(r, levels[k].first, levels[k].prefix, beat_limit(chosen.distance));
     }
+    answered[k].best = chosen;
   }
+  remember(r, memory, std::move(answered), below.slot != -2);
   return chosen;
 }
 

@@ -408,6 +408,35 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
     SCOPED_TRACE(trial);
     bridged_as_scan(face);
   }
+  // Long chains of near ties over many holes, remembered from bridge to bridge, and bridges that change the
+  // pairs under them: each hole's corner right above an anchor of the polygon at a squared distance of
+  // 1 + k units in the last place, k falling in scan order by 5 to 9 (a fall of more than 8 beats) or by 40 at
+  // times; holes between them have a corner right below a later hole's anchor, at a distance in the chain, so
+  // that a bridge at that anchor takes a pair out of the chain.
+  auto root = [](int ulps) {  // a float whose square is 1 + ulps units in the last place
+    const float target = 1 + float(ulps) * 0x1p-23f;
+    float best = std::sqrt(target);
+    for (float r = std::nextafter(best, 0.0f); r <= std::nextafter(best, 2.0f); r = std::nextafter(r, 2.0f)) best = r * r == target ? r : best;
+    return best;
+  };
+  for (int trial = 0; trial < 30 && !HasFailure(); ++trial) {
+    const int holes = 20 + 4 * trial;
+    BridgeFace face;
+    auto add = [&](float x, float y) { return face.entries.push_back(CornerVertex{.x = x, .y = y}), std::uint32_t(face.entries.size() - 1); };
+    for (int h = 0; h < holes; ++h) face.polygon.push_back(add(10.0f * float(h), 0));
+    for (int h = 0, k = 9 * holes; h < holes; ++h) {
+      k -= random() % 25 == 0 ? 40 : 5 + int(random() % 5);
+      const std::uint32_t above = add(10.0f * float(h), root(k));
+      face.add_hole({above}, {above});
+      if (h + 1 < holes && random() % 3 == 0) {  // in the chain, below the anchor of a later hole
+        const std::uint32_t below = add(10.0f * float(h + 1 + int(random() % std::uint32_t(holes - h - 1))), -root(k - 3));
+        face.add_hole({below}, {below});
+      }
+    }
+    std::shuffle(face.polygon.begin(), face.polygon.end(), random);
+    SCOPED_TRACE(trial);
+    bridged_as_scan(face);
+  }
   // Squared distances 1 + 1.4e-6, 1 + 0.7e-6 and 1 in scan order: the second does not beat the first by
   // the tolerance, the third does, so the scan ends on the third though the second is within tolerance of it.
   BridgeFace tie{{{.x = 0}, {.x = 1 + 6 * 0x1p-23f}, {.x = 1 + 3 * 0x1p-23f}, {.x = 1}}, {0}};
