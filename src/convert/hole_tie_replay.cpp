@@ -125,17 +125,19 @@ constexpr std::size_t kRememberedLevels = 8;
 bool remembered_best_before(const Replay& r, const ReplayMemory& memory, const BridgePair& pair, BridgePair& best) {
   const ScanPlace at = place_of(pair);
   if (memory.levels.empty() || comes_before(r, memory.unchangedTo, at)) return false;
-  for (const ReplayMemory::Level& level : memory.levels) {
-    if (!comes_before(r, place_of(level.first), at)) continue;
-    if (comes_before(r, place_of(level.best), at)) {
-      best = level.best;
-      return true;
-    }
-    if (level.below.slot == -2) return false;
-    best = level.below;
+  // The last level whose first settled pair comes before the place.
+  const auto after = std::partition_point(memory.levels.begin(), memory.levels.end(), [&](const ReplayMemory::Level& l) {
+    return comes_before(r, place_of(l.first), at);
+  });
+  if (after == memory.levels.begin()) return false;
+  const ReplayMemory::Level& level = *(after - 1);
+  if (comes_before(r, place_of(level.best), at)) {
+    best = level.best;
     return true;
   }
-  return false;
+  if (level.below.slot == -2) return false;
+  best = level.below;
+  return true;
 }
 
 // Keeps the levels of a replay for the next, with those of the memory below
@@ -150,13 +152,12 @@ void remember(const Replay& r, ReplayMemory& memory, std::vector<ReplayMemory::L
   if (continued) {
     threshold = std::max(threshold, memory.threshold);
     const ScanPlace last = place_of(levels.back().first);
-    for (const ReplayMemory::Level& level : memory.levels) {
-      if (comes_before(r, place_of(level.first), last)) levels.push_back(level);
-    }
+    while (!memory.levels.empty() && !comes_before(r, place_of(memory.levels.back().first), last)) memory.levels.pop_back();
   } else {
+    memory.levels.clear();
     memory.unchangedTo = ScanPlace{};
   }
-  memory.levels = std::move(levels);
+  memory.levels.insert(memory.levels.end(), levels.rbegin(), levels.rend());
   memory.threshold = threshold;
 }
 

@@ -51,7 +51,7 @@ struct ReplayMemory {
     BridgePair best;   // the scan's best over the pairs before the first settled pair of the level above
     BridgePair below;  // the scan's best over the pairs before `first`; slot -2 when not known
   };
-  std::vector<Level> levels;  // their first settled pairs fall in scan order
+  std::vector<Level> levels;  // their first settled pairs in scan order (the lowest level last)
   float threshold = 0;
   ScanPlace unchangedTo{};
 };
