@@ -63,8 +63,8 @@ bool usable_within(const SlotIndex& index, const PolygonOrder& order, std::uint3
 // Whether a tree node has a usable slot inside the key range.
 bool reaches(const SlotIndex& index, const PolygonOrder& order, std::size_t at, const KeyRange& keys) {
   const SlotIndex::Span& span = index.span[at];
-  return span.usable > 0 &&
-         (keys.whole() || (node_key(order, span.first) < keys.high && keys.above_low(node_key(order, span.last))));
+  return span.usable > 0 && (keys.high == kNoKey || node_key(order, span.first) < keys.high) &&
+         (keys.low == kNoKey || node_key(order, span.last) > keys.low);
 }
 
 // Whether a subtree with this bound can hold a distance below `best`: not
