@@ -444,8 +444,8 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
   EXPECT_EQ(bridged_as_scan(tie), (Polygon{0, 3, 2, 1, 3, 0}));
 }
 
-// Runs of new nodes go in after random nodes, many of them after a few, so that blocks overfill and split:
-// the order and the keys follow a plain list.
+// Runs of new nodes go in after random nodes, many of them after a few, so that blocks overfill and split
+// and the labels of the blocks there run out of room: the order and the keys follow a plain list.
 TEST(PolygonOrder, InsertionsKeepTheOrderOfAPlainList) {
   std::mt19937 random(7);
   std::vector<std::uint32_t> list(700);
@@ -454,7 +454,7 @@ TEST(PolygonOrder, InsertionsKeepTheOrderOfAPlainList) {
   polygon_order_init(order, static_cast<std::uint32_t>(list.size()), list.size());
   for (int step = 0; step < 1500 && !HasFailure(); ++step) {
     const std::uint32_t after = step % 3 == 0 ? list[random() % list.size()] : std::uint32_t(random() % 4);
-    std::vector<std::uint32_t> run(1 + random() % 6);
+    std::vector<std::uint32_t> run(1 + random() % 12);
     for (std::uint32_t& node : run) node = static_cast<std::uint32_t>(list.size() + (&node - run.data()));
     list.insert(std::find(list.begin(), list.end(), after) + 1, run.begin(), run.end());
     polygon_order_insert(order, after, run);
