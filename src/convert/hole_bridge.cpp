@@ -22,30 +22,18 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr std::size_t kScanPairs = 1024;
 constexpr std::size_t kScanHoles = 8;  // more than kScanPairs allows
 
-// The entries a merged hole puts after its bridge point: from the chosen
-// corner backwards round to it again, then the bridge point once more.
-std::vector<std::uint32_t> joined_entries(std::span<const std::uint32_t> inserted, std::size_t corner,
-                                          std::uint32_t bridgeEntry) {
-  const std::size_t m = inserted.size();
-  std::vector<std::uint32_t> added;
-  added.reserve(m + 2);
-  std::size_t c = corner;
-  for (std::size_t step = 0; step <= m; ++step) {
-    added.push_back(inserted[c]);
-    c = (c == 0) ? m - 1 : c - 1;
-  }
-  added.push_back(bridgeEntry);
-  return added;
-}
-
 // The indexed bridging of one face: the polygon as it grows (its order and
 // each node's entry), the slots and the points.
 struct Bridging {
   std::vector<CornerVertex>& entries;
   const FaceHoles& holes;
+  // A slot's node is numbered by the slot index; the nodes that are no slots
+  // (the second copy of a hole's chosen corner and of its bridge point) are
+  // numbered after them.
   PolygonOrder order{};
   std::vector<std::uint32_t> polygonEntry{};  // polygon node -> entry
-  std::size_t outerSlots = 0;  // the hole corners' slots come after the outer polygon's
+  std::uint32_t nextNode = 0;                 // the next node that is no slot
+  std::size_t outerSlots = 0;                 // the hole corners' slots come after the outer polygon's
   SlotIndex slots{};
   PointIndex points{};
   ReplayMemory memory{};
@@ -54,7 +42,7 @@ struct Bridging {
 struct Choice {
   std::size_t hole = 0;
   std::size_t corner = 0;
-  std::uint32_t node = 0;  // polygon node of the bridge point
+  std::uint32_t slot = 0;  // the bridge point
 };
 
 // The holes still to go in, in order: `first` moves past those that are in
@@ -70,46 +58,54 @@ std::size_t first_waiting(const FaceHoles& holes, Waiting& waiting) {
 }
 
 // The scan's pair, or when no pair can be measured, the first hole still to
-// go in by its first corner at the polygon's first position.
+// go in by its first corner at the polygon's first position (the first of
+// the outer polygon: nodes go in after others).
 Choice choose_bridge(Bridging& b, Waiting& waiting) {
   const BridgePair chosen = replay_scan(b.points, b.slots, b.order, b.memory);
-  if (chosen.slot < 0) return Choice{first_waiting(b.holes, waiting), 0, polygon_order_first(b.order)};
+  if (chosen.slot < 0) return Choice{first_waiting(b.holes, waiting), 0, 0};
   // The hole of the point: the last whose first point is not after it.
   const auto hole = static_cast<std::size_t>(
       std::upper_bound(b.holes.first.begin(), b.holes.first.end(), chosen.point) - b.holes.first.begin() - 1);
-  return Choice{hole, chosen.point - b.holes.first[hole],
-                static_cast<std::uint32_t>(b.slots.node[static_cast<std::size_t>(chosen.slot)])};
+  return Choice{hole, chosen.point - b.holes.first[hole], static_cast<std::uint32_t>(chosen.slot)};
 }
 
 void join(Bridging& b, const Choice& choice) {
   // An entry's slots lose their use once, when it first serves as a bridge
   // point (with no usable slot left, every later hole joins at a bridged one).
-  const std::uint32_t bridgeEntry = b.polygonEntry[choice.node];
+  const std::uint32_t bridgeEntry = b.slots.entry[choice.slot];
   std::vector<std::uint32_t> changed;  // the slots whose use came or went
   if (!b.entries[bridgeEntry].bridged) {
     b.entries[bridgeEntry].bridged = true;
-    for (std::uint32_t slot : slots_of_entry(b.slots, bridgeEntry)) {
-      if (b.slots.usable[slot]) changed.push_back(slot);
+    std::uint32_t slot = choice.slot;
+    do {
+      if (slot_usable(b.slots, slot)) changed.push_back(slot);
       slot_update(b.slots, b.order, slot, true);
-    }
+      slot = b.slots.sameEntry[slot];
+    } while (slot != choice.slot);
   }
 
   const std::size_t first = b.holes.first[choice.hole], m = b.holes.corners(choice.hole);
   points_remove(b.points, first, first + m);
 
+  // The hole goes in from the chosen corner backwards round to it again, and
+  // the bridge point once more: corner k follows corner c by (c - k) mod m.
   std::vector<std::uint32_t> added;
-  for (std::uint32_t entry : joined_entries(b.holes.inserted.subspan(first, m), choice.corner, bridgeEntry)) {
-    added.push_back(static_cast<std::uint32_t>(b.polygonEntry.size()));
-    b.polygonEntry.push_back(entry);
+  added.reserve(m + 2);
+  for (std::size_t step = 0; step < m; ++step) {
+    const auto slot = static_cast<std::uint32_t>(b.outerSlots + first + (choice.corner + m - step) % m);
+    added.push_back(slot_node(b.slots, slot));
   }
-  polygon_order_insert(b.order, choice.node, added);
-  // Corner k follows the chosen corner c by (c - k) mod m places.
+  for (std::uint32_t entry : {b.holes.inserted[first + choice.corner], bridgeEntry}) {
+    b.polygonEntry[b.nextNode] = entry;
+    added.push_back(b.nextNode++);
+  }
+  polygon_order_insert(b.order, slot_node(b.slots, choice.slot), added);
   std::vector<std::uint32_t> offered;
   for (std::size_t k = 0; k < m; ++k) {
     const auto slot = static_cast<std::uint32_t>(b.outerSlots + first + k);
-    b.slots.node[slot] = static_cast<std::int32_t>(added[(choice.corner + m - k) % m]);
+    slot_place(b.slots, slot);
     slot_update(b.slots, b.order, slot, b.entries[b.slots.entry[slot]].bridged);
-    if (b.slots.usable[slot]) offered.push_back(slot);
+    if (slot_usable(b.slots, slot)) offered.push_back(slot);
   }
   changed.insert(changed.end(), offered.begin(), offered.end());
   replay_note_changes(b.memory, b.points, b.slots, b.order, static_cast<std::uint32_t>(first), changed);
@@ -180,15 +176,19 @@ void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::u
   Bridging b{entries, holes};
   // The polygon nodes there will be once every hole is in (each adds its
   // corners, the chosen one twice, and the bridge point).
-  std::size_t total = polygon.size() + holes.measured.size(), remaining = 0;
+  std::size_t remaining = 0;
   for (std::size_t h = 0; h < holes.count(); ++h) remaining += holes.corners(h) == 0 ? 0 : 1;
-  total += 2 * remaining;
-  b.polygonEntry.reserve(total);
-  b.polygonEntry.assign(polygon.begin(), polygon.end());
   b.outerSlots = polygon.size();
-  polygon_order_init(b.order, static_cast<std::uint32_t>(polygon.size()), total);
   point_index_build(b.points, entries, holes);
-  slot_index_build(b.slots, entries, polygon, holes, b.order);
+  slot_index_build(b.slots, entries, polygon, holes);
+  const std::size_t slots = b.slots.entry.size(), total = slots + 2 * remaining;
+  b.polygonEntry.resize(total);
+  for (std::uint32_t slot = 0; slot < slots; ++slot) b.polygonEntry[slot_node(b.slots, slot)] = b.slots.entry[slot];
+  b.nextNode = static_cast<std::uint32_t>(slots);
+  std::vector<std::uint32_t> outer(polygon.size());
+  for (std::uint32_t slot = 0; slot < polygon.size(); ++slot) outer[slot] = slot_node(b.slots, slot);
+  polygon_order_init(b.order, outer, total);
+  slot_index_count(b.slots, b.order);
   points_measure_all(b.points, b.slots, b.order, polygon.size());
   Waiting waiting{std::vector<bool>(holes.count(), false)};
   for (; remaining > 0; --remaining) {

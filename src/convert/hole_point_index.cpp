@@ -179,7 +179,7 @@ void measure_point(PointIndex& index, const SlotIndex& slots, const PolygonOrder
 // Makes a point's stored distance exact again if its slot has lost its use.
 void refresh_point(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::uint32_t point) {
   const std::int32_t slot = index.nearestSlot[index.tree.place[point]];
-  if (slot >= 0 && !slots.usable[static_cast<std::uint32_t>(slot)]) measure_point(index, slots, order, point);
+  if (slot >= 0 && !slot_usable(slots, static_cast<std::uint32_t>(slot))) measure_point(index, slots, order, point);
 }
 
 // A slot that has just become usable lowers the stored distance of every
@@ -264,7 +264,7 @@ bool offer_pending(PointIndex& index, const SlotIndex& slots, float limit, std::
     cap_file(index, point);
     for (std::size_t k = 0; k < opened.size(); ++k) {
       for (std::uint32_t slot : taken[k]) {
-        if (slots.usable[slot]) offer_below(index, slots, slot, opened[k], eager);
+        if (slot_usable(slots, slot)) offer_below(index, slots, slot, opened[k], eager);
       }
     }
     offered = true;
@@ -302,7 +302,7 @@ void points_measure_all(PointIndex& index, const SlotIndex& slots, const Polygon
   std::vector<std::uint32_t> direct;
   if (positions <= kDirectPositions) {
     for (std::uint32_t slot = 0; slot < positions; ++slot) {
-      if (slots.usable[slot]) direct.push_back(slot);
+      if (slot_usable(slots, slot)) direct.push_back(slot);
     }
   }
   for (std::uint32_t place = 0; place < index.tree.placed.size(); ++place) {
@@ -339,8 +339,9 @@ void points_offer(PointIndex& index, const SlotIndex& slots, std::span<std::uint
 void points_remove(PointIndex& index, std::size_t first, std::size_t end) {
   for (std::size_t p = first; p < end; ++p) {
     const auto point = static_cast<std::uint32_t>(p);
+    if (index.tree.leafOf[point] < 0) continue;
     const std::uint32_t place = index.tree.place[point];
-    if (place == kNotInTree || !index.live[place]) continue;
+    if (!index.live[place]) continue;
     index.live[place] = false;
     segment_set(index.segment, point, kInfinity);
     path_update(index, index.tree.leafOf[point]);
@@ -369,7 +370,7 @@ float points_min(PointIndex& index, const SlotIndex& slots, const PolygonOrder& 
     if (least == kInfinity || least > limit) return least;
     const auto point = static_cast<std::uint32_t>(first_stored_within(index, 0, to, least));
     const std::int32_t slot = index.nearestSlot[index.tree.place[point]];
-    if (slot < 0 || slots.usable[static_cast<std::uint32_t>(slot)]) return least;
+    if (slot < 0 || slot_usable(slots, static_cast<std::uint32_t>(slot))) return least;
     measure_point(index, slots, order, point);
   }
 }

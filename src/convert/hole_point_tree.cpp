@@ -75,8 +75,12 @@ void hole_tree_build(HolePointTree& tree, std::size_t count, std::vector<Placed>
     tree.nodes.reserve(node_count(size));
     build_node(tree, tree.placed, 0, size, -1);
   }
-  tree.place.assign(count, kNotInTree);
+  tree.place.assign(count, 0);
   for (std::uint32_t i = 0; i < size; ++i) tree.place[tree.placed[i].id] = i;
+  std::uint32_t outside = size;
+  for (std::uint32_t id = 0; id < count; ++id) {
+    if (tree.leafOf[id] < 0) tree.place[id] = outside++;
+  }
 }
 
 void hole_tree_add(std::vector<Placed>& points, std::uint32_t id, HolePointTree::Point p) {

@@ -30,12 +30,13 @@ struct HolePointTree {
     std::uint32_t id;
   };
   std::vector<Placed> placed;         // the finite points, leaf by leaf (their "places")
-  std::vector<std::uint32_t> place;   // point id -> its place, kNotInTree when not in the tree
+  // Point id -> its place; the points not in the tree take the places after
+  // those of `placed`, in the order of their ids, so that places number all
+  // the points.
+  std::vector<std::uint32_t> place;
   std::vector<std::int32_t> leafOf;   // point id -> its leaf, -1 when not in the tree
   std::vector<Node> nodes;            // node 0 is the root (when there is any)
 };
-
-inline constexpr std::uint32_t kNotInTree = 0xffffffffu;
 
 // The coordinates of a point in the tree.
 inline const HolePointTree::Point& hole_tree_point(const HolePointTree& tree, std::uint32_t id) {

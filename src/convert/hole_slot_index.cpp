@@ -35,9 +35,8 @@ bool recount(SlotIndex& index, const PolygonOrder& order, std::size_t at) {
     // Each usable slot's key is read once (it reads the polygon order).
     std::uint64_t firstKey = 0, lastKey = 0;
     for (std::uint32_t i = n.begin; i < n.end; ++i) {
-      const std::uint32_t slot = index.tree.placed[i].id;
-      if (!index.usable[slot]) continue;
-      const std::int32_t node = index.node[slot];
+      if (!index.usable[i]) continue;
+      const auto node = static_cast<std::int32_t>(i);  // a slot's node is its place
       const std::uint64_t key = node_key(order, node);
       if (count++ == 0 || key < firstKey) first = node, firstKey = key;
       if (count == 1 || key > lastKey) last = node, lastKey = key;
@@ -55,9 +54,9 @@ bool recount(SlotIndex& index, const PolygonOrder& order, std::size_t at) {
   return true;
 }
 
-// Whether a slot is usable and lies inside the key range.
-bool usable_within(const SlotIndex& index, const PolygonOrder& order, std::uint32_t slot, const KeyRange& keys) {
-  return index.usable[slot] && (keys.whole() || keys.holds(slot_key(index, order, slot)));
+// Whether the slot at a place is usable and lies inside the key range.
+bool usable_within(const SlotIndex& index, const PolygonOrder& order, std::uint32_t place, const KeyRange& keys) {
+  return index.usable[place] && (keys.whole() || keys.holds(polygon_order_key(order, place)));
 }
 
 // Whether a tree node has a usable slot inside the key range.
@@ -74,7 +73,7 @@ bool below(float bound, float best) { return bound < best && bound <= std::numer
 }  // namespace
 
 void slot_index_build(SlotIndex& index, const std::vector<CornerVertex>& entries, std::span<const std::uint32_t> polygon,
-                      const FaceHoles& holes, const PolygonOrder& order) {
+                      const FaceHoles& holes) {
   const std::size_t count = polygon.size() + holes.inserted.size();
   std::vector<HolePointTree::Placed> positions;
   positions.reserve(count);
@@ -87,33 +86,36 @@ void slot_index_build(SlotIndex& index, const std::vector<CornerVertex>& entries
   for (std::uint32_t entry : polygon) add(entry);
   for (std::uint32_t entry : holes.inserted) add(entry);
   hole_tree_build(index.tree, count, std::move(positions));
-  index.node.assign(count, -1);
+  index.inPolygon.assign(count, false);
   index.usable.assign(count, false);
   for (std::uint32_t s = 0; s < polygon.size(); ++s) {
-    index.node[s] = static_cast<std::int32_t>(s);
-    index.usable[s] = index.tree.leafOf[s] >= 0 && !entries[index.entry[s]].bridged;
+    slot_place(index, s);
+    index.usable[slot_node(index, s)] = index.tree.leafOf[s] >= 0 && !entries[index.entry[s]].bridged;
   }
-  index.byEntry.resize(count);
-  for (std::uint32_t s = 0; s < count; ++s) index.byEntry[s] = s;
-  std::stable_sort(index.byEntry.begin(), index.byEntry.end(),
+  // The slots of each entry, linked round a ring.
+  std::vector<std::uint32_t> byEntry(count);
+  for (std::uint32_t s = 0; s < count; ++s) byEntry[s] = s;
+  std::stable_sort(byEntry.begin(), byEntry.end(),
                    [&index](std::uint32_t l, std::uint32_t r) { return index.entry[l] < index.entry[r]; });
+  index.sameEntry.resize(count);
+  for (std::size_t k = 0, start = 0; k < count; ++k) {
+    const bool last = k + 1 == count || index.entry[byEntry[k + 1]] != index.entry[byEntry[k]];
+    index.sameEntry[byEntry[k]] = last ? byEntry[start] : byEntry[k + 1];
+    if (last) start = k + 1;
+  }
+}
+
+void slot_index_count(SlotIndex& index, const PolygonOrder& order) {
   index.span.assign(index.tree.nodes.size(), SlotIndex::Span{});
   // Children come after their parents, so a backward pass counts each node
   // after both of its children.
   for (std::size_t at = index.tree.nodes.size(); at-- > 0;) recount(index, order, at);
 }
 
-std::span<const std::uint32_t> slots_of_entry(const SlotIndex& index, std::uint32_t entry) {
-  const auto from = std::partition_point(index.byEntry.begin(), index.byEntry.end(),
-                                         [&](std::uint32_t slot) { return index.entry[slot] < entry; });
-  const auto to = std::partition_point(from, index.byEntry.end(),
-                                       [&](std::uint32_t slot) { return index.entry[slot] == entry; });
-  return {from, to};
-}
-
 void slot_update(SlotIndex& index, const PolygonOrder& order, std::uint32_t slot, bool bridged) {
   std::int32_t leaf = index.tree.leafOf[slot];
-  index.usable[slot] = index.node[slot] >= 0 && leaf >= 0 && !bridged;
+  const std::uint32_t place = index.tree.place[slot];
+  index.usable[place] = index.inPolygon[place] && leaf >= 0 && !bridged;
   for (; leaf >= 0 && recount(index, order, static_cast<std::size_t>(leaf));
        leaf = index.tree.nodes[static_cast<std::size_t>(leaf)].parent) {
   }
@@ -138,10 +140,9 @@ std::int32_t slots_first_within(const SlotIndex& index, const PolygonOrder& orde
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
         // The distance first: it reads the leaf in order, the key reads the polygon.
-        const std::uint32_t slot = index.tree.placed[i].id;
-        if (!(squared_distance(p, index.tree.placed[i].p) <= limit) || !usable_within(index, order, slot, keys)) continue;
-        found = static_cast<std::int32_t>(slot);
-        keys.high = slot_key(index, order, slot);  // only earlier slots can do better now
+        if (!(squared_distance(p, index.tree.placed[i].p) <= limit) || !usable_within(index, order, i, keys)) continue;
+        found = static_cast<std::int32_t>(index.tree.placed[i].id);
+        keys.high = polygon_order_key(order, i);  // only earlier slots can do better now
       }
       continue;
     }
@@ -174,9 +175,8 @@ NearestSlot slots_nearest(const SlotIndex& index, const PolygonOrder& order, con
     const HolePointTree::Node& n = index.tree.nodes[static_cast<std::size_t>(node)];
     if (n.left < 0) {
       for (std::uint32_t i = n.begin; i < n.end; ++i) {
-        const std::uint32_t slot = index.tree.placed[i].id;
         const float d = squared_distance(p, index.tree.placed[i].p);
-        if (d < best.distance && usable_within(index, order, slot, keys)) best = {d, static_cast<std::int32_t>(slot)};
+        if (d < best.distance && usable_within(index, order, i, keys)) best = {d, static_cast<std::int32_t>(index.tree.placed[i].id)};
       }
       continue;
     }

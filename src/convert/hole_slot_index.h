@@ -27,9 +27,12 @@ namespace facetor {
 struct SlotIndex {
   HolePointTree tree;
   std::vector<std::uint32_t> entry;         // slot -> entry
-  std::vector<std::int32_t> node;           // slot -> polygon node, -1 while not in the polygon
-  std::vector<bool> usable;                 // one bit per slot, since every search reads it
-  std::vector<std::uint32_t> byEntry;       // the slots by entry
+  // What each slot in the tree knows is kept by its place in the tree's leaf
+  // order, so that a leaf reads its slots' values in a row; one bit each,
+  // since every search reads them.
+  std::vector<bool> inPolygon;              // place -> in the polygon
+  std::vector<bool> usable;                 // place -> usable
+  std::vector<std::uint32_t> sameEntry;     // slot -> the next slot of its entry, round a ring
   // Per tree node, the usable slots below it: how many, and the polygon nodes
   // of the first and the last of them in order (-1 when none), kept together
   // since a search reads them together.
@@ -40,21 +43,28 @@ struct SlotIndex {
   std::vector<Span> span;
 };
 
-// The slots of the outer polygon (slot s at polygon node s, nodes numbered
-// by position) and of every hole's inserted corners in a row after them
-// (not in the polygon yet).
+// The slots of the outer polygon, by position, and of every hole's inserted
+// corners in a row after them; those of the outer polygon are in it. The
+// subtrees are counted by slot_index_count once the polygon is laid out.
 void slot_index_build(SlotIndex& index, const std::vector<CornerVertex>& entries, std::span<const std::uint32_t> polygon,
-                      const FaceHoles& holes, const PolygonOrder& order);
+                      const FaceHoles& holes);
+void slot_index_count(SlotIndex& index, const PolygonOrder& order);
 
-// The slots of an entry.
-std::span<const std::uint32_t> slots_of_entry(const SlotIndex& index, std::uint32_t entry);
+// The polygon node of a slot, once it is in the polygon: its place in the
+// tree, so that the nodes of a leaf's slots are read in a row.
+inline std::uint32_t slot_node(const SlotIndex& index, std::uint32_t slot) { return index.tree.place[slot]; }
+
+inline bool slot_usable(const SlotIndex& index, std::uint32_t slot) { return index.usable[index.tree.place[slot]]; }
+
+// Puts a slot into the polygon.
+inline void slot_place(SlotIndex& index, std::uint32_t slot) { index.inPolygon[index.tree.place[slot]] = true; }
 
 // Recounts the slot's usability and the tree path above it. `bridged` says
 // whether the slot's entry has served as a bridge point.
 void slot_update(SlotIndex& index, const PolygonOrder& order, std::uint32_t slot, bool bridged);
 
 inline std::uint64_t slot_key(const SlotIndex& index, const PolygonOrder& order, std::uint32_t slot) {
-  return polygon_order_key(order, static_cast<std::uint32_t>(index.node[slot]));
+  return polygon_order_key(order, slot_node(index, slot));
 }
 
 // Polygon order keys, a range of them: after `low` and before `high`.

@@ -83,17 +83,15 @@ void split_block(PolygonOrder& order, std::uint32_t block) {
 
 }  // namespace
 
-void polygon_order_init(PolygonOrder& order, std::uint32_t count, std::size_t total) {
+void polygon_order_init(PolygonOrder& order, std::span<const std::uint32_t> nodes, std::size_t ids) {
   order = PolygonOrder{};
-  order.nodePlace.reserve(total);
-  order.nodePlace.resize(count);
-  const std::size_t blocks = (count + kBlockSize - 1) / kBlockSize;
+  order.nodePlace.resize(ids);
+  const std::size_t blocks = (nodes.size() + kBlockSize - 1) / kBlockSize;
   const std::uint64_t step = kLabelEnd / (blocks + 1);
-  for (std::uint32_t at = 0; at < count; at += kBlockSize) {
+  for (std::size_t at = 0; at < nodes.size(); at += kBlockSize) {
     const auto id = static_cast<std::uint32_t>(order.blocks.size());
-    std::vector<std::uint32_t> nodes;
-    for (std::uint32_t n = at; n < count && n < at + kBlockSize; ++n) nodes.push_back(n);
-    order.blocks.push_back(std::move(nodes));
+    order.blocks.emplace_back(nodes.begin() + static_cast<std::ptrdiff_t>(at),
+                              nodes.begin() + static_cast<std::ptrdiff_t>(std::min(nodes.size(), at + kBlockSize)));
     order.next.push_back(id + 1 < blocks ? id + 1 : kNone);
     order.prev.push_back(id > 0 ? id - 1 : kNone);
     order.label.push_back(step * (id + 1));
@@ -102,7 +100,6 @@ void polygon_order_init(PolygonOrder& order, std::uint32_t count, std::size_t to
 }
 
 void polygon_order_insert(PolygonOrder& order, std::uint32_t after, std::span<const std::uint32_t> nodes) {
-  order.nodePlace.resize(order.nodePlace.size() + nodes.size());
   const std::uint32_t block = order.nodePlace[after].block;
   const std::size_t at = order.nodePlace[after].index + 1;
   std::vector<std::uint32_t>& list = order.blocks[block];

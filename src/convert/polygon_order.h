@@ -29,11 +29,10 @@ struct PolygonOrder {
   std::vector<Place> nodePlace;  // by node, both read together for a key
 };
 
-// Nodes 0 .. count-1 in that order, with room for `total` nodes in all.
-void polygon_order_init(PolygonOrder& order, std::uint32_t count, std::size_t total);
+// The nodes in that order; node ids are below `ids`.
+void polygon_order_init(PolygonOrder& order, std::span<const std::uint32_t> nodes, std::size_t ids);
 
-// Puts the nodes (new ids, each one more than the last node so far) after
-// node `after`.
+// Puts the nodes (ids not in the polygon yet) after node `after`.
 void polygon_order_insert(PolygonOrder& order, std::uint32_t after, std::span<const std::uint32_t> nodes);
 
 // A key that orders nodes by their position (the place in a block takes the

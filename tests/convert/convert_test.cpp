@@ -451,7 +451,7 @@ TEST(PolygonOrder, InsertionsKeepTheOrderOfAPlainList) {
   std::vector<std::uint32_t> list(700);
   for (std::uint32_t n = 0; n < list.size(); ++n) list[n] = n;
   PolygonOrder order;
-  polygon_order_init(order, static_cast<std::uint32_t>(list.size()), list.size());
+  polygon_order_init(order, list, list.size() + 1500 * 12);
   for (int step = 0; step < 1500 && !HasFailure(); ++step) {
     const std::uint32_t after = step % 3 == 0 ? list[random() % list.size()] : std::uint32_t(random() % 4);
     std::vector<std::uint32_t> run(1 + random() % 12);
