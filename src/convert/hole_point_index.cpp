@@ -32,6 +32,11 @@ constexpr float kEagerLeastMargin = 100;
 // all walks the path to each of them. On a quad with 2,000 or 8,000
 // scattered holes this takes 30% off the instructions of the conversion.
 constexpr std::size_t kDirectPositions = 16;
+// A subtree keeps at most this many pending slots per point below it; beyond
+// that it keeps only their least bound and measures its points again when a
+// search reaches it. One ring of holes nested in many others would leave
+// each of them a pending slot per corner for every ring outside it.
+constexpr std::size_t kPendingPerPoint = 2;
 
 // Slots of a hole that go in are measured against the points in an order
 // the file cannot know: offered round a ring, each corner would lower the
@@ -134,8 +139,9 @@ std::uint32_t recount(PointIndex& index, std::size_t at) {
   index.nodeMaxNearest[at] = most;
   // A subtree whose points are all in needs no slot any more; its cap would
   // only draw searches to it.
-  if (firstLive == kNoPoint && !index.nodePending[at].empty()) {
+  if (firstLive == kNoPoint && index.nodeCap[at] != kInfinity) {
     index.nodeCap[at] = kInfinity;
+    index.nodeLost[at] = false;
     release_storage(index.nodePending[at]);
   }
   return std::exchange(index.nodeFirstLive[at], firstLive);
@@ -200,8 +206,14 @@ void offer_below(PointIndex& index, const SlotIndex& slots, std::uint32_t slot, 
     if (cap >= most || cap > std::numeric_limits<float>::max()) continue;
     if (cap > eager) {
       std::vector<PendingSlot>& heap = index.nodePending[at];
-      heap.push_back(PendingSlot{cap, slot});
-      std::push_heap(heap.begin(), heap.end(), nearer_last);
+      if (!index.nodeLost[at]) {
+        heap.push_back(PendingSlot{cap, slot});
+        std::push_heap(heap.begin(), heap.end(), nearer_last);
+        if (heap.size() > kPendingPerPoint * (n.end - n.begin)) {
+          release_storage(heap);
+          index.nodeLost[at] = true;
+        }
+      }
       if (cap < index.nodeCap[at]) {  // a lower cap is filed again
         index.nodeCap[at] = cap;
         cap_file(index, index.nodeFirstLive[at]);
@@ -226,12 +238,41 @@ void offer_below(PointIndex& index, const SlotIndex& slots, std::uint32_t slot, 
   }
 }
 
+// Measures every live point below a subtree against every usable slot, so
+// that no slot need wait pending below it any more.
+void measure_below(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::int32_t top) {
+  const HolePointTree::Node& n = index.tree.nodes[static_cast<std::size_t>(top)];
+  for (std::uint32_t place = n.begin; place < n.end; ++place) {
+    if (!index.live[place]) continue;
+    const NearestSlot nearest =
+        slots_nearest(slots, order, index.tree.placed[place].p, KeyRange{}, kInfinity, index.slotStack);
+    set_nearest_at(index, place, nearest.distance, nearest.slot);
+  }
+  // The subtree's nodes are numbered from `top` on, children after their
+  // parents: counted again from the bottom up.
+  std::size_t end = static_cast<std::size_t>(top) + 1;
+  while (end < index.tree.nodes.size() && index.tree.nodes[end].begin >= n.begin && index.tree.nodes[end].end <= n.end &&
+         index.tree.nodes[end].begin < n.end) {
+    ++end;
+  }
+  for (std::size_t at = end; at-- > static_cast<std::size_t>(top);) {
+    index.nodeCap[at] = kInfinity;
+    index.nodeLost[at] = false;
+    release_storage(index.nodePending[at]);
+    recount(index, at);
+  }
+  path_update(index, n.parent);
+  for (std::uint32_t place = n.begin; place < n.end; ++place) {
+    if (index.live[place]) cap_file(index, index.tree.placed[place].id);
+  }
+}
+
 // Offers their pending slots to every subtree that holds live points
 // numbered before `to` and whose cap is within `limit`, so that afterwards
 // each of those points' stored distance is a lower bound again (exact while
 // its slot is usable), or its true distance is beyond the limit. True when
 // any was offered.
-bool offer_pending(PointIndex& index, const SlotIndex& slots, float limit, std::size_t to) {
+bool offer_pending(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, float limit, std::size_t to) {
   limit = std::min(limit, std::numeric_limits<float>::max());  // caps are finite
   bool offered = false;
   std::vector<std::int32_t> opened;
@@ -250,7 +291,14 @@ bool offer_pending(PointIndex& index, const SlotIndex& slots, float limit, std::
     // caps the limit does not reach, and are not looked at again until it does.
     const float eager = std::max(index.eagerLimit, limit);
     std::vector<std::vector<std::uint32_t>> taken;
-    for (std::int32_t node : opened) {
+    std::reverse(opened.begin(), opened.end());  // from the top
+    for (std::size_t k = 0; k < opened.size(); ++k) {
+      const std::int32_t node = opened[k];
+      if (index.nodeLost[static_cast<std::size_t>(node)]) {
+        measure_below(index, slots, order, node);
+        opened.resize(k);  // the subtrees below it are measured too
+        break;
+      }
       std::vector<PendingSlot>& heap = index.nodePending[static_cast<std::size_t>(node)];
       std::vector<std::uint32_t>& out = taken.emplace_back();
       while (!heap.empty() && heap.front().cap <= eager) {
@@ -291,6 +339,7 @@ void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entri
   index.nodeFirstLive.assign(nodes, kNoPoint);
   index.nodeCap.assign(nodes, kInfinity);
   index.nodePending.resize(nodes);
+  index.nodeLost.assign(nodes, false);
   index.segment.assign(2 * count, kInfinity);
   index.capSegment.assign(2 * count, kInfinity);
 }
@@ -354,7 +403,7 @@ std::int64_t points_first_within(PointIndex& index, const SlotIndex& slots, cons
     const std::int64_t found = first_stored_within(index, from, to, limit);
     // Only capped points numbered before the one found can come first: their
     // pending slots are offered now, the others' when a search needs them.
-    if (offer_pending(index, slots, limit, found < 0 ? to : static_cast<std::size_t>(found))) continue;
+    if (offer_pending(index, slots, order, limit, found < 0 ? to : static_cast<std::size_t>(found))) continue;
     if (found < 0) return found;
     const auto point = static_cast<std::uint32_t>(found);
     refresh_point(index, slots, order, point);
@@ -366,7 +415,7 @@ std::int64_t points_first_within(PointIndex& index, const SlotIndex& slots, cons
 float points_min(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::size_t to, float limit) {
   for (;;) {
     const float least = segment_min(index.segment, to);
-    if (offer_pending(index, slots, std::min(least, limit), to)) continue;
+    if (offer_pending(index, slots, order, std::min(least, limit), to)) continue;
     if (least == kInfinity || least > limit) return least;
     const auto point = static_cast<std::uint32_t>(first_stored_within(index, 0, to, least));
     const std::int32_t slot = index.nearestSlot[index.tree.place[point]];

@@ -54,6 +54,7 @@ struct PointIndex {
   // reaches it takes out only the slots within its reach.
   std::vector<float> nodeCap;
   std::vector<std::vector<PendingSlot>> nodePending;
+  std::vector<bool> nodeLost;  // node -> pending slots were dropped: measure its points again when opened
   float eagerLimit = std::numeric_limits<float>::infinity();  // slots nearer are offered at once
   std::vector<float> segment;     // least stored distance of the live points, by number range
   std::vector<float> capSegment;  // least cap filed under each number (see above), by number range
