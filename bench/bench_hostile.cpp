@@ -166,6 +166,15 @@ void register_families() {
       {"scene_chain", [](int n) { return test::scene_chain_model(n, 0); }, 10000, 'R'},
       {"scene_spine", [](int n) { return test::scene_tree_model(n, 2, true); }, 4000, 'R'},
       {"nested_avatar", [](int n) { return test::nested_objects_model(n, 1, true); }, 1000, 'R'},
+      // Faces of many holes.
+      {"holes_one_vertex", [](int n) { return test::one_vertex_holes_model(n, 1); }, 24000, 'R'},
+      {"holes_one_vertex_3", [](int n) { return test::one_vertex_holes_model(n, 3); }, 10000, 'R'},
+      {"holes_two_vertices", test::two_vertex_holes_model, 8000, 'R'},
+      {"holes_nan", [](int n) { return test::dense_holes_model(HoleLayout::nan, n); }, 4250, 'R'},
+      {"holes_rings", [](int n) { return test::concentric_holes_model(std::min(n, 32767), (n + 32766) / 32767); }, 2048, 'R'},
+      {"holes_round", [](int n) { return test::round_holes_model(n, 16000); }, 3, 'R'},
+      {"holes_points", test::point_holes_model, 11000, 'R'},
+      {"holes_grid_wide", [](int n) { return test::dense_holes_model(HoleLayout::grid, n, 0.02f); }, 2500, 'R'},
   };
   for (const Family& f : families) {
     benchmark::RegisterBenchmark(f.name, [f](benchmark::State& state) {

@@ -93,8 +93,24 @@ std::vector<Family> families() {
        [](int n, const Values&) { return test::shared_id_model(n); }},
       {"colours", 100, {},
        [](int n, const Values&) { return test::colour_model(n); }},
-      {"holes", 100, {{"layout", {0, 1, 2, 3}, false}},
-       [](int n, const Values& p) { return test::dense_holes_model(static_cast<HoleLayout>(p[0]), n); }},
+      // Holes: scattered, on a grid `width` thousandths wide, coincident, packed closer than the tolerance, NaN.
+      {"holes", 100, {{"layout", {0, 1, 2, 3, 4}, false}, {"width", {10, 20}}},
+       [](int n, const Values& p) {
+         return test::dense_holes_model(static_cast<HoleLayout>(p[0]), n, static_cast<float>(p[1]) / 1000);
+       }},
+      {"holes_one_vertex", 200, {{"corners", {1, 3}}},
+       [](int n, const Values& p) { return test::one_vertex_holes_model(n, p[0]); }},
+      {"holes_two_vertices", 200, {}, [](int n, const Values&) { return test::two_vertex_holes_model(n); }},
+      // Pairs of concentric rings of n corners each, more pairs past the largest face.
+      {"holes_rings", 200, {},
+       [](int n, const Values&) { return test::concentric_holes_model(std::min(n, 32767), (n + 32766) / 32767); }},
+      // Round holes one inside the other, n corners in all.
+      {"holes_round", 600, {{"holes", {3, 16}}},
+       [](int n, const Values& p) {
+         const int holes = std::max({p[0], 1, (n + 32766) / 32767});
+         return test::round_holes_model(holes, std::max(1, n / holes));
+       }},
+      {"holes_points", 200, {}, [](int n, const Values&) { return test::point_holes_model(n); }},
       {"splits", 200, {}, [](int n, const Values&) { return test::split_model(n); }},
       {"far_optverts", 200, {}, [](int n, const Values&) { return test::far_optverts_model(n); }},
       {"empty_skins", 200, {{"mode", {'D', 'R'}, false}},

@@ -11,12 +11,16 @@
 
 namespace facetor {
 
-// One hole of a run: the entries that its corners were matched to (their
-// positions are measured) and the entries that its corners put into the
+// The holes of a run, their corners in a row: hole h has corners first[h]
+// to first[h + 1] - 1 of `measured`, the entries they were matched to (their
+// positions are measured), and of `inserted`, the entries they put into the
 // polygon (looked up again by source vertex).
-struct HoleCorners {
-  std::vector<std::uint32_t> measured;
-  std::vector<std::uint32_t> inserted;
+struct FaceHoles {
+  std::span<const std::uint32_t> measured;
+  std::span<const std::uint32_t> inserted;
+  std::span<const std::uint32_t> first;  // one more than the holes, from 0
+  std::size_t count() const { return first.empty() ? 0 : first.size() - 1; }
+  std::size_t corners(std::size_t hole) const { return first[hole + 1] - first[hole]; }
 };
 
 // Merges every hole (each with at least one corner) into polygon, a list of
@@ -27,11 +31,10 @@ struct HoleCorners {
 // joins at position 0 by its first corner. Marks each bridge point's entry.
 // Small faces are bridged by that scan; the others through indexes over the
 // hole corners and the polygon positions, without going over all pairs.
-void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                  std::span<const HoleCorners> holes);
+void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon, const FaceHoles& holes);
 
 // The same through the indexes, whatever the face's size.
 void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
-                          std::span<const HoleCorners> holes);
+                          const FaceHoles& holes);
 
 }  // namespace facetor

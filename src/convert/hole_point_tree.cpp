@@ -14,12 +14,7 @@ constexpr std::uint32_t kLeafSize = 16;
 
 float coordinate(const HolePointTree::Point& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
-// A point with its id, moved as one while the tree is built, so that the
-// partitioning reads the coordinates in a row instead of through the ids.
-struct Placed {
-  HolePointTree::Point p;
-  std::uint32_t id;
-};
+using Placed = HolePointTree::Placed;
 
 std::int32_t build_node(HolePointTree& tree, std::vector<Placed>& placed, std::uint32_t begin, std::uint32_t end,
                         std::int32_t parent) {
@@ -68,30 +63,28 @@ std::size_t node_count(std::uint32_t count) {
 
 }  // namespace
 
-void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> points) {
-  tree.points = std::move(points);
+void hole_tree_build(HolePointTree& tree, std::size_t count, std::vector<Placed> finite) {
   // Every vector is sized once: on a face of many holes these are the
   // largest parts of the search, and growing them by doubling would hold
   // up to three times their size.
-  std::vector<Placed> placed;
-  placed.reserve(tree.points.size());
-  for (std::uint32_t i = 0; i < tree.points.size(); ++i) {
-    const HolePointTree::Point& p = tree.points[i];
-    if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) placed.push_back(Placed{p, i});
-  }
-  const auto finite = static_cast<std::uint32_t>(placed.size());
-  tree.leafOf.assign(tree.points.size(), -1);
+  tree.placed = std::move(finite);
+  const auto size = static_cast<std::uint32_t>(tree.placed.size());
+  tree.leafOf.assign(count, -1);
   tree.nodes.clear();
-  if (finite > 0) {
-    tree.nodes.reserve(node_count(finite));
-    build_node(tree, placed, 0, finite, -1);
+  if (size > 0) {
+    tree.nodes.reserve(node_count(size));
+    build_node(tree, tree.placed, 0, size, -1);
   }
-  tree.order.resize(finite);
-  tree.sorted.resize(finite);
-  for (std::uint32_t i = 0; i < finite; ++i) {
-    tree.order[i] = placed[i].id;
-    tree.sorted[i] = placed[i].p;
+  tree.place.assign(count, 0);
+  for (std::uint32_t i = 0; i < size; ++i) tree.place[tree.placed[i].id] = i;
+  std::uint32_t outside = size;
+  for (std::uint32_t id = 0; id < count; ++id) {
+    if (tree.leafOf[id] < 0) tree.place[id] = outside++;
   }
+}
+
+void hole_tree_add(std::vector<Placed>& points, std::uint32_t id, HolePointTree::Point p) {
+  if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) points.push_back(Placed{p, id});
 }
 
 }  // namespace facetor

@@ -22,12 +22,26 @@ struct HolePointTree {
     std::int32_t left, right;  // children, -1 for a leaf
     std::int32_t parent;
   };
-  std::vector<Point> points;          // by point id
-  std::vector<std::uint32_t> order;   // ids of the finite points, leaf by leaf
-  std::vector<Point> sorted;          // their coordinates in the same order, read leaf by leaf
+  // A point with its id, moved as one while the tree is built, so that the
+  // partitioning reads the coordinates in a row, and kept so: a leaf reads
+  // its points' coordinates and ids in a row.
+  struct Placed {
+    Point p;
+    std::uint32_t id;
+  };
+  std::vector<Placed> placed;         // the finite points, leaf by leaf (their "places")
+  // Point id -> its place; the points not in the tree take the places after
+  // those of `placed`, in the order of their ids, so that places number all
+  // the points.
+  std::vector<std::uint32_t> place;
   std::vector<std::int32_t> leafOf;   // point id -> its leaf, -1 when not in the tree
   std::vector<Node> nodes;            // node 0 is the root (when there is any)
 };
+
+// The coordinates of a point in the tree.
+inline const HolePointTree::Point& hole_tree_point(const HolePointTree& tree, std::uint32_t id) {
+  return tree.placed[tree.place[id]].p;
+}
 
 // Squared distance as the hole search forms it: differences, squares and
 // sums each rounded to float.
@@ -42,10 +56,13 @@ inline float squared_distance(const HolePointTree::Point& p, const HolePointTree
   return squared_distance(p.x, p.y, p.z, e.x, e.y, e.z);
 }
 
-// Builds the tree; points with a coordinate that is not finite are left out
-// (their distance to anything is never finite).
-void hole_tree_build(HolePointTree& tree, std::vector<HolePointTree::Point> points);
+// Builds the tree over `count` points numbered from 0, given those with
+// finite coordinates in any order (the others are left out: their distance to
+// anything is never finite).
+void hole_tree_build(HolePointTree& tree, std::size_t count, std::vector<HolePointTree::Placed> finite);
 
+// Adds point `id` at p to a list for hole_tree_build when p is finite.
+void hole_tree_add(std::vector<HolePointTree::Placed>& points, std::uint32_t id, HolePointTree::Point p);
 // A lower bound of squared_distance from (x, y, z) to any point inside the
 // node's box (infinity when every such distance overflows): the same float
 // operations as squared_distance, on the gaps from the point to the box on

@@ -55,7 +55,8 @@ struct Builder {
   std::vector<std::int32_t> cornerEntry;    // the entry of every face corner
   std::vector<std::uint32_t> holeEntry;     // the entry every corner of a hole puts into its polygon
   std::vector<std::uint32_t> polygon;       // working polygon of a run, entry indices
-  std::vector<HoleCorners> holes;           // the holes of a run that have corners
+  std::vector<std::uint32_t> holeMeasured;  // the entries of the corners of a run's holes, in a row
+  std::vector<std::uint32_t> holeFirst;     // where each of those holes (with corners) starts in them
   // The surface states of the build, each once: a material's is made at its
   // first run (its texture's file name found then, once), and a prototype
   // lists each state it uses once.
@@ -372,18 +373,6 @@ void find_hole_entries(Builder& b) {
   corner_release_hole_search(b.table);
 }
 
-// A hole's corners: the entries they were matched to (measured) and those
-// they take in the polygon (inserted, from holeEntry on at firstHoleCorner).
-void hole_corners(const Builder& b, const PolyFace& face, std::size_t firstHoleCorner, HoleCorners& hole) {
-  const std::size_t count = corners_of(b.object, face).size();
-  hole.measured.clear();
-  hole.inserted.clear();
-  for (std::size_t c = 0; c < count; ++c) {
-    hole.measured.push_back(static_cast<std::uint32_t>(b.cornerEntry[face.firstCorner + c]));
-    hole.inserted.push_back(b.holeEntry[firstHoleCorner + c]);
-  }
-}
-
 // The index under which the prototype being filled lists a state of the
 // pool, listing it at its first use.
 std::uint32_t prototype_surface(Builder& b, std::uint32_t id) {
@@ -405,16 +394,21 @@ void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t 
     b.polygon[count - 1 - i] = static_cast<std::uint32_t>(b.cornerEntry[outer.firstCorner + i]);
   }
   if (count > 0 && first + 1 < end) {
-    std::size_t holes = 0;  // the run's holes with corners; b.holes keeps its storage from run to run
+    // The run's holes with corners: the entries they were matched to, and
+    // those they take in the polygon (from holeEntry on at firstHoleCorner).
+    b.holeMeasured.clear();
+    b.holeFirst.assign(1, 0);
     for (std::size_t h = first + 1; h < end; ++h) {
       const PolyFace& face = b.object.faces[h];
       const std::size_t holeCount = corners_of(b.object, face).size();
       if (holeCount == 0) continue;
-      if (holes == b.holes.size()) b.holes.emplace_back();
-      hole_corners(b, face, firstHoleCorner, b.holes[holes++]);
-      firstHoleCorner += holeCount;
+      for (std::size_t c = 0; c < holeCount; ++c) {
+        b.holeMeasured.push_back(static_cast<std::uint32_t>(b.cornerEntry[face.firstCorner + c]));
+      }
+      b.holeFirst.push_back(static_cast<std::uint32_t>(b.holeMeasured.size()));
     }
-    bridge_holes(b.table.entries, b.polygon, std::span<const HoleCorners>(b.holes).first(holes));
+    const std::span<const std::uint32_t> inserted(b.holeEntry.data() + firstHoleCorner, b.holeMeasured.size());
+    bridge_holes(b.table.entries, b.polygon, FaceHoles{b.holeMeasured, inserted, b.holeFirst});
   }
   for (std::uint32_t v : b.polygon) mark_used(b, v);
   proto_add_face(b.proto, b.polygon, prototype_surface(b, surface));
@@ -460,7 +454,8 @@ void release_working_tables(Builder& b) {
   release_storage(b.cornerEntry);
   release_storage(b.holeEntry);
   release_storage(b.polygon);
-  release_storage(b.holes);
+  release_storage(b.holeMeasured);
+  release_storage(b.holeFirst);
 }
 
 // The faces, run by run: a run is a face and the holes right after it.

@@ -277,19 +277,28 @@ TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
                                  "  TextureModes Lit\n") && c.text.find("  Vertex 2. 1. 0. #! BoneTag 1 19 # 3\n") != std::string::npos) << c.text;
 }
 using Polygon = Corners;
-struct BridgeFace { std::vector<CornerVertex> entries; Polygon polygon; std::vector<HoleCorners> holes; };
+struct BridgeFace {
+  std::vector<CornerVertex> entries;
+  Polygon polygon{}, measured{}, inserted{}, first{0};  // the holes' corners in a row, hole h from first[h]
+  void add_hole(const Polygon& m, const Polygon& i) {
+    measured.insert(measured.end(), m.begin(), m.end()), inserted.insert(inserted.end(), i.begin(), i.end());
+    first.push_back(std::uint32_t(measured.size()));
+  }
+  FaceHoles holes() const { return {measured, inserted, first}; }
+};
 
 // The plain scan: over unmerged holes, their corners, unbridged polygon positions, keep the pair that beats
 // the best so far by more than 1e-6.
 void reference_bridge(BridgeFace& f) {
-  std::vector<bool> merged(f.holes.size(), false);
-  for (std::size_t n = 0; n < f.holes.size() && !f.polygon.empty(); ++n) {
+  const FaceHoles holes = f.holes();
+  std::vector<bool> merged(holes.count(), false);
+  for (std::size_t n = 0; n < holes.count() && !f.polygon.empty(); ++n) {
     float best = std::numeric_limits<float>::infinity();
     std::size_t bestHole = 0, bestCorner = 0, bestPosition = 0;
     while (merged[bestHole]) ++bestHole;
-    for (std::size_t h = 0; h < f.holes.size(); ++h) {
-      for (std::size_t c = 0; c < f.holes[h].measured.size() && !merged[h]; ++c) {
-        const CornerVertex& p = f.entries[f.holes[h].measured[c]];
+    for (std::size_t h = 0; h < holes.count(); ++h) {
+      for (std::size_t c = 0; c < holes.corners(h) && !merged[h]; ++c) {
+        const CornerVertex& p = f.entries[holes.measured[holes.first[h] + c]];
         for (std::size_t j = 0; j < f.polygon.size(); ++j) {
           const CornerVertex& e = f.entries[f.polygon[j]];
           const float dx = p.x - e.x, dy = p.y - e.y, dz = p.z - e.z, d = dx * dx + dy * dy + dz * dz;
@@ -299,7 +308,7 @@ void reference_bridge(BridgeFace& f) {
     }
     const std::uint32_t bridge = f.polygon[bestPosition];
     f.entries[bridge].bridged = merged[bestHole] = true;
-    const Polygon& inserted = f.holes[bestHole].inserted;
+    const Polygon inserted(f.inserted.begin() + holes.first[bestHole], f.inserted.begin() + holes.first[bestHole + 1]);
     Polygon added(inserted.size() + 2, bridge);  // the hole from its corner on, backwards, round to the bridge
     for (std::size_t k = 0, c = bestCorner; k <= inserted.size(); ++k, c = (c ? c : inserted.size()) - 1) added[k] = inserted[c];
     f.polygon.insert(f.polygon.begin() + static_cast<std::ptrdiff_t>(bestPosition + 1), added.begin(), added.end());
@@ -309,8 +318,8 @@ void reference_bridge(BridgeFace& f) {
 Polygon bridged_as_scan(const BridgeFace& face) {
   BridgeFace expected = face, actual = face, indexed = face;
   reference_bridge(expected);
-  bridge_holes(actual.entries, actual.polygon, actual.holes);
-  bridge_holes_indexed(indexed.entries, indexed.polygon, indexed.holes);
+  bridge_holes(actual.entries, actual.polygon, actual.holes());
+  bridge_holes_indexed(indexed.entries, indexed.polygon, indexed.holes());
   EXPECT_EQ(actual.polygon, expected.polygon);
   EXPECT_EQ(indexed.polygon, expected.polygon);
   for (std::size_t i = 0; i < face.entries.size(); ++i) {
@@ -359,14 +368,16 @@ BridgeFace random_face(std::mt19937& random, Layout layout, std::size_t maxHoles
   std::uniform_int_distribution<std::uint32_t> entry(0, std::uint32_t(face.entries.size() - 1));
   face.polygon.resize(3 + std::size_t(pick(random)) % (maxHoles > 10 ? 80 : 20));
   for (auto& p : face.polygon) p = entry(random);
-  face.holes.resize(1 + std::size_t(pick(random)) % maxHoles);
-  for (std::size_t h = 0; h < face.holes.size(); ++h) {
-    HoleCorners& hole = face.holes[h];
-    if (h > 0 && pick(random) < 10) hole = face.holes[h - 1];
-    for (int c = 1 + pick(random) % 5; hole.measured.empty() && c > 0; --c) {
-      hole.measured.push_back(entry(random));
-      hole.inserted.push_back(pick(random) < 70 ? hole.measured.back() : entry(random));
+  Polygon measured, inserted;
+  for (std::size_t h = 1 + std::size_t(pick(random)) % maxHoles; h > 0; --h) {
+    if (measured.empty() || pick(random) >= 10) {  // else the same hole again
+      measured.clear(), inserted.clear();
+      for (int c = 1 + pick(random) % 5; c > 0; --c) {
+        measured.push_back(entry(random));
+        inserted.push_back(pick(random) < 70 ? measured.back() : entry(random));
+      }
     }
+    face.add_hole(measured, inserted);
   }
   if (pick(random) < 20) face.entries[entry(random)].bridged = true;  // a bridge point of another face
   return face;
@@ -385,14 +396,14 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
     const bool packed = trial % 2 == 0;  // 1e-7 apart, 2e-8 wide
     const float size = packed ? 2e-8f : 0.002f;
     std::uniform_real_distribution<float> spot(9.5f, 10.5f);
-    BridgeFace face{{{.x = 0}, {.x = 20}, {.x = 20, .y = 20}, {.y = 20}}, {0, 1, 2, 3}, {}};
+    BridgeFace face{{{.x = 0}, {.x = 20}, {.x = 20, .y = 20}, {.y = 20}}, {0, 1, 2, 3}};
     for (int h = 0; h < 60; ++h) {
       const float x = packed ? 0.01f + float(h % 8) * 1e-7f : spot(random);
       const float y = packed ? 0.01f + float(h / 8) * 1e-7f : spot(random);
       const auto first = std::uint32_t(face.entries.size());
       face.entries.insert(face.entries.end(), {CornerVertex{.x = x, .y = y}, CornerVertex{.x = x + size, .y = y},
                                                CornerVertex{.x = x, .y = y + size}});
-      face.holes.push_back(HoleCorners{{first, first + 1, first + 2}, {first, first + 1, first + 2}});
+      face.add_hole({first, first + 1, first + 2}, {first, first + 1, first + 2});
     }
     SCOPED_TRACE(trial);
     bridged_as_scan(face);
@@ -415,31 +426,60 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
     }
     std::shuffle(corners.begin(), corners.end(), random);
     for (std::size_t c = 0; c < corners.size();) {  // holes of one to three corners
-      HoleCorners hole;
-      for (std::size_t n = 1 + random() % 3; n > 0 && c < corners.size(); --n) hole.measured.push_back(corners[c++]);
-      hole.inserted = hole.measured;
-      face.holes.push_back(hole);
+      Polygon hole;
+      for (std::size_t n = 1 + random() % 3; n > 0 && c < corners.size(); --n) hole.push_back(corners[c++]);
+      face.add_hole(hole, hole);
     }
+    SCOPED_TRACE(trial);
+    bridged_as_scan(face);
+  }
+  // Long chains of near ties over many holes, remembered from bridge to bridge, and bridges that change the
+  // pairs under them: each hole's corner right above an anchor of the polygon at a squared distance of
+  // 1 + k units in the last place, k falling in scan order by 5 to 9 (a fall of more than 8 beats) or by 40 at
+  // times; holes between them have a corner right below a later hole's anchor, at a distance in the chain, so
+  // that a bridge at that anchor takes a pair out of the chain.
+  auto root = [](int ulps) {  // a float whose square is 1 + ulps units in the last place
+    const float target = 1 + float(ulps) * 0x1p-23f;
+    float best = std::sqrt(target);
+    for (float r = std::nextafter(best, 0.0f); r <= std::nextafter(best, 2.0f); r = std::nextafter(r, 2.0f)) best = r * r == target ? r : best;
+    return best;
+  };
+  for (int trial = 0; trial < 30 && !HasFailure(); ++trial) {
+    const int holes = 20 + 4 * trial;
+    BridgeFace face;
+    auto add = [&](float x, float y) { return face.entries.push_back(CornerVertex{.x = x, .y = y}), std::uint32_t(face.entries.size() - 1); };
+    for (int h = 0; h < holes; ++h) face.polygon.push_back(add(10.0f * float(h), 0));
+    for (int h = 0, k = 9 * holes; h < holes; ++h) {
+      k -= random() % 25 == 0 ? 40 : 5 + int(random() % 5);
+      const std::uint32_t above = add(10.0f * float(h), root(k));
+      face.add_hole({above}, {above});
+      if (h + 1 < holes && random() % 3 == 0) {  // in the chain, below the anchor of a later hole
+        const std::uint32_t below = add(10.0f * float(h + 1 + int(random() % std::uint32_t(holes - h - 1))), -root(k - 3));
+        face.add_hole({below}, {below});
+      }
+    }
+    std::shuffle(face.polygon.begin(), face.polygon.end(), random);
     SCOPED_TRACE(trial);
     bridged_as_scan(face);
   }
   // Squared distances 1 + 1.4e-6, 1 + 0.7e-6 and 1 in scan order: the second does not beat the first by
   // the tolerance, the third does, so the scan ends on the third though the second is within tolerance of it.
-  const BridgeFace tie{{{.x = 0}, {.x = 1 + 6 * 0x1p-23f}, {.x = 1 + 3 * 0x1p-23f}, {.x = 1}}, {0}, {{{1, 2, 3}, {1, 2, 3}}}};
+  BridgeFace tie{{{.x = 0}, {.x = 1 + 6 * 0x1p-23f}, {.x = 1 + 3 * 0x1p-23f}, {.x = 1}}, {0}};
+  tie.add_hole({1, 2, 3}, {1, 2, 3});
   EXPECT_EQ(bridged_as_scan(tie), (Polygon{0, 3, 2, 1, 3, 0}));
 }
 
-// Runs of new nodes go in after random nodes, many of them after a few, so that blocks overfill and split:
-// the order and the keys follow a plain list.
+// Runs of new nodes go in after random nodes, many of them after a few, so that blocks overfill and split
+// and the labels of the blocks there run out of room: the order and the keys follow a plain list.
 TEST(PolygonOrder, InsertionsKeepTheOrderOfAPlainList) {
   std::mt19937 random(7);
   std::vector<std::uint32_t> list(700);
   for (std::uint32_t n = 0; n < list.size(); ++n) list[n] = n;
   PolygonOrder order;
-  polygon_order_init(order, static_cast<std::uint32_t>(list.size()), list.size());
+  polygon_order_init(order, list, list.size() + 1500 * 12);
   for (int step = 0; step < 1500 && !HasFailure(); ++step) {
     const std::uint32_t after = step % 3 == 0 ? list[random() % list.size()] : std::uint32_t(random() % 4);
-    std::vector<std::uint32_t> run(1 + random() % 6);
+    std::vector<std::uint32_t> run(1 + random() % 12);
     for (std::uint32_t& node : run) node = static_cast<std::uint32_t>(list.size() + (&node - run.data()));
     list.insert(std::find(list.begin(), list.end(), after) + 1, run.begin(), run.end());
     polygon_order_insert(order, after, run);

@@ -52,7 +52,7 @@ std::vector<std::uint8_t> split_model(int triangles) {
   return with_object(polh("checkerboard", vertices, {}, faces), {MaterialSpec{}, unlit});
 }
 
-std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes) {
+std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes, float width) {
   std::vector<Vec3> vertices = {{0, 0, 0}, {20, 0, 0}, {20, 20, 0}, {0, 20, 0}};
   std::vector<Face> faces = {face({0, 1, 2, 3})};
   std::mt19937 random(11);
@@ -63,12 +63,15 @@ std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes) {
     if (layout == HoleLayout::scattered) {
       for (int k = 0; k < 3; ++k) vertices.push_back({patch(random), patch(random), 0});
     } else if (layout == HoleLayout::grid) {
-      const float step = 0.01f / static_cast<float>(side);
+      const float step = width / static_cast<float>(side);
       const float x = 10 + static_cast<float>(i % side) * step, y = 10 + static_cast<float>(i / side) * step;
       vertices.insert(vertices.end(), {{x, y, 0}, {x + step / 4, y, 0}, {x, y + step / 4, 0}});
     } else if (layout == HoleLayout::lattice) {  // rows of 50, 1e-7 apart: every distance within the tolerance
       const float x = 0.01f + static_cast<float>(i % 50) * 1e-7f, y = 0.01f + static_cast<float>(i / 50) * 1e-7f;
       vertices.insert(vertices.end(), {{x, y, 0}, {x + 2e-8f, y, 0}, {x, y + 2e-8f, 0}});
+    } else if (layout == HoleLayout::nan) {
+      const float nan = std::nanf("");
+      vertices.insert(vertices.end(), {{nan, 10, 0}, {10, nan, 0}, {10, 10, nan}});
     } else {
       vertices.insert(vertices.end(), {{10, 10, 0}, {10, 10, 0}, {10, 10, 0}});
     }
@@ -124,6 +127,83 @@ std::vector<std::uint8_t> tendon_model(int count) {
   for (int i = 0; i < count; ++i) file.chunk("Join", id++, 1, link);
   for (int i = 0; i < count; ++i) file.chunk("Skin", id++, 1, tendon);
   return file.end(id).bytes;
+}
+
+// ---- Faces of many holes ----
+
+namespace {
+
+Face corners_on(std::int32_t vertex, int corners, std::uint8_t flags) {
+  Face result{flags, 0, {}};
+  result.corners.assign(static_cast<std::size_t>(corners), {vertex, 0});
+  return result;
+}
+
+// A face of a 1000x1000 square about the origin with the given holes.
+std::vector<std::uint8_t> square_with_holes(std::vector<Vec3> vertices, const std::vector<Face>& holes) {
+  const auto first = static_cast<std::int32_t>(vertices.size());
+  vertices.insert(vertices.end(), {{-500, -500, 0}, {500, -500, 0}, {500, 500, 0}, {-500, 500, 0}});
+  std::vector<Face> faces = {face({first, first + 1, first + 2, first + 3})};
+  faces.insert(faces.end(), holes.begin(), holes.end());
+  return with_object(polh("plate", vertices, {}, faces), {MaterialSpec{}});
+}
+
+// The centre of the k-th of several holes: rows of 16, 25 apart.
+std::pair<float, float> place_in_rows(int k) { return {static_cast<float>(25 * (k % 16) - 200), static_cast<float>(25 * (k / 16) - 200)}; }
+
+// A circular hole of `corners` corners about (x, y), appending its vertices.
+Face round_hole(std::vector<Vec3>& vertices, float x, float y, float radius, int corners) {
+  Face result{0x08, 0, {}};
+  for (int k = 0; k < corners; ++k) {
+    const double angle = 2 * 3.14159265358979 * k / corners;
+    result.corners.emplace_back(static_cast<std::int32_t>(vertices.size()), 0);
+    vertices.push_back({x + radius * static_cast<float>(std::cos(angle)), y + radius * static_cast<float>(std::sin(angle)), 0});
+  }
+  return result;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> one_vertex_holes_model(int holes, int corners) {
+  std::vector<Face> faces = {corners_on(0, 3, 0)};
+  faces.insert(faces.end(), static_cast<std::size_t>(holes), corners_on(0, corners, 0x08));
+  return with_object(polh("knot", {{1, 2, 3}}, {}, faces), {MaterialSpec{}});
+}
+
+std::vector<std::uint8_t> two_vertex_holes_model(int holes) {
+  std::vector<Face> faces = {corners_on(0, std::min(holes, 32767), 0)};
+  faces.insert(faces.end(), static_cast<std::size_t>(holes), corners_on(1, 3, 0x08));
+  return with_object(polh("knots", {{0, 0, 0}, {1, 1, 0}}, {}, faces), {MaterialSpec{}});
+}
+
+std::vector<std::uint8_t> concentric_holes_model(int corners, int pairs) {
+  std::vector<Vec3> vertices;
+  std::vector<Face> holes;
+  for (int p = 0; p < pairs; ++p) {
+    const auto [x, y] = place_in_rows(p);
+    holes.push_back(round_hole(vertices, x, y, 10, corners));
+    holes.push_back(round_hole(vertices, x, y, 9, corners));
+  }
+  return square_with_holes(std::move(vertices), holes);
+}
+
+std::vector<std::uint8_t> round_holes_model(int holes, int corners) {
+  std::vector<Vec3> vertices;
+  std::vector<Face> faces;
+  for (int h = 0; h < holes; ++h) faces.push_back(round_hole(vertices, 0, 0, 10 - 0.2f * static_cast<float>(h % 50), corners));
+  return square_with_holes(std::move(vertices), faces);
+}
+
+std::vector<std::uint8_t> point_holes_model(int holes) {
+  std::vector<Vec3> vertices = {{0, 0, 0}, {20, 0, 0}, {20, 20, 0}, {0, 20, 0}};
+  std::vector<Face> faces = {face({0, 1, 2, 3})};
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> spot(0, 20);
+  for (int i = 0; i < holes; ++i) {
+    faces.push_back(corners_on(static_cast<std::int32_t>(vertices.size()), 1, 0x08));
+    vertices.push_back({spot(random), spot(random), 0});
+  }
+  return with_object(polh("sieve", vertices, {}, faces), {MaterialSpec{}});
 }
 
 // ---- Shapes of the cost search ----

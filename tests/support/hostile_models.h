@@ -10,9 +10,10 @@ namespace facetor::test {
 // Faces alternating between a lit and an unlit material: every face starts a new prototype.
 std::vector<std::uint8_t> split_model(int triangles);
 // Triangle holes at random in a 1x1 patch of a 20x20 face, on a grid inside a 0.01 square, all on one point, or on
-// a lattice 1e-7 apart (every distance within the tolerance).
-enum class HoleLayout { scattered, grid, coincident, lattice };
-std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes);
+// a lattice 1e-7 apart (every distance within the tolerance), or with no finite coordinate; the grid fills a
+// square `width` wide.
+enum class HoleLayout { scattered, grid, coincident, lattice, nan };
+std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes, float width = 0.01f);
 // Out-of-range vertex indices whose corner keys share one probe window under the corner table's old unkeyed mixer.
 std::vector<std::uint8_t> hash_flood_model(int corners);
 // `count` indices from `first` up whose keys under that mixer, masked to the low `bits` bits, are below `window`.
@@ -21,6 +22,19 @@ std::vector<std::uint8_t> far_optverts_model(int triangles);  // an "_optverts" 
 std::vector<std::uint8_t> empty_skins_model(int count);       // empty Skin chunks in a row
 // `count` Join chunks of one joint and `count` tendon Skin chunks of another, on one object.
 std::vector<std::uint8_t> tendon_model(int count);
+
+// ---- Faces of many holes ----
+// One face whose corners and every corner of its `holes` holes of `corners` corners are all one vertex: after
+// the first bridge no polygon position can serve as a bridge point.
+std::vector<std::uint8_t> one_vertex_holes_model(int holes, int corners);
+// An outer face of `holes` corners (at most 32,767) all on one vertex, with `holes` triangle holes all on another.
+std::vector<std::uint8_t> two_vertex_holes_model(int holes);
+// `pairs` pairs of concentric circular holes of `corners` corners each, side by side in a square face.
+std::vector<std::uint8_t> concentric_holes_model(int corners, int pairs = 1);
+// `holes` circular holes of `corners` corners each, one inside the other.
+std::vector<std::uint8_t> round_holes_model(int holes, int corners);
+// One-corner holes at random over the whole of a 20x20 face.
+std::vector<std::uint8_t> point_holes_model(int holes);
 
 // ---- Shapes of the cost search: each model grows in proportion to its first argument. ----
 // Faces (of no corners unless `corners`) alternating two materials whose texture paths are `pathLength`
