@@ -40,16 +40,16 @@ struct CornerTable {
   // are chained (newest first); later ones, and entries of vertex indices
   // outside the object, go to a hash index of (sourceVertex, uvIndex, colour,
   // materialNumber), so no chain grows long.
-  std::vector<std::int32_t> bySourceHead;    // per object vertex
-  std::vector<std::uint8_t> chainLength;     // per object vertex
-  std::vector<std::int32_t> nextOfSource;    // per entry; kNotChained for hashed ones
+  LargeVector<std::int32_t> bySourceHead;    // per object vertex
+  LargeVector<std::uint8_t> chainLength;     // per object vertex
+  LargeVector<std::int32_t> nextOfSource;    // per entry; kNotChained for hashed ones
   HashTable exact;
   // Position grid for optverts: the index names each cell, keyed by its
   // cell coordinates and uvIndex, by its first entry, from which the cell's
   // other entries chain on; a cell's key is worked out again from its first
   // entry's position, so cells cost no storage of their own.
   HashTable cellIndex;
-  std::vector<std::int32_t> nextInCell;  // per entry
+  LargeVector<std::int32_t> nextInCell;  // per entry
   // Hole look-ups among the hashed entries, made on first use.
   bool holeIndexesBuilt = false;
   HashTable bySource;            // sourceVertex -> first hashed entry

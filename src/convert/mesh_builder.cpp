@@ -52,8 +52,8 @@ struct Builder {
   MaterialsByNumber firstByNumber;
   std::int32_t materialCount = 0;
   CornerTable table;
-  std::vector<std::int32_t> cornerEntry;    // the entry of every face corner
-  std::vector<std::uint32_t> holeEntry;     // the entry every corner of a hole puts into its polygon
+  LargeVector<std::int32_t> cornerEntry;    // the entry of every face corner
+  LargeVector<std::uint32_t> holeEntry;     // the entry every corner of a hole puts into its polygon
   std::vector<std::uint32_t> polygon;       // working polygon of a run, entry indices
   std::vector<HoleCorners> holes;           // the holes of a run that have corners
   // The surface states of the build, each once: a material's is made at its
@@ -74,9 +74,9 @@ struct Builder {
   bool shiftUV = false;
   float shiftU = 0, shiftV = 0;
   Prototype proto;                          // the prototype being filled
-  std::vector<std::uint32_t> slot;          // per vertex: kUnused, kUsed, or its new index
+  LargeVector<std::uint32_t> slot;          // per vertex: kUnused, kUsed, or its new index
   std::size_t usedCount = 0;                // vertices the prototype uses
-  std::vector<std::uint32_t> used;          // those, first use first, while few_used holds
+  LargeVector<std::uint32_t> used;          // those, first use first, while few_used holds
 };
 
 // Below 1/16 of all vertices, sorting the list of the used ones beats a pass
@@ -465,7 +465,7 @@ void release_working_tables(Builder& b) {
 
 // The faces, run by run: a run is a face and the holes right after it.
 void make_faces(Builder& b) {
-  const std::vector<PolyFace>& faces = b.object.faces;
+  const LargeVector<PolyFace>& faces = b.object.faces;
   b.context.splitKey.translucent = false;
   std::optional<std::uint16_t> previousNumber;
   std::optional<std::uint32_t> previous;

@@ -173,7 +173,7 @@ Outcome run_file(Session& session, Regime regime, const std::vector<std::string>
     mode = mode_letter(answer);
   }
 
-  std::vector<std::uint8_t> buffer;
+  LargeVector<std::uint8_t> buffer;
   switch (read_input(file, buffer)) {
     case InputRead::Complete:
       break;

@@ -27,7 +27,7 @@ HashKey& current_key() {
   return key;
 }
 
-void place(std::vector<HashTable::Slot>& slots, HashTable::Slot slot, std::uint64_t& probes) {
+void place(LargeVector<HashTable::Slot>& slots, HashTable::Slot slot, std::uint64_t& probes) {
   const std::size_t mask = slots.size() - 1;
   std::size_t at = slot.hash & mask;
   for (++probes; slots[at].id >= 0; ++probes) at = (at + 1) & mask;
@@ -37,7 +37,7 @@ void place(std::vector<HashTable::Slot>& slots, HashTable::Slot slot, std::uint6
 // Doubles the slots (kept at most half full), placing every id again by its
 // stored hash.
 void grow(HashTable& table) {
-  std::vector<HashTable::Slot> bigger(table.slots.empty() ? kInitialSlots : table.slots.size() * 2);
+  LargeVector<HashTable::Slot> bigger(table.slots.empty() ? kInitialSlots : table.slots.size() * 2);
   for (const HashTable::Slot& slot : table.slots) {
     if (slot.id >= 0) place(bigger, slot, table.probes);
   }

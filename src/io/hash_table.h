@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "io/hash.h"
+#include "io/large_block.h"
 
 namespace facetor {
 
@@ -23,7 +24,7 @@ struct HashTable {
     std::uint32_t hash = 0;
     std::int32_t id = -1;   // -1: empty
   };
-  std::vector<Slot> slots;  // power-of-two size
+  LargeVector<Slot> slots;  // power-of-two size
   std::size_t used = 0;
   HashKey key = process_hash_key();
   mutable std::uint64_t probes = 0;  // slots visited so far: the work done, for tests

@@ -5,10 +5,29 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+// Large arrays take mapped pages on Linux; under AddressSanitizer they stay
+// on the heap, where the sanitizer guards their bounds.
+#if defined(__SANITIZE_ADDRESS__)
+#define FACETOR_MAPPED_PAGES 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FACETOR_MAPPED_PAGES 0
+#endif
+#endif
+#if !defined(FACETOR_MAPPED_PAGES) && defined(__linux__)
+#define FACETOR_MAPPED_PAGES 1
+#elif !defined(FACETOR_MAPPED_PAGES)
+#define FACETOR_MAPPED_PAGES 0
+#endif
+#if FACETOR_MAPPED_PAGES
+#include <sys/mman.h>
+#endif
 
 namespace facetor::platform {
 
@@ -69,6 +88,38 @@ std::FILE* open_directly(const std::string& path) { return std::fopen(path.c_str
 bool replace_file(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
+
+#if FACETOR_MAPPED_PAGES
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+}  // namespace
+
+bool pages_available() { return true; }
+
+void* map_pages(std::size_t size) {
+  const bool huge = size >= kHugePage;
+  // Room to move the start to a 2 MB boundary; the slack is given back.
+  const std::size_t mapped = huge ? size + kHugePage - kPageSize : size;
+  void* data = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (data == MAP_FAILED) return nullptr;
+  if (!huge) return data;
+  auto* bytes = static_cast<std::uint8_t*>(data);
+  const std::size_t head = (kHugePage - reinterpret_cast<std::uintptr_t>(bytes) % kHugePage) % kHugePage;
+  if (head != 0) ::munmap(bytes, head);
+  if (mapped - head > size) ::munmap(bytes + head + size, mapped - head - size);
+  ::madvise(bytes + head, size, MADV_HUGEPAGE);  // a hint: without huge pages the block still works
+  return bytes + head;
+}
+
+void unmap_pages(void* data, std::size_t size) { ::munmap(data, size); }
+#else
+bool pages_available() { return false; }
+void* map_pages(std::size_t) { return nullptr; }
+void unmap_pages(void*, std::size_t) {}
+#endif
 
 void set_binary_standard_streams() {}
 

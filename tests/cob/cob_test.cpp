@@ -194,7 +194,7 @@ constexpr std::uint16_t kPelvis = 1, kLeftHip = 19, kLeftKnee = 20;  // from the
 // The joints of every vertex of the first object (none given: all 0).
 std::vector<std::uint16_t> joints(const Loaded& loaded) {
   const PolygonObject& o = *loaded.root->objects[0];
-  std::vector<std::uint16_t> all = o.vertexJoints;
+  std::vector<std::uint16_t> all(o.vertexJoints.begin(), o.vertexJoints.end());
   all.resize(o.vertices.size() / 3, 0);
   return all;
 }

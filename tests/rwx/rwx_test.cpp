@@ -57,7 +57,7 @@ std::string written(RwxWriterState& state, const Prototype& proto) {
   std::string text = out_contents(out);
   return std::erase(text, '\r'), text;
 }
-Prototype named(const char* name, std::vector<MeshVertex> vertices) { Prototype p; p.name = name, p.vertices = vertices; return p; }
+Prototype named(const char* name, std::vector<MeshVertex> vertices) { Prototype p; p.name = name, p.vertices.assign(vertices.begin(), vertices.end()); return p; }
 
 // Every material line appears only where its value changes (faces are written newest first); equal
 // vertices merge after the origin moves to 0.0001, -0 equal to 0; sign and picture names tag faces and
@@ -113,7 +113,7 @@ TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
       v.boneTags[0] = static_cast<std::uint8_t>(pick(random));
     }
     for (std::size_t i = 0; i < vertices.size(); i += 3) vertices[i].y = 2.0f + float(i);
-    const std::vector<std::int32_t> first = first_equal_vertices(vertices, uv, prelight);
+    const auto first = first_equal_vertices(vertices, uv, prelight);
     for (std::size_t i = 0; i < vertices.size(); ++i) {
       const MeshVertex a = written_vertex(vertices[i]);
       std::int32_t expected = -1;
@@ -128,7 +128,7 @@ TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
   // Enough vertices to be searched in parts: each of 5,000 distinct values comes again every 5,000 vertices.
   std::vector<MeshVertex> many(40000);
   for (std::size_t i = 0; i < many.size(); ++i) many[i].x = float(i % 5000), many[i].u = float(i % 5000) / 7;
-  const std::vector<std::int32_t> first = first_equal_vertices(many, true, false);
+  const auto first = first_equal_vertices(many, true, false);
   for (std::size_t i = 0; i < many.size(); ++i) ASSERT_EQ(first[i], i < 5000 ? -1 : std::int32_t(i % 5000)) << i;
 }
 
