@@ -70,15 +70,15 @@ void remove_file(const std::string& path);
 // from the ordinary heap.
 bool pages_available();
 
-// Page size of map_pages: every size given to it and to unmap_pages is a
-// multiple of it.
-inline constexpr std::size_t kPageSize = 4096;
+// The unit of map_pages: the size of a huge page. Every size given to
+// map_pages and unmap_pages is a multiple of it.
+inline constexpr std::size_t kPageUnit = std::size_t{2} << 20;
 
-// Fresh pages of size bytes (read as zero until written). A block of 2 MB
-// or more starts on a 2 MB boundary and asks the system for transparent
-// huge pages, so that touching it costs one page fault per 2 MB instead of
-// one per 4 KB, and fewer misses of the address translation cache.
-// nullptr when the system has no memory to give.
+// Fresh pages of size bytes (read as zero until written), starting on a
+// multiple of kPageUnit, for which the system is asked for transparent huge
+// pages: touching them then costs one page fault per 2 MB instead of one per
+// 4 KB, and fewer misses of the address translation cache. nullptr when the
+// system has no memory to give.
 void* map_pages(std::size_t size);
 
 // Returns size bytes from data on (a whole block or a part of one, on

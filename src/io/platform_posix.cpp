@@ -91,25 +91,17 @@ void remove_file(const std::string& path) { std::remove(path.c_str()); }
 
 #if FACETOR_MAPPED_PAGES
 
-namespace {
-
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-}  // namespace
-
 bool pages_available() { return true; }
 
 void* map_pages(std::size_t size) {
-  const bool huge = size >= kHugePage;
-  // Room to move the start to a 2 MB boundary; the slack is given back.
-  const std::size_t mapped = huge ? size + kHugePage - kPageSize : size;
+  // Room to move the start to a multiple of kPageUnit; the slack is given back.
+  const std::size_t mapped = size + kPageUnit;
   void* data = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (data == MAP_FAILED) return nullptr;
-  if (!huge) return data;
   auto* bytes = static_cast<std::uint8_t*>(data);
-  const std::size_t head = (kHugePage - reinterpret_cast<std::uintptr_t>(bytes) % kHugePage) % kHugePage;
+  const std::size_t head = (kPageUnit - reinterpret_cast<std::uintptr_t>(bytes) % kPageUnit) % kPageUnit;
   if (head != 0) ::munmap(bytes, head);
-  if (mapped - head > size) ::munmap(bytes + head + size, mapped - head - size);
+  ::munmap(bytes + head + size, mapped - head - size);
   ::madvise(bytes + head, size, MADV_HUGEPAGE);  // a hint: without huge pages the block still works
   return bytes + head;
 }
