@@ -101,7 +101,7 @@ Data grid_object(const std::string& name, int w, int h, float x0, float y0, bool
 }
 
 Data textured_material() {
-  test::MaterialSpec material;
+  test::MaterialFields material;
   material.maps.push_back(test::texture_map("grid.jpg"));
   return test::mat1(material);
 }

@@ -65,13 +65,11 @@ void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t exp
 // coordinate index, colour and material number, or (with optverts) a
 // position within 1e-6 on each axis and the same texture coordinate index.
 // When there is none, the corner is appended as a new entry, and indexed;
-// returns the index of the entry either way.
-std::int32_t corner_match(CornerTable& table, const CornerVertex& corner);
-
-// The same, with cellHash = corner_cell_hash(table, corner) found earlier:
-// the hash of the corner's own cell in the position index (optverts, finite
-// positions; else 0), which corner_prefetch asks the processor to fetch, so
-// that a walk over many corners need not wait on each cell.
+// returns the index of the entry either way. cellHash is
+// corner_cell_hash(table, corner), found earlier: the hash of the corner's
+// own cell in the position index (optverts, finite positions; else 0), which
+// corner_prefetch asks the processor to fetch, so that a walk over many
+// corners need not wait on each cell.
 std::int32_t corner_match(CornerTable& table, const CornerVertex& corner, std::uint64_t cellHash);
 std::uint64_t corner_cell_hash(const CornerTable& table, const CornerVertex& corner);
 void corner_prefetch(const CornerTable& table, std::uint64_t cellHash);

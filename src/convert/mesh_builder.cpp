@@ -510,7 +510,7 @@ void build_mesh(const MeshBuildContext& context, PolygonObject& object, const Bu
   b.materialCount = static_cast<std::int32_t>(std::min<std::size_t>(object.materials.size(), 0x7FFFFFFF));
   b.table.optverts = options.optverts;
   make_corner_vertices(b);
-  release_storage(object.vertices);  // the entries hold the positions now
+  release_storage(object.vertices);  // the entries hold the positions
   find_hole_entries(b);
   make_vertices(b);
   reserve_faces(b);

@@ -14,7 +14,7 @@ void write_outer_clump(ConversionState& state, OutStream& out) {
   if (state.axisAlignmentFlag) out_write(out, "  AxisAlignment ZOrientY\n");
   if (state.rotateFlag) out_write(out, "  Rotate 0 1 0 180\n  Rotate 1 0 0 -90\n");
   out_write(out, "  Scale .1 .1 .1\n");
-  if (state.modelRoot) write_clump_tree(out, state.modelRoot.get(), 2, true, 1);
+  if (state.modelRoot) write_clump_tree(out, state.modelRoot.get(), 2, true, true);
   out_write(out, " ClumpEnd\n");
 }
 

@@ -27,10 +27,10 @@ HashKey& current_key() {
   return key;
 }
 
-void place(LargeVector<HashTable::Slot>& slots, HashTable::Slot slot, std::uint64_t& probes) {
+void place(LargeVector<HashTable::Slot>& slots, HashTable::Slot slot) {
   const std::size_t mask = slots.size() - 1;
   std::size_t at = slot.hash & mask;
-  for (++probes; slots[at].id >= 0; ++probes) at = (at + 1) & mask;
+  while (slots[at].id >= 0) at = (at + 1) & mask;
   slots[at] = slot;
 }
 
@@ -39,7 +39,7 @@ void place(LargeVector<HashTable::Slot>& slots, HashTable::Slot slot, std::uint6
 void grow(HashTable& table) {
   LargeVector<HashTable::Slot> bigger(table.slots.empty() ? kInitialSlots : table.slots.size() * 2);
   for (const HashTable::Slot& slot : table.slots) {
-    if (slot.id >= 0) place(bigger, slot, table.probes);
+    if (slot.id >= 0) place(bigger, slot);
   }
   table.slots = std::move(bigger);
 }
@@ -59,7 +59,7 @@ void hash_reserve(HashTable& table, std::size_t expected) {
 
 void hash_insert(HashTable& table, std::uint64_t hash, std::int32_t id) {
   if ((table.used + 1) * 2 > table.slots.size()) grow(table);
-  place(table.slots, HashTable::Slot{static_cast<std::uint32_t>(hash >> 32), id}, table.probes);
+  place(table.slots, HashTable::Slot{static_cast<std::uint32_t>(hash >> 32), id});
   ++table.used;
 }
 

@@ -54,7 +54,7 @@ bool is_regular_or_absent(const std::string& path, bool& absent) {
 
 // The file a symbolic link points at, so that the file is replaced and the
 // link stays. False for a dangling link (written directly: the link then
-// makes its target, as before).
+// makes its target).
 bool resolve_link(const std::string& path, std::string& resolved) {
   struct ::stat status {};
   if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {

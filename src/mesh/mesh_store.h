@@ -129,7 +129,7 @@ struct ProtoInstance {
 
 // A node costs what it holds: empty lists allocate nothing.
 struct ModelNode {
-  std::int32_t collision = 1;
+  bool collision = true;
   bool opacityFix = false;
   std::vector<ProtoInstance> protos;                 // oldest first: back() is the newest
   std::vector<std::unique_ptr<ModelNode>> children;  // oldest first: back() is firstChild

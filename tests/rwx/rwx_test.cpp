@@ -23,7 +23,7 @@ ModelNode* add(ModelNode& parent, const std::string& name, float x = 0, float y 
 }
 std::string hierarchy(const ModelNode& root) {
   OutStream out = out_memory(StreamMode::Text);
-  return write_clump_tree(out, &root, 2, 1, 1), out_contents(out);
+  return write_clump_tree(out, &root, 2, true, true), out_contents(out);
 }
 
 // A pivot beyond 1e-6 opens a transform and clump round the node; collision lines stand only where the
@@ -35,7 +35,7 @@ TEST(ClumpWriter, PivotsCollisionAndDepthByteForByte) {
   EXPECT_EQ(hierarchy(root), test::read_file(kExpected + "pivots.rwx"));
   ModelNode* off = node_add_child(top, std::make_unique<ModelNode>());
   ModelNode* wall = add(*off, "wall", 0, NAN, 0);
-  off->collision = wall->collision = 0;
+  off->collision = wall->collision = false;
   add(*wall, "door", 0, 0, -0.000001f);
   EXPECT_EQ(hierarchy(top), "  #! Collision off\r\n  ProtoInstance wall\r\n"
                             "  ClumpBegin\r\n   #! Collision on\r\n   ProtoInstance door\r\n  ClumpEnd\r\n");
