@@ -37,7 +37,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/rwx_file.h"
+#include "convert/conversion.h"
 #include "support/cob_builder.h"
 
 namespace facetor {
@@ -223,14 +223,13 @@ void convert(benchmark::State& bench, Kind kind) {
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
   for (auto _ : bench) {
-    ConversionState state;
     OutStream out;
     if (!out_open_file(out, "/dev/null", StreamMode::Text)) {
       bench.SkipWithError("cannot open /dev/null");
       return;
     }
     OutStream console = out_memory(StreamMode::Binary);
-    write_rwx_file(state, out, console, "bench.cob", input);
+    write_rwx_conversion(CarriedState{}, out, console, "bench.cob", input);
     out_close(out);
   }
   bench.counters["quads"] = static_cast<double>(side) * side;

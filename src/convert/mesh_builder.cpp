@@ -41,6 +41,12 @@ float snap(float value) { return (value > -kTolerance && value < kTolerance) ? 0
 // The first material of each number.
 using MaterialsByNumber = std::unordered_map<std::uint16_t, const Material*>;
 
+// The whole-number shift of all texture coordinates of an object.
+struct UvShift {
+  bool apply = false;
+  float u = 0, v = 0;
+};
+
 // The working state of one build_mesh call.
 struct Builder {
   Builder(const MeshBuildContext& c, PolygonObject& o, const BuildOptions& opt, const PrototypeSink& f)
@@ -70,9 +76,8 @@ struct Builder {
   std::uint32_t prototypeNumber = 0;      // of the prototype being filled, from 0
   // The object's vertices are one per corner entry, made by vertex_of when a
   // prototype takes the ones its faces use; the whole-number shift of their
-  // texture coordinates is found once for all of them.
-  bool shiftUV = false;
-  float shiftU = 0, shiftV = 0;
+  // texture coordinates is found once for all of them (prepare_entries).
+  UvShift shift;
   Prototype proto;                          // the prototype being filled
   LargeVector<std::uint32_t> slot;          // per vertex: kUnused, kUsed, or its new index
   std::size_t usedCount = 0;                // vertices the prototype uses
@@ -199,19 +204,27 @@ MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) 
 MeshVertex vertex_of(const Builder& b, std::size_t i) {
   bool placed = false;
   MeshVertex vertex = placed_vertex(b, b.table.entries[i], placed);
-  if (b.shiftUV) {
-    vertex.u = vertex.u + b.shiftU;
-    vertex.v = vertex.v + b.shiftV;
+  if (b.shift.apply) {
+    vertex.u = vertex.u + b.shift.u;
+    vertex.v = vertex.v + b.shift.v;
   }
   return vertex;
 }
 
-// The prototype's texture and prelight flags, and the whole-number shift of
-// all texture coordinates that keeps the lowest u and v placed from falling
-// below -tolerance. Coordinates within the tolerance of 0 become 0 on the
-// way, in the entries themselves (holes are bridged on the snapped
-// positions).
-void make_vertices(Builder& b) {
+// What the corner entries ask of the prototypes: texture coordinates,
+// prelight colours, and the shift of the coordinates.
+struct EntryFacts {
+  bool hasUV = false;        // a placed coordinate other than (0, 0)
+  bool hasPrelight = false;  // a vertex colour other than black
+  UvShift shift;
+};
+
+// Coordinates within the tolerance of 0 become 0, in the entries themselves
+// (holes are bridged on the snapped positions). Returns the entries' facts:
+// the whole-number shift of all texture coordinates keeps the lowest u and v
+// placed from falling below -tolerance.
+EntryFacts prepare_entries(Builder& b) {
+  EntryFacts facts;
   float lowestU = -kTolerance, lowestV = -kTolerance;
   for (CornerVertex& e : b.table.entries) {
     e.x = snap(e.x);
@@ -222,14 +235,14 @@ void make_vertices(Builder& b) {
     if (placed) {
       lowestU = std::min(lowestU, vertex.u);
       lowestV = std::min(lowestV, vertex.v);
-      if (vertex.u != 0 || vertex.v != 0) b.proto.hasUV = true;
+      if (vertex.u != 0 || vertex.v != 0) facts.hasUV = true;
     }
-    if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) b.proto.hasPrelight = true;
+    if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) facts.hasPrelight = true;
   }
-  b.shiftU = lowestU < -kTolerance ? -std::floor(lowestU) : 0.0f;
-  b.shiftV = lowestV < -kTolerance ? -std::floor(lowestV) : 0.0f;
-  b.shiftUV = b.shiftU > 0 || b.shiftV > 0;
-  b.slot.assign(b.table.entries.size(), kUnused);
+  facts.shift.u = lowestU < -kTolerance ? -std::floor(lowestU) : 0.0f;
+  facts.shift.v = lowestV < -kTolerance ? -std::floor(lowestV) : 0.0f;
+  facts.shift.apply = facts.shift.u > 0 || facts.shift.v > 0;
+  return facts;
 }
 
 // Gives the finished prototype the vertices its faces use, in the object's
@@ -350,7 +363,8 @@ void start_material(Builder& b, const Material& material, std::optional<std::uin
 // the material of the hole's run has a texture transform, by texture
 // coordinate and material number), or the entry it was matched to when none
 // is found. Then the table's searches by source vertex are done with.
-void find_hole_entries(Builder& b) {
+LargeVector<std::uint32_t> find_hole_entries(Builder& b) {
+  LargeVector<std::uint32_t> holeEntry;
   std::int32_t runNumber = 0;
   bool matchUv = false;
   for (std::size_t f = 0; f < b.object.faces.size(); ++f) {
@@ -366,10 +380,11 @@ void find_hole_entries(Builder& b) {
       const auto own = static_cast<std::uint32_t>(b.cornerEntry[face.firstCorner + c]);
       const std::int32_t again =
           corner_find_for_hole(b.table, corners[c].vertexIndex, matchUv, corners[c].uvIndex, runNumber);
-      b.holeEntry.push_back(again < 0 ? own : static_cast<std::uint32_t>(again));
+      holeEntry.push_back(again < 0 ? own : static_cast<std::uint32_t>(again));
     }
   }
   corner_release_hole_search(b.table);
+  return holeEntry;
 }
 
 // A hole's corners: the entries they were matched to (measured) and those
@@ -457,6 +472,8 @@ void release_working_tables(Builder& b) {
   b.table = CornerTable{};
   b.table.entries = std::move(entries);
   release_storage(b.object.faces);
+  b.object.faceCount = 0;
+  b.object.cornerTotal = 0;
   release_storage(b.cornerEntry);
   release_storage(b.holeEntry);
   release_storage(b.polygon);
@@ -502,7 +519,7 @@ std::string texture_base_name(std::string_view path) {
   return base;
 }
 
-void build_mesh(const MeshBuildContext& context, PolygonObject& object, const BuildOptions& options,
+void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const BuildOptions& options,
                 Prototype first, const PrototypeSink& finished) {
   Builder b(context, object, options, finished);
   b.proto = std::move(first);
@@ -511,8 +528,13 @@ void build_mesh(const MeshBuildContext& context, PolygonObject& object, const Bu
   b.table.optverts = options.optverts;
   make_corner_vertices(b);
   release_storage(object.vertices);  // the entries hold the positions
-  find_hole_entries(b);
-  make_vertices(b);
+  object.vertexCount = 0;
+  b.holeEntry = find_hole_entries(b);
+  const EntryFacts facts = prepare_entries(b);
+  b.shift = facts.shift;
+  b.proto.hasUV = b.proto.hasUV || facts.hasUV;
+  b.proto.hasPrelight = b.proto.hasPrelight || facts.hasPrelight;
+  b.slot.assign(b.table.entries.size(), kUnused);
   reserve_faces(b);
   make_faces(b);
   release_working_tables(b);

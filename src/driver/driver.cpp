@@ -13,10 +13,9 @@
 #include "diag/diagnostics.h"
 #include "driver/file_names.h"
 #include "driver/input_file.h"
-#include "driver/rwx_file.h"
 #include "driver/session.h"
 #include "driver/typed_line.h"
-#include "driver/version.h"
+#include "io/version.h"
 
 namespace facetor {
 namespace {
@@ -118,7 +117,7 @@ Outcome dispatch(Session& session, Regime regime, char mode, const std::string& 
     case 'R':
       return write_output(session, regime, inputName, buffer, ".rwx", StreamMode::Text,
                           [&](OutStream& out) {
-                            write_rwx_file(session.conversion, out, console, inputName, buffer);
+                            session.carried = write_rwx_conversion(session.carried, out, console, inputName, buffer);
                           });
     case 'H':
     case 'I':

@@ -334,9 +334,8 @@ void write_prototype(RwxWriterState& writer, const Prototype& proto, const Trans
   form.withUV = proto.hasUV || form.sign || form.picture;
   form.withPrelight = proto.hasPrelight;
   form.withBoneTags = !proto.joints.empty();
-  if (writer.out == nullptr) return;
 
-  TextSink sink{*writer.out};
+  TextSink sink{writer.out};
   write_head(sink, proto, form);
   write_settings(sink, proto, opacityFix);
   write_transform(sink, base, proto.transform);

@@ -28,7 +28,7 @@ template <class T> const auto& newest(const std::vector<T>& list, std::size_t i)
 struct Conversion {
   CobFile file;
   std::int32_t next = 1;
-  ConversionState state;
+  FileConversion result;
   OutStream out = out_memory(StreamMode::Text), console = out_memory(StreamMode::Binary);
   std::vector<Prototype> written;
   std::vector<std::size_t> room;
@@ -48,16 +48,17 @@ struct Conversion {
     object(name, parent, {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}}, {face({0, 1, 2})}, {material(0)}, {}, centre, move);
   }
   void run() {
-    state.writer.out = &out, state.sourceName = "test.cob";
     std::unique_ptr<SceneNode> root = load_scene(file.end(next++).span(), console, "test.cob");
     ASSERT_TRUE(root);
-    convert_scene(state, console, root, [this](const Prototype& proto, const ModelNode& node) {
-      write_finished(state, proto, node);
+    RwxWriterState writer{out};
+    result = convert_scene(CarriedState{}, console, "test.cob", std::move(root),
+                           [&](const Prototype& proto, const Transform& base, const ModelNode& node) {
+      write_prototype(writer, proto, base, node.opacityFix);
       written.push_back(proto), room.push_back(proto.vertices.capacity());
     });
     std::erase(text = out_contents(out), '\r');
   }
-  const ModelNode& top(std::size_t i) const { return newest(state.modelRoot->children, i); }
+  const ModelNode& top(std::size_t i) const { return newest(result.model.root->children, i); }
 };
 std::vector<Corners> faces_of(const Prototype& proto) {
   std::vector<Corners> faces;
@@ -76,7 +77,7 @@ TEST(Conversion, DirectivesFlowDownAndForward) {
   c.triangle("oc2", c.group("c2", g1));
   c.triangle("o3", c.group("qz_c3_mipmapoff_opacityfixon_opacityfixoff", c.group("g3")));
   c.run();
-  EXPECT_TRUE(c.state.rotateFlag);
+  EXPECT_TRUE(c.result.model.rotateFlag);
   std::string settings;  // the prototypes' setting lines
   for (std::size_t at = 0, end; (end = c.text.find('\n', at)) != std::string::npos; at = end + 1) {
     const std::string line = c.text.substr(at, end + 1 - at);
@@ -99,7 +100,7 @@ TEST(Conversion, AvatarJointNumbersPivotsAndExtraNodes) {
   c.triangle("qz_neck", body);
   c.triangle("qz_head", c.group("qz_kid", body));
   c.run();
-  EXPECT_FALSE(c.state.rotateFlag);
+  EXPECT_FALSE(c.result.model.rotateFlag);
   const ModelNode& node = c.top(0);
   ASSERT_TRUE(node.protos.size() == 1 && node.children.size() == 3);
   EXPECT_TRUE(node.protos.front().translation[0] == 1 && node.protos.front().translation[2] == 3);
