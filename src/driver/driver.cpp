@@ -57,8 +57,7 @@ void explain(Session& session, Regime regime, const char* format, ...) {
 // fails the header check, so that an exit code of 0 is not read as a model.
 void explain_no_model(Session& session, Regime regime, const std::string& inputName, Bytes buffer,
                       const std::string& outputName) {
-  OutStream unused = out_memory(StreamMode::Binary);
-  if (regime == Regime::CommandLine && !check_diag_header(buffer, unused)) {
+  if (regime == Regime::CommandLine && classify_header(buffer) != HeaderClass::Binary) {
     explain(session, regime, "'%s' is not a binary COB file; '%s' holds no model", inputName.c_str(),
             outputName.c_str());
   }
