@@ -5,12 +5,13 @@
 #include <cmath>
 #include <limits>
 #include <optional>
-#include <unordered_map>
+#include <span>
 #include <vector>
 
 #include "cob/map_record.h"
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
+#include "io/hash_table.h"
 #include "io/release.h"
 #include "mesh/surface_pool.h"
 #include "mesh/tolerance.h"
@@ -38,8 +39,26 @@ bool has_texture_transform(const Material& material) {
 
 float snap(float value) { return (value > -kTolerance && value < kTolerance) ? 0.0f : value; }
 
-// The first material of each number.
-using MaterialsByNumber = std::unordered_map<std::uint16_t, const Material*>;
+// The first material of each number: its place in the object's list, by
+// number.
+struct MaterialsByNumber {
+  std::span<const Material> materials;
+  HashTable firstOfNumber;
+};
+
+MaterialsByNumber index_materials(std::span<const Material> materials) {
+  MaterialsByNumber index{materials, HashTable{}};
+  hash_reserve(index.firstOfNumber, materials.size());
+  for (std::size_t i = 0; i < materials.size(); ++i) {
+    const std::uint16_t number = materials[i].number;
+    const std::uint64_t hash = hash_of(index.firstOfNumber, {number});
+    const auto same = [&](std::int32_t id) { return materials[static_cast<std::size_t>(id)].number == number; };
+    if (hash_find(index.firstOfNumber, hash, same) < 0) {
+      hash_insert(index.firstOfNumber, hash, static_cast<std::int32_t>(i));
+    }
+  }
+  return index;
+}
 
 // The whole-number shift of all texture coordinates of an object.
 struct UvShift {
@@ -98,10 +117,13 @@ void mark_used(Builder& b, std::uint32_t v) {
 }
 
 // The first material of the list whose number is n.
-const Material* material_by_number(const MaterialsByNumber& firstByNumber, std::int32_t number) {
+const Material* material_by_number(const MaterialsByNumber& index, std::int32_t number) {
   if (number < 0 || number > 0xFFFF) return nullptr;
-  const auto found = firstByNumber.find(static_cast<std::uint16_t>(number));
-  return found == firstByNumber.end() ? nullptr : found->second;
+  const std::uint64_t hash = hash_of(index.firstOfNumber, {static_cast<std::uint64_t>(number)});
+  const std::int32_t found = hash_find(index.firstOfNumber, hash, [&](std::int32_t id) {
+    return index.materials[static_cast<std::size_t>(id)].number == number;
+  });
+  return found < 0 ? nullptr : &index.materials[static_cast<std::size_t>(found)];
 }
 
 // A face's material index read as signed 16 bits; negative or above the
@@ -523,7 +545,7 @@ void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const B
                 Prototype first, const PrototypeSink& finished) {
   Builder b(context, object, options, finished);
   b.proto = std::move(first);
-  for (const Material& material : object.materials) b.firstByNumber.emplace(material.number, &material);
+  b.firstByNumber = index_materials(object.materials);
   b.materialCount = static_cast<std::int32_t>(std::min<std::size_t>(object.materials.size(), 0x7FFFFFFF));
   b.table.optverts = options.optverts;
   make_corner_vertices(b);

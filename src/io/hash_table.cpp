@@ -5,6 +5,8 @@
 #include <limits>
 #include <random>
 
+#include "io/hash_key_choice.h"
+
 namespace facetor {
 namespace {
 

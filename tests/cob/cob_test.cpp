@@ -7,7 +7,7 @@
 #include <vector>
 #include "cob/container.h"
 #include "cob/scene.h"
-#include "io/hash.h"
+#include "io/hash_key_choice.h"
 #include "joints/joint_names.h"
 #include "support/allocation_hook.h"
 #include "support/cob_builder.h"

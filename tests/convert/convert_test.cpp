@@ -10,6 +10,7 @@
 #include "convert/hole_bridge.h"
 #include "convert/polygon_order.h"
 #include "convert/scene_walk.h"
+#include "io/hash_key_choice.h"
 #include "rwx/proto_writer.h"
 #include "support/cob_builder.h"
 #include "support/hostile_models.h"

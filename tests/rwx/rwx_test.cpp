@@ -7,6 +7,7 @@
 #include "rwx/clump_writer.h"
 #include "rwx/number_format.h"
 #include "rwx/proto_writer.h"
+#include "io/hash_key_choice.h"
 #include "io/hash_table.h"
 #include "rwx/vertex_merge.h"
 #include "support/cob_builder.h"
