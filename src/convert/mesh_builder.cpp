@@ -189,10 +189,26 @@ void make_corner_vertices(Builder& b) {
   corner_release_search(b.table);
 }
 
+// The material of the entries being visited in turn: neighbouring entries
+// mostly share their material number, which is looked up again only when it
+// changes.
+struct EntryMaterial {
+  std::int32_t number = -1;
+  const Material* material = nullptr;
+};
+
+const Material* material_of(const Builder& b, const CornerVertex& e, EntryMaterial& last) {
+  if (e.materialNumber != last.number) {
+    last.number = e.materialNumber;
+    last.material = material_by_number(b.firstByNumber, e.materialNumber);
+  }
+  return last.material;
+}
+
 // The vertex of an entry before the texture shift, with its texture
 // coordinates placed by its material's texture transform; placed tells
 // whether the material has one.
-MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) {
+MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, EntryMaterial& last, bool& placed) {
   MeshVertex vertex;
   vertex.x = e.x;
   vertex.y = e.y;
@@ -202,7 +218,7 @@ MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) 
     vertex.boneTags[0] = static_cast<std::uint8_t>(b.object.vertexJoints[source] & 0xFF);
     vertex.boneTags[1] = static_cast<std::uint8_t>(b.object.vertexJoints[source] >> 8);
   }
-  const Material* material = material_by_number(b.firstByNumber, e.materialNumber);
+  const Material* material = material_of(b, e, last);
   placed = material != nullptr && has_texture_transform(*material);
   if (placed) {
     const std::size_t uvCount = b.object.uvs.size() / 2;
@@ -223,9 +239,9 @@ MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) 
 }
 
 // The vertex of entry i as the prototypes take it.
-MeshVertex vertex_of(const Builder& b, std::size_t i) {
+MeshVertex vertex_of(const Builder& b, std::size_t i, EntryMaterial& last) {
   bool placed = false;
-  MeshVertex vertex = placed_vertex(b, b.table.entries[i], placed);
+  MeshVertex vertex = placed_vertex(b, b.table.entries[i], last, placed);
   if (b.shift.apply) {
     vertex.u = vertex.u + b.shift.u;
     vertex.v = vertex.v + b.shift.v;
@@ -247,13 +263,14 @@ struct EntryFacts {
 // placed from falling below -tolerance.
 EntryFacts prepare_entries(Builder& b) {
   EntryFacts facts;
+  EntryMaterial last;
   float lowestU = -kTolerance, lowestV = -kTolerance;
   for (CornerVertex& e : b.table.entries) {
     e.x = snap(e.x);
     e.y = snap(e.y);
     e.z = snap(e.z);
     bool placed = false;
-    const MeshVertex vertex = placed_vertex(b, e, placed);
+    const MeshVertex vertex = placed_vertex(b, e, last, placed);
     if (placed) {
       lowestU = std::min(lowestU, vertex.u);
       lowestV = std::min(lowestV, vertex.v);
@@ -273,6 +290,7 @@ EntryFacts prepare_entries(Builder& b) {
 void finish_prototype(Builder& b, bool last) {
   Prototype& proto = b.proto;
   const std::size_t vertexCount = b.table.entries.size();
+  EntryMaterial material;
   proto.vertices.reserve(b.usedCount);
   if (b.usedCount == vertexCount) {  // every vertex: the corners keep their numbers
     if (last) {
@@ -281,12 +299,12 @@ void finish_prototype(Builder& b, bool last) {
     } else {
       std::fill(b.slot.begin(), b.slot.end(), kUnused);
     }
-    for (std::size_t v = 0; v < vertexCount; ++v) proto.vertices.push_back(vertex_of(b, v));
+    for (std::size_t v = 0; v < vertexCount; ++v) proto.vertices.push_back(vertex_of(b, v, material));
   } else if (few_used(b)) {  // the list holds them all
     std::sort(b.used.begin(), b.used.end());
     for (std::uint32_t v : b.used) {
       b.slot[v] = static_cast<std::uint32_t>(proto.vertices.size());
-      proto.vertices.push_back(vertex_of(b, v));
+      proto.vertices.push_back(vertex_of(b, v, material));
     }
     for (std::uint32_t& corner : proto.corners) corner = b.slot[corner];
     for (std::uint32_t v : b.used) b.slot[v] = kUnused;
@@ -294,7 +312,7 @@ void finish_prototype(Builder& b, bool last) {
     for (std::size_t v = 0; v < vertexCount; ++v) {
       if (b.slot[v] != kUsed) continue;
       b.slot[v] = static_cast<std::uint32_t>(proto.vertices.size());
-      proto.vertices.push_back(vertex_of(b, v));
+      proto.vertices.push_back(vertex_of(b, v, material));
     }
     for (std::uint32_t& corner : proto.corners) corner = b.slot[corner];
     std::fill(b.slot.begin(), b.slot.end(), kUnused);
