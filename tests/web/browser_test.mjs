@@ -117,8 +117,9 @@ test('the page converts, draws, reports failures and downloads the native bytes'
   await choose([cottage]);
   const rwx = Buffer.from(runNative(cottage, 'R').files['cottage.rwx'], 'base64');
   assert.equal(await page.textContent('#count-triangles'), String(rwxTriangles(rwx.toString())));
-  // Drawn: most pixels of the preview differ from its background.
-  const drawn = await page.evaluate(() => {
+  // Drawn: most pixels of the preview differ from its background; the
+  // cottage's walls face inwards, so drawing only their fronts changes the picture.
+  const picture = () => page.evaluate(() => {
     const canvas = document.getElementById('canvas');
     const copy = Object.assign(document.createElement('canvas'), { width: canvas.width, height: canvas.height });
     const context = copy.getContext('2d');
@@ -126,9 +127,13 @@ test('the page converts, draws, reports failures and downloads the native bytes'
     const pixels = context.getImageData(0, 0, copy.width, copy.height).data;
     let lit = 0;
     for (let i = 0; i < pixels.length; i += 4) lit += Math.abs(pixels[i] - 0x20) + Math.abs(pixels[i + 2] - 0x2c) > 24;
-    return lit / (pixels.length / 4);
+    return { drawn: lit / (pixels.length / 4), data: copy.toDataURL() };
   });
+  const bothSides = await picture();
+  const drawn = bothSides.drawn;
   assert.ok(drawn > 0.05, `only ${drawn} of the preview drawn`);
+  await page.click('#both-sides');
+  assert.notEqual((await picture()).data, bothSides.data);
 
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('button[data-file="cottage.rwx"]')]);
   assert.ok(readFileSync(await download.path()).equals(rwx));

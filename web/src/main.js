@@ -276,4 +276,5 @@ for (const radio of document.querySelectorAll('input[name="mode"]')) {
   });
 }
 $('wireframe').addEventListener('change', (event) => preview.setWireframe(event.target.checked));
+$('both-sides').addEventListener('change', (event) => preview.setBothSides(event.target.checked));
 $('reset-view').addEventListener('click', () => preview.resetView());

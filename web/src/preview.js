@@ -1,5 +1,5 @@
 // The 3D preview of an RWX model: three.js with the RWX loader, orbit, zoom
-// and pan, a wireframe switch, the texture images the user dropped, and the
+// and pan, switches for the wireframe and for the faces' back sides, the texture images the user dropped, and the
 // joint number of a clump with a joint tag under the pointer.
 import * as fflate from 'fflate';
 import * as THREE from 'three';
@@ -32,6 +32,7 @@ export function createPreview(canvas, jointTip) {
 
   let model = null;
   let wireframe = false;
+  let bothSides = true;
   let home = null;
   let tagged = false;
 
@@ -58,11 +59,20 @@ export function createPreview(canvas, jointTip) {
     });
   }
 
-  function applyWireframe() {
+  // The switches act on top of what each material asks for itself. Both
+  // sides are drawn unless the user turns that off: a face whose corners
+  // run the other way round than the viewer expects is culled otherwise,
+  // and a model authored that way would show its inside.
+  function applySwitches() {
     if (!model) return;
     materials(model, (material) => {
-      if (material.userData.ownWireframe === undefined) material.userData.ownWireframe = material.wireframe === true;
+      if (material.userData.ownWireframe === undefined) {
+        material.userData.ownWireframe = material.wireframe === true;
+        material.userData.ownSide = material.side;
+      }
       material.wireframe = wireframe || material.userData.ownWireframe;
+      material.side = bothSides ? THREE.DoubleSide : material.userData.ownSide;
+      material.needsUpdate = true;
     });
     render();
   }
@@ -130,7 +140,7 @@ export function createPreview(canvas, jointTip) {
     model = loaded;
     scene.add(model);
     model.traverse((child) => { if (child.userData.rwx?.tag) tagged = true; });
-    applyWireframe();
+    applySwitches();
     resize();
     frame();
     return { named: prepared.named, triangles: drawnTriangles(model) };
@@ -172,7 +182,11 @@ export function createPreview(canvas, jointTip) {
     resetView,
     setWireframe(on) {
       wireframe = on;
-      applyWireframe();
+      applySwitches();
+    },
+    setBothSides(on) {
+      bothSides = on;
+      applySwitches();
     },
   };
 }
