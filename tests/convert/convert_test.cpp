@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <tuple>
 #include "convert/conversion.h"
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
@@ -103,8 +104,8 @@ TEST(Conversion, AvatarJointNumbersPivotsAndExtraNodes) {
   c.run();
   EXPECT_FALSE(c.result.model.rotateFlag);
   const ModelNode& node = c.top(0);
-  ASSERT_TRUE(node.protos.size() == 1 && node.children.size() == 3);
-  EXPECT_TRUE(node.protos.front().translation[0] == 1 && node.protos.front().translation[2] == 3);
+  ASSERT_EQ(std::tuple(node.protos.size(), node.children.size()), std::tuple(1u, 3u));
+  EXPECT_EQ(std::tuple(node.protos.front().translation[0], node.protos.front().translation[2]), std::tuple(1.0f, 3.0f));
   std::string joints;
   for (std::size_t i = 0; i < 3; ++i) joints += newest(node.children, i).protos[0].name + std::to_string(newest(node.children, i).protos[0].joint);
   EXPECT_EQ(joints, "qz_head4qz_neck0qz_leftarm_lfelbow12");
@@ -155,8 +156,8 @@ TEST(Conversion, TextureSurfacesUShiftAndRepeatedVertices) {
   c.object("v", 0, kSquare, {face({0, 1, 2})}, {a}, {{0, 1.5f}, {0.5f, 0.5f}, {1, 0.25f}});
   c.run();
   const std::string many = c.text.substr(c.text.find("ProtoBegin many"));
-  EXPECT_TRUE(c.written.at(1).vertices.size() == 21 && many.find("# 3\n") != std::string::npos &&
-              many.find("# 4\n") == std::string::npos) << many;
+  EXPECT_EQ(c.written.at(1).vertices.size(), 21u);
+  EXPECT_EQ(std::tuple(many.find("# 3\n") != many.npos, many.find("# 4\n") != many.npos), std::tuple(true, false)) << many;
   EXPECT_NE(c.text.find("  Texture a\n"), std::string::npos);
   EXPECT_NE(c.text.find("  Texture b\n"), std::string::npos);
   std::vector<float> u;  // each corner's u moved up by 2, the whole number that lifts -1.5 to 0.5 (v = 1 - v stays)
@@ -209,14 +210,15 @@ TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
   c.object("red", 0, kSquare, two, {material(0), red});
   c.run();
   ASSERT_EQ(c.written.size(), 304u);
-  EXPECT_TRUE(c.written[0].hasPrelight && c.written[1].hasPrelight);  // the continuation keeps it
+  EXPECT_TRUE(c.written[0].hasPrelight);
+  EXPECT_TRUE(c.written[1].hasPrelight);  // the continuation keeps it
   std::vector<int> prelight;  // red, green, blue bytes of each vertex
   for (const MeshVertex& v : c.written[0].vertices) prelight.insert(prelight.end(), {v.red, v.green, v.blue});
   EXPECT_EQ(prelight, (std::vector<int>{255, 0, 0, 0, 255, 0, 0, 0, 255}));
   for (std::size_t i = 1; i < 302; ++i) {
     const Prototype& p = c.written[i];
     EXPECT_EQ(cleaned_name(p), i == 2 ? "grid" : "Internal");
-    EXPECT_TRUE(p.litTextures == (i != 1) && c.room[i] == 3 && p.vertices.size() == 3) << i;
+    EXPECT_EQ(std::tuple(p.litTextures, c.room[i], p.vertices.size()), std::tuple(i != 1, 3u, 3u)) << i;
     EXPECT_EQ(p.vertices.at(0).x, i == 1 ? 2.0f : float(i - 2));
     EXPECT_EQ(faces_of(p), (std::vector<Corners>{{2, 1, 0}}));
   }
@@ -265,8 +267,9 @@ TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
   OutStream console = out_memory(StreamMode::Binary);
   const std::unique_ptr<SceneNode> root = load_scene(file.span(), console, "t.cob");
   const auto& g = root->children.at(0)->objects;
-  ASSERT_TRUE(g.size() == 2 && g[0]->bones.size() == 1 && g[1]->bones.empty() && root->objects.at(0)->bones.size() == 1);
-  EXPECT_TRUE(g[0]->bones[0].joint == 20 && root->objects[0]->bones[0].joint == 1);  // knee, pelvis
+  ASSERT_EQ(g.size(), 2u);
+  ASSERT_EQ(std::tuple(g[0]->bones.size(), g[1]->bones.size(), root->objects.at(0)->bones.size()), std::tuple(1u, 0u, 1u));
+  EXPECT_EQ(std::tuple(g[0]->bones[0].joint, root->objects[0]->bones[0].joint), std::tuple(20, 1));  // knee, pelvis
   Conversion c;
   c.triangle("qz_pelvis", 0);
   c.file.chunk("Bone", c.next++, 1, bone("qz_pelvis"));

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <set>
+#include <tuple>
 
 #include "fuzz/harness.h"
 
@@ -23,7 +24,7 @@ TEST(Corpus, EveryFileConvertsSoundlyAndAlike) {
       for (char mode : {'R', 'A', 'D', 'H', 'I'}) {
         CarriedState first, second;
         ModeRun a = run_mode(first, mode, file), b = run_mode(second, mode, file);
-        EXPECT_TRUE(a.out == b.out && a.console == b.console) << name << " mode " << mode;
+        EXPECT_EQ(std::tuple(a.out, a.console), std::tuple(b.out, b.console)) << name << " mode " << mode;
       }
     }
   }
