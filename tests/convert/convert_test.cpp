@@ -509,10 +509,8 @@ TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
 // The slots that finding every stored key visits: each key's distance from its first slot, plus one.
 std::uint64_t find_probes(const HashTable& table) {
   std::uint64_t probes = 0;
-  const std::size_t mask = table.slots.size() - 1;
-  for (std::size_t at = 0; at < table.slots.size(); ++at) {
-    if (table.slots[at].id >= 0) probes += ((at - table.slots[at].hash) & mask) + 1;
-  }
+  for (std::size_t at = 0; at < table.slots.size(); ++at)
+    probes += table.slots[at].id < 0 ? 0 : ((at - table.slots[at].hash) & (table.slots.size() - 1)) + 1;
   return probes;
 }
 

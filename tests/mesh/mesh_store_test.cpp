@@ -13,9 +13,11 @@ TEST(MeshStore, ColourBytesAndSurfaceEquality) {
   SurfaceState base;
   base.texture = "Wood", base.mask = "Woodm";
   auto same = [&](auto change) { SurfaceState o = base; change(o); return surface_equal(&base, &o); };
-  EXPECT_EQ(same([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodM", s.ambient = -0.0f; }), 1);
-  EXPECT_EQ(same([](SurfaceState& s) { s.mask.reset(); }) + same([](SurfaceState& s) { s.lightSampling = 1; }) +
-                same([](SurfaceState& s) { s.diffuse = std::nanf(""); }) + surface_equal(&base, nullptr), 0);
+  EXPECT_TRUE(same([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodM", s.ambient = -0.0f; }));
+  EXPECT_FALSE(same([](SurfaceState& s) { s.mask.reset(); }));
+  EXPECT_FALSE(same([](SurfaceState& s) { s.lightSampling = 1; }));
+  EXPECT_FALSE(same([](SurfaceState& s) { s.diffuse = std::nanf(""); }));
+  EXPECT_FALSE(surface_equal(&base, nullptr));
 }
 
 TEST(MeshStore, DeepModelTreeIsFreedWithoutDeepRecursion) {
