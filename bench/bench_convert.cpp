@@ -20,18 +20,24 @@
 // conversion. Linux only (fork, pipe).
 // Run one case per process, e.g.
 //   bench_convert --benchmark_filter='^Grid/1000/'
+// `bench_convert --write KIND SIDE FILE` writes the model of a case (KIND
+// Grid, Holes, Groups or Optverts, SIDE x SIDE quads) to FILE instead, for
+// whole runs of the program (bench/floor_runs.sh).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "driver/rwx_file.h"
+#include "convert/conversion.h"
 #include "support/cob_builder.h"
 
 namespace facetor {
@@ -95,7 +101,7 @@ Data grid_object(const std::string& name, int w, int h, float x0, float y0, bool
 }
 
 Data textured_material() {
-  test::MaterialSpec material;
+  test::MaterialFields material;
   material.maps.push_back(test::texture_map("grid.jpg"));
   return test::mat1(material);
 }
@@ -217,14 +223,13 @@ void convert(benchmark::State& bench, Kind kind) {
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
   for (auto _ : bench) {
-    ConversionState state;
     OutStream out;
     if (!out_open_file(out, "/dev/null", StreamMode::Text)) {
       bench.SkipWithError("cannot open /dev/null");
       return;
     }
     OutStream console = out_memory(StreamMode::Binary);
-    write_rwx_file(state, out, console, "bench.cob", input);
+    write_rwx_conversion(CarriedState{}, out, console, "bench.cob", input);
     out_close(out);
   }
   bench.counters["quads"] = static_cast<double>(side) * side;
@@ -247,7 +252,31 @@ BENCHMARK(Holes)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations
 BENCHMARK(Groups)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(Optverts)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// Writes the model of one case to a file; false for an unknown kind.
+bool write_model(const std::string& kind, int side, const std::string& path) {
+  const std::pair<const char*, Kind> kinds[] = {
+      {"Grid", Kind::Grid}, {"Holes", Kind::Holes}, {"Groups", Kind::Groups}, {"Optverts", Kind::Optverts}};
+  for (const auto& [name, value] : kinds) {
+    if (kind == name) {
+      test::write_file(path, make_model(value, side).bytes);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 }  // namespace facetor
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "--write") {
+    if (argc == 5 && facetor::write_model(argv[2], std::atoi(argv[3]), argv[4])) return 0;
+    std::fprintf(stderr, "usage: bench_convert --write Grid|Holes|Groups|Optverts SIDE FILE\n");
+    return 2;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

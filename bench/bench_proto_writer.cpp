@@ -55,8 +55,7 @@ void write_grid(benchmark::State& state, int side, bool duplicate, bool freshStr
     OutStream fresh = out_memory(StreamMode::Text);
     OutStream& out = freshStream ? fresh : reused;
     out_rewind(out);
-    RwxWriterState writer;
-    writer.out = &out;
+    RwxWriterState writer{out};
     write_prototype(writer, proto, Transform{}, false);
     bytes = out_memory_size(out);
     benchmark::DoNotOptimize(out_memory_size(out));

@@ -172,32 +172,37 @@ bool chunk_walk_next(Bytes buffer, ChunkWalk& walk, ChunkAt& chunk) {
   return true;
 }
 
+HeaderClass classify_header(Bytes buffer) {
+  if (buffer.size() < kFileHeaderSize || std::memcmp(buffer.data(), "Caligari ", 9) != 0) return HeaderClass::NotCob;
+  switch (buffer[15]) {
+    case 'B': return HeaderClass::Binary;
+    case 'A': return HeaderClass::Ascii;
+    default: return HeaderClass::OtherFormat;
+  }
+}
+
 bool check_file_header(Bytes buffer, OutStream& console, const std::string& sourceName) {
-  const bool magic = buffer.size() >= kFileHeaderSize && std::memcmp(buffer.data(), "Caligari ", 9) == 0;
-  if (!magic) {
-    print_warning(console, "%s: Can not read header - file probably corrupted", sourceName.c_str());
-    return false;
+  switch (classify_header(buffer)) {
+    case HeaderClass::Binary: return true;
+    case HeaderClass::Ascii:
+      print_warning(console, "%s: ASCII format COB files are not supported - resave as binary", sourceName.c_str());
+      return false;
+    case HeaderClass::NotCob:
+    case HeaderClass::OtherFormat: break;
   }
-  const char format = static_cast<char>(buffer[15]);
-  if (format == 'B') return true;
-  if (format == 'A') {
-    print_warning(console, "%s: ASCII format COB files are not supported - resave as binary", sourceName.c_str());
-  } else {
-    print_warning(console, "%s: Can not read header - file probably corrupted", sourceName.c_str());
-  }
+  print_warning(console, "%s: Can not read header - file probably corrupted", sourceName.c_str());
   return false;
 }
 
 bool check_diag_header(Bytes buffer, OutStream& console) {
-  if (buffer.size() < kFileHeaderSize || std::memcmp(buffer.data(), "Caligari ", 9) != 0) {
-    out_write(console, "File specified is not correctly formatted COB file");
-    return false;
+  switch (classify_header(buffer)) {
+    case HeaderClass::Binary: return true;
+    case HeaderClass::NotCob: out_write(console, "File specified is not correctly formatted COB file"); return false;
+    case HeaderClass::Ascii:
+    case HeaderClass::OtherFormat: break;
   }
-  if (buffer[15] != 'B') {
-    out_write(console, "This program only supports Binary format COB files");
-    return false;
-  }
-  return true;
+  out_write(console, "This program only supports Binary format COB files");
+  return false;
 }
 
 void print_warning(OutStream& console, const char* format, ...) {

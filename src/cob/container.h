@@ -136,6 +136,12 @@ void for_each_chunk(Bytes buffer, Visit&& visit) {
   while (chunk_walk_next(buffer, walk, chunk)) visit(chunk);
 }
 
+// What the file header says: a binary COB file, an ASCII one, one of
+// another format, or no COB file at all (shorter than the 32-byte header, or
+// without its "Caligari " mark).
+enum class HeaderClass { NotCob, Binary, Ascii, OtherFormat };
+HeaderClass classify_header(Bytes buffer);
+
 // The loader's header check: prints its warning (with the source name first)
 // through print_warning and fails, or succeeds for a binary COB file.
 bool check_file_header(Bytes buffer, OutStream& console, const std::string& sourceName);

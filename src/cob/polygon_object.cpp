@@ -13,7 +13,7 @@ constexpr std::int64_t kSmallestFace = 3;  // flags and corner count
 
 // A count and that many entries of perEntry floats. A count whose entries
 // cannot fit in the bytes left fails before anything is made for it.
-std::int32_t read_float_list(Reader& r, std::vector<float>& values,
+std::int32_t read_float_list(Reader& r, LargeVector<float>& values,
                              std::int32_t perEntry) {
   values.clear();
   std::int32_t count = 0;
@@ -45,15 +45,15 @@ bool read_face_head(Reader& r, PolyFace& face) {
 
 }  // namespace
 
-std::int32_t read_vertex_list(Reader& r, std::vector<float>& vertices) {
+std::int32_t read_vertex_list(Reader& r, LargeVector<float>& vertices) {
   return read_float_list(r, vertices, 3);
 }
 
-std::int32_t read_uv_list(Reader& r, std::vector<float>& uvs) {
+std::int32_t read_uv_list(Reader& r, LargeVector<float>& uvs) {
   return read_float_list(r, uvs, 2);
 }
 
-std::int32_t read_face_list(Reader& r, std::vector<PolyFace>& faces, std::size_t& cornerTotal) {
+std::int32_t read_face_list(Reader& r, LargeVector<PolyFace>& faces, std::size_t& cornerTotal) {
   faces.clear();
   cornerTotal = 0;
   std::int32_t count = 0;

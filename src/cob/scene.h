@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cob/container.h"
+#include "io/large_block.h"
 #include "io/out_stream.h"
 
 namespace facetor {
@@ -104,24 +105,24 @@ struct PolygonObject {
   // Counts as read (a failed list leaves its count 0 or -1 and its array
   // empty); the arrays hold exactly the entries that were read.
   std::int32_t vertexCount = 0;
-  std::vector<float> vertices;  // x, y, z per vertex
+  LargeVector<float> vertices;  // x, y, z per vertex
   // One per vertex (low byte first joint, high byte second), or empty while
   // no Skin chunk has given a vertex its joints.
-  std::vector<std::uint16_t> vertexJoints;
+  LargeVector<std::uint16_t> vertexJoints;
   std::vector<BoneRecord> bones;
   std::vector<JointLink> jointLinks;
   // Per joint number, the position in jointLinks of its first link plus 1 (0:
   // none), so that a tendon Skin finds its link without a scan.
   std::vector<std::uint32_t> firstLinkOfJoint;
   std::int32_t uvCount = 0;
-  std::vector<float> uvs;  // u, v per entry
+  LargeVector<float> uvs;  // u, v per entry
   std::int32_t faceCount = 0;
-  std::vector<PolyFace> faces;
+  LargeVector<PolyFace> faces;
   std::size_t cornerTotal = 0;  // of all faces
   Bytes source;  // the input buffer that the faces' corners lie in; it outlives the scene
   // Vertex colours, one per corner (byte 0 red, byte 1 green, byte 2 blue; 0
   // = none); empty while the object has no vertex colours.
-  std::vector<std::uint32_t> cornerColours;
+  LargeVector<std::uint32_t> cornerColours;
   std::int32_t chunkId = 0;
   std::vector<Material> materials;
   std::uint16_t hidden = 0;  // bit 0x08: the object is left out of the conversion

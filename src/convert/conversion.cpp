@@ -9,6 +9,7 @@
 #include "convert/directives.h"
 #include "convert/mesh_builder.h"
 #include "convert/scene_walk.h"
+#include "joints/joint_names.h"
 
 namespace facetor {
 namespace {
@@ -18,11 +19,14 @@ constexpr std::string_view kAvatarPrefix = "qz_";
 
 using SceneChain = std::span<const std::unique_ptr<SceneNode>>;
 
+// What the walk reads and what it makes along the way.
 struct Walk {
-  ConversionState& state;
   OutStream& console;
+  const std::string& sourceName;
   const FinishedPrototype& finished;
+  CarriedState carried;
   bool facer = false;
+  bool rotate = false;
 };
 
 bool is_visible(const PolygonObject& object) { return (object.hidden & kHiddenFlag) == 0; }
@@ -81,10 +85,10 @@ void set_joint_number(NodeContext& ctx, const std::string& lowerName, Prototype&
 
 // The joint table: bones sorted by joint number (stable, so equal numbers
 // keep their file order), after the root entry that the store adds.
-void add_joint_table(PolygonObject& object, Prototype& proto) {
-  std::stable_sort(object.bones.begin(), object.bones.end(),
+void add_joint_table(std::vector<BoneRecord> bones, Prototype& proto) {
+  std::stable_sort(bones.begin(), bones.end(),
                    [](const BoneRecord& a, const BoneRecord& b) { return a.joint < b.joint; });
-  for (const BoneRecord& bone : object.bones) {
+  for (const BoneRecord& bone : bones) {
     proto_add_joint(proto, bone.joint, bone.parentJoint, bone.pivot);
   }
 }
@@ -101,8 +105,7 @@ ProtoInstance instance_of(const Prototype& proto) {
   return instance;
 }
 
-void convert_object(Walk& walk, NodeContext& ctx, PolygonObject& object) {
-  ConversionState& state = walk.state;
+void convert_object(Walk& walk, NodeContext& ctx, PolygonObject&& object) {
   const DirectiveState& d = ctx.directives;
   ObjectDirectives own{d.wireframe, d.addressMode, d.mipmap, d.optverts, false, false};
   const std::string lowerName = lower_name_copy(object.name);
@@ -116,13 +119,13 @@ void convert_object(Walk& walk, NodeContext& ctx, PolygonObject& object) {
 
   ModelNode* node = &ctx.model;
   if (d.avatar && !d.ownPivots && !ctx.firstObject) node = node_add_child(ctx.model, std::make_unique<ModelNode>());
-  add_joint_table(object, proto);
-  if (has_corners(object)) state.baseTransform = vertexTransform;
+  add_joint_table(std::move(object.bones), proto);
+  if (has_corners(object)) walk.carried.baseTransform = vertexTransform;
 
-  const MeshBuildContext context{walk.console, state.sourceName, state.splitKey};
+  const MeshBuildContext context{walk.console, walk.sourceName, walk.carried.splitKey};
   const BuildOptions options{own.picture, own.sign, own.addressMode, own.mipmap, own.optverts};
-  build_mesh(context, object, options, std::move(proto), [&](const Prototype& finished) {
-    walk.finished(finished, *node);
+  build_mesh(context, std::move(object), options, std::move(proto), [&](const Prototype& finished) {
+    walk.finished(finished, walk.carried.baseTransform, *node);
     node->protos.push_back(instance_of(finished));
   });
   node->collision = d.collision;
@@ -146,11 +149,11 @@ ModelNode* convert_node(Walk& walk, ChainFrame& frame, SceneNode& node) {
   const std::string lowerName = lower_name_copy(node.name);
   apply_opacity_fix(*model, apply_node_directives(lowerName, frame.directives, walk.facer));
   model->collision = frame.directives.collision;
-  if (!frame.ancestorGeometry && !frame.directives.avatar) walk.state.rotateFlag = true;
+  if (!frame.ancestorGeometry && !frame.directives.avatar) walk.rotate = true;
 
   NodeContext ctx{node, *model, frame.directives};
   for (const std::unique_ptr<PolygonObject>& object : node.objects) {
-    if (is_visible(*object)) convert_object(walk, ctx, *object);
+    if (is_visible(*object)) convert_object(walk, ctx, std::move(*object));
   }
   return node_add_child(*frame.parent, std::move(model));
 }
@@ -184,36 +187,43 @@ void convert_nodes(Walk& walk, SceneChain chain, ModelNode& parent) {
 // The first chain of the walk: the root's children, or the root itself when
 // it has no children or holds visible polygon objects of its own (which would
 // otherwise be lost).
-void convert_tree(Walk& walk, const std::unique_ptr<SceneNode>& root) {
+std::unique_ptr<ModelNode> convert_tree(Walk& walk, const std::unique_ptr<SceneNode>& root) {
   auto modelRoot = std::make_unique<ModelNode>();
   const bool startAtRoot = root->children.empty() || has_geometry(*root);
   const SceneChain chain = startAtRoot ? SceneChain(&root, 1) : SceneChain(root->children);
   convert_nodes(walk, chain, *modelRoot);
-  walk.state.modelRoot = std::move(modelRoot);
-  walk.state.axisAlignmentFlag = walk.facer;
+  return modelRoot;
 }
 
 }  // namespace
 
-void write_finished(ConversionState& state, const Prototype& proto, const ModelNode& node) {
-  write_prototype(state.writer, proto, state.baseTransform, node.opacityFix);
-}
-
-void convert_scene(ConversionState& state, OutStream& console,
-                   const std::unique_ptr<SceneNode>& root, const FinishedPrototype& finished) {
-  Walk walk{state, console, finished};
-  convert_tree(walk, root);
-}
-
-void load_and_convert(ConversionState& state, OutStream& console, const std::string& sourceName,
-                      Bytes buffer) {
-  state.sourceName = sourceName;
-  state.modelRoot.reset();
-  std::unique_ptr<SceneNode> root = load_scene(buffer, console, sourceName);
-  if (!root) return;
-  convert_scene(state, console, root,
-                [&state](const Prototype& proto, const ModelNode& node) { write_finished(state, proto, node); });
+FileConversion convert_scene(const CarriedState& carried, OutStream& console, const std::string& sourceName,
+                             std::unique_ptr<SceneNode> root, const FinishedPrototype& finished) {
+  Walk walk{console, sourceName, finished, carried};
+  std::unique_ptr<ModelNode> modelRoot = convert_tree(walk, root);
   free_scene(std::move(root));
+  return FileConversion{ConvertedModel{std::move(modelRoot), walk.facer, walk.rotate}, walk.carried};
+}
+
+FileConversion load_and_convert(const CarriedState& carried, RwxWriterState& writer, OutStream& console,
+                                const std::string& sourceName, Bytes buffer) {
+  std::unique_ptr<SceneNode> root = load_scene(buffer, console, sourceName);
+  if (!root) return FileConversion{ConvertedModel{}, carried};
+  return convert_scene(carried, console, sourceName, std::move(root),
+                       [&writer](const Prototype& proto, const Transform& base, const ModelNode& node) {
+                         write_prototype(writer, proto, base, node.opacityFix);
+                       });
+}
+
+CarriedState write_rwx_conversion(const CarriedState& carried, OutStream& out, OutStream& console,
+                                  const std::string& inputName, Bytes buffer) {
+  CarriedState next = carried;
+  write_rwx_file(out, inputName, [&](RwxWriterState& writer) {
+    FileConversion converted = load_and_convert(carried, writer, console, inputName, buffer);
+    next = converted.carried;
+    return std::move(converted.model);
+  });
+  return next;
 }
 
 }  // namespace facetor

@@ -3,36 +3,41 @@
 // builder that turns each visible polygon object into prototypes.
 #pragma once
 
-#include <cstdint>
-#include <memory>
 #include <string>
 
 #include "cob/container.h"
-#include "joints/joint_names.h"
-#include "mesh/mesh_store.h"
 #include "convert/mesh_builder.h"
+#include "mesh/mesh_store.h"
 #include "rwx/proto_writer.h"
+#include "rwx/rwx_file.h"
 
 namespace facetor {
 
-// Everything that the RWX conversion keeps between calls.
-struct ConversionState {
-  RwxWriterState writer;           // output stream, skinnedFlag
-  bool axisAlignmentFlag = false;  // frame flags, cleared for each file
-  bool rotateFlag = false;
-  std::unique_ptr<ModelNode> modelRoot;
-  // The vertex transform of the last object that had corners, under which
-  // prototypes are written; it carries over to later objects and files (all
-  // twelve values are 0 until the first such object).
+// What one file's conversion hands on to the next file's within a run: the
+// vertex transform of the last object that had corners, under which
+// prototypes are written (all twelve values 0 until the first such object),
+// and the mesh builder's split key.
+struct CarriedState {
   Transform baseTransform{{0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0}};
   SplitKey splitKey;
-  std::string sourceName;          // first word of every warning
 };
 
-// Loads the scene, converts it (writing every prototype through
-// state.writer) and frees the scene. A file without a scene tree leaves no
-// model tree.
-void load_and_convert(ConversionState& state, OutStream& console,
-                     const std::string& sourceName, Bytes buffer);
+// What the conversion of one file gives: the model for the file frame, and
+// the state that the next file's conversion starts from.
+struct FileConversion {
+  ConvertedModel model;
+  CarriedState carried;
+};
+
+// Loads the scene out of buffer, converts it (writing every prototype
+// through writer) and frees the scene. A file without a scene tree gives no
+// model tree and hands carried on as it was.
+FileConversion load_and_convert(const CarriedState& carried, RwxWriterState& writer, OutStream& console,
+                                const std::string& sourceName, Bytes buffer);
+
+// Mode R for one file: the RWX file of the model in buffer, written into
+// out, its warnings on the console. Returns the state for the next file.
+CarriedState write_rwx_conversion(const CarriedState& carried, OutStream& out, OutStream& console,
+                                  const std::string& inputName, Bytes buffer);
 
 }  // namespace facetor

@@ -219,10 +219,6 @@ void corner_prefetch(const CornerTable& table, std::uint64_t cellHash) {
   if (table.optverts) hash_prefetch(table.cellIndex, cellHash);
 }
 
-std::int32_t corner_match(CornerTable& table, const CornerVertex& corner) {
-  return corner_match(table, corner, corner_cell_hash(table, corner));
-}
-
 std::int32_t corner_match(CornerTable& table, const CornerVertex& corner, std::uint64_t cellHash) {
   // An exact match shares the corner's source vertex, so its position, and its
   // texture index: with optverts it is a position match as well.

@@ -40,16 +40,16 @@ struct CornerTable {
   // are chained (newest first); later ones, and entries of vertex indices
   // outside the object, go to a hash index of (sourceVertex, uvIndex, colour,
   // materialNumber), so no chain grows long.
-  std::vector<std::int32_t> bySourceHead;    // per object vertex
-  std::vector<std::uint8_t> chainLength;     // per object vertex
-  std::vector<std::int32_t> nextOfSource;    // per entry; kNotChained for hashed ones
+  LargeVector<std::int32_t> bySourceHead;    // per object vertex
+  LargeVector<std::uint8_t> chainLength;     // per object vertex
+  LargeVector<std::int32_t> nextOfSource;    // per entry; kNotChained for hashed ones
   HashTable exact;
   // Position grid for optverts: the index names each cell, keyed by its
   // cell coordinates and uvIndex, by its first entry, from which the cell's
   // other entries chain on; a cell's key is worked out again from its first
   // entry's position, so cells cost no storage of their own.
   HashTable cellIndex;
-  std::vector<std::int32_t> nextInCell;  // per entry
+  LargeVector<std::int32_t> nextInCell;  // per entry
   // Hole look-ups among the hashed entries, made on first use.
   bool holeIndexesBuilt = false;
   HashTable bySource;            // sourceVertex -> first hashed entry
@@ -65,13 +65,11 @@ void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t exp
 // coordinate index, colour and material number, or (with optverts) a
 // position within 1e-6 on each axis and the same texture coordinate index.
 // When there is none, the corner is appended as a new entry, and indexed;
-// returns the index of the entry either way.
-std::int32_t corner_match(CornerTable& table, const CornerVertex& corner);
-
-// The same, with cellHash = corner_cell_hash(table, corner) found earlier:
-// the hash of the corner's own cell in the position index (optverts, finite
-// positions; else 0), which corner_prefetch asks the processor to fetch, so
-// that a walk over many corners need not wait on each cell.
+// returns the index of the entry either way. cellHash is
+// corner_cell_hash(table, corner), found earlier: the hash of the corner's
+// own cell in the position index (optverts, finite positions; else 0), which
+// corner_prefetch asks the processor to fetch, so that a walk over many
+// corners need not wait on each cell.
 std::int32_t corner_match(CornerTable& table, const CornerVertex& corner, std::uint64_t cellHash);
 std::uint64_t corner_cell_hash(const CornerTable& table, const CornerVertex& corner);
 void corner_prefetch(const CornerTable& table, std::uint64_t cellHash);

@@ -44,8 +44,8 @@ OpacityFixRequest apply_node_directives(std::string_view lowerName, DirectiveSta
   if (has(lowerName, "_optverts")) state.optverts = true;
   if (has(lowerName, "_v3")) state.ownPivots = true;
   if (has(lowerName, "_facer")) facer = true;
-  if (has(lowerName, "_collisionon")) state.collision = 1;
-  if (has(lowerName, "_collisionoff")) state.collision = 0;
+  if (has(lowerName, "_collisionon")) state.collision = true;
+  if (has(lowerName, "_collisionoff")) state.collision = false;
   if (has(lowerName, "_solid")) state.wireframe = false;
   if (has(lowerName, "_wireframe")) state.wireframe = true;
   mipmap_directives(lowerName, state.mipmap);

@@ -13,7 +13,7 @@ namespace facetor {
 struct DirectiveState {
   bool avatar = false;
   bool ownPivots = false;
-  int collision = 1;
+  bool collision = true;
   bool wireframe = false;
   std::uint8_t addressMode = 1;  // 1 Wrap, 2 Mirror, 3 Clamp
   std::uint8_t mipmap = 1;

@@ -5,12 +5,13 @@
 #include <cmath>
 #include <limits>
 #include <optional>
-#include <unordered_map>
+#include <span>
 #include <vector>
 
 #include "cob/map_record.h"
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
+#include "io/hash_table.h"
 #include "io/release.h"
 #include "mesh/surface_pool.h"
 #include "mesh/tolerance.h"
@@ -38,8 +39,32 @@ bool has_texture_transform(const Material& material) {
 
 float snap(float value) { return (value > -kTolerance && value < kTolerance) ? 0.0f : value; }
 
-// The first material of each number.
-using MaterialsByNumber = std::unordered_map<std::uint16_t, const Material*>;
+// The first material of each number: its place in the object's list, by
+// number.
+struct MaterialsByNumber {
+  std::span<const Material> materials;
+  HashTable firstOfNumber;
+};
+
+MaterialsByNumber index_materials(std::span<const Material> materials) {
+  MaterialsByNumber index{materials, HashTable{}};
+  hash_reserve(index.firstOfNumber, materials.size());
+  for (std::size_t i = 0; i < materials.size(); ++i) {
+    const std::uint16_t number = materials[i].number;
+    const std::uint64_t hash = hash_of(index.firstOfNumber, {number});
+    const auto same = [&](std::int32_t id) { return materials[static_cast<std::size_t>(id)].number == number; };
+    if (hash_find(index.firstOfNumber, hash, same) < 0) {
+      hash_insert(index.firstOfNumber, hash, static_cast<std::int32_t>(i));
+    }
+  }
+  return index;
+}
+
+// The whole-number shift of all texture coordinates of an object.
+struct UvShift {
+  bool apply = false;
+  float u = 0, v = 0;
+};
 
 // The working state of one build_mesh call.
 struct Builder {
@@ -52,8 +77,8 @@ struct Builder {
   MaterialsByNumber firstByNumber;
   std::int32_t materialCount = 0;
   CornerTable table;
-  std::vector<std::int32_t> cornerEntry;    // the entry of every face corner
-  std::vector<std::uint32_t> holeEntry;     // the entry every corner of a hole puts into its polygon
+  LargeVector<std::int32_t> cornerEntry;    // the entry of every face corner
+  LargeVector<std::uint32_t> holeEntry;     // the entry every corner of a hole puts into its polygon
   std::vector<std::uint32_t> polygon;       // working polygon of a run, entry indices
   std::vector<std::uint32_t> holeMeasured;  // the entries of the corners of a run's holes, in a row
   std::vector<std::uint32_t> holeFirst;     // where each of those holes (with corners) starts in them
@@ -71,13 +96,12 @@ struct Builder {
   std::uint32_t prototypeNumber = 0;      // of the prototype being filled, from 0
   // The object's vertices are one per corner entry, made by vertex_of when a
   // prototype takes the ones its faces use; the whole-number shift of their
-  // texture coordinates is found once for all of them.
-  bool shiftUV = false;
-  float shiftU = 0, shiftV = 0;
+  // texture coordinates is found once for all of them (prepare_entries).
+  UvShift shift;
   Prototype proto;                          // the prototype being filled
-  std::vector<std::uint32_t> slot;          // per vertex: kUnused, kUsed, or its new index
+  LargeVector<std::uint32_t> slot;          // per vertex: kUnused, kUsed, or its new index
   std::size_t usedCount = 0;                // vertices the prototype uses
-  std::vector<std::uint32_t> used;          // those, first use first, while few_used holds
+  LargeVector<std::uint32_t> used;          // those, first use first, while few_used holds
 };
 
 // Below 1/16 of all vertices, sorting the list of the used ones beats a pass
@@ -94,10 +118,13 @@ void mark_used(Builder& b, std::uint32_t v) {
 }
 
 // The first material of the list whose number is n.
-const Material* material_by_number(const MaterialsByNumber& firstByNumber, std::int32_t number) {
+const Material* material_by_number(const MaterialsByNumber& index, std::int32_t number) {
   if (number < 0 || number > 0xFFFF) return nullptr;
-  const auto found = firstByNumber.find(static_cast<std::uint16_t>(number));
-  return found == firstByNumber.end() ? nullptr : found->second;
+  const std::uint64_t hash = hash_of(index.firstOfNumber, {static_cast<std::uint64_t>(number)});
+  const std::int32_t found = hash_find(index.firstOfNumber, hash, [&](std::int32_t id) {
+    return index.materials[static_cast<std::size_t>(id)].number == number;
+  });
+  return found < 0 ? nullptr : &index.materials[static_cast<std::size_t>(found)];
 }
 
 // A face's material index read as signed 16 bits; negative or above the
@@ -163,10 +190,26 @@ void make_corner_vertices(Builder& b) {
   corner_release_search(b.table);
 }
 
+// The material of the entries being visited in turn: neighbouring entries
+// mostly share their material number, which is looked up again only when it
+// changes.
+struct EntryMaterial {
+  std::int32_t number = -1;
+  const Material* material = nullptr;
+};
+
+const Material* material_of(const Builder& b, const CornerVertex& e, EntryMaterial& last) {
+  if (e.materialNumber != last.number) {
+    last.number = e.materialNumber;
+    last.material = material_by_number(b.firstByNumber, e.materialNumber);
+  }
+  return last.material;
+}
+
 // The vertex of an entry before the texture shift, with its texture
 // coordinates placed by its material's texture transform; placed tells
 // whether the material has one.
-MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) {
+MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, EntryMaterial& last, bool& placed) {
   MeshVertex vertex;
   vertex.x = e.x;
   vertex.y = e.y;
@@ -176,7 +219,7 @@ MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) 
     vertex.boneTags[0] = static_cast<std::uint8_t>(b.object.vertexJoints[source] & 0xFF);
     vertex.boneTags[1] = static_cast<std::uint8_t>(b.object.vertexJoints[source] >> 8);
   }
-  const Material* material = material_by_number(b.firstByNumber, e.materialNumber);
+  const Material* material = material_of(b, e, last);
   placed = material != nullptr && has_texture_transform(*material);
   if (placed) {
     const std::size_t uvCount = b.object.uvs.size() / 2;
@@ -197,40 +240,49 @@ MeshVertex placed_vertex(const Builder& b, const CornerVertex& e, bool& placed) 
 }
 
 // The vertex of entry i as the prototypes take it.
-MeshVertex vertex_of(const Builder& b, std::size_t i) {
+MeshVertex vertex_of(const Builder& b, std::size_t i, EntryMaterial& last) {
   bool placed = false;
-  MeshVertex vertex = placed_vertex(b, b.table.entries[i], placed);
-  if (b.shiftUV) {
-    vertex.u = vertex.u + b.shiftU;
-    vertex.v = vertex.v + b.shiftV;
+  MeshVertex vertex = placed_vertex(b, b.table.entries[i], last, placed);
+  if (b.shift.apply) {
+    vertex.u = vertex.u + b.shift.u;
+    vertex.v = vertex.v + b.shift.v;
   }
   return vertex;
 }
 
-// The prototype's texture and prelight flags, and the whole-number shift of
-// all texture coordinates that keeps the lowest u and v placed from falling
-// below -tolerance. Coordinates within the tolerance of 0 become 0 on the
-// way, in the entries themselves (holes are bridged on the snapped
-// positions).
-void make_vertices(Builder& b) {
+// What the corner entries ask of the prototypes: texture coordinates,
+// prelight colours, and the shift of the coordinates.
+struct EntryFacts {
+  bool hasUV = false;        // a placed coordinate other than (0, 0)
+  bool hasPrelight = false;  // a vertex colour other than black
+  UvShift shift;
+};
+
+// Coordinates within the tolerance of 0 become 0, in the entries themselves
+// (holes are bridged on the snapped positions). Returns the entries' facts:
+// the whole-number shift of all texture coordinates keeps the lowest u and v
+// placed from falling below -tolerance.
+EntryFacts prepare_entries(Builder& b) {
+  EntryFacts facts;
+  EntryMaterial last;
   float lowestU = -kTolerance, lowestV = -kTolerance;
   for (CornerVertex& e : b.table.entries) {
     e.x = snap(e.x);
     e.y = snap(e.y);
     e.z = snap(e.z);
     bool placed = false;
-    const MeshVertex vertex = placed_vertex(b, e, placed);
+    const MeshVertex vertex = placed_vertex(b, e, last, placed);
     if (placed) {
       lowestU = std::min(lowestU, vertex.u);
       lowestV = std::min(lowestV, vertex.v);
-      if (vertex.u != 0 || vertex.v != 0) b.proto.hasUV = true;
+      if (vertex.u != 0 || vertex.v != 0) facts.hasUV = true;
     }
-    if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) b.proto.hasPrelight = true;
+    if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) facts.hasPrelight = true;
   }
-  b.shiftU = lowestU < -kTolerance ? -std::floor(lowestU) : 0.0f;
-  b.shiftV = lowestV < -kTolerance ? -std::floor(lowestV) : 0.0f;
-  b.shiftUV = b.shiftU > 0 || b.shiftV > 0;
-  b.slot.assign(b.table.entries.size(), kUnused);
+  facts.shift.u = lowestU < -kTolerance ? -std::floor(lowestU) : 0.0f;
+  facts.shift.v = lowestV < -kTolerance ? -std::floor(lowestV) : 0.0f;
+  facts.shift.apply = facts.shift.u > 0 || facts.shift.v > 0;
+  return facts;
 }
 
 // Gives the finished prototype the vertices its faces use, in the object's
@@ -239,6 +291,7 @@ void make_vertices(Builder& b) {
 void finish_prototype(Builder& b, bool last) {
   Prototype& proto = b.proto;
   const std::size_t vertexCount = b.table.entries.size();
+  EntryMaterial material;
   proto.vertices.reserve(b.usedCount);
   if (b.usedCount == vertexCount) {  // every vertex: the corners keep their numbers
     if (last) {
@@ -247,12 +300,12 @@ void finish_prototype(Builder& b, bool last) {
     } else {
       std::fill(b.slot.begin(), b.slot.end(), kUnused);
     }
-    for (std::size_t v = 0; v < vertexCount; ++v) proto.vertices.push_back(vertex_of(b, v));
+    for (std::size_t v = 0; v < vertexCount; ++v) proto.vertices.push_back(vertex_of(b, v, material));
   } else if (few_used(b)) {  // the list holds them all
     std::sort(b.used.begin(), b.used.end());
     for (std::uint32_t v : b.used) {
       b.slot[v] = static_cast<std::uint32_t>(proto.vertices.size());
-      proto.vertices.push_back(vertex_of(b, v));
+      proto.vertices.push_back(vertex_of(b, v, material));
     }
     for (std::uint32_t& corner : proto.corners) corner = b.slot[corner];
     for (std::uint32_t v : b.used) b.slot[v] = kUnused;
@@ -260,7 +313,7 @@ void finish_prototype(Builder& b, bool last) {
     for (std::size_t v = 0; v < vertexCount; ++v) {
       if (b.slot[v] != kUsed) continue;
       b.slot[v] = static_cast<std::uint32_t>(proto.vertices.size());
-      proto.vertices.push_back(vertex_of(b, v));
+      proto.vertices.push_back(vertex_of(b, v, material));
     }
     for (std::uint32_t& corner : proto.corners) corner = b.slot[corner];
     std::fill(b.slot.begin(), b.slot.end(), kUnused);
@@ -351,7 +404,8 @@ void start_material(Builder& b, const Material& material, std::optional<std::uin
 // the material of the hole's run has a texture transform, by texture
 // coordinate and material number), or the entry it was matched to when none
 // is found. Then the table's searches by source vertex are done with.
-void find_hole_entries(Builder& b) {
+LargeVector<std::uint32_t> find_hole_entries(Builder& b) {
+  LargeVector<std::uint32_t> holeEntry;
   std::int32_t runNumber = 0;
   bool matchUv = false;
   for (std::size_t f = 0; f < b.object.faces.size(); ++f) {
@@ -367,10 +421,11 @@ void find_hole_entries(Builder& b) {
       const auto own = static_cast<std::uint32_t>(b.cornerEntry[face.firstCorner + c]);
       const std::int32_t again =
           corner_find_for_hole(b.table, corners[c].vertexIndex, matchUv, corners[c].uvIndex, runNumber);
-      b.holeEntry.push_back(again < 0 ? own : static_cast<std::uint32_t>(again));
+      holeEntry.push_back(again < 0 ? own : static_cast<std::uint32_t>(again));
     }
   }
   corner_release_hole_search(b.table);
+  return holeEntry;
 }
 
 // The index under which the prototype being filled lists a state of the
@@ -451,6 +506,8 @@ void release_working_tables(Builder& b) {
   b.table = CornerTable{};
   b.table.entries = std::move(entries);
   release_storage(b.object.faces);
+  b.object.faceCount = 0;
+  b.object.cornerTotal = 0;
   release_storage(b.cornerEntry);
   release_storage(b.holeEntry);
   release_storage(b.polygon);
@@ -460,7 +517,7 @@ void release_working_tables(Builder& b) {
 
 // The faces, run by run: a run is a face and the holes right after it.
 void make_faces(Builder& b) {
-  const std::vector<PolyFace>& faces = b.object.faces;
+  const LargeVector<PolyFace>& faces = b.object.faces;
   b.context.splitKey.translucent = false;
   std::optional<std::uint16_t> previousNumber;
   std::optional<std::uint32_t> previous;
@@ -497,17 +554,22 @@ std::string texture_base_name(std::string_view path) {
   return base;
 }
 
-void build_mesh(const MeshBuildContext& context, PolygonObject& object, const BuildOptions& options,
+void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const BuildOptions& options,
                 Prototype first, const PrototypeSink& finished) {
   Builder b(context, object, options, finished);
   b.proto = std::move(first);
-  for (const Material& material : object.materials) b.firstByNumber.emplace(material.number, &material);
+  b.firstByNumber = index_materials(object.materials);
   b.materialCount = static_cast<std::int32_t>(std::min<std::size_t>(object.materials.size(), 0x7FFFFFFF));
   b.table.optverts = options.optverts;
   make_corner_vertices(b);
-  release_storage(object.vertices);  // the entries hold the positions now
-  find_hole_entries(b);
-  make_vertices(b);
+  release_storage(object.vertices);  // the entries hold the positions
+  object.vertexCount = 0;
+  b.holeEntry = find_hole_entries(b);
+  const EntryFacts facts = prepare_entries(b);
+  b.shift = facts.shift;
+  b.proto.hasUV = b.proto.hasUV || facts.hasUV;
+  b.proto.hasPrelight = b.proto.hasPrelight || facts.hasPrelight;
+  b.slot.assign(b.table.entries.size(), kUnused);
   reserve_faces(b);
   make_faces(b);
   release_working_tables(b);

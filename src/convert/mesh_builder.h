@@ -50,8 +50,9 @@ struct MeshBuildContext {
 // yet) and its continuations, handing each one to `finished`. The build
 // spends the object, so that its arrays never stand beside their converted
 // copies: the vertex list is released once the corners hold the positions,
-// and the face list once the prototype's faces are made.
-void build_mesh(const MeshBuildContext& context, PolygonObject& object, const BuildOptions& options,
+// and the face list once the prototype's faces are made (their counts
+// becoming 0).
+void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const BuildOptions& options,
                 Prototype first, const PrototypeSink& finished);
 
 // The file name part of a texture path (after the last "\" or "/"), cut to

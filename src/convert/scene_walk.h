@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "cob/scene.h"
 #include "convert/conversion.h"
@@ -11,18 +12,15 @@
 namespace facetor {
 
 // Where the conversion hands each finished prototype, in order, with the
-// model node that lists it; load_and_convert writes it through
-// state.writer.
-using FinishedPrototype = std::function<void(const Prototype& proto, const ModelNode& node)>;
+// base transform it is written under and the model node that lists it.
+using FinishedPrototype =
+    std::function<void(const Prototype& proto, const Transform& base, const ModelNode& node)>;
 
-// Writes a finished prototype through state.writer, under the base
-// transform, with its node's opacity fix.
-void write_finished(ConversionState& state, const Prototype& proto, const ModelNode& node);
-
-// Converts the tree under root: hands every prototype to `finished`, leaves
-// state.modelRoot and the frame flags set. Sorts each object's bones by joint
-// number in place.
-void convert_scene(ConversionState& state, OutStream& console,
-                   const std::unique_ptr<SceneNode>& root, const FinishedPrototype& finished);
+// Converts the scene tree, which it spends (each object's arrays are
+// released as its prototypes are made) and frees, handing every prototype to
+// `finished`; returns the model tree, the frame flags and the state that the
+// next file starts from.
+FileConversion convert_scene(const CarriedState& carried, OutStream& console, const std::string& sourceName,
+                             std::unique_ptr<SceneNode> root, const FinishedPrototype& finished);
 
 }  // namespace facetor

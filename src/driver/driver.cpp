@@ -13,10 +13,9 @@
 #include "diag/diagnostics.h"
 #include "driver/file_names.h"
 #include "driver/input_file.h"
-#include "driver/rwx_file.h"
 #include "driver/session.h"
 #include "driver/typed_line.h"
-#include "driver/version.h"
+#include "io/version.h"
 
 namespace facetor {
 namespace {
@@ -58,8 +57,7 @@ void explain(Session& session, Regime regime, const char* format, ...) {
 // fails the header check, so that an exit code of 0 is not read as a model.
 void explain_no_model(Session& session, Regime regime, const std::string& inputName, Bytes buffer,
                       const std::string& outputName) {
-  OutStream unused = out_memory(StreamMode::Binary);
-  if (regime == Regime::CommandLine && !check_diag_header(buffer, unused)) {
+  if (regime == Regime::CommandLine && classify_header(buffer) != HeaderClass::Binary) {
     explain(session, regime, "'%s' is not a binary COB file; '%s' holds no model", inputName.c_str(),
             outputName.c_str());
   }
@@ -118,7 +116,7 @@ Outcome dispatch(Session& session, Regime regime, char mode, const std::string& 
     case 'R':
       return write_output(session, regime, inputName, buffer, ".rwx", StreamMode::Text,
                           [&](OutStream& out) {
-                            write_rwx_file(session.conversion, out, console, inputName, buffer);
+                            session.carried = write_rwx_conversion(session.carried, out, console, inputName, buffer);
                           });
     case 'H':
     case 'I':
@@ -173,7 +171,7 @@ Outcome run_file(Session& session, Regime regime, const std::vector<std::string>
     mode = mode_letter(answer);
   }
 
-  std::vector<std::uint8_t> buffer;
+  LargeVector<std::uint8_t> buffer;
   switch (read_input(file, buffer)) {
     case InputRead::Complete:
       break;

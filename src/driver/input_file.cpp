@@ -32,7 +32,7 @@ bool open_input(InputFile& file, const std::string& name, std::string* reason) {
   return true;
 }
 
-InputRead read_input(InputFile& file, std::vector<std::uint8_t>& buffer) {
+InputRead read_input(InputFile& file, LargeVector<std::uint8_t>& buffer) {
   buffer.clear();
   platform::FileStatus status;
   if (file.descriptor < 0 || !platform::status_of(file.descriptor, status)) return InputRead::Short;
@@ -40,7 +40,7 @@ InputRead read_input(InputFile& file, std::vector<std::uint8_t>& buffer) {
     close_input(file);
     return InputRead::TooLarge;
   }
-  buffer.assign(static_cast<std::size_t>(status.size), 0);
+  buffer.resize(static_cast<std::size_t>(status.size));  // filled by the reads below
   std::size_t done = 0;
   while (done < buffer.size()) {
     const long long got = platform::read_some(file.descriptor, buffer.data() + done, buffer.size() - done);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "io/large_block.h"
+
 namespace facetor {
 
 // An open input file; closed when it goes out of scope.
@@ -33,7 +35,7 @@ enum class InputRead {
 
 // Reads the whole file into buffer (exactly the file's length) and closes it.
 // Throws std::bad_alloc when the buffer cannot be obtained.
-InputRead read_input(InputFile& file, std::vector<std::uint8_t>& buffer);
+InputRead read_input(InputFile& file, LargeVector<std::uint8_t>& buffer);
 
 void close_input(InputFile& file);
 

@@ -1,7 +1,7 @@
 // The state of one run of the program: the console, the error stream, and
-// every value that the modes keep from one file to the next (the RWX
-// conversion state). One record, passed by
-// reference, so that one process can run many conversions side by side.
+// every value that the modes keep from one file to the next (what the RWX
+// conversion carries over). One record, passed by reference, so that one
+// process can run many conversions side by side.
 #pragma once
 
 #include <istream>
@@ -19,7 +19,7 @@ struct Session {
   OutStream& console;  // every message, prompt and listing
   OutStream& errors;   // standard error: why the command line failed
   std::istream& input; // typed answers
-  ConversionState conversion;
+  CarriedState carried;
 };
 
 // Runs the program with its command-line parameters (without the program

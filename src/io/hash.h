@@ -20,10 +20,6 @@ struct HashKey {
 // The process's key: drawn from the system's random source on first use.
 HashKey process_hash_key();
 
-// Replaces the process's key for indexes made from now on (tests use it to
-// show that answers do not depend on the key).
-void set_process_hash_key(HashKey key);
-
 namespace detail {
 
 inline std::uint64_t rotl(std::uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }

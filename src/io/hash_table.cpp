@@ -5,6 +5,8 @@
 #include <limits>
 #include <random>
 
+#include "io/hash_key_choice.h"
+
 namespace facetor {
 namespace {
 
@@ -27,19 +29,19 @@ HashKey& current_key() {
   return key;
 }
 
-void place(std::vector<HashTable::Slot>& slots, HashTable::Slot slot, std::uint64_t& probes) {
+void place(LargeVector<HashTable::Slot>& slots, HashTable::Slot slot) {
   const std::size_t mask = slots.size() - 1;
   std::size_t at = slot.hash & mask;
-  for (++probes; slots[at].id >= 0; ++probes) at = (at + 1) & mask;
+  while (slots[at].id >= 0) at = (at + 1) & mask;
   slots[at] = slot;
 }
 
 // Doubles the slots (kept at most half full), placing every id again by its
 // stored hash.
 void grow(HashTable& table) {
-  std::vector<HashTable::Slot> bigger(table.slots.empty() ? kInitialSlots : table.slots.size() * 2);
+  LargeVector<HashTable::Slot> bigger(table.slots.empty() ? kInitialSlots : table.slots.size() * 2);
   for (const HashTable::Slot& slot : table.slots) {
-    if (slot.id >= 0) place(bigger, slot, table.probes);
+    if (slot.id >= 0) place(bigger, slot);
   }
   table.slots = std::move(bigger);
 }
@@ -59,7 +61,7 @@ void hash_reserve(HashTable& table, std::size_t expected) {
 
 void hash_insert(HashTable& table, std::uint64_t hash, std::int32_t id) {
   if ((table.used + 1) * 2 > table.slots.size()) grow(table);
-  place(table.slots, HashTable::Slot{static_cast<std::uint32_t>(hash >> 32), id}, table.probes);
+  place(table.slots, HashTable::Slot{static_cast<std::uint32_t>(hash >> 32), id});
   ++table.used;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "io/hash.h"
+#include "io/large_block.h"
 
 namespace facetor {
 
@@ -23,10 +24,9 @@ struct HashTable {
     std::uint32_t hash = 0;
     std::int32_t id = -1;   // -1: empty
   };
-  std::vector<Slot> slots;  // power-of-two size
+  LargeVector<Slot> slots;  // power-of-two size
   std::size_t used = 0;
   HashKey key = process_hash_key();
-  mutable std::uint64_t probes = 0;  // slots visited so far: the work done, for tests
 };
 
 // The hash of a key given as 64-bit words, under the table's key.
@@ -45,7 +45,6 @@ std::int32_t hash_find(const HashTable& table, std::uint64_t hash, Equal&& equal
   const std::size_t mask = table.slots.size() - 1;
   const auto high = static_cast<std::uint32_t>(hash >> 32);
   for (std::size_t at = high & mask;; at = (at + 1) & mask) {
-    ++table.probes;
     const HashTable::Slot& slot = table.slots[at];
     if (slot.id < 0) return -1;
     if (slot.hash == high && equal(slot.id)) return slot.id;

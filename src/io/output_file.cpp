@@ -31,7 +31,7 @@ bool output_file_open(OutputFile& output, const std::string& path) {
   bool absent = false;
   std::string target;
   // A file that may not be written is not replaced either: the direct open
-  // below then fails as it always did.
+  // below then fails.
   if (platform::is_regular_or_absent(path, absent) && platform::resolve_link(path, target) &&
       (absent || platform::writable(target))) {
     if (std::FILE* file = create_temporary(target, output.temporary)) {

@@ -5,10 +5,29 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+// Large arrays take mapped pages on Linux; under AddressSanitizer they stay
+// on the heap, where the sanitizer guards their bounds.
+#if defined(__SANITIZE_ADDRESS__)
+#define FACETOR_MAPPED_PAGES 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FACETOR_MAPPED_PAGES 0
+#endif
+#endif
+#if !defined(FACETOR_MAPPED_PAGES) && defined(__linux__)
+#define FACETOR_MAPPED_PAGES 1
+#elif !defined(FACETOR_MAPPED_PAGES)
+#define FACETOR_MAPPED_PAGES 0
+#endif
+#if FACETOR_MAPPED_PAGES
+#include <sys/mman.h>
+#endif
 
 namespace facetor::platform {
 
@@ -35,7 +54,7 @@ bool is_regular_or_absent(const std::string& path, bool& absent) {
 
 // The file a symbolic link points at, so that the file is replaced and the
 // link stays. False for a dangling link (written directly: the link then
-// makes its target, as before).
+// makes its target).
 bool resolve_link(const std::string& path, std::string& resolved) {
   struct ::stat status {};
   if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
@@ -69,6 +88,30 @@ std::FILE* open_directly(const std::string& path) { return std::fopen(path.c_str
 bool replace_file(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
+
+#if FACETOR_MAPPED_PAGES
+
+bool pages_available() { return true; }
+
+void* map_pages(std::size_t size) {
+  // Room to move the start to a multiple of kPageUnit; the slack is given back.
+  const std::size_t mapped = size + kPageUnit;
+  void* data = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (data == MAP_FAILED) return nullptr;
+  auto* bytes = static_cast<std::uint8_t*>(data);
+  const std::size_t head = (kPageUnit - reinterpret_cast<std::uintptr_t>(bytes) % kPageUnit) % kPageUnit;
+  if (head != 0) ::munmap(bytes, head);
+  ::munmap(bytes + head + size, mapped - head - size);
+  ::madvise(bytes + head, size, MADV_HUGEPAGE);  // a hint: without huge pages the block still works
+  return bytes + head;
+}
+
+void unmap_pages(void* data, std::size_t size) { ::munmap(data, size); }
+#else
+bool pages_available() { return false; }
+void* map_pages(std::size_t) { return nullptr; }
+void unmap_pages(void*, std::size_t) {}
+#endif
 
 void set_binary_standard_streams() {}
 

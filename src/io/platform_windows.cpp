@@ -115,6 +115,11 @@ void remove_file(const std::string& path) {
   ::_wremove(wide);
 }
 
+// Large arrays come from the ordinary heap.
+bool pages_available() { return false; }
+void* map_pages(std::size_t) { return nullptr; }
+void unmap_pages(void*, std::size_t) {}
+
 // No CR LF translation, and a 0x1A byte typed or piped in does not end the
 // input.
 void set_binary_standard_streams() {

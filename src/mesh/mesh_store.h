@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "io/large_block.h"
+
 namespace facetor {
 
 // Row-vector affine transform: rows m0..m2, m3..m5, m6..m8 are the images of
@@ -95,9 +97,9 @@ struct Prototype {
   bool hasUV = false;
   bool hasPrelight = false;
   Transform transform;
-  std::vector<MeshVertex> vertices;
-  std::vector<MeshFace> faces;          // in the order added; written newest first
-  std::vector<std::uint32_t> corners;   // the corners of all faces, face by face
+  LargeVector<MeshVertex> vertices;
+  LargeVector<MeshFace> faces;          // in the order added; written newest first
+  LargeVector<std::uint32_t> corners;   // the corners of all faces, face by face
   std::vector<SurfaceRef> surfaces;     // the faces' surface states, each once (an entry may be absent)
   std::vector<JointEntry> joints;       // root entry first once any is added
 };
@@ -127,7 +129,7 @@ struct ProtoInstance {
 
 // A node costs what it holds: empty lists allocate nothing.
 struct ModelNode {
-  std::int32_t collision = 1;
+  bool collision = true;
   bool opacityFix = false;
   std::vector<ProtoInstance> protos;                 // oldest first: back() is the newest
   std::vector<std::unique_ptr<ModelNode>> children;  // oldest first: back() is firstChild

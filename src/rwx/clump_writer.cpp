@@ -51,7 +51,7 @@ struct OpenNode {
 };
 
 // The head of one node: pivot, clump, collision, instances.
-OpenNode open_node(OutStream& out, const ModelNode* node, int width, bool outerClumpFree, int parentCollision) {
+OpenNode open_node(OutStream& out, const ModelNode* node, int width, bool outerClumpFree, bool parentCollision) {
   OpenNode open{node, width, false, false, outerClumpFree};
   const bool hasProtos = !node->protos.empty();
   float t[3] = {0, 0, 0};
@@ -71,7 +71,7 @@ OpenNode open_node(OutStream& out, const ModelNode* node, int width, bool outerC
     ++open.width;
   }
   if (node->collision != parentCollision) {
-    line(out, open.width, node->collision != 0 ? "#! Collision on\n" : "#! Collision off\n");
+    line(out, open.width, node->collision ? "#! Collision on\n" : "#! Collision off\n");
   }
   if (open.transform) translate_line(out, open.width, -t[0], -t[1], -t[2]);
   for (auto proto = node->protos.rbegin(); proto != node->protos.rend(); ++proto) {
@@ -95,7 +95,7 @@ void close_node(OutStream& out, const OpenNode& open) {
 // first, each sibling receiving the outer-clump-free flag as the sibling
 // before it left it, and the parent's collision setting.
 void write_clump_tree(OutStream& out, const ModelNode* node, int indentation, bool outerClumpFree,
-                      int parentCollision) {
+                      bool parentCollision) {
   if (node == nullptr) return;
   std::vector<OpenNode> stack;
   stack.push_back(open_node(out, node, indentation, outerClumpFree, parentCollision));

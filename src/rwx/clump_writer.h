@@ -10,6 +10,6 @@ namespace facetor {
 // Writes node, its descendants and its later siblings (siblings in the order
 // of the parent's children list, newest first).
 void write_clump_tree(OutStream& out, const ModelNode* node, int indentation, bool outerClumpFree,
-                      int parentCollision);
+                      bool parentCollision);
 
 }  // namespace facetor

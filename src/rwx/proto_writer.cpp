@@ -172,11 +172,11 @@ void write_vertex_line(TextSink& sink, const MeshVertex& vertex, const ProtoForm
 
 // Writes each distinct vertex once and returns, for every vertex, the output
 // number (from 1) of the first vertex equal to it.
-std::vector<std::int32_t> write_vertices(TextSink& sink, const Prototype& proto, const ProtoForm& form) {
-  const std::vector<MeshVertex>& vertices = proto.vertices;
+LargeVector<std::int32_t> write_vertices(TextSink& sink, const Prototype& proto, const ProtoForm& form) {
+  const LargeVector<MeshVertex>& vertices = proto.vertices;
   // Each entry turns from the first equal vertex into the output number: an
   // earlier vertex has its number by then.
-  std::vector<std::int32_t> numbers = first_equal_vertices(vertices, form.withUV, form.withPrelight);
+  LargeVector<std::int32_t> numbers = first_equal_vertices(vertices, form.withUV, form.withPrelight);
   std::int32_t written = 0;
   for (std::size_t i = 0; i < vertices.size(); ++i) {
     if (numbers[i] >= 0) {
@@ -269,7 +269,7 @@ void write_material_lines(TextSink& sink, const Prototype& proto, const SurfaceS
 }
 
 void write_face_line(TextSink& sink, std::span<const std::uint32_t> corners,
-                     const std::vector<std::int32_t>& numbers, const ProtoForm& form) {
+                     const LargeVector<std::int32_t>& numbers, const ProtoForm& form) {
   const std::size_t count = corners.size();
   if (count == 3) {
     put(sink, "  Triangle");
@@ -299,7 +299,7 @@ void write_face_line(TextSink& sink, std::span<const std::uint32_t> corners,
 // face without a surface state gets no material lines and leaves the
 // tracked state as it was; nor does a face of the state last written, which
 // changes nothing.
-void write_faces(TextSink& sink, const Prototype& proto, const std::vector<std::int32_t>& numbers,
+void write_faces(TextSink& sink, const Prototype& proto, const LargeVector<std::int32_t>& numbers,
                  const ProtoForm& form) {
   MaterialState last;
   for (auto face = proto.faces.rbegin(); face != proto.faces.rend(); ++face) {
@@ -334,13 +334,12 @@ void write_prototype(RwxWriterState& writer, const Prototype& proto, const Trans
   form.withUV = proto.hasUV || form.sign || form.picture;
   form.withPrelight = proto.hasPrelight;
   form.withBoneTags = !proto.joints.empty();
-  if (writer.out == nullptr) return;
 
-  TextSink sink{*writer.out};
+  TextSink sink{writer.out};
   write_head(sink, proto, form);
   write_settings(sink, proto, opacityFix);
   write_transform(sink, base, proto.transform);
-  const std::vector<std::int32_t> numbers = write_vertices(sink, proto, form);
+  const LargeVector<std::int32_t> numbers = write_vertices(sink, proto, form);
   write_faces(sink, proto, numbers, form);
   write_tail(sink, form);
   flush(sink);

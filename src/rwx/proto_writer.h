@@ -10,9 +10,9 @@
 
 namespace facetor {
 
-// Writer state that lives across the prototypes of one file.
+// Where the prototypes of one file go, and what lives across them.
 struct RwxWriterState {
-  OutStream* out = nullptr;
+  OutStream& out;
   bool skinnedFlag = false;  // a prototype with joint entries was written
 };
 

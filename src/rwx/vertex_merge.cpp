@@ -55,7 +55,7 @@ bool same_vertex(const Comparison& compare, const MeshVertex& a, const MeshVerte
 
 }  // namespace
 
-std::vector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> vertices, bool compareUV,
+LargeVector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> vertices, bool compareUV,
                                                bool comparePrelight) {
   const Comparison compare{compareUV, comparePrelight};
   const HashKey key = process_hash_key();
@@ -65,7 +65,7 @@ std::vector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> verti
 
   // The hashes and partition sizes; a vertex with a NaN equals none and
   // takes part in no partition.
-  std::vector<std::uint32_t> hashes(vertices.size());
+  LargeVector<std::uint32_t> hashes(vertices.size());
   std::vector<bool> alone(vertices.size());
   std::vector<std::size_t> starts((std::size_t{1} << partitionBits) + 1, 0);
   for (std::size_t i = 0; i < vertices.size(); ++i) {
@@ -76,7 +76,7 @@ std::vector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> verti
     ++starts[partition_of(hashes[i]) + 1];
   }
   for (std::size_t p = 1; p < starts.size(); ++p) starts[p] += starts[p - 1];
-  std::vector<Member> members(starts.back());
+  LargeVector<Member> members(starts.back());
   {
     std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
     for (std::size_t i = 0; i < vertices.size(); ++i) {
@@ -87,7 +87,7 @@ std::vector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> verti
   release_storage(alone);
 
   // Each partition in turn; the vertex data is read only when hashes match.
-  std::vector<std::int32_t> first(vertices.size(), -1);
+  LargeVector<std::int32_t> first(vertices.size(), -1);
   for (std::size_t p = 0; p + 1 < starts.size(); ++p) {
     HashTable firstOccurrences;  // the first vertex of each value in the partition
     firstOccurrences.key = key;

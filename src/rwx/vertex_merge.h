@@ -26,7 +26,7 @@ inline MeshVertex written_vertex(const MeshVertex& vertex) {
 
 // For every vertex, the index of the first earlier vertex whose written form
 // equals its own, or -1.
-std::vector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> vertices, bool compareUV,
+LargeVector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> vertices, bool compareUV,
                                                bool comparePrelight);
 
 }  // namespace facetor

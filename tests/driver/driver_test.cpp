@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -58,9 +59,9 @@ TEST(InputFile, ReadsRegularFilesWholeAndRefusesOthers) {
   EXPECT_FALSE(open_input(file, dir / "pipe"));
 #endif
   ASSERT_TRUE(open_input(file, dir / "data.cob"));
-  std::vector<std::uint8_t> buffer;
+  LargeVector<std::uint8_t> buffer;
   EXPECT_EQ(read_input(file, buffer), InputRead::Complete);
-  EXPECT_EQ(buffer, bytes);
+  EXPECT_TRUE(std::ranges::equal(buffer, bytes));
   EXPECT_EQ(file.descriptor, -1);
   std::error_code error;
   std::filesystem::resize_file(dir / "data.cob", std::uintmax_t{1} << 31, error);

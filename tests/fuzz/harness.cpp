@@ -4,7 +4,7 @@
 
 #include "anim/seq_export.h"
 #include "diag/diagnostics.h"
-#include "driver/rwx_file.h"
+#include "convert/conversion.h"
 #include "io/out_stream.h"
 #include "support/cob_builder.h"
 
@@ -72,11 +72,11 @@ bool images_summed(std::string_view text) {
 
 }  // namespace
 
-ModeRun run_mode(ConversionState& state, char mode, Bytes buffer) {
+ModeRun run_mode(CarriedState& carried, char mode, Bytes buffer) {
   OutStream console = out_memory(StreamMode::Binary);
   OutStream out = out_memory(mode == 'A' ? StreamMode::Binary : StreamMode::Text);
   switch (mode) {
-    case 'R': write_rwx_file(state, out, console, kSourceName, buffer); break;
+    case 'R': carried = write_rwx_conversion(carried, out, console, kSourceName, buffer); break;
     case 'A': export_animation(out, console, kSourceName, buffer); break;
     case 'D': dump_chunks(buffer, out, console); break;
     case 'H': list_chunk_types(buffer, console); break;
@@ -118,10 +118,10 @@ std::vector<std::string> check_run(const ModeRun& run, Bytes buffer) {
 std::vector<std::string> run_and_check(Bytes buffer, Bytes follow) {
   std::vector<std::string> problems;
   for (char mode : {'R', 'A', 'D', 'H', 'I'}) {
-    ConversionState state;
-    for (std::string& problem : check_run(run_mode(state, mode, buffer), buffer)) problems.push_back(problem);
+    CarriedState carried;
+    for (std::string& problem : check_run(run_mode(carried, mode, buffer), buffer)) problems.push_back(problem);
     if (mode != 'R') continue;
-    for (std::string& problem : check_run(run_mode(state, 'R', follow), follow)) problems.push_back("next: " + problem);
+    for (std::string& problem : check_run(run_mode(carried, 'R', follow), follow)) problems.push_back("next: " + problem);
   }
   return problems;
 }
@@ -131,8 +131,8 @@ std::vector<std::string> run_fuzz_input(char mode, Bytes input) {
   std::string_view text(reinterpret_cast<const char*>(input.data()), input.size());
   std::size_t at = mode == '2' ? std::min(text.find(kPairSeparator), text.size()) : text.size();
   std::vector<std::uint8_t> first(input.begin(), input.begin() + at);
-  ConversionState state;
-  if (mode != '2') return check_run(run_mode(state, mode, first), first);
+  CarriedState carried;
+  if (mode != '2') return check_run(run_mode(carried, mode, first), first);
   const std::vector<std::uint8_t> second =
       at == text.size() ? first : std::vector<std::uint8_t>(input.begin() + at + kPairSeparator.size(), input.end());
   return run_and_check(first, second);

@@ -21,7 +21,7 @@ struct ModeRun {
 };
 
 // One mode ('R', 'A', 'D', 'H', 'I') as the driver runs it for kSourceName.
-ModeRun run_mode(ConversionState& state, char mode, Bytes buffer);
+ModeRun run_mode(CarriedState& carried, char mode, Bytes buffer);
 // Faults in the shape every output must have, whatever the input; empty when sound.
 std::vector<std::string> check_run(const ModeRun& run, Bytes buffer);
 // Every mode, each in a fresh state, then `follow` converted in the state `buffer` left.

@@ -1,9 +1,11 @@
 #include "io/out_stream.h"
+#include "io/large_block.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include "support/cob_builder.h"
@@ -73,6 +75,24 @@ TEST(OutStream, FailedWritesAreRememberedUntilClose) {
   out_write(rewound, "header");
   out_rewind(rewound);
   EXPECT_FALSE(out_close(rewound));
+}
+
+// Large arrays made, grown and dropped in a random order, their blocks reused and cut: each array keeps
+// its own values throughout, so no two ever share memory.
+TEST(LargeBlocks, ArraysNeverShareMemory) {
+  std::mt19937 random(5);
+  std::vector<LargeVector<std::uint32_t>> arrays(5);
+  auto value = [](std::size_t array, std::size_t i) { return static_cast<std::uint32_t>(array << 24 | i); };
+  constexpr std::size_t kPart = kLargeBlockThreshold / sizeof(std::uint32_t) / 3;  // arrays of 0 to 10 parts
+  for (int step = 0; step < 120; ++step) {
+    const std::size_t k = random() % arrays.size();
+    const std::size_t start = arrays[k].size() > 5 * kPart ? 0 : arrays[k].size();
+    arrays[k].resize(start + (random() % 6) * kPart);
+    for (std::size_t i = start; i < arrays[k].size(); ++i) arrays[k][i] = value(k, i);
+    for (std::size_t a = 0; a < arrays.size(); ++a) {
+      for (std::size_t i = 0; i < arrays[a].size(); ++i) ASSERT_EQ(arrays[a][i], value(a, i)) << step;
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include "joints/joint_names.h"
 #include "joints/joint_table.h"
 #include "support/cob_builder.h"
@@ -20,7 +21,7 @@ TEST(JointTable, EveryChartNameAndNoOtherLooksUpToItsNumber) {
     words >> number;
     for (std::string word, upper; words >> word; names.insert(word)) {
       for (char c : word) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      EXPECT_TRUE(joint_lookup(word) == number && joint_lookup(upper) == number && joint_lookup("QZ_" + word) == number) << word;
+      EXPECT_EQ(std::tuple(joint_lookup(word), joint_lookup(upper), joint_lookup("QZ_" + word)), std::tuple(number, number, number)) << word;
       upper.clear();
     }
   }
@@ -46,7 +47,8 @@ TEST(JointNames, ChartNumbersAndTheAvatarNamingRule) {
       {"qz_verylongbodyname_neck", 3}, {std::string("qz_body\0_head", 13), 0}, {std::string("qz_neck\0_head", 13), 3}};
   for (const auto& [name, joint] : prefixed) EXPECT_EQ(joint_from_name(name), joint) << '"' << name << '"';
   const AvatarJoint found = avatar_joint("qz_arm_RtHip_head");
-  EXPECT_TRUE(found.joint == 15 && found.word == "RtHip");
+  EXPECT_EQ(found.joint, 15);
+  EXPECT_EQ(found.word, "RtHip");
   EXPECT_TRUE(avatar_joint("qz_arm_leg").word.empty());
 }
 }  // namespace facetor

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include "mesh/mesh_store.h"
 
 namespace facetor {
@@ -12,9 +13,11 @@ TEST(MeshStore, ColourBytesAndSurfaceEquality) {
   SurfaceState base;
   base.texture = "Wood", base.mask = "Woodm";
   auto same = [&](auto change) { SurfaceState o = base; change(o); return surface_equal(&base, &o); };
-  EXPECT_EQ(same([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodM", s.ambient = -0.0f; }), 1);
-  EXPECT_EQ(same([](SurfaceState& s) { s.mask.reset(); }) + same([](SurfaceState& s) { s.lightSampling = 1; }) +
-                same([](SurfaceState& s) { s.diffuse = std::nanf(""); }) + surface_equal(&base, nullptr), 0);
+  EXPECT_TRUE(same([](SurfaceState& s) { s.texture = "WOOD", s.mask = "woodM", s.ambient = -0.0f; }));
+  EXPECT_FALSE(same([](SurfaceState& s) { s.mask.reset(); }));
+  EXPECT_FALSE(same([](SurfaceState& s) { s.lightSampling = 1; }));
+  EXPECT_FALSE(same([](SurfaceState& s) { s.diffuse = std::nanf(""); }));
+  EXPECT_FALSE(surface_equal(&base, nullptr));
 }
 
 TEST(MeshStore, DeepModelTreeIsFreedWithoutDeepRecursion) {
@@ -30,11 +33,13 @@ TEST(MeshStore, FacesShareOneCornerArrayAndTheFirstJointBringsTheRoot) {
   proto_add_face(p, first, proto_add_surface(p, surface_new()));
   proto_add_face(p, second, proto_add_surface(p, nullptr));
   const auto c0 = face_corners(p, p.faces[0]), c1 = face_corners(p, p.faces[1]);
-  EXPECT_TRUE(std::ranges::equal(c0, first) && std::ranges::equal(c1, second));
+  EXPECT_TRUE(std::ranges::equal(c0, first));
+  EXPECT_TRUE(std::ranges::equal(c1, second));
   const float pivot[3] = {1, 2, 3};
-  EXPECT_TRUE(proto_add_joint(p, 5, 0, pivot) == 2 && proto_add_joint(p, 6, 0, nullptr) == 3);
+  EXPECT_EQ(proto_add_joint(p, 5, 0, pivot), 2);
+  EXPECT_EQ(proto_add_joint(p, 6, 0, nullptr), 3);
   ASSERT_EQ(p.joints.size(), 3u);
-  EXPECT_TRUE(p.joints[0].tag == 82 && p.joints[1].parentTag == 82 && p.joints[1].z == 3 && p.joints[2].parentTag == 0);
+  EXPECT_EQ(std::tuple(p.joints[0].tag, p.joints[1].parentTag, p.joints[1].z, p.joints[2].parentTag), std::tuple(82, 82, 3.0f, 0));
 }
 
 TEST(MeshStore, ComposeAppliesTargetFirstAndRoundsEachSumToFloat) {

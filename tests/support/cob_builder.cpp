@@ -22,7 +22,7 @@ Data polh(std::string_view name, const std::vector<Vec3>& vertices, const std::v
   return data;
 }
 
-Data mat1(const MaterialSpec& m) {
+Data mat1(const MaterialFields& m) {
   Data data;
   data.u16(m.number).u8(static_cast<std::uint8_t>(m.shader)).u8(static_cast<std::uint8_t>(m.facet)).u8(m.autofacetAngle);
   data.floats({m.red, m.green, m.blue, m.alpha, m.ambient, m.specular, m.exponent, m.refraction});

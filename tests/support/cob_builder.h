@@ -65,14 +65,14 @@ struct MapRecord {
   std::vector<float> placement;  // 4 floats for 't', 5 for 'b', none for 'e'
 };
 inline MapRecord texture_map(std::string name, std::uint8_t flags = 0) { return {'t', flags, std::move(name), {0, 0, 1, 1}}; }
-struct MaterialSpec {
+struct MaterialFields {
   std::uint16_t number = 0;
   char shader = 'p', facet = 'f';
   std::uint8_t autofacetAngle = 30;
   float red = 1, green = 1, blue = 1, alpha = 1, ambient = 0.1f, specular = 0.1f, exponent = 0.5f, refraction = 1;
   std::vector<MapRecord> maps;
 };
-Data mat1(const MaterialSpec& material);
+Data mat1(const MaterialFields& material);
 
 // A whole COB file: the 32-byte header, then chunks.
 struct CobFile {

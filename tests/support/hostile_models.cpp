@@ -15,23 +15,24 @@ Face triangle(std::int32_t a, std::int32_t b, std::int32_t c, std::uint16_t mate
   return Face{flags, material, {{a, 0}, {b, 0}, {c, 0}}};
 }
 
-// The fixed mixer and combiner every hash index used before keys were hashed with a secret key.
-std::uint64_t old_mix(std::uint64_t v) {
+// A fixed mixer and combiner without a secret key: keys that collide under it are what a file could choose
+// against an index that hashed with it.
+std::uint64_t fixed_mix(std::uint64_t v) {
   v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ULL;
   v = (v ^ (v >> 27)) * 0x94d049bb133111ebULL;
   return v ^ (v >> 31);
 }
 
-std::uint64_t old_corner_key_hash(std::int32_t source) {
-  const std::uint64_t h = old_mix(static_cast<std::uint32_t>(source));
-  return old_mix(h ^ (0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2)));
+std::uint64_t fixed_corner_key_hash(std::int32_t source) {
+  const std::uint64_t h = fixed_mix(static_cast<std::uint32_t>(source));
+  return fixed_mix(h ^ (0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2)));
 }
 
-std::vector<std::uint8_t> with_object(const Data& polhData, const std::vector<MaterialSpec>& materials) {
+std::vector<std::uint8_t> with_object(const Data& polhData, const std::vector<MaterialFields>& materials) {
   CobFile file;
   file.chunk("PolH", 1, 0, polhData);
   std::int32_t id = 2;
-  for (const MaterialSpec& material : materials) file.chunk("Mat1", id++, 1, mat1(material));
+  for (const MaterialFields& material : materials) file.chunk("Mat1", id++, 1, mat1(material));
   return file.end(id).bytes;
 }
 
@@ -46,10 +47,10 @@ std::vector<std::uint8_t> split_model(int triangles) {
     vertices.insert(vertices.end(), {{x, 0, 0}, {x + 1, 0, 0}, {x, 1, 0}});
     faces.push_back(triangle(first, first + 1, first + 2, static_cast<std::uint16_t>(i % 2)));
   }
-  MaterialSpec unlit;
+  MaterialFields unlit;
   unlit.number = 1;
   unlit.shader = 'f';
-  return with_object(polh("checkerboard", vertices, {}, faces), {MaterialSpec{}, unlit});
+  return with_object(polh("checkerboard", vertices, {}, faces), {MaterialFields{}, unlit});
 }
 
 std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes, float width) {
@@ -77,14 +78,14 @@ std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes, float 
     }
     faces.push_back(triangle(first, first + 1, first + 2, 0, 0x08));
   }
-  return with_object(polh("plate", vertices, {}, faces), {MaterialSpec{}});
+  return with_object(polh("plate", vertices, {}, faces), {MaterialFields{}});
 }
 
-std::vector<std::int32_t> old_mixer_colliding_sources(int count, int bits, std::uint32_t window, std::int32_t first) {
+std::vector<std::int32_t> fixed_mixer_colliding_sources(int count, int bits, std::uint32_t window, std::int32_t first) {
   std::vector<std::int32_t> sources;
   const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
   for (std::int32_t s = first; static_cast<int>(sources.size()) < count && s < INT32_MAX; ++s) {
-    if ((old_corner_key_hash(s) & mask) < window) sources.push_back(s);
+    if ((fixed_corner_key_hash(s) & mask) < window) sources.push_back(s);
   }
   return sources;
 }
@@ -93,10 +94,10 @@ std::vector<std::uint8_t> hash_flood_model(int corners) {
   // The table ends with at least twice as many slots as keys: keys that agree below that pile up at every size.
   int bits = 6;
   while ((1 << bits) < 2 * corners) ++bits;
-  const std::vector<std::int32_t> sources = old_mixer_colliding_sources(corners, bits, 1024, 16);
+  const std::vector<std::int32_t> sources = fixed_mixer_colliding_sources(corners, bits, 1024, 16);
   std::vector<Face> faces;
   for (std::size_t i = 0; i + 2 < sources.size(); i += 3) faces.push_back(triangle(sources[i], sources[i + 1], sources[i + 2]));
-  return with_object(polh("flood", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, faces), {MaterialSpec{}});
+  return with_object(polh("flood", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, faces), {MaterialFields{}});
 }
 
 std::vector<std::uint8_t> far_optverts_model(int triangles) {
@@ -108,7 +109,7 @@ std::vector<std::uint8_t> far_optverts_model(int triangles) {
     vertices.insert(vertices.end(), {far(0), far(1), far(2)});
     faces.push_back(triangle(first, first + 1, first + 2));
   }
-  return with_object(polh("qz_far_optverts", vertices, {}, faces), {MaterialSpec{}});
+  return with_object(polh("qz_far_optverts", vertices, {}, faces), {MaterialFields{}});
 }
 
 static CobFile pelvis() { return std::move(CobFile().chunk("PolH", 1, 0, polh("qz_pelvis", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {triangle(0, 1, 2)}))); }
@@ -121,7 +122,7 @@ std::vector<std::uint8_t> empty_skins_model(int count) {
 
 std::vector<std::uint8_t> tendon_model(int count) {
   CobFile file = pelvis();
-  const Data link = join(JoinSpec{"qz_rthip", {0, 0, 0}, 0, "qz_pelvis", "qz_rthip"});
+  const Data link = join(JoinFields{"qz_rthip", {0, 0, 0}, 0, "qz_pelvis", "qz_rthip"});
   const Data tendon = skin("qz_lfhip>tendon", {0});
   std::int32_t id = 2;
   for (int i = 0; i < count; ++i) file.chunk("Join", id++, 1, link);
@@ -210,8 +211,8 @@ std::vector<std::uint8_t> point_holes_model(int holes) {
 
 namespace {
 
-MaterialSpec textured(std::uint16_t number, std::string path, bool mask) {
-  MaterialSpec spec;
+MaterialFields textured(std::uint16_t number, std::string path, bool mask) {
+  MaterialFields spec;
   spec.number = number;
   spec.red = number % 2 ? 0.5f : 1;
   spec.maps.push_back(texture_map(std::move(path), mask ? 1 : 0));
@@ -233,7 +234,7 @@ std::vector<std::uint8_t> texture_runs_model(int faces, int pathLength, bool mas
   }
   // No separator: the whole path is the file name, and its search for one reads every character.
   const int length = std::clamp(pathLength, 5, 32767);
-  std::vector<MaterialSpec> materials;
+  std::vector<MaterialFields> materials;
   for (std::uint16_t m = 0; m < 2; ++m) materials.push_back(textured(m, std::string(length - 4, 'a' + m) + ".jpg", mask));
   return with_object(polh("runs", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, list), materials);
 }
@@ -241,14 +242,14 @@ std::vector<std::uint8_t> texture_runs_model(int faces, int pathLength, bool mas
 std::vector<std::uint8_t> material_cycle_model(int faces, int materials, int splitEvery, bool missing) {
   std::vector<Face> list;
   for (int i = 0; i < faces; ++i) list.push_back(triangle(0, 1, 2, static_cast<std::uint16_t>(i % std::max(1, materials))));
-  std::vector<MaterialSpec> specs;
+  std::vector<MaterialFields> specs;
   for (int m = 0; m < std::max(1, materials); ++m) {
-    MaterialSpec spec = textured(static_cast<std::uint16_t>(m), "wood" + std::to_string(m % 7) + ".jpg", false);
+    MaterialFields spec = textured(static_cast<std::uint16_t>(m), "wood" + std::to_string(m % 7) + ".jpg", false);
     spec.red = static_cast<float>(m % 256) / 255.0f;
     spec.shader = splitEvery > 0 && (m / splitEvery) % 2 ? 'f' : 'p';
     specs.push_back(std::move(spec));
   }
-  return with_object(polh("cycle", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, list), missing ? std::vector<MaterialSpec>{} : specs);
+  return with_object(polh("cycle", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, list), missing ? std::vector<MaterialFields>{} : specs);
 }
 
 std::vector<std::uint8_t> scene_chain_model(int nodes, int nameLength) {
@@ -290,7 +291,7 @@ std::vector<std::uint8_t> long_face_model(int corners, int distinct) {
   for (int v = 0; v < count; ++v) vertices.push_back({std::cos(static_cast<float>(v)), std::sin(static_cast<float>(v)), 0});
   Face big{0, 0, {}};
   for (int c = 0; c < corners; ++c) big.corners.emplace_back(c % count, 0);
-  return with_object(polh("fan", vertices, {}, {big}), {MaterialSpec{}});
+  return with_object(polh("fan", vertices, {}, {big}), {MaterialFields{}});
 }
 
 std::vector<std::uint8_t> directive_mix_model(int nodes, int directives) {
@@ -312,7 +313,7 @@ std::vector<std::uint8_t> directive_mix_model(int nodes, int directives) {
 std::vector<std::uint8_t> shared_id_model(int objects) {
   CobFile file;
   for (int o = 0; o < objects; ++o) add_triangle(file, 7, 0, "same");
-  for (int o = 0; o < objects; ++o) file.chunk("Mat1", 8 + o, 7, mat1(MaterialSpec{}));
+  for (int o = 0; o < objects; ++o) file.chunk("Mat1", 8 + o, 7, mat1(MaterialFields{}));
   return file.end(9 + objects).bytes;
 }
 
@@ -329,7 +330,7 @@ std::vector<std::uint8_t> colour_model(int faces) {
   }
   CobFile file;
   file.chunk("PolH", 1, 0, polh("painted", vertices, {}, list));
-  file.chunk("Mat1", 2, 1, mat1(MaterialSpec{}));
+  file.chunk("Mat1", 2, 1, mat1(MaterialFields{}));
   file.chunk("VCol", 3, 1, colours);
   return file.end(4).bytes;
 }

@@ -14,10 +14,10 @@ std::vector<std::uint8_t> split_model(int triangles);
 // square `width` wide.
 enum class HoleLayout { scattered, grid, coincident, lattice, nan };
 std::vector<std::uint8_t> dense_holes_model(HoleLayout layout, int holes, float width = 0.01f);
-// Out-of-range vertex indices whose corner keys share one probe window under the corner table's old unkeyed mixer.
+// Out-of-range vertex indices whose corner keys share one probe window under a fixed mixer without a secret key.
 std::vector<std::uint8_t> hash_flood_model(int corners);
 // `count` indices from `first` up whose keys under that mixer, masked to the low `bits` bits, are below `window`.
-std::vector<std::int32_t> old_mixer_colliding_sources(int count, int bits, std::uint32_t window, std::int32_t first);
+std::vector<std::int32_t> fixed_mixer_colliding_sources(int count, int bits, std::uint32_t window, std::int32_t first);
 std::vector<std::uint8_t> far_optverts_model(int triangles);  // an "_optverts" object beyond 1e13
 std::vector<std::uint8_t> empty_skins_model(int count);       // empty Skin chunks in a row
 // `count` Join chunks of one joint and `count` tendon Skin chunks of another, on one object.

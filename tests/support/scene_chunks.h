@@ -28,14 +28,14 @@ inline Data skin(std::string_view name, const std::vector<std::int32_t>& vertice
   return skin_counted(name, static_cast<std::int32_t>(vertices.size()), vertices);
 }
 
-struct JoinSpec {
+struct JoinFields {
   std::string name;
   Vec3 centre = {0, 0, 0};
   std::uint16_t mask = 0;  // one degree-of-freedom record per set bit of 0x0077
   std::string linked1, linked2;
 };
 // Join: name, axes, position, 21 direction floats, mask, the records, the two linked object names.
-inline Data join(const JoinSpec& joint) {
+inline Data join(const JoinFields& joint) {
   Data data;
   data.name(joint.name).axes(joint.centre).matrix();
   for (int i = 0; i < 21; ++i) data.f32(static_cast<float>(i));

@@ -1,0 +1,93 @@
+#include "io/large_block.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+
+#include "io/platform.h"
+
+namespace facetor {
+namespace {
+
+struct FreeBlock {
+  std::uint8_t* data;
+  std::size_t size;  // whole huge pages
+};
+
+// The blocks given back and not yet reused. A block is given to the system
+// only to make room: before fresh pages are mapped, cached blocks of at least
+// as many bytes go back, so that the pages held (in use and cached) never
+// pass the most that the arrays in use have needed at once.
+struct BlockCache {
+  std::mutex lock;
+  std::vector<FreeBlock> blocks;
+};
+
+BlockCache& cache() {
+  static BlockCache blocks;
+  return blocks;
+}
+
+// The size of a block: bytes rounded up to whole huge pages (an allocation
+// that passes the largest size fails before it gets here).
+std::size_t whole_pages(std::size_t bytes) {
+  return (bytes + platform::kPageUnit - 1) / platform::kPageUnit * platform::kPageUnit;
+}
+
+// Takes the smallest cached block that holds size bytes, its pages beyond
+// them returned; or, when none does, takes cached blocks (largest first) of
+// at least size bytes together out of the cache into `returned`.
+std::uint8_t* reuse(std::size_t size, std::vector<FreeBlock>& returned) {
+  BlockCache& blocks = cache();
+  std::lock_guard<std::mutex> held(blocks.lock);
+  returned.reserve(blocks.blocks.size() + 1);
+  auto best = blocks.blocks.end();
+  for (auto block = blocks.blocks.begin(); block != blocks.blocks.end(); ++block) {
+    if (block->size >= size && (best == blocks.blocks.end() || block->size < best->size)) best = block;
+  }
+  if (best != blocks.blocks.end()) {
+    const FreeBlock found = *best;
+    blocks.blocks.erase(best);
+    if (found.size > size) returned.push_back(FreeBlock{found.data + size, found.size - size});
+    return found.data;
+  }
+  std::sort(blocks.blocks.begin(), blocks.blocks.end(),
+            [](const FreeBlock& a, const FreeBlock& b) { return a.size < b.size; });
+  for (std::size_t freed = 0; freed < size && !blocks.blocks.empty(); blocks.blocks.pop_back()) {
+    freed += blocks.blocks.back().size;
+    returned.push_back(blocks.blocks.back());
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void* large_block_acquire(std::size_t bytes) {
+  if (!platform::pages_available()) return ::operator new(bytes);
+  if (bytes > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
+  const std::size_t size = whole_pages(bytes);
+  std::vector<FreeBlock> returned;
+  std::uint8_t* data = reuse(size, returned);
+  for (const FreeBlock& block : returned) platform::unmap_pages(block.data, block.size);
+  if (data == nullptr) data = static_cast<std::uint8_t*>(platform::map_pages(size));
+  if (data == nullptr) throw std::bad_alloc();
+  return data;
+}
+
+void large_block_release(void* block, std::size_t bytes) noexcept {
+  if (!platform::pages_available()) {
+    ::operator delete(block);
+    return;
+  }
+  const FreeBlock freed{static_cast<std::uint8_t*>(block), whole_pages(bytes)};
+  BlockCache& blocks = cache();
+  std::lock_guard<std::mutex> held(blocks.lock);
+  try {
+    blocks.blocks.push_back(freed);
+  } catch (const std::bad_alloc&) {
+    platform::unmap_pages(freed.data, freed.size);
+  }
+}
+
+}  // namespace facetor
