@@ -146,7 +146,7 @@ std::vector<std::uint8_t> square_with_holes(std::vector<Vec3> vertices, const st
   vertices.insert(vertices.end(), {{-500, -500, 0}, {500, -500, 0}, {500, 500, 0}, {-500, 500, 0}});
   std::vector<Face> faces = {face({first, first + 1, first + 2, first + 3})};
   faces.insert(faces.end(), holes.begin(), holes.end());
-  return with_object(polh("plate", vertices, {}, faces), {MaterialSpec{}});
+  return with_object(polh("plate", vertices, {}, faces), {MaterialFields{}});
 }
 
 // The centre of the k-th of several holes: rows of 16, 25 apart.
@@ -168,13 +168,13 @@ Face round_hole(std::vector<Vec3>& vertices, float x, float y, float radius, int
 std::vector<std::uint8_t> one_vertex_holes_model(int holes, int corners) {
   std::vector<Face> faces = {corners_on(0, 3, 0)};
   faces.insert(faces.end(), static_cast<std::size_t>(holes), corners_on(0, corners, 0x08));
-  return with_object(polh("knot", {{1, 2, 3}}, {}, faces), {MaterialSpec{}});
+  return with_object(polh("knot", {{1, 2, 3}}, {}, faces), {MaterialFields{}});
 }
 
 std::vector<std::uint8_t> two_vertex_holes_model(int holes) {
   std::vector<Face> faces = {corners_on(0, std::min(holes, 32767), 0)};
   faces.insert(faces.end(), static_cast<std::size_t>(holes), corners_on(1, 3, 0x08));
-  return with_object(polh("knots", {{0, 0, 0}, {1, 1, 0}}, {}, faces), {MaterialSpec{}});
+  return with_object(polh("knots", {{0, 0, 0}, {1, 1, 0}}, {}, faces), {MaterialFields{}});
 }
 
 std::vector<std::uint8_t> concentric_holes_model(int corners, int pairs) {
@@ -204,7 +204,7 @@ std::vector<std::uint8_t> point_holes_model(int holes) {
     faces.push_back(corners_on(static_cast<std::int32_t>(vertices.size()), 1, 0x08));
     vertices.push_back({spot(random), spot(random), 0});
   }
-  return with_object(polh("sieve", vertices, {}, faces), {MaterialSpec{}});
+  return with_object(polh("sieve", vertices, {}, faces), {MaterialFields{}});
 }
 
 // ---- Shapes of the cost search ----
