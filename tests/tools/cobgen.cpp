@@ -159,7 +159,7 @@ struct Gen {
     if (!material && rng.chance(0.1)) {
       const int extra = rng.between(1, 9);
       data.raw(std::string(static_cast<std::size_t>(extra), '\xEE'));
-      declared += fault() ? 0 : extra;
+      declared = static_cast<std::int32_t>(static_cast<std::uint32_t>(declared) + (fault() ? 0 : extra));
     }
     file.chunk_sized(type, chunkId, parentId, data, declared, rng.below(3), rng.below(9));
   }
