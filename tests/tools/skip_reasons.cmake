@@ -1,0 +1,22 @@
+# Prints each skipped GoogleTest test with the reason it gave, from the
+# log of the ctest run that is ending (LOG: its path; ctest writes it under
+# a temporary name until the run is over). Never fails the run.
+foreach(candidate "${LOG}.tmp" "${LOG}")
+  if(EXISTS "${candidate}")
+    file(STRINGS "${candidate}" lines)
+    break()
+  endif()
+endforeach()
+set(reason "")
+set(inside FALSE)
+foreach(line IN LISTS lines)
+  if(line MATCHES ": Skipped$")
+    set(inside TRUE)
+    set(reason "")
+  elseif(line MATCHES "^\\[  SKIPPED \\] ([^ ]+)" AND inside)
+    message("Skipped ${CMAKE_MATCH_1}:${reason}")
+    set(inside FALSE)
+  elseif(inside AND NOT line STREQUAL "")
+    string(APPEND reason " ${line}")
+  endif()
+endforeach()
