@@ -18,7 +18,6 @@
 // S (default 1) scales the number of objects and chunks of a file.
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "io/float_bits.h"
 #include "joints/joint_table.h"
 #include "support/cob_builder.h"
 
@@ -106,7 +106,7 @@ struct Gen {
   std::int32_t parent(std::int32_t real) {
     return !fault() ? real : rng.chance(0.7) && !ids.empty() ? rng.pick(ids) : rng.between(-5, lastId + 1000);
   }
-  float f(float value) { return fault() ? std::bit_cast<float>(rng.pick(kExtremeFloats)) : value; }
+  float f(float value) { return fault() ? facetor::float_from_bits(rng.pick(kExtremeFloats)) : value; }
   float coord() { return f(rng.chance(0.5) ? static_cast<float>(rng.between(-40, 40)) / 4 : rng.real(-10, 10)); }
   float unit() { return f(rng.chance(0.3) ? static_cast<float>(rng.between(0, 4)) / 4 : rng.real(0, 1)); }
 
@@ -541,8 +541,8 @@ int main(int argc, char** argv) {
     else
       target = arg;
   }
-  const bool known =
-      kind == "damaged" || std::ranges::any_of(kFamilies, [&](const Family& f) { return f.kind == kind; });
+  const bool known = kind == "damaged" ||
+                     std::any_of(kFamilies.begin(), kFamilies.end(), [&](const Family& f) { return f.kind == kind; });
   if (!known || out.empty() == target.empty() || (!basePath.empty() && kind != "damaged")) {
     std::fprintf(stderr,
                  "usage: cobgen --kind scene|avatar|diag|damaged --seed N [--faults RATE] [--size S] OUT.cob\n"
