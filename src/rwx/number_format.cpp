@@ -98,12 +98,15 @@ char* put_fixed(char* dst, bool negative, std::uint64_t scaled) {
 // Values within the tolerance (its bounds included) print as 0;
 // the rest gets the six-decimal "%f" digits of its double value, with the
 // trailing '0' characters stripped (never the first character, so the point
-// stays). "inf", "-inf", "nan" and "-nan" are written whole. Values below
-// 2^43 are formatted by exact integer arithmetic in millionths, the larger
-// ones, all whole numbers, by their exact decimal digits and the point.
+// stays). "inf" and "-inf" are written whole, and every NaN as "nan": the
+// sign of a NaN that arithmetic makes depends on the processor and on the
+// order in which the compiler takes the operands, so a written sign would
+// make the file depend on the build. Values below 2^43 are formatted by exact
+// integer arithmetic in millionths, the larger ones, all whole numbers, by
+// their exact decimal digits and the point.
 char* format_number(char* dst, float value) {
   if (value >= -kTolerance && value <= kTolerance) value = 0.0f;
-  const bool negative = std::signbit(value);
+  const bool negative = std::signbit(value) && !std::isnan(value);
   const float magnitude = std::fabs(value);
   if (magnitude < kIntegerPathLimit) return put_fixed(dst, negative, millionths(magnitude));
   if (negative) *dst++ = '-';

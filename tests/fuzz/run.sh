@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # run.sh SECONDS: fuzzes for SECONDS (clang, ASan, UBSan; build FACETOR_FUZZ_BUILD, default build-libfuzzer) from
-# the seeds, corpus, examples and samples, once per mode byte; findings land in BUILD/fuzz-work/findings.
+# the seeds, corpus, examples, samples and 25 generated files of each kind, once per mode byte; findings land in
+# BUILD/fuzz-work/findings.
 # run.sh, the CI's hardening stage: damage_check of the examples and molecule.cob in FACETOR_SANITIZE_BUILD
 # (default build-sanitize), then FACETOR_FUZZ_SECONDS (default 60) of fuzzing, installing clang if need be.
 set -uo pipefail
@@ -29,8 +30,10 @@ fi
 [[ $1 =~ ^[0-9]+$ ]] || { echo "usage: $0 [SECONDS]" >&2; exit 2; }
 out=${FACETOR_FUZZ_BUILD:-$root/build-libfuzzer} work=$out/fuzz-work
 mkdir -p "$work/corpus" "$work/seeds" "$work/findings" && build "$out" fuzz_facetor -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=clang++ -DFACETOR_FUZZ=ON -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link || exit 1
-for file in "$here"/seeds/* "$here"/corpus/* "$root"/examples/*.cob "$root"/../shared/samples/*.cob; do
+  -DCMAKE_CXX_COMPILER=clang++ -DFACETOR_FUZZ=ON -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link && build "$out" cobgen || exit 1
+# Generated scenes, avatars, dump files and damaged files join the seeds.
+for kind in scene avatar diag damaged; do "$out/tests/cobgen" --kind $kind --seeds 1 25 --out "$work/generated" || exit 1; done
+for file in "$here"/seeds/* "$here"/corpus/* "$root"/examples/*.cob "$root"/../shared/samples/*.cob "$work"/generated/*; do
   for mode in 0 1 2 3 4 5; do { printf "\\x0$mode"; cat "$file"; } > "$work/seeds/${mode}_${file##*/}"; done
 done
 # A 64 MB quarantine still catches use after free, and leaves -rss_limit_mb to what the converter allocates.

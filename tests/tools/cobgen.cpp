@@ -18,7 +18,6 @@
 // S (default 1) scales the number of objects and chunks of a file.
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "io/float_bits.h"
 #include "joints/joint_table.h"
 #include "support/cob_builder.h"
 
@@ -96,14 +96,17 @@ struct Gen {
   int count(int low, int high) { return rng.between(low, high) * size; }
   // The next ID, or under a fault one handed out before, 0, -1 or the largest.
   std::int32_t id() {
-    ids.push_back(!fault() ? ++lastId : rng.chance(0.5) && !ids.empty() ? rng.pick(ids) : rng.pick({0, -1, INT32_MAX}));
+    const std::vector<std::int32_t>& taken = rng.chance(0.5) && !groups.empty() ? groups : ids;
+    ids.push_back(!fault()                            ? ++lastId
+                  : rng.chance(0.7) && !taken.empty() ? rng.pick(taken)
+                                                      : rng.pick({0, -1, INT32_MAX}));
     return ids.back();
   }
   // The given parent, or under a fault any ID handed out or one that names nothing.
   std::int32_t parent(std::int32_t real) {
     return !fault() ? real : rng.chance(0.7) && !ids.empty() ? rng.pick(ids) : rng.between(-5, lastId + 1000);
   }
-  float f(float value) { return fault() ? std::bit_cast<float>(rng.pick(kExtremeFloats)) : value; }
+  float f(float value) { return fault() ? facetor::float_from_bits(rng.pick(kExtremeFloats)) : value; }
   float coord() { return f(rng.chance(0.5) ? static_cast<float>(rng.between(-40, 40)) / 4 : rng.real(-10, 10)); }
   float unit() { return f(rng.chance(0.3) ? static_cast<float>(rng.between(0, 4)) / 4 : rng.real(0, 1)); }
 
@@ -151,11 +154,12 @@ struct Gen {
       data.bytes.resize(static_cast<std::size_t>(rng.below(data.size() + 1)));
       if (rng.chance(0.5)) declared = static_cast<std::int32_t>(data.size());
     }
-    if (fault()) declared = rng.pick({declared + rng.between(-8, 8), 0, -1, -20, INT32_MAX, declared + 100000});
+    if (fault())
+      declared = rng.pick({declared + rng.between(-8, 8), rng.between(0, 5), -1, -20, INT32_MAX, declared + 100000});
     if (!material && rng.chance(0.1)) {
       const int extra = rng.between(1, 9);
       data.raw(std::string(static_cast<std::size_t>(extra), '\xEE'));
-      declared += fault() ? 0 : extra;
+      declared = static_cast<std::int32_t>(static_cast<std::uint32_t>(declared) + (fault() ? 0 : extra));
     }
     file.chunk_sized(type, chunkId, parentId, data, declared, rng.below(3), rng.below(9));
   }
@@ -195,20 +199,28 @@ Counts polh(Gen& g, std::int32_t id, std::int32_t parent, const std::string& nam
   };
   const float s = r.chance(0.9) ? r.real(0.5f, 4) : 2000;
   const auto n = static_cast<int>(r.between(2, 5));
+  int uvs = INT32_MAX;  // as many texture coordinates as vertices unless the shape says otherwise
+  bool merge = false;   // the "_optverts" directive
   switch (r.below(4)) {
     case 0:  // a box
       for (int i = 0; i < 8; ++i) v.push_back({i & 1 ? s : -s, i & 2 ? s : -s, i & 4 ? s : -s});
       for (auto q : {std::vector{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}})
         faces.push_back({0, material(), q});
       break;
-    case 1:  // plates, each with holes of 0 to 4 corners inside, on one point or far away
+    case 1:  // plates, each with holes of 0 to 4 corners inside, on one point or far away, or many on a lattice
       for (int p = r.between(1, 3); p > 0; --p) {
         const auto first = static_cast<int>(v.size());
+        const bool lattice = r.chance(0.1);  // spaced by a sixteenth of the plate, or closer than the tolerance
+        const float step = r.pick({s / 16, 1e-7f, 4.5e-5f});
         v.insert(v.end(), {{-s, -s, 0}, {s, -s, 0}, {s, s, 0}, {-s, s, 0}});
         faces.push_back({0, material(), {first, first + 1, first + 2, first + 3}});
-        for (int h = r.between(0, 4 * g.size); h > 0; --h) {
-          const float x = r.chance(0.1) ? 5000 : r.real(-s, s) * 0.8f, y = r.real(-s, s) * 0.8f;
-          const float e = r.chance(0.2) ? 0 : r.real(0.001f, s / 4);
+        for (int h = lattice ? r.between(50, 250) * g.size : r.between(0, 4 * g.size); h > 0; --h) {
+          float x = r.chance(0.1) ? 5000 : r.real(-s, s) * 0.8f, y = r.real(-s, s) * 0.8f,
+                e = r.chance(0.2) ? 0 : r.real(0.001f, s / 4);
+          if (lattice) {  // near a corner of the plate, where the distances to it lie closer than the tolerance
+            x = 0.01f - s + static_cast<float>(h % 16) * step, y = 0.01f - s + static_cast<float>(h / 16 % 16) * step;
+            e = step / 4;
+          }
           Face hole{static_cast<std::uint8_t>(r.chance(0.9) ? 0x08 : 0x0F), 0, {}};
           for (int c = 0, corners = r.chance(0.1) ? r.below(3) : r.between(3, 4); c < corners; ++c) {
             hole.corners.push_back(static_cast<int>(v.size()));
@@ -218,14 +230,15 @@ Counts polh(Gen& g, std::int32_t id, std::int32_t parent, const std::string& nam
         }
       }
       break;
-    case 2:  // a grid, its first row again at its end
-      for (int i = 0; i < (n + 1) * (n + 1); ++i)
-        v.push_back({i % (n + 1) * s / n, i / (n + 1) * s / n, r.chance(0.2) ? 1e-7f : 0});
+    case 2:  // a grid whose faces take the vertices of its first row or their copies at the end, close by
+      for (int i = 0; i < (n + 1) * (n + 1); ++i) v.push_back({i % (n + 1) * s / n, i / (n + 1) * s / n, 0});
+      for (int i = 0; i <= n; ++i) v.push_back({v[i][0], v[i][1], r.pick({0.0f, 1e-7f, 1e-6f, 1.5e-6f, 4e-6f})});
+      uvs = (n + 1) * (n + 1), merge = r.chance(0.5);
       for (int i = 0; i < n * n; ++i) {
         const int c = i / n * (n + 1) + i % n;
         faces.push_back({0, material(), {c, c + 1, c + n + 2, c + n + 1}});
+        for (int& k : faces.back().corners) k += k <= n && r.chance(0.5) ? (n + 1) * (n + 1) : 0;
       }
-      v.insert(v.end(), v.begin(), v.begin() + n + 1);
       break;
     default:  // a soup of faces, holes among them
       for (int i = g.count(3, 30); i > 0; --i) v.push_back({g.coord(), g.coord(), g.coord()});
@@ -236,8 +249,9 @@ Counts polh(Gen& g, std::int32_t id, std::int32_t parent, const std::string& nam
         faces.push_back(face);
       }
   }
-  const auto vertices = static_cast<int>(v.size()), uvs = r.chance(0.3) ? 0 : vertices;
-  Data d = g.head(name);
+  const auto vertices = static_cast<int>(v.size());
+  uvs = r.chance(0.3) ? 0 : std::min(uvs, vertices);
+  Data d = g.head(merge ? name + "_optverts" : name);
   d.i32(g.fault() ? r.pick({0, -1, vertices + 1, INT32_MAX}) : vertices);
   for (const auto& p : v) d.floats({g.f(p[0]), g.f(p[1]), g.f(p[2])});
   d.i32(uvs);
@@ -247,7 +261,7 @@ Counts polh(Gen& g, std::int32_t id, std::int32_t parent, const std::string& nam
   for (const Face& face : faces) {
     d.u8(face.flags).i16(g.fault() ? r.pick({-1, 32767, 0}) : static_cast<int>(face.corners.size()));
     if (!(face.flags & 0x08)) d.u16(face.material);
-    for (int c : face.corners) d.i32(index(c)).i32(index(uvs ? c : 0));
+    for (int c : face.corners) d.i32(index(c)).i32(index(uvs ? c % uvs : 0));
   }
   g.chunk("PolH", id, parent, d);
   return {id, vertices, static_cast<int>(faces.size())};
@@ -437,9 +451,10 @@ void damage(Rng& r, Bytes& b) {
   for (int n = r.between(1, 4); n > 0 && !b.empty(); --n) {
     const std::vector<std::size_t> starts = chunk_starts(b);
     const std::size_t i = r.below(starts.size() - 1), from = std::min(starts[i], b.size());
-    const auto chunk = [&] { return Bytes(b.begin() + from, b.begin() + std::min(starts[i + 1], b.size())); };
+    const std::size_t to = std::min(starts[std::min(i + 1, starts.size() - 1)], b.size());
+    const auto chunk = [&] { return Bytes(b.begin() + from, b.begin() + to); };
     switch (r.below(starts.size() < 2 ? 2 : 7)) {
-      case 0: b.resize(r.chance(0.1) ? r.below(52) : r.below(b.size())); break;
+      case 0: b.resize(r.chance(0.1) ? r.below(52) : from + r.below(to - from + 1)); break;  // in a chunk
       case 1:
         for (int k = r.between(1, 8); k > 0; --k) b[r.below(b.size())] = r.pick({0, 0xFF, r.below(256)});
         break;
@@ -526,8 +541,8 @@ int main(int argc, char** argv) {
     else
       target = arg;
   }
-  const bool known =
-      kind == "damaged" || std::ranges::any_of(kFamilies, [&](const Family& f) { return f.kind == kind; });
+  const bool known = kind == "damaged" ||
+                     std::any_of(kFamilies.begin(), kFamilies.end(), [&](const Family& f) { return f.kind == kind; });
   if (!known || out.empty() == target.empty() || (!basePath.empty() && kind != "damaged")) {
     std::fprintf(stderr,
                  "usage: cobgen --kind scene|avatar|diag|damaged --seed N [--faults RATE] [--size S] OUT.cob\n"
