@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "io/float_bits.h"
 #include "io/text.h"
 
 namespace facetor {
@@ -27,12 +28,7 @@ bool take(Reader& r, std::int64_t n, const std::uint8_t*& bytes) {
 
 std::uint16_t u16_at(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | b[1] << 8); }
 
-float f32_at(const std::uint8_t* b) {
-  const std::uint32_t bits = u32_at(b);
-  float value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
+float f32_at(const std::uint8_t* b) { return float_from_bits(u32_at(b)); }
 
 }  // namespace
 

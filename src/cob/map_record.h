@@ -16,22 +16,19 @@ namespace facetor {
 // Data offset of the first map record: right after the fixed material fields.
 inline constexpr std::int32_t kFirstMapRecord = 37;
 
-struct MapRecord {
+// The five bytes that open every record: kind, a byte not used, flags, name length.
+struct MapRecordHead {
   char kind = 0;
   std::uint8_t flags = 0;
   std::int16_t nameLength = 0;
-  std::string name;  // up to its first NUL
 };
 
-enum class MapRecordRead {
-  Whole,           // head and name read; the cursor stands after the name
-  NoHead,          // the 5-byte head does not fit
-  NegativeLength,  // the name length is below 0 (kind and flags are read)
-  NameCut,         // the name does not fit (kind and flags are read)
-};
+bool read_map_head(Reader& r, MapRecordHead& head);
 
-// Reads a record's head and name; the placement after it is left to the caller.
-MapRecordRead read_map_record(Reader& r, MapRecord& record);
+// The record's name of `length` characters, kept up to its first NUL. False,
+// with the name untouched and the cursor unmoved, when the length is negative
+// or the characters do not fit.
+bool read_map_name(Reader& r, std::int16_t length, std::string& name);
 
 // Bytes of placement after the name: 16 for a texture, 20 for a bump map.
 std::int32_t map_placement_size(char kind);

@@ -36,51 +36,57 @@ bool read_floats(Reader& r, std::initializer_list<float*> values) {
   return true;
 }
 
-// Stores a map's flags and name: a name that does not fit stays empty (but
-// present); a negative length leaves the name as it was. False ends the loop.
-bool store_map(MapRecordRead read, const MapRecord& record, std::uint8_t& flags, std::optional<std::string>& name) {
-  flags = record.flags;
-  if (read == MapRecordRead::NegativeLength) return false;
-  name.emplace();
-  if (read == MapRecordRead::NameCut) return false;
-  name = record.name;
-  return true;
+// The flags and the name of a map record's kind; none for a kind the loader does not know.
+struct MapSlot {
+  std::uint8_t* flags = nullptr;
+  std::optional<std::string>* name = nullptr;
+};
+
+MapSlot map_slot(Material& m, char kind) {
+  switch (kind) {
+    case 'e': return {&m.envFlags, &m.envMap};
+    case 't': return {&m.textureFlags, &m.textureMap};
+    case 'b': return {&m.bumpFlags, &m.bumpMap};
+    default: return {};
+  }
 }
 
-// One optional map record; false ends the record loop.
+// One optional map record: its kind is checked before anything else of it is
+// stored or read, then come the flags, the name (present but empty when its
+// characters do not fit) and the placement. False ends the record loop.
 bool read_material_map(Reader& r, Material& m) {
-  MapRecord record;
-  const MapRecordRead read = read_map_record(r, record);
-  if (read == MapRecordRead::NoHead) return false;
-  switch (record.kind) {
-    case 'e':
-      return store_map(read, record, m.envFlags, m.envMap);
-    case 't':
-      return store_map(read, record, m.textureFlags, m.textureMap) &&
-             read_floats(r, {&m.texOffsetU, &m.texOffsetV, &m.texRepeatU, &m.texRepeatV});
-    case 'b':
-      return store_map(read, record, m.bumpFlags, m.bumpMap) &&
-             read_floats(r, {&m.bumpOffsetU, &m.bumpOffsetV, &m.bumpRepeatU, &m.bumpRepeatV, &m.bumpAmplitude});
-    default:
-      return false;
+  MapRecordHead head;
+  if (!read_map_head(r, head)) return false;
+  const MapSlot slot = map_slot(m, head.kind);
+  if (slot.flags == nullptr) return false;
+  *slot.flags = head.flags;
+  if (head.nameLength < 0) return false;
+  std::string& name = slot.name->emplace();
+  if (!read_map_name(r, head.nameLength, name)) return false;
+  if (head.kind == 't') return read_floats(r, {&m.texOffsetU, &m.texOffsetV, &m.texRepeatU, &m.texRepeatV});
+  if (head.kind == 'b') {
+    return read_floats(r, {&m.bumpOffsetU, &m.bumpOffsetV, &m.bumpRepeatU, &m.bumpRepeatV, &m.bumpAmplitude});
   }
+  return true;
 }
 
 }  // namespace
 
-MapRecordRead read_map_record(Reader& r, MapRecord& record) {
-  std::uint8_t kind = 0, second = 0;
-  if (!read_u8(r, kind) || !read_u8(r, second) || !read_u8(r, record.flags) || !read_i16(r, record.nameLength)) {
-    return MapRecordRead::NoHead;
+bool read_map_head(Reader& r, MapRecordHead& head) {
+  std::uint8_t kind = 0, unused = 0;
+  if (!read_u8(r, kind) || !read_u8(r, unused) || !read_u8(r, head.flags) || !read_i16(r, head.nameLength)) {
+    return false;
   }
-  record.kind = static_cast<char>(kind);
-  record.name.clear();
-  if (record.nameLength < 0) return MapRecordRead::NegativeLength;
-  if (record.nameLength > bytes_left(r)) return MapRecordRead::NameCut;  // nothing is made for a name not there
-  std::string chars(static_cast<std::size_t>(record.nameLength), '\0');
-  read_bytes(r, reinterpret_cast<std::uint8_t*>(chars.data()), record.nameLength);
-  record.name = cut_at_nul(chars);
-  return MapRecordRead::Whole;
+  head.kind = static_cast<char>(kind);
+  return true;
+}
+
+bool read_map_name(Reader& r, std::int16_t length, std::string& name) {
+  if (length < 0 || length > bytes_left(r)) return false;  // nothing is made for a name not there
+  std::string chars(static_cast<std::size_t>(length), '\0');
+  read_bytes(r, reinterpret_cast<std::uint8_t*>(chars.data()), length);
+  name = cut_at_nul(chars);
+  return true;
 }
 
 std::int32_t map_placement_size(char kind) { return kind == 't' ? 16 : kind == 'b' ? 20 : 0; }

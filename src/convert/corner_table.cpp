@@ -1,8 +1,8 @@
 #include "convert/corner_table.h"
 
-#include <bit>
 #include <cmath>
 
+#include "io/float_bits.h"
 #include "io/release.h"
 #include "mesh/tolerance.h"
 
@@ -48,7 +48,7 @@ std::int64_t cell_of(float value, int& neighbour) {
   if (std::fabs(cell) <= kCellLimit) return static_cast<std::int64_t>(cell);
   // A far value: its cells lie whole floats apart (neighbour is 0), and its
   // own bits name its cell, so equal values share a cell and nothing else does.
-  const std::int64_t far = kFarCells + (std::bit_cast<std::uint32_t>(value) & 0x7FFFFFFFu);
+  const std::int64_t far = kFarCells + (float_bits(value) & 0x7FFFFFFFu);
   return value < 0 ? -far : far;
 }
 

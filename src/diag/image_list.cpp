@@ -49,10 +49,11 @@ void count_image(ImageTable& table, std::string_view name) {
 void scan_material(Bytes buffer, const ChunkAt& chunk, ImageTable& table) {
   Reader r = reader_at(buffer, std::int64_t{chunk.data} + kFirstMapRecord, std::int64_t{chunk.data} + chunk.header.size);
   do {
-    MapRecord record;
-    if (read_map_record(r, record) != MapRecordRead::Whole) return;
-    if (record.kind == 't') count_image(table, texture_file_name(record.name));
-    if (!skip_bytes(r, map_placement_size(record.kind))) return;
+    MapRecordHead head;
+    std::string name;
+    if (!read_map_head(r, head) || !read_map_name(r, head.nameLength, name)) return;
+    if (head.kind == 't') count_image(table, texture_file_name(name));
+    if (!skip_bytes(r, map_placement_size(head.kind))) return;
   } while (r.at - chunk.data + 6 < chunk.header.size);
 }
 

@@ -1,11 +1,12 @@
 #include "rwx/number_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
+#include "io/float_bits.h"
 #include "mesh/tolerance.h"
 
 namespace facetor {
@@ -13,31 +14,63 @@ namespace facetor {
 namespace {
 
 // Values below 2^43 (about 8.8e12) take the exact integer path: their
-// millionths then stay below 2^63.
+// millionths then stay below 2^63. Floats from 2^43 up are whole numbers.
 constexpr float kIntegerPathLimit = 8796093022208.0f;
+
+// A finite float as mantissa x 2^exponent, the mantissa a whole number.
+struct Binary {
+  std::uint64_t mantissa;
+  int exponent;
+};
+
+Binary binary_of(float magnitude) {
+  const std::uint32_t bits = float_bits(magnitude);
+  const int biased = static_cast<int>((bits >> 23) & 0xFF);
+  const std::uint64_t fraction = bits & 0x7FFFFF;
+  if (biased == 0) return {fraction, -149};
+  return {fraction | 0x800000, biased - 150};
+}
 
 // The value in millionths, rounded as "%f" rounds the exact binary value:
 // to nearest, ties to even. |value| must be below kIntegerPathLimit.
 std::uint64_t millionths(float magnitude) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &magnitude, sizeof bits);
-  const int biased = static_cast<int>((bits >> 23) & 0xFF);
-  std::uint64_t mantissa = bits & 0x7FFFFF;
-  int exponent = biased - 150;  // value = mantissa x 2^exponent
-  if (biased == 0) {
-    exponent = -149;
-  } else {
-    mantissa |= 0x800000;
-  }
-  const std::uint64_t scaled = mantissa * 1000000u;  // below 2^44
-  if (exponent >= 0) return scaled << exponent;
-  const int shift = -exponent;
+  const Binary binary = binary_of(magnitude);
+  const std::uint64_t scaled = binary.mantissa * 1000000u;  // below 2^44
+  if (binary.exponent >= 0) return scaled << binary.exponent;
+  const int shift = -binary.exponent;
   if (shift >= 64) return 0;  // below half a millionth
   const std::uint64_t quotient = scaled >> shift;
   const std::uint64_t remainder = scaled & ((std::uint64_t{1} << shift) - 1);
   const std::uint64_t half = std::uint64_t{1} << (shift - 1);
   if (remainder > half || (remainder == half && (quotient & 1) != 0)) return quotient + 1;
   return quotient;
+}
+
+// The decimal digits of a finite float of at least 2^43, a whole number of
+// at most 128 bits, by long division of its 32-bit words by 10^9.
+char* put_whole(char* dst, float magnitude) {
+  const Binary binary = binary_of(magnitude);  // exponent 20 to 104
+  std::uint32_t words[5] = {};                 // least significant first
+  const std::uint64_t shifted = binary.mantissa << (binary.exponent % 32);
+  words[binary.exponent / 32] = static_cast<std::uint32_t>(shifted);
+  words[binary.exponent / 32 + 1] = static_cast<std::uint32_t>(shifted >> 32);
+  char reversed[48];
+  int count = 0;
+  for (int top = 4; top >= 0;) {
+    std::uint64_t remainder = 0;
+    for (int i = top; i >= 0; --i) {
+      const std::uint64_t part = remainder << 32 | words[i];
+      words[i] = static_cast<std::uint32_t>(part / 1000000000u);
+      remainder = part % 1000000000u;
+    }
+    while (top >= 0 && words[top] == 0) --top;
+    for (int digit = 0; digit < 9 && (top >= 0 || remainder != 0); ++digit) {
+      reversed[count++] = static_cast<char>('0' + remainder % 10);
+      remainder /= 10;
+    }
+  }
+  while (count > 0) *dst++ = reversed[--count];
+  return dst;
 }
 
 // Digits of the integer part, then the point and up to six decimals without
@@ -66,17 +99,19 @@ char* put_fixed(char* dst, bool negative, std::uint64_t scaled) {
 // the rest gets the six-decimal "%f" digits of its double value, with the
 // trailing '0' characters stripped (never the first character, so the point
 // stays). "inf", "-inf", "nan" and "-nan" are written whole. Values below
-// 2^43 are formatted by exact integer arithmetic, the rest by to_chars.
+// 2^43 are formatted by exact integer arithmetic in millionths, the larger
+// ones, all whole numbers, by their exact decimal digits and the point.
 char* format_number(char* dst, float value) {
   if (value >= -kTolerance && value <= kTolerance) value = 0.0f;
+  const bool negative = std::signbit(value);
   const float magnitude = std::fabs(value);
-  if (magnitude < kIntegerPathLimit) return put_fixed(dst, std::signbit(value), millionths(magnitude));
-  const auto result =
-      std::to_chars(dst, dst + kNumberTextMax, static_cast<double>(value), std::chars_format::fixed, 6);
-  if (result.ec != std::errc{}) return dst;  // cannot happen: every float fits kNumberTextMax
-  char* end = result.ptr;
-  while (end - dst > 1 && end[-1] == '0') --end;
-  return end;
+  if (magnitude < kIntegerPathLimit) return put_fixed(dst, negative, millionths(magnitude));
+  if (negative) *dst++ = '-';
+  const std::string_view special = std::isnan(magnitude) ? "nan" : std::isinf(magnitude) ? "inf" : "";
+  if (!special.empty()) return std::copy(special.begin(), special.end(), dst);
+  dst = put_whole(dst, magnitude);
+  *dst++ = '.';
+  return dst;
 }
 
 void write_number(OutStream& out, float value, char terminator) {

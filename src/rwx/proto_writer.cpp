@@ -21,11 +21,12 @@ constexpr std::size_t kNameLimit = 99;
 // the per-call cost vanishes, small enough to stay in the L2 cache.
 constexpr std::size_t kSpillSize = 1 << 16;
 
-// The text of one prototype, gathered in a buffer that is handed to the
-// output stream whenever it is full.
+// The text of one prototype, gathered in a buffer (left uninitialised: every
+// byte is written before it is read) that is handed to the output stream
+// whenever it is full.
 struct TextSink {
   OutStream& out;
-  std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kSpillSize);
+  std::unique_ptr<char[]> buffer = std::unique_ptr<char[]>(new char[kSpillSize]);
   char* end = buffer.get();
 };
 

@@ -1,8 +1,8 @@
 #include "rwx/vertex_merge.h"
 
-#include <bit>
 #include <cmath>
 
+#include "io/float_bits.h"
 #include "io/hash_table.h"
 #include "io/release.h"
 
@@ -25,7 +25,7 @@ struct Member {
 
 // Bits of a float with -0 folded onto 0, so that values that compare equal
 // hash alike.
-std::uint64_t key_bits(float value) { return value == 0.0f ? 0u : std::bit_cast<std::uint32_t>(value); }
+std::uint64_t key_bits(float value) { return value == 0.0f ? 0u : float_bits(value); }
 
 struct Comparison {
   bool uv = false;

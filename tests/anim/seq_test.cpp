@@ -1,6 +1,5 @@
 // Sequence files of composed COB files, spelled out big-endian.
 #include <gtest/gtest.h>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -9,6 +8,7 @@
 #include <vector>
 #include "anim/seq_channel.h"
 #include "anim/seq_export.h"
+#include "io/float_bits.h"
 #include "support/cob_builder.h"
 
 namespace facetor::test {
@@ -30,7 +30,7 @@ struct Be {
   std::string bytes;
   Be& u16(std::uint16_t v) { return bytes += static_cast<char>(v >> 8), bytes += static_cast<char>(v), *this; }
   Be& u32(std::uint32_t v) { return u16(static_cast<std::uint16_t>(v >> 16)).u16(static_cast<std::uint16_t>(v)); }
-  Be& f32(float v) { return u32(std::bit_cast<std::uint32_t>(v)); }
+  Be& f32(float v) { return u32(float_bits(v)); }
   Be& str(std::string_view text) { return u16(static_cast<std::uint16_t>(text.size() + 1)), bytes.append(text) += '\0', *this; }
   Be& header(std::uint16_t largest) { return u32(0x7F7F7F79).u16(largest).u32(1).str("a.cob").str("pelvis"); }
   // A named rotation section with one key, r3 written before r2.

@@ -270,6 +270,8 @@ TEST(PolygonChunk, CutAtEveryByteKeepsWhatWasRead) {
 
 // Up to 5 bytes after the last record are padding, never read, even if they make a whole map record. More
 // are read as a record: a bad one ends the loop, which succeeds only if 5 bytes or fewer are then left.
+// An unknown kind ends the loop after the record's head, before its name (which here would reach past the
+// chunk into the next one).
 TEST(MaterialChunk, TrailingBytesAreReadOnlyBeyondARecordHead) {
   const std::string zeros(11, '\0');
   const struct { Data data; bool wentOn; std::uint8_t envFlags; } cases[] = {
@@ -277,6 +279,7 @@ TEST(MaterialChunk, TrailingBytesAreReadOnlyBeyondARecordHead) {
       {mat1({}).raw(zeros.substr(0, 10)), true, 0}, {mat1({}).raw(zeros), false, 0},
       {mat1({}).u8('t').u8(0).u8(0x09).i16(-1).u8(0), true, 0},
       {mat1({}).u8('t').u8(0).u8(0).i16(-1).raw(std::string(20, 'z')), false, 0},
+      {mat1({}).u8('x').u8(0).u8(0x09).i16(40).raw(std::string(6, 'z')), false, 0},
   };
   for (const auto& c : cases) {
     const Loaded loaded = load_with("Mat1", c.data);

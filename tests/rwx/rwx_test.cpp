@@ -144,9 +144,17 @@ TEST(NumberFormatTest, AgreesWithPrintf) {
   for (int i = 0; i < 400000; ++i) {
     std::uint32_t bits = random();
     if (i % 2 == 0) bits = (bits & 0x807FFFFFu) | ((100u + random() % 70u) << 23);  // 2^-27 .. 2^43
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
+    const float value = float_from_bits(bits);
     if (!std::isnan(value)) { ASSERT_TRUE(agrees(value)) << "bits " << bits; }
+  }
+  // Every exponent of the whole numbers from 2^43 up, with the smallest, largest and random mantissas, both signs.
+  for (std::uint32_t exponent = 170; exponent < 255; ++exponent) {
+    for (std::uint32_t mantissa : {0u, 0x7FFFFFu, std::uint32_t(random()) & 0x7FFFFFu}) {
+      for (std::uint32_t sign : {0u, 0x80000000u}) {
+        const std::uint32_t bits = sign | exponent << 23 | mantissa;
+        ASSERT_TRUE(agrees(float_from_bits(bits))) << "bits " << bits;
+      }
+    }
   }
   for (float value : {0.0078125f, 0.0234375f, 1.0078125f, 100.0078125f, -0.0546875f, 8796093022208.0f, 8796092497920.0f,
                       -8796093022208.0f, 5e-7f, 5.0000006e-7f, 1.0000001e-6f, 0.0000015f, -0.0000011f, 128.0f / 255.0f,

@@ -2,13 +2,14 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "io/float_bits.h"
 
 namespace facetor::test {
 
@@ -21,7 +22,7 @@ struct Data {
   Data& i16(std::int16_t value) { return u16(static_cast<std::uint16_t>(value)); }
   Data& u32(std::uint32_t value) { return u16(static_cast<std::uint16_t>(value)).u16(static_cast<std::uint16_t>(value >> 16)); }
   Data& i32(std::int32_t value) { return u32(static_cast<std::uint32_t>(value)); }
-  Data& f32(float value) { return u32(std::bit_cast<std::uint32_t>(value)); }
+  Data& f32(float value) { return u32(float_bits(value)); }
   Data& floats(std::initializer_list<float> values) {
     for (float value : values) f32(value);
     return *this;
