@@ -115,8 +115,9 @@ TEST_F(E2e, ExitCodesConsoleTextAndReasons) {
     EXPECT_TRUE(c.writes == nullptr || std::filesystem::exists(dir / c.writes)) << label;
     EXPECT_EQ(result.out, c.out) << label;
     const std::string start = std::string(c.out.empty() || c.out.ends_with('\n') ? "" : "\n") + "facetor: " + c.why;
-    const bool lines = std::ranges::count(result.err, '\n') == std::ranges::count(start, '\n') + 1 && result.err.ends_with('\n');
-    EXPECT_TRUE(c.why.empty() ? result.err.empty() : result.err.starts_with(start) && lines) << label << ": " << result.err;
+    const auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n'); };
+    const bool reason = result.err.starts_with(start) && result.err.ends_with('\n') && lines(result.err) == lines(start) + 1;
+    EXPECT_TRUE(c.why.empty() ? result.err.empty() : reason) << label << ": " << result.err;
   }
 #ifdef _WIN32
   EXPECT_EQ(run({"/?"}).out, help);
