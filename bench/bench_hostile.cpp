@@ -18,16 +18,10 @@
 //   FACETOR_HOSTILE_RUNS     runs of each size (default 5)
 // Linux only (fork, exec, wait4).
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -36,6 +30,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/child_run.h"
 #include "support/cob_builder.h"
 #include "support/hostile_models.h"
 
@@ -60,54 +55,15 @@ struct Measure {
   bool ok = false;  // exited with code 0 in time
 };
 
-// Runs `converter model.cob mode` in dir with no console; kills it after the
-// timeout.
+// Runs `converter model.cob mode` in dir with no console.
 Measure run_child(const std::string& dir, char mode, double inputMB) {
-  const std::string exe = converter();
-  const std::string modeText(1, mode);
-  const auto limit = static_cast<rlim_t>(env_number("FACETOR_HOSTILE_MEMORY", 8192) * 1048576.0);
-  const auto start = std::chrono::steady_clock::now();
-  Measure measure;
-  measure.inputMB = inputMB;
-  const pid_t child = fork();
-  if (child < 0) return measure;  // not ok
-  if (child == 0) {
-    const rlimit space{limit, limit};
-    setrlimit(RLIMIT_AS, &space);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    if (chdir(dir.c_str()) == 0) execl(exe.c_str(), exe.c_str(), "model.cob", modeText.c_str(), nullptr);
-    _exit(127);
-  }
-  const double timeout = env_number("FACETOR_HOSTILE_TIMEOUT", 60);
-  // The parent sleeps in wait4 until the child ends or the alarm interrupts
-  // it, so that it takes no processor time from the child (polling would
-  // disturb a child pinned to the same processor).
-  struct sigaction wake{};
-  wake.sa_handler = [](int) {};
-  sigemptyset(&wake.sa_mask);
-  sigaction(SIGALRM, &wake, nullptr);
-  alarm(static_cast<unsigned>(std::max(1.0, std::ceil(timeout))));
-  int status = 0;
-  rusage usage{};
-  bool timedOut = false, reaped = true;
-  while (wait4(child, &status, 0, &usage) != child) {
-    if (errno != EINTR) {  // the child cannot be waited for: no result
-      reaped = false;
-      break;
-    }
-    timedOut = true;
-    kill(child, SIGKILL);
-  }
-  alarm(0);
-  measure.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  measure.ok = reaped && !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-  measure.seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  measure.peakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  return measure;
+  bench::ChildRun run;
+  run.argv = {converter(), "model.cob", std::string(1, mode)};
+  run.dir = dir;
+  run.timeoutSeconds = env_number("FACETOR_HOSTILE_TIMEOUT", 60);
+  run.memoryMB = env_number("FACETOR_HOSTILE_MEMORY", 8192);
+  const bench::ChildResult result = bench::run_child(run);
+  return Measure{result.seconds, result.wall, result.peakMB, inputMB, result.ok};
 }
 
 // Keeps the least time of two runs (the one least disturbed) and the
@@ -205,6 +161,11 @@ void register_families() {
       {"far_optverts", test::far_optverts_model, 20000, 'R'},
       {"dump_empty_skins", test::empty_skins_model, 4000, 'D'},
       {"tendon_skins", test::tendon_model, 80000, 'R'},
+      {"texture_paths", [](int n) { return test::texture_runs_model(n, 32767, false, false); }, 50000, 'R'},
+      {"texture_masks", [](int n) { return test::texture_runs_model(n, 400, true, false); }, 50000, 'R'},
+      {"scene_chain", [](int n) { return test::scene_chain_model(n, 0); }, 10000, 'R'},
+      {"scene_spine", [](int n) { return test::scene_tree_model(n, 2, true); }, 4000, 'R'},
+      {"nested_avatar", [](int n) { return test::nested_objects_model(n, 1, true); }, 1000, 'R'},
   };
   for (const Family& f : families) {
     benchmark::RegisterBenchmark(f.name, [f](benchmark::State& state) {

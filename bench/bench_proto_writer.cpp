@@ -18,6 +18,7 @@ Prototype grid_proto(int side, bool duplicate) {
   SurfaceRef surface = surface_new();
   surface_set_color(*surface, 0.5f, 0.25f, 1.0f);
   surface_set_names(*surface, std::string("bricks.jpg"), std::nullopt);
+  proto_add_surface(proto, surface);
   const int copies = duplicate ? 2 : 1;
   for (int copy = 0; copy < copies; ++copy) {
     for (int row = 0; row < side; ++row) {
@@ -36,7 +37,7 @@ Prototype grid_proto(int side, bool duplicate) {
       const auto corner = static_cast<std::uint32_t>(row * side + column);
       const auto next = static_cast<std::uint32_t>(side);
       const std::uint32_t corners[4] = {corner, corner + 1, corner + 1 + next, corner + next};
-      proto_add_face(proto, corners, surface);
+      proto_add_face(proto, corners, 0);
     }
   }
   return proto;

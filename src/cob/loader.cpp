@@ -84,7 +84,9 @@ bool add_group_node(SceneNode& parent, Reader& r, std::int32_t chunkId, bool wit
   SceneNode& node = *parent.children.emplace_back(std::make_unique<SceneNode>());
   node.chunkId = chunkId;
   if (!read_name(r, node.name, kSceneNameCapacity)) return false;
-  return !withTransform || (read_axes(r, node.axes) && read_matrix(r, node.position));
+  if (!withTransform) return true;
+  node.placement = std::make_unique<NodePlacement>();
+  return read_axes(r, node.placement->axes) && read_matrix(r, node.placement->position);
 }
 
 std::unique_ptr<SceneNode> load_scene(Bytes buffer, OutStream& console,

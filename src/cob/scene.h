@@ -138,10 +138,17 @@ inline std::uint32_t corner_colour(const PolygonObject& object, std::size_t c) {
   return c < object.cornerColours.size() ? object.cornerColours[c] : 0;
 }
 
-struct SceneNode {
-  std::string name;
+// The local axes and current position of a Grou or MBal node.
+struct NodePlacement {
   LocalAxes axes{};
   Matrix3x4 position{};
+};
+
+// A node costs what its chunk holds: the root and Scen nodes, which carry no
+// placement (zero axes and position), keep none.
+struct SceneNode {
+  std::string name;
+  std::unique_ptr<NodePlacement> placement;  // Grou and MBal nodes only
   std::int32_t chunkId = 0;
   std::vector<std::unique_ptr<PolygonObject>> objects;
   std::vector<std::unique_ptr<SceneNode>> children;  // firstChild = children.front(), then its siblings

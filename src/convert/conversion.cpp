@@ -1,6 +1,7 @@
 #include "convert/conversion.h"
 
 #include <algorithm>
+#include <deque>
 #include <span>
 #include <vector>
 
@@ -55,7 +56,8 @@ Transform set_transforms(const NodeContext& ctx, const PolygonObject& object, Pr
     if (ctx.directives.ownPivots) {
       pivot = object.axes.centre;
     } else if (ctx.firstObject) {
-      pivot = ctx.node.axes.centre;
+      static constexpr float kNoPlacement[3] = {0, 0, 0};  // the zero axes of a node without a placement
+      pivot = ctx.node.placement ? ctx.node.placement->axes.centre : kNoPlacement;
     }
   }
   proto.transform = Transform{};
@@ -121,7 +123,7 @@ void convert_object(Walk& walk, NodeContext& ctx, PolygonObject& object) {
   const BuildOptions options{own.picture, own.sign, own.addressMode, own.mipmap, own.optverts};
   build_mesh(context, object, options, std::move(proto), [&](const Prototype& finished) {
     walk.finished(finished, *node);
-    node->protos.push_front(instance_of(finished));
+    node->protos.push_back(instance_of(finished));
   });
   node->collision = d.collision;
   ctx.firstObject = false;
@@ -156,9 +158,12 @@ ModelNode* convert_node(Walk& walk, ChainFrame& frame, SceneNode& node) {
 // The walk over a sibling chain and, depth first, the chains of its
 // children, kept on an explicit stack so that deep scenes cannot exhaust the
 // call stack. Each node's directive values flow to its later siblings and
-// (as a copy) to its children, never back up.
+// (as a copy) to its children, never back up. A chain whose last node has
+// been reached leaves the stack before that node's children enter it, so a
+// chain of single children takes one entry; the stack grows by blocks, never
+// copied.
 void convert_nodes(Walk& walk, SceneChain chain, ModelNode& parent) {
-  std::vector<ChainFrame> stack;
+  std::deque<ChainFrame> stack;
   stack.push_back(ChainFrame{chain, 0, &parent, DirectiveState{}, false});
   while (!stack.empty()) {
     ChainFrame& frame = stack.back();
@@ -170,6 +175,7 @@ void convert_nodes(Walk& walk, SceneChain chain, ModelNode& parent) {
     ModelNode* model = convert_node(walk, frame, node);
     if (!node.children.empty()) {
       ChainFrame child{node.children, 0, model, frame.directives, frame.ancestorGeometry || has_geometry(node)};
+      if (frame.next >= frame.chain.size()) stack.pop_back();
       stack.push_back(std::move(child));
     }
   }

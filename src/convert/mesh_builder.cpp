@@ -12,6 +12,7 @@
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
 #include "io/release.h"
+#include "mesh/surface_pool.h"
 #include "mesh/tolerance.h"
 
 namespace facetor {
@@ -55,7 +56,18 @@ struct Builder {
   std::vector<std::uint32_t> holeEntry;     // the entry every corner of a hole puts into its polygon
   std::vector<std::uint32_t> polygon;       // working polygon of a run, entry indices
   std::vector<HoleCorners> holes;           // the holes of a run that have corners
-  SurfaceRef fallbackSurface;
+  // The surface states of the build, each once: a material's is made at its
+  // first run (its texture's file name found then, once), and a prototype
+  // lists each state it uses once.
+  SurfacePool surfaces;
+  std::vector<std::int32_t> materialSurface;  // per material of the object: its state's id, or -1
+  std::int32_t fallbackSurface = -1;
+  struct InPrototype {
+    std::uint32_t prototype = UINT32_MAX;  // the number of the prototype that lists the state
+    std::uint32_t index = 0;               // where it lists it
+  };
+  std::vector<InPrototype> surfaceIndex;  // per state
+  std::uint32_t prototypeNumber = 0;      // of the prototype being filled, from 0
   // The object's vertices are one per corner entry, made by vertex_of when a
   // prototype takes the ones its faces use; the whole-number shift of their
   // texture coordinates is found once for all of them.
@@ -274,6 +286,7 @@ void split_prototype(Builder& b) {
   next.transform = b.proto.transform;
   finish_prototype(b, false);
   b.proto = std::move(next);
+  ++b.prototypeNumber;
 }
 
 // The texture name and, when the material's texture has one, the mask name.
@@ -289,29 +302,37 @@ std::pair<std::optional<std::string>, std::optional<std::string>> texture_names(
   return {std::move(texture), std::move(mask)};
 }
 
-// The surface state of a material run.
-SurfaceRef material_surface(const Builder& b, const Material& material) {
-  SurfaceRef surface = surface_new();
+// The surface state of a material's runs.
+SurfaceState material_surface(const Builder& b, const Material& material) {
+  SurfaceState surface;
   const auto [texture, mask] = texture_names(material);
-  surface_set_names(*surface, texture, mask);
-  surface_set_opacity(*surface, material.alpha);
-  surface->ambient = material.ambient;
-  surface->diffuse = 1.0f - material.exponent;
-  surface->lightSampling =
+  surface_set_names(surface, texture, mask);
+  surface_set_opacity(surface, material.alpha);
+  surface.ambient = material.ambient;
+  surface.diffuse = 1.0f - material.exponent;
+  surface.lightSampling =
       material.facet == kFacetSmooth || (material.facet == kFacetAuto && b.table.entries.size() > kLightSamplingVertices);
-  surface_set_color(*surface, material.red, material.green, material.blue);
-  surface->addressMode = b.options.addressMode;
-  surface->mipmap = b.options.mipmap;
+  surface_set_color(surface, material.red, material.green, material.blue);
+  surface.addressMode = b.options.addressMode;
+  surface.mipmap = b.options.mipmap;
   return surface;
+}
+
+// The id of a material's surface state, made at its first run.
+std::uint32_t surface_of(Builder& b, const Material& material) {
+  std::int32_t& id = b.materialSurface[static_cast<std::size_t>(&material - b.object.materials.data())];
+  if (id < 0) id = static_cast<std::int32_t>(surface_pool_add(b.surfaces, material_surface(b, material)));
+  return static_cast<std::uint32_t>(id);
 }
 
 // The start of a run whose material was found: its surface state, the split
 // when the key changes (once the prototype has faces), and the
 // de-duplication against the previous state.
-void start_material(Builder& b, const Material& material, SurfaceRef& previous) {
-  SurfaceRef surface = material_surface(b, material);
-  const bool textured = surface->texture.has_value();
-  const SplitKey key{material.shader != kShaderFlat, b.options.addressMode, surface_is_translucent(*surface),
+void start_material(Builder& b, const Material& material, std::optional<std::uint32_t>& previous) {
+  const std::uint32_t id = surface_of(b, material);
+  const SurfaceState& surface = *b.surfaces.states[id];
+  const bool textured = surface.texture.has_value();
+  const SplitKey key{material.shader != kShaderFlat, b.options.addressMode, surface_is_translucent(surface),
                      b.options.mipmap};
   SplitKey& current = b.context.splitKey;
   if (!b.proto.faces.empty() && (key.lit != current.lit || key.addressMode != current.addressMode ||
@@ -320,7 +341,7 @@ void start_material(Builder& b, const Material& material, SurfaceRef& previous) 
   }
   current = key;
   b.proto.litTextures = key.lit;
-  if (!surface_equal(previous.get(), surface.get())) previous = std::move(surface);
+  if (!previous || !surface_pool_equal(b.surfaces, *previous, id)) previous = id;
   if (textured) b.proto.hasUV = true;
 }
 
@@ -363,11 +384,20 @@ void hole_corners(const Builder& b, const PolyFace& face, std::size_t firstHoleC
   }
 }
 
+// The index under which the prototype being filled lists a state of the
+// pool, listing it at its first use.
+std::uint32_t prototype_surface(Builder& b, std::uint32_t id) {
+  if (b.surfaceIndex.size() <= id) b.surfaceIndex.resize(b.surfaces.states.size());
+  Builder::InPrototype& listed = b.surfaceIndex[id];
+  if (listed.prototype != b.prototypeNumber) listed = {b.prototypeNumber, proto_add_surface(b.proto, b.surfaces.states[id])};
+  return listed.index;
+}
+
 // The face of the run [first, end), whose holes' corners start at
 // firstHoleCorner in holeEntry: the outer corners reversed, the holes
 // bridged in, one face of the prototype.
 void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t firstHoleCorner,
-                    const SurfaceRef& surface) {
+                    std::uint32_t surface) {
   const PolyFace& outer = b.object.faces[first];
   const std::size_t count = corners_of(b.object, outer).size();
   b.polygon.assign(count, 0);
@@ -387,20 +417,21 @@ void build_run_face(Builder& b, std::size_t first, std::size_t end, std::size_t 
     bridge_holes(b.table.entries, b.polygon, std::span<const HoleCorners>(b.holes).first(holes));
   }
   for (std::uint32_t v : b.polygon) mark_used(b, v);
-  proto_add_face(b.proto, b.polygon, surface);
+  proto_add_face(b.proto, b.polygon, prototype_surface(b, surface));
 }
 
 // The state of faces that come before any material was found: red, opaque,
 // untextured, wrap, mipmapped, facet lighting.
-const SurfaceRef& fallback_surface(SurfaceRef& fallback) {
-  if (!fallback) {
-    fallback = surface_new();
-    surface_set_color(*fallback, 1, 0, 0);
-    surface_set_opacity(*fallback, 1.0f);
-    fallback->addressMode = 1;
-    fallback->mipmap = 1;
+std::uint32_t fallback_surface(Builder& b) {
+  if (b.fallbackSurface < 0) {
+    SurfaceState fallback;
+    surface_set_color(fallback, 1, 0, 0);
+    surface_set_opacity(fallback, 1.0f);
+    fallback.addressMode = 1;
+    fallback.mipmap = 1;
+    b.fallbackSurface = static_cast<std::int32_t>(surface_pool_add(b.surfaces, fallback));
   }
-  return fallback;
+  return static_cast<std::uint32_t>(b.fallbackSurface);
 }
 
 // Room in the first prototype for every face and corner the object can
@@ -437,8 +468,9 @@ void make_faces(Builder& b) {
   const std::vector<PolyFace>& faces = b.object.faces;
   b.context.splitKey.translucent = false;
   std::optional<std::uint16_t> previousNumber;
-  SurfaceRef previous;
+  std::optional<std::uint32_t> previous;
   const Material* runMaterial = nullptr;
+  b.materialSurface.assign(b.object.materials.size(), -1);
   std::size_t firstHoleCorner = 0;  // of the run's holes in holeEntry
   std::size_t k = 0;
   while (k < faces.size()) {
@@ -456,7 +488,7 @@ void make_faces(Builder& b) {
     std::size_t end = k + 1;
     while (end < faces.size() && is_hole(faces[end])) ++end;
     const bool invisible = (b.options.picture || b.options.sign) && runMaterial != nullptr && runMaterial->alpha == 0.0f;
-    if (!invisible) build_run_face(b, k, end, firstHoleCorner, previous ? previous : fallback_surface(b.fallbackSurface));
+    if (!invisible) build_run_face(b, k, end, firstHoleCorner, previous ? *previous : fallback_surface(b));
     for (std::size_t f = k + 1; f < end; ++f) firstHoleCorner += corners_of(b.object, faces[f]).size();
     k = end;
   }

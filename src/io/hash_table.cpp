@@ -1,5 +1,8 @@
 #include "io/hash_table.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <random>
 
 namespace facetor {
@@ -7,6 +10,10 @@ namespace {
 
 // Smallest table: small enough for the many tiny objects of a scene.
 constexpr std::size_t kInitialSlots = 16;
+// Largest size that hash_reserve asks for: 2^32 slots, or where std::size_t
+// is 32 bits wide, the largest power of two it holds.
+constexpr std::uint64_t kMaxSlots =
+    std::min<std::uint64_t>(std::uint64_t{1} << 32, std::uint64_t{std::numeric_limits<std::size_t>::max()} / 2 + 1);
 
 HashKey draw_key() {
   std::random_device device;
@@ -46,7 +53,7 @@ void set_process_hash_key(HashKey key) { current_key() = key; }
 void hash_reserve(HashTable& table, std::size_t expected) {
   if (table.used != 0) return;
   std::size_t size = kInitialSlots;
-  while (size < 2 * expected && size < (std::size_t{1} << 32)) size *= 2;
+  while (size / 2 < expected && size < kMaxSlots) size *= 2;
   if (size > table.slots.size()) table.slots.assign(size, HashTable::Slot{});
 }
 

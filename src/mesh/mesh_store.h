@@ -5,13 +5,12 @@
 //
 // A prototype's faces are kept in the order they were added, by value, with
 // their corners in one shared array; the writer walks them newest first. The
-// lists of the model tree are extended at the head, so index 0 of `protos`
-// and `children` is always the newest entry, the order in which the
-// hierarchy writer walks them.
+// lists of the model tree are kept in the order they were added too, and the
+// hierarchy writer walks them newest first (from the back), as if each new
+// entry had been put at the head.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
@@ -99,12 +98,14 @@ struct Prototype {
   std::vector<MeshVertex> vertices;
   std::vector<MeshFace> faces;          // in the order added; written newest first
   std::vector<std::uint32_t> corners;   // the corners of all faces, face by face
-  std::vector<SurfaceRef> surfaces;     // the faces' surface states (an entry may be absent)
+  std::vector<SurfaceRef> surfaces;     // the faces' surface states, each once (an entry may be absent)
   std::vector<JointEntry> joints;       // root entry first once any is added
 };
 
-// Appends a face with these corners.
-void proto_add_face(Prototype& proto, std::span<const std::uint32_t> corners, const SurfaceRef& surface);
+// Appends a surface state for faces to name; returns its index.
+std::uint32_t proto_add_surface(Prototype& proto, SurfaceRef surface);
+// Appends a face with these corners and the surface state at that index.
+void proto_add_face(Prototype& proto, std::span<const std::uint32_t> corners, std::uint32_t surface);
 // The corners of one face.
 inline std::span<const std::uint32_t> face_corners(const Prototype& proto, const MeshFace& face) {
   return std::span<const std::uint32_t>(proto.corners).subspan(face.firstCorner, face.cornerCount);
@@ -124,15 +125,16 @@ struct ProtoInstance {
   float translation[3] = {0, 0, 0};
 };
 
+// A node costs what it holds: empty lists allocate nothing.
 struct ModelNode {
   std::int32_t collision = 1;
   bool opacityFix = false;
-  std::deque<ProtoInstance> protos;                 // newest first
-  std::deque<std::unique_ptr<ModelNode>> children;  // newest first (children.front() is firstChild)
+  std::vector<ProtoInstance> protos;                 // oldest first: back() is the newest
+  std::vector<std::unique_ptr<ModelNode>> children;  // oldest first: back() is firstChild
   ~ModelNode();  // releases deep trees without deep recursion
 };
 
-// The child goes to the head of the parent's children; returns it.
+// The child becomes the parent's newest child (its firstChild); returns it.
 ModelNode* node_add_child(ModelNode& parent, std::unique_ptr<ModelNode> child);
 
 }  // namespace facetor

@@ -8,8 +8,8 @@ namespace facetor {
 ModelNode::~ModelNode() { release_descendants(*this); }
 
 ModelNode* node_add_child(ModelNode& parent, std::unique_ptr<ModelNode> child) {
-  parent.children.push_front(std::move(child));
-  return parent.children.front().get();
+  parent.children.push_back(std::move(child));
+  return parent.children.back().get();
 }
 
 }  // namespace facetor

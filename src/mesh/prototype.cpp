@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "mesh/mesh_store.h"
 
 namespace facetor {
@@ -9,13 +11,16 @@ constexpr std::uint8_t kJointTableRoot = 82;
 
 }  // namespace
 
-void proto_add_face(Prototype& proto, std::span<const std::uint32_t> corners, const SurfaceRef& surface) {
+std::uint32_t proto_add_surface(Prototype& proto, SurfaceRef surface) {
+  proto.surfaces.push_back(std::move(surface));
+  return static_cast<std::uint32_t>(proto.surfaces.size() - 1);
+}
+
+void proto_add_face(Prototype& proto, std::span<const std::uint32_t> corners, std::uint32_t surface) {
   MeshFace face;
   face.firstCorner = static_cast<std::uint32_t>(proto.corners.size());
   face.cornerCount = static_cast<std::uint32_t>(corners.size());
-  // Consecutive faces of one state share its entry.
-  if (proto.surfaces.empty() || proto.surfaces.back() != surface) proto.surfaces.push_back(surface);
-  face.surface = static_cast<std::uint32_t>(proto.surfaces.size() - 1);
+  face.surface = surface;
   proto.corners.insert(proto.corners.end(), corners.begin(), corners.end());
   proto.faces.push_back(face);
 }

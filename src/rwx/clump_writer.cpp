@@ -1,5 +1,6 @@
 #include "rwx/clump_writer.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,14 @@
 namespace facetor {
 namespace {
 
+// Lines nested deeper than this many blanks are written with this many, so
+// that the text of a deep tree grows in proportion to the tree.
+constexpr int kMaxIndentation = 100;
+
 void indent(OutStream& out, int width) {
-  if (width > 0) out_write(out, std::string(static_cast<std::size_t>(width), ' '));
+  static const std::string blanks(kMaxIndentation, ' ');
+  const int count = std::min(width, kMaxIndentation);
+  if (count > 0) out_write(out, std::string_view(blanks).substr(0, static_cast<std::size_t>(count)));
 }
 
 void line(OutStream& out, int width, std::string_view text) {
@@ -49,7 +56,7 @@ OpenNode open_node(OutStream& out, const ModelNode* node, int width, bool outerC
   const bool hasProtos = !node->protos.empty();
   float t[3] = {0, 0, 0};
   if (hasProtos) {
-    for (int i = 0; i < 3; ++i) t[i] = node->protos.front().translation[i];
+    for (int i = 0; i < 3; ++i) t[i] = node->protos.back().translation[i];
   }
   if (hasProtos && significant(t)) {
     line(out, open.width, "TransformBegin\n");
@@ -67,9 +74,9 @@ OpenNode open_node(OutStream& out, const ModelNode* node, int width, bool outerC
     line(out, open.width, node->collision != 0 ? "#! Collision on\n" : "#! Collision off\n");
   }
   if (open.transform) translate_line(out, open.width, -t[0], -t[1], -t[2]);
-  for (const ProtoInstance& proto : node->protos) {
-    if (proto.joint != 0) line(out, open.width, "Tag " + std::to_string(proto.joint) + "\n");
-    line(out, open.width, "ProtoInstance " + proto.name + "\n");
+  for (auto proto = node->protos.rbegin(); proto != node->protos.rend(); ++proto) {
+    if (proto->joint != 0) line(out, open.width, "Tag " + std::to_string(proto->joint) + "\n");
+    line(out, open.width, "ProtoInstance " + proto->name + "\n");
   }
   if (hasProtos || open.clump) open.childFree = false;
   return open;
@@ -84,8 +91,8 @@ void close_node(OutStream& out, const OpenNode& open) {
 
 }  // namespace
 
-// Depth first over an explicit stack: a node's children are walked in list
-// order, each sibling receiving the outer-clump-free flag as the sibling
+// Depth first over an explicit stack: a node's children are walked newest
+// first, each sibling receiving the outer-clump-free flag as the sibling
 // before it left it, and the parent's collision setting.
 void write_clump_tree(OutStream& out, const ModelNode* node, int indentation, bool outerClumpFree,
                       int parentCollision) {
@@ -99,7 +106,7 @@ void write_clump_tree(OutStream& out, const ModelNode* node, int indentation, bo
       stack.pop_back();
       continue;
     }
-    const ModelNode* child = top.node->children[top.nextChild++].get();
+    const ModelNode* child = top.node->children.rbegin()[static_cast<std::ptrdiff_t>(top.nextChild++)].get();
     OpenNode opened = open_node(out, child, top.width, top.childFree, top.node->collision);
     top.childFree = opened.childFree;
     stack.push_back(opened);

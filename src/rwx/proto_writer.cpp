@@ -189,7 +189,10 @@ std::vector<std::int32_t> write_vertices(TextSink& sink, const Prototype& proto,
   return numbers;
 }
 
-// Material state last written in this prototype.
+const std::optional<std::string> kNoName;
+
+// Material state last written in this prototype; the names are those of a
+// state of the prototype, which outlives the writing.
 struct MaterialState {
   bool firstFace = true;
   bool surfaceWritten = false;
@@ -197,8 +200,10 @@ struct MaterialState {
   std::uint8_t mipmap = 1;
   std::uint8_t red = 0, green = 0, blue = 0;
   std::uint8_t opacity = 0;
-  std::optional<std::string> texture, mask;
+  const std::optional<std::string>* texture = &kNoName;
+  const std::optional<std::string>* mask = &kNoName;
   std::uint8_t lightSampling = 0;
+  std::uint32_t surface = UINT32_MAX;  // the prototype's entry those values came from
 };
 
 void write_surface_line(TextSink& sink, const Prototype& proto, const SurfaceState& s) {
@@ -251,10 +256,10 @@ void write_material_lines(TextSink& sink, const Prototype& proto, const SurfaceS
     put_number(sink, s.opacity / 255.0f, '\n');
     last.opacity = s.opacity;
   }
-  if (last.firstFace || !texture_names_equal(s.texture, last.texture) || !texture_names_equal(s.mask, last.mask)) {
+  if (last.firstFace || !texture_names_equal(s.texture, *last.texture) || !texture_names_equal(s.mask, *last.mask)) {
     write_texture_line(sink, s);
-    last.texture = s.texture;
-    last.mask = s.mask;
+    last.texture = &s.texture;
+    last.mask = &s.mask;
   }
   if (last.firstFace || s.lightSampling != last.lightSampling) {
     put(sink, s.lightSampling != 0 ? "  LightSampling Vertex\n" : "  LightSampling Facet\n");
@@ -292,12 +297,17 @@ void write_face_line(TextSink& sink, std::span<const std::uint32_t> corners,
 
 // Faces newest first, each preceded by the material lines that changed. A
 // face without a surface state gets no material lines and leaves the
-// tracked state as it was.
+// tracked state as it was; nor does a face of the state last written, which
+// changes nothing.
 void write_faces(TextSink& sink, const Prototype& proto, const std::vector<std::int32_t>& numbers,
                  const ProtoForm& form) {
   MaterialState last;
   for (auto face = proto.faces.rbegin(); face != proto.faces.rend(); ++face) {
-    if (const SurfaceState* surface = face_surface(proto, *face)) write_material_lines(sink, proto, *surface, last);
+    const SurfaceState* surface = face_surface(proto, *face);
+    if (surface != nullptr && face->surface != last.surface) {
+      write_material_lines(sink, proto, *surface, last);
+      last.surface = face->surface;
+    }
     write_face_line(sink, face_corners(proto, *face), numbers, form);
   }
 }

@@ -21,6 +21,8 @@ using Corners = std::vector<std::uint32_t>;
 const std::vector<Vec3> kSquare = {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}};
 MaterialSpec material(std::uint16_t number) { MaterialSpec spec; spec.number = number; return spec; }
 
+// Entry i of a model tree list counted from the newest, the order the hierarchy writer walks.
+template <class T> const auto& newest(const std::vector<T>& list, std::size_t i) { return *list.at(list.size() - 1 - i); }
 // A COB file of groups and objects (ids in order) converted through the real writer; keeps a copy of each
 // prototype written and its room for vertices.
 struct Conversion {
@@ -55,7 +57,7 @@ struct Conversion {
     });
     std::erase(text = out_contents(out), '\r');
   }
-  const ModelNode& top(std::size_t i) const { return *state.modelRoot->children.at(i); }
+  const ModelNode& top(std::size_t i) const { return newest(state.modelRoot->children, i); }
 };
 std::vector<Corners> faces_of(const Prototype& proto) {
   std::vector<Corners> faces;
@@ -83,8 +85,8 @@ TEST(Conversion, DirectivesFlowDownAndForward) {
   const std::string here = __FILE__;
   EXPECT_EQ(settings, read_file(here.substr(0, here.find_last_of("/\\")) + "/expected/directives.txt"));
   EXPECT_EQ(c.top(2).collision, 1);  // top-level nodes in reverse order
-  EXPECT_EQ(c.top(1).children.at(1)->protos.at(0).name, "qz_a_tamwrap_opacityfixon");
-  EXPECT_EQ(c.top(1).children.at(1)->collision, 0);
+  EXPECT_EQ(newest(c.top(1).children, 1).protos.at(0).name, "qz_a_tamwrap_opacityfixon");
+  EXPECT_EQ(newest(c.top(1).children, 1).collision, 0);
 }
 
 // Scene children, then extra nodes, last object first; "leftarm" is no joint, "lfelbow" is; neck: this
@@ -102,9 +104,9 @@ TEST(Conversion, AvatarJointNumbersPivotsAndExtraNodes) {
   ASSERT_TRUE(node.protos.size() == 1 && node.children.size() == 3);
   EXPECT_TRUE(node.protos.front().translation[0] == 1 && node.protos.front().translation[2] == 3);
   std::string joints;
-  for (const auto& child : node.children) joints += child->protos.front().name + std::to_string(child->protos.front().joint);
+  for (std::size_t i = 0; i < 3; ++i) joints += newest(node.children, i).protos[0].name + std::to_string(newest(node.children, i).protos[0].joint);
   EXPECT_EQ(joints, "qz_head4qz_neck0qz_leftarm_lfelbow12");
-  EXPECT_EQ(node.children[2]->protos.front().translation[0], 0.0f);
+  EXPECT_EQ(newest(node.children, 2).protos.front().translation[0], 0.0f);
   EXPECT_NE(c.text.find("  OpacityFix off\n  Transform 1. 0. 0. 0. 0. 1. 0. 0. 0. 0. 1. 0. 5. 5. 5. 1.\n"), std::string::npos);
 }
 
@@ -163,6 +165,29 @@ TEST(Conversion, TextureSurfacesUShiftAndRepeatedVertices) {
   EXPECT_EQ(v, (std::vector<float>{0.5f, 1.5f, 1.75f}));
 }
 
+// A prototype lists each distinct state once however many runs (and materials) use it; a run whose state
+// equals the one in force (texture names without case) keeps that one.
+TEST(Conversion, RunsShareSurfaceStatesByValue) {
+  MaterialSpec wood = material(0), shout = material(1), red = material(2), odd = material(3), dim = material(5);
+  wood.maps.push_back(texture_map("dir/Wood.jpg")), shout.maps.push_back(texture_map("WOOD.jpg"));
+  red.green = dim.green = 0, odd.ambient = NAN, dim.ambient = 0.5f;
+  MaterialSpec twin = wood;
+  twin.number = 4;
+  Conversion c;
+  std::vector<Face> faces;
+  for (std::uint16_t m : {0, 1, 2, 1, 0, 3, 3, 2, 0, 2, 1, 3, 4, 5, 2}) faces.push_back(face({0, 1, 2}, m));
+  c.object("o", 0, kSquare, faces, {wood, shout, red, odd, twin, dim});
+  c.run();
+  const Prototype& p = c.written.at(0);
+  std::string states;  // per face: o (Wood), O (WOOD), - (none), N (NaN), a (ambient 0.5)
+  for (const MeshFace& f : p.faces) {
+    const SurfaceState* s = face_surface(p, f);
+    states += std::isnan(s->ambient) ? 'N' : s->ambient == 0.5f ? 'a' : !s->texture ? '-' : s->texture->at(1);
+  }
+  EXPECT_EQ(states, "oo-OONN-o-ONoa-");
+  EXPECT_EQ(p.surfaces.size(), 5u);  // the twin's state is Wood's
+}
+
 // Lighting, or translucency alone (faces alternate opaque and translucent), splits off an internal
 // prototype holding, and with room for, only the vertices it uses; colour does not, under either mipmap.
 TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
@@ -193,7 +218,7 @@ TEST(Conversion, SplitsOnLightingOrTranslucencyOnly) {
     EXPECT_EQ(p.vertices.at(0).x, i == 1 ? 2.0f : float(i - 2));
     EXPECT_EQ(faces_of(p), (std::vector<Corners>{{2, 1, 0}}));
   }
-  const auto& instances = c.top(0).protos;  // newest first, each split before its object
+  std::vector<ProtoInstance> instances(c.top(0).protos.rbegin(), c.top(0).protos.rend());  // newest first, each split before its object
   EXPECT_EQ(instances[0].name + instances[1].name + instances[2].name, "redqz_red_mipmapoffInternal");
   EXPECT_EQ(instances.at(302).name + instances.at(303).name, "Internalflat");
   EXPECT_NE(c.text.find(" ProtoEnd # flat\n ProtoBegin Internal\n  OpacityFix off\n"), std::string::npos);

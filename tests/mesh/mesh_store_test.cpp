@@ -27,8 +27,8 @@ TEST(MeshStore, DeepModelTreeIsFreedWithoutDeepRecursion) {
 TEST(MeshStore, FacesShareOneCornerArrayAndTheFirstJointBringsTheRoot) {
   Prototype p;
   const std::uint32_t first[] = {69999, 65536, 3}, second[] = {7};
-  proto_add_face(p, first, surface_new());
-  proto_add_face(p, second, nullptr);
+  proto_add_face(p, first, proto_add_surface(p, surface_new()));
+  proto_add_face(p, second, proto_add_surface(p, nullptr));
   const auto c0 = face_corners(p, p.faces[0]), c1 = face_corners(p, p.faces[1]);
   EXPECT_TRUE(std::ranges::equal(c0, first) && std::ranges::equal(c1, second));
   const float pivot[3] = {1, 2, 3};

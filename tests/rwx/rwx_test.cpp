@@ -18,7 +18,7 @@ const std::string kExpected = std::string(__FILE__).substr(0, std::string(__FILE
 // Adds a child node holding one prototype with this pivot translation.
 ModelNode* add(ModelNode& parent, const std::string& name, float x = 0, float y = 0, float z = 0) {
   ModelNode* node = node_add_child(parent, std::make_unique<ModelNode>());
-  node->protos.push_front(ProtoInstance{name, 0, {x, y, z}});
+  node->protos.push_back(ProtoInstance{name, 0, {x, y, z}});
   return node;
 }
 std::string hierarchy(const ModelNode& root) {
@@ -27,10 +27,10 @@ std::string hierarchy(const ModelNode& root) {
 }
 
 // A pivot beyond 1e-6 opens a transform and clump round the node; collision lines stand only where the
-// setting changes (the root has the parent's 1); deep chains neither recurse nor cap the indentation.
+// setting changes (the root has the parent's 1); deep chains do not recurse and indent by 100 blanks at most.
 TEST(ClumpWriter, PivotsCollisionAndDepthByteForByte) {
   ModelNode root, top, deep;
-  root.protos.push_front(ProtoInstance{"box", 0, {0, 0, 0.000001f}});
+  root.protos.push_back(ProtoInstance{"box", 0, {0, 0, 0.000001f}});
   add(*add(root, "lid", 0, 1, 0), "knob", 0, 0, -0.000002f);
   EXPECT_EQ(hierarchy(root), test::read_file(kExpected + "pivots.rwx"));
   ModelNode* off = node_add_child(top, std::make_unique<ModelNode>());
@@ -42,9 +42,12 @@ TEST(ClumpWriter, PivotsCollisionAndDepthByteForByte) {
   constexpr int kDepth = 3000;
   ModelNode* node = &deep;
   for (int i = 0; i < kDepth; ++i) node = add(*node, "p");
-  const std::string text = hierarchy(deep);
-  EXPECT_NE(text.find(std::string(2 + kDepth - 1, ' ') + "ProtoInstance p\r\n"), std::string::npos);
-  EXPECT_TRUE(text.find(std::string(2 + kDepth, ' ') + "P") == std::string::npos && text.ends_with("  ClumpEnd\r\n"));
+  // Node k opens its clump at k blanks (the first stands in the outer clump), never more than 100.
+  const auto at = [](int width) { return std::string(std::min(width, 100), ' '); };
+  std::string expected = at(2) + "ProtoInstance p\r\n";
+  for (int k = 2; k <= kDepth; ++k) expected += at(k) + "ClumpBegin\r\n" + at(k + 1) + "ProtoInstance p\r\n";
+  for (int k = kDepth; k >= 2; --k) expected += at(k) + "ClumpEnd\r\n";
+  EXPECT_EQ(hierarchy(deep), expected);
 }
 
 // Writes the prototype with the identity as base transform; "\r\n" as "\n".
@@ -72,8 +75,8 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
   next([](SurfaceState& s) { s.texture.reset(); }), next([](SurfaceState& s) { s.mask = "WOODM"; });  // texture absent
   next([](SurfaceState& s) { s.ambient = 0.25f; });  // the surface line stands once
   Prototype p = named("door qz_sign 2", {{}, {.y = -0.0f}, {.x = 2, .y = 2, .z = 2}, {.x = 0.0001f}, {.y = 1}});
-  for (std::size_t i = surfaces.size() - 1; i > 0; --i) proto_add_face(p, std::vector<std::uint32_t>{3, 2, 4}, surfaces[i]);
-  proto_add_face(p, std::vector<std::uint32_t>{0, 1, 2, 3, 4, 4}, surfaces[1]);
+  for (std::size_t i = surfaces.size() - 1; i > 0; --i) proto_add_face(p, std::vector<std::uint32_t>{3, 2, 4}, proto_add_surface(p, surfaces[i]));
+  proto_add_face(p, std::vector<std::uint32_t>{0, 1, 2, 3, 4, 4}, proto_add_surface(p, surfaces[1]));
   RwxWriterState state;
   EXPECT_EQ(written(state, p), test::read_file(kExpected + "prototype.txt"));
   EXPECT_FALSE(state.skinnedFlag);
@@ -81,13 +84,13 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
                                    {"frame qz_picture", " Tag 200\n ProtoEnd # frame_qz_picture\n"},
                                    {"qz_picture qz_sign", " Tag 100\n ProtoEnd # qz_picture_qz_sign\n"}}) {
     Prototype q = named(name, {{.x = 1}, {.y = 1}, {.z = 1}});
-    proto_add_face(q, std::vector<std::uint32_t>{0, 1, 2}, surfaces[1]);
+    proto_add_face(q, std::vector<std::uint32_t>{0, 1, 2}, proto_add_surface(q, surfaces[1]));
     const std::string text = written(state, q);  // tagged faces' vertices carry UVs
     EXPECT_TRUE(text.ends_with(std::string("  Triangle 1 2 3") + end) && (text.find(" UV ") != text.npos) == (end[1] == 'T')) << text;
   }
   Prototype big = named("big", {});
   for (std::size_t i = 0; i < 70000; ++i) big.vertices.push_back(MeshVertex{.x = float(i)});
-  proto_add_face(big, std::vector<std::uint32_t>{69999, 0, 65536}, surface_new());
+  proto_add_face(big, std::vector<std::uint32_t>{69999, 0, 65536}, proto_add_surface(big, surface_new()));
   const std::string text = written(state, big);
   EXPECT_TRUE(text.find("  Vertex 69999. 0. 0. # 70000\n") != text.npos && text.find("  Triangle 70000 1 65537\n") != text.npos);
 }

@@ -126,6 +126,134 @@ std::vector<std::uint8_t> tendon_model(int count) {
   return file.end(id).bytes;
 }
 
+// ---- Shapes of the cost search ----
+
+namespace {
+
+MaterialSpec textured(std::uint16_t number, std::string path, bool mask) {
+  MaterialSpec spec;
+  spec.number = number;
+  spec.red = number % 2 ? 0.5f : 1;
+  spec.maps.push_back(texture_map(std::move(path), mask ? 1 : 0));
+  return spec;
+}
+
+// A triangle object under `parent` with the given chunk ID.
+void add_triangle(CobFile& file, std::int32_t id, std::int32_t parent, std::string_view name) {
+  file.chunk("PolH", id, parent, polh(name, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {triangle(0, 1, 2)}));
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> texture_runs_model(int faces, int pathLength, bool mask, bool corners) {
+  std::vector<Face> list;
+  for (int i = 0; i < faces; ++i) {
+    const auto material = static_cast<std::uint16_t>(i % 2);
+    list.push_back(corners ? triangle(0, 1, 2, material) : Face{0, material, {}});
+  }
+  // No separator: the whole path is the file name, and its search for one reads every character.
+  const int length = std::clamp(pathLength, 5, 32767);
+  std::vector<MaterialSpec> materials;
+  for (std::uint16_t m = 0; m < 2; ++m) materials.push_back(textured(m, std::string(length - 4, 'a' + m) + ".jpg", mask));
+  return with_object(polh("runs", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, list), materials);
+}
+
+std::vector<std::uint8_t> material_cycle_model(int faces, int materials, int splitEvery, bool missing) {
+  std::vector<Face> list;
+  for (int i = 0; i < faces; ++i) list.push_back(triangle(0, 1, 2, static_cast<std::uint16_t>(i % std::max(1, materials))));
+  std::vector<MaterialSpec> specs;
+  for (int m = 0; m < std::max(1, materials); ++m) {
+    MaterialSpec spec = textured(static_cast<std::uint16_t>(m), "wood" + std::to_string(m % 7) + ".jpg", false);
+    spec.red = static_cast<float>(m % 256) / 255.0f;
+    spec.shader = splitEvery > 0 && (m / splitEvery) % 2 ? 'f' : 'p';
+    specs.push_back(std::move(spec));
+  }
+  return with_object(polh("cycle", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, list), missing ? std::vector<MaterialSpec>{} : specs);
+}
+
+std::vector<std::uint8_t> scene_chain_model(int nodes, int nameLength) {
+  CobFile file;
+  const std::string name(static_cast<std::size_t>(std::clamp(nameLength, 0, 32767)), 'n');
+  for (std::int32_t id = 1; id <= nodes; ++id) file.chunk("Scen", id, id - 1, scene(name));
+  return file.end(nodes + 1).bytes;
+}
+
+std::vector<std::uint8_t> scene_tree_model(int nodes, int branches, bool spine) {
+  CobFile file;
+  const std::int32_t k = std::max(2, branches);
+  for (std::int32_t id = 1; id <= nodes; ++id) {
+    // A spine: the first of each group of siblings parents the next group. Else level order: a k-ary heap.
+    const std::int32_t level = (id - 2) / k;  // of the nodes after the first, in groups of k siblings
+    const std::int32_t parent = id == 1 ? 0 : !spine ? level + 1 : level == 0 ? 1 : 2 + (level - 1) * k;
+    file.chunk("Scen", id, parent, scene("s"));
+  }
+  return file.end(nodes + 1).bytes;
+}
+
+std::vector<std::uint8_t> nested_objects_model(int levels, int objects, bool avatar) {
+  static const char* const kJoints[] = {"pelvis", "back", "neck", "head", "lfhip", "rthip", "lfknee", "rtknee"};
+  CobFile file;
+  std::int32_t id = 1, parent = 0;
+  for (int level = 0; level < levels; ++level) {
+    const std::int32_t group = id++;
+    const std::string name = avatar ? (level == 0 ? "qz_body_avatar" : "qz_" + std::string(kJoints[level % 8])) : "g";
+    file.chunk("Grou", group, parent, facetor::test::group(name, {1, 0, 0}));
+    for (int o = 0; o < objects; ++o) add_triangle(file, id++, group, avatar ? "qz_" + std::string(kJoints[(level + o) % 8]) : "o");
+    parent = group;
+  }
+  return file.end(id).bytes;
+}
+
+std::vector<std::uint8_t> long_face_model(int corners, int distinct) {
+  std::vector<Vec3> vertices;
+  const int count = std::max(1, distinct);
+  for (int v = 0; v < count; ++v) vertices.push_back({std::cos(static_cast<float>(v)), std::sin(static_cast<float>(v)), 0});
+  Face big{0, 0, {}};
+  for (int c = 0; c < corners; ++c) big.corners.emplace_back(c % count, 0);
+  return with_object(polh("fan", vertices, {}, {big}), {MaterialSpec{}});
+}
+
+std::vector<std::uint8_t> directive_mix_model(int nodes, int directives) {
+  static const char* const kDirectives[] = {"_optverts", "_facer", "_collisionoff", "_wireframe", "_mipmapoff",
+                                            "_tamclamp", "_opacityfixon", "_solid", "_collisionon", "_tammirror"};
+  CobFile file;
+  std::int32_t id = 1;
+  file.chunk("Grou", id++, 0, group("top"));
+  for (int n = 0; n < nodes; ++n) {
+    std::string name = "qz_n";
+    for (int d = 0; d < directives; ++d) name += kDirectives[(n + d) % 10];
+    const std::int32_t node = id++;
+    file.chunk("Grou", node, n % 3 == 0 ? 1 : node - 1, group(name.substr(0, 199)));
+    add_triangle(file, id++, node, name.substr(0, 199));
+  }
+  return file.end(id).bytes;
+}
+
+std::vector<std::uint8_t> shared_id_model(int objects) {
+  CobFile file;
+  for (int o = 0; o < objects; ++o) add_triangle(file, 7, 0, "same");
+  for (int o = 0; o < objects; ++o) file.chunk("Mat1", 8 + o, 7, mat1(MaterialSpec{}));
+  return file.end(9 + objects).bytes;
+}
+
+std::vector<std::uint8_t> colour_model(int faces) {
+  std::vector<Vec3> vertices;
+  std::vector<Face> list;
+  Data colours;
+  colours.i32(faces);
+  for (int i = 0; i < faces; ++i) {
+    const auto first = static_cast<std::int32_t>(vertices.size());
+    vertices.insert(vertices.end(), {{static_cast<float>(i), 0, 0}, {static_cast<float>(i), 1, 0}, {static_cast<float>(i) + 1, 0, 0}});
+    list.push_back(triangle(first, first + 1, first + 2));
+    colours.i32(i).i32(3).i32(0x0000FF + i).i32(0x00FF00).i32(0xFF0000);
+  }
+  CobFile file;
+  file.chunk("PolH", 1, 0, polh("painted", vertices, {}, list));
+  file.chunk("Mat1", 2, 1, mat1(MaterialSpec{}));
+  file.chunk("VCol", 3, 1, colours);
+  return file.end(4).bytes;
+}
+
 std::vector<HostileModel> hostile_models(double scale) {
   auto n = [scale](int size) { return std::max(1, static_cast<int>(size * scale)); };
   return {
