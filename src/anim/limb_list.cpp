@@ -34,7 +34,7 @@ struct ObjectEntries {
 struct LimbCollector {
   OutStream& console;
   Bytes buffer;
-  std::vector<LimbChannel> limbs;
+  LimbList list;
   // The objects by chunk ID (file data: hence the keyed hash index).
   std::vector<std::pair<std::int32_t, ObjectEntries>> objects;
   HashTable byObject;
@@ -59,8 +59,8 @@ struct LimbCollector {
     }
     ObjectEntries& object = objects[static_cast<std::size_t>(at)].second;
     for (int i = 0; i < count; ++i) {
-      object.entries.push_back(limbs.size());
-      limbs.push_back({std::string(found.word), found.joint, chunk.header.chunkId, std::nullopt});
+      object.entries.push_back(list.limbs.size());
+      list.limbs.push_back({std::string(found.word), found.joint, chunk.header.chunkId, std::nullopt});
     }
   }
 
@@ -69,6 +69,7 @@ struct LimbCollector {
     if (at < 0 || objects[static_cast<std::size_t>(at)].second.nextFree ==
                       objects[static_cast<std::size_t>(at)].second.entries.size()) {
       out_write(console, "  Duplicate Chan chunk or no corresponding parent\n");
+      ++list.unmatchedChannels;
       return;
     }
     ObjectEntries& object = objects[static_cast<std::size_t>(at)].second;
@@ -76,14 +77,14 @@ struct LimbCollector {
     // for a size of 0 or less.
     const std::size_t available = buffer.size() - static_cast<std::size_t>(chunk.data);
     const std::size_t size = chunk.header.size > 0 ? static_cast<std::size_t>(chunk.header.size) : 0;
-    limbs[object.entries[object.nextFree++]].channel = buffer.subspan(static_cast<std::size_t>(chunk.data),
+    list.limbs[object.entries[object.nextFree++]].channel = buffer.subspan(static_cast<std::size_t>(chunk.data),
                                                                       std::min(size, available));
   }
 };
 
 }  // namespace
 
-std::vector<LimbChannel> collect_limbs(OutStream& console, Bytes buffer) {
+LimbList collect_limbs(OutStream& console, Bytes buffer) {
   LimbCollector collector{console, buffer, {}, {}, {}};
   for_each_chunk(buffer, [&](const ChunkAt& chunk) {
     if (chunk_type_is(chunk.header, "Grou") || chunk_type_is(chunk.header, "PolH")) {
@@ -92,7 +93,7 @@ std::vector<LimbChannel> collect_limbs(OutStream& console, Bytes buffer) {
       collector.attach_channel(chunk);
     }
   });
-  return std::move(collector.limbs);
+  return std::move(collector.list);
 }
 
 }  // namespace facetor

@@ -23,10 +23,15 @@ struct LimbChannel {
   std::optional<Bytes> channel;   // the Chan chunk's data (inside the buffer) once attached
 };
 
+struct LimbList {
+  std::vector<LimbChannel> limbs;
+  std::int64_t unmatchedChannels = 0;  // Chan chunks that found no entry
+};
+
 // Walks every chunk of the buffer (past "END " too) and lists the limbs in
 // file order, the pelvis twice. Each Chan chunk goes to the first entry of
 // its parent object that has no channel yet; a Chan chunk without one prints
-// the duplicate line. The caller has checked the file header.
-std::vector<LimbChannel> collect_limbs(OutStream& console, Bytes buffer);
+// the duplicate line and is counted. The caller has checked the file header.
+LimbList collect_limbs(OutStream& console, Bytes buffer);
 
 }  // namespace facetor

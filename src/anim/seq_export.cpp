@@ -7,14 +7,12 @@
 namespace facetor {
 namespace {
 
-// One named rotation section per limb channel; the built-in rotation when
-// none was written. Returns the limb count.
+// One named rotation section per limb channel. Returns the limb count.
 std::int32_t write_limb_sections(SeqWriter& writer, const std::vector<LimbChannel>& limbs) {
   std::int32_t limbCount = 0;
   for (const LimbChannel& limb : limbs) {
     if (limb.channel) limbCount += write_rotate_section(writer, limb.word, *limb.channel, false);
   }
-  if (limbCount == 0) limbCount = write_rotate_section(writer, "dummy", default_rotate_channel(), false);
   return limbCount;
 }
 
@@ -33,18 +31,25 @@ void write_body_movement(SeqWriter& writer, const std::vector<LimbChannel>& limb
 
 }  // namespace
 
-void export_animation(OutStream& out, OutStream& console, const std::string& sourceName, Bytes buffer) {
-  if (!check_diag_header(buffer, console)) return;
-  const std::vector<LimbChannel> limbs = collect_limbs(console, buffer);
+AnimationSummary export_animation(OutStream& out, OutStream& console, const std::string& sourceName, Bytes buffer) {
+  AnimationSummary summary;
+  if (!check_diag_header(buffer, console)) return summary;
+  const LimbList list = collect_limbs(console, buffer);
+  summary = {!list.limbs.empty(), list.unmatchedChannels, false};
 
   SeqExportState state;
 
   SeqWriter writer{state, out, console, sourceName};
   write_seq_header(writer, 0);  // reserves the header's place
-  const std::int32_t limbCount = write_limb_sections(writer, limbs);
+  std::int32_t limbCount = write_limb_sections(writer, list.limbs);
+  if (limbCount == 0) {
+    limbCount = write_rotate_section(writer, "dummy", default_rotate_channel(), false);
+    summary.builtInRotation = true;
+  }
   write_move_marker(writer);
-  if (state.moveMarker != 0) write_body_movement(writer, limbs);
+  if (state.moveMarker != 0) write_body_movement(writer, list.limbs);
   write_seq_header(writer, limbCount);
+  return summary;
 }
 
 }  // namespace facetor

@@ -20,14 +20,13 @@ std::size_t extension_dot(std::string_view name) {
 }  // namespace
 
 std::string input_name_from(std::string_view given) {
-  given = cut_at_nul(given);
-  std::string name(given.substr(0, kMaxNameLength));
+  std::string name(cut_at_nul(given));
   if (extension_dot(name) == std::string::npos) name += ".cob";
   return name;
 }
 
 std::string output_name_for(std::string_view inputName, std::string_view extension) {
-  std::string name(inputName.substr(0, kMaxNameLength));
+  std::string name(inputName);
   const std::size_t dot = extension_dot(name);
   if (dot != std::string::npos) name.resize(dot);
   name += extension;

@@ -17,30 +17,33 @@ void close_input(InputFile& file) {
 
 bool open_input(InputFile& file, const std::string& name, std::string* reason) {
   close_input(file);
+  file.status = {};
+  std::string why;
   const int descriptor = platform::open_for_reading(name);
   if (descriptor < 0) {
-    if (reason != nullptr) *reason = std::strerror(errno);
-    return false;
+    why = std::strerror(errno);
+    // Some systems refuse to open a folder at all.
+    platform::FileStatus status;
+    if (platform::status_of_path(name, status) && status.directory) why = "is a directory";
+  } else {
+    file.descriptor = descriptor;
+    if (!platform::status_of(descriptor, file.status)) file.status = {};
+    if (!file.status.regular) why = file.status.directory ? "is a directory" : "not a regular file";
   }
-  file.descriptor = descriptor;
-  platform::FileStatus status;
-  if (!platform::status_of(descriptor, status) || !status.regular) {
-    if (reason != nullptr) *reason = "not a regular file";
-    close_input(file);
-    return false;
-  }
-  return true;
+  if (why.empty()) return true;
+  if (reason != nullptr) *reason = why;
+  close_input(file);
+  return false;
 }
 
 InputRead read_input(InputFile& file, LargeVector<std::uint8_t>& buffer) {
   buffer.clear();
-  platform::FileStatus status;
-  if (file.descriptor < 0 || !platform::status_of(file.descriptor, status)) return InputRead::Short;
-  if (status.size > std::numeric_limits<std::int32_t>::max()) {
+  if (file.descriptor < 0) return InputRead::Short;
+  if (file.status.size > std::numeric_limits<std::int32_t>::max()) {
     close_input(file);
     return InputRead::TooLarge;
   }
-  buffer.resize(static_cast<std::size_t>(status.size));  // filled by the reads below
+  buffer.resize(static_cast<std::size_t>(file.status.size));  // filled by the reads below
   std::size_t done = 0;
   while (done < buffer.size()) {
     const long long got = platform::read_some(file.descriptor, buffer.data() + done, buffer.size() - done);

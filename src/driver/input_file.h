@@ -7,12 +7,15 @@
 #include <vector>
 
 #include "io/large_block.h"
+#include "io/platform.h"
 
 namespace facetor {
 
-// An open input file; closed when it goes out of scope.
+// An open input file; closed when it goes out of scope. Its status (length
+// and identity) stays known once it is closed.
 struct InputFile {
   int descriptor = -1;
+  platform::FileStatus status;
 
   InputFile() = default;
   InputFile(const InputFile&) = delete;
@@ -24,7 +27,7 @@ struct InputFile {
 // regular file (a directory, a pipe, a device): only a regular file has a
 // length that can be read completely. The file is opened in binary mode on
 // every system: no byte is translated. On failure, reason (when given) says
-// why, in the system's words.
+// why: "is a directory", "not a regular file" or the system's words.
 bool open_input(InputFile& file, const std::string& name, std::string* reason = nullptr);
 
 enum class InputRead {

@@ -111,6 +111,7 @@ OutStream& OutStream::operator=(OutStream&& other) noexcept {
     sink = std::move(other.sink);
     open = std::exchange(other.open, false);
     failed = other.failed;
+    lineEnded = other.lineEnded;
   }
   return *this;
 }
@@ -147,6 +148,7 @@ OutStream out_on_file(std::FILE* file, StreamMode mode) {
 }
 
 void out_write(OutStream& stream, std::string_view bytes) {
+  if (!bytes.empty()) stream.lineEnded = bytes.back() == '\n';
   if (stream.mode == StreamMode::Binary) {
     write_raw(stream, bytes.data(), bytes.size());
     return;

@@ -44,8 +44,9 @@ struct OutSink;
 struct OutStream {
   StreamMode mode = StreamMode::Binary;
   std::unique_ptr<OutSink> sink;
-  bool open = false;    // false once closed (or before any sink was set)
-  bool failed = false;  // a write, flush or close failed
+  bool open = false;      // false once closed (or before any sink was set)
+  bool failed = false;    // a write, flush or close failed
+  bool lineEnded = true;  // the last byte written was a line end, or nothing was written
 
   OutStream();
   OutStream(const OutStream&) = delete;

@@ -19,13 +19,32 @@ namespace facetor::platform {
 // Returns -1, errno set, on failure.
 int open_for_reading(const std::string& name);
 
+// Which file a name or descriptor reaches, whatever the name: two names of
+// one file (the same name, a hard link, a symbolic link, another spelling on
+// a system that ignores case) have the same identity. Device and inode on
+// POSIX, volume serial number and file index on Windows.
+struct FileIdentity {
+  bool known = false;  // false where the system did not tell
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+};
+
+// True when both identities are known and name the same file.
+bool same_file(const FileIdentity& a, const FileIdentity& b);
+
 struct FileStatus {
-  bool regular = false;   // a regular file: not a folder, pipe or device
-  std::int64_t size = 0;  // its length in bytes
+  bool regular = false;    // a regular file: not a folder, pipe or device
+  bool directory = false;  // a folder
+  std::int64_t size = 0;   // its length in bytes
+  FileIdentity identity;
 };
 
 // False when the status of the open descriptor cannot be read.
 bool status_of(int descriptor, FileStatus& status);
+
+// The status of the file that path names (the file a symbolic link points
+// at). False, errno set, when there is none or it cannot be read.
+bool status_of_path(const std::string& path, FileStatus& status);
 
 // Reads up to size bytes; the count read, 0 at the end, negative (errno
 // set) on error.
@@ -86,6 +105,10 @@ void* map_pages(std::size_t size);
 void unmap_pages(void* data, std::size_t size);
 
 // The process.
+
+// The system's own spelling of a request for help ("/?" on Windows); empty
+// where there is none.
+const char* system_help_option();
 
 // Standard input, output and error carry bytes as they are.
 void set_binary_standard_streams();

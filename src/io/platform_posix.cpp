@@ -34,11 +34,34 @@ namespace facetor::platform {
 // Non-blocking, so that opening a named pipe does not wait for a writer.
 int open_for_reading(const std::string& name) { return ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
 
+namespace {
+
+FileStatus status_from(const struct ::stat& system) {
+  FileStatus status;
+  status.regular = S_ISREG(system.st_mode);
+  status.directory = S_ISDIR(system.st_mode);
+  status.size = static_cast<std::int64_t>(system.st_size);
+  status.identity = {true, static_cast<std::uint64_t>(system.st_dev), static_cast<std::uint64_t>(system.st_ino)};
+  return status;
+}
+
+}  // namespace
+
+bool same_file(const FileIdentity& a, const FileIdentity& b) {
+  return a.known && b.known && a.volume == b.volume && a.index == b.index;
+}
+
 bool status_of(int descriptor, FileStatus& status) {
   struct ::stat system {};
   if (::fstat(descriptor, &system) != 0) return false;
-  status.regular = S_ISREG(system.st_mode);
-  status.size = static_cast<std::int64_t>(system.st_size);
+  status = status_from(system);
+  return true;
+}
+
+bool status_of_path(const std::string& path, FileStatus& status) {
+  struct ::stat system {};
+  if (::stat(path.c_str(), &system) != 0) return false;
+  status = status_from(system);
   return true;
 }
 
@@ -114,6 +137,8 @@ void unmap_pages(void*, std::size_t) {}
 #endif
 
 void set_binary_standard_streams() {}
+
+const char* system_help_option() { return ""; }
 
 std::vector<std::string> program_arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);

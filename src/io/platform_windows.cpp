@@ -45,7 +45,27 @@ std::string utf8_from_native(const wchar_t* text) {
   return utf8;
 }
 
+FileStatus status_from(const struct ::_stat64& system) {
+  FileStatus status;
+  status.regular = (system.st_mode & _S_IFMT) == _S_IFREG;
+  status.directory = (system.st_mode & _S_IFMT) == _S_IFDIR;
+  status.size = static_cast<std::int64_t>(system.st_size);
+  return status;
+}
+
+// Unknown for what has no file index (a pipe, a console, the NUL device).
+FileIdentity identity_of(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &information)) return {};
+  return {true, information.dwVolumeSerialNumber,
+          (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
 }  // namespace
+
+bool same_file(const FileIdentity& a, const FileIdentity& b) {
+  return a.known && b.known && a.volume == b.volume && a.index == b.index;
+}
 
 // Binary mode, so that no byte is translated and a 0x1A byte does not end
 // the read. A named pipe has no name in the file system here, so opening one
@@ -57,8 +77,24 @@ int open_for_reading(const std::string& name) {
 bool status_of(int descriptor, FileStatus& status) {
   struct ::_stat64 system {};
   if (::_fstat64(descriptor, &system) != 0) return false;
-  status.regular = (system.st_mode & _S_IFMT) == _S_IFREG;
-  status.size = static_cast<std::int64_t>(system.st_size);
+  status = status_from(system);
+  status.identity = identity_of(reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor)));
+  return true;
+}
+
+// The identity through a handle that asks for no access, so that a file
+// open elsewhere, or a folder, still tells it.
+bool status_of_path(const std::string& path, FileStatus& status) {
+  const std::wstring name = native_name(path);
+  struct ::_stat64 system {};
+  if (::_wstat64(name.c_str(), &system) != 0) return false;
+  status = status_from(system);
+  const HANDLE handle = ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    status.identity = identity_of(handle);
+    ::CloseHandle(handle);
+  }
   return true;
 }
 
@@ -104,10 +140,10 @@ bool replace_file(const std::string& from, const std::string& to) {
 }
 
 // Allocates nothing: it also runs while a failed allocation unwinds. A name
-// takes no more UTF-16 units than it has bytes, and output names stay far
-// below the buffer (299 characters and a short temporary suffix).
+// takes no more UTF-16 units than it has bytes, and no path the system can
+// open is longer than the buffer (32,767 units).
 void remove_file(const std::string& path) {
-  wchar_t wide[1024];
+  static wchar_t wide[32768];
   if (path.empty() || path.size() >= std::size(wide)) return;
   const int size = convert_name(path, wide, static_cast<int>(std::size(wide)) - 1);
   if (size == 0) return;
@@ -127,6 +163,8 @@ void set_binary_standard_streams() {
   ::_setmode(::_fileno(stdout), _O_BINARY);
   ::_setmode(::_fileno(stderr), _O_BINARY);
 }
+
+const char* system_help_option() { return "/?"; }
 
 // The arguments as typed, whatever the ANSI code page.
 std::vector<std::string> program_arguments(int argc, char** argv) {

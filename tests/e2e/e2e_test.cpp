@@ -2,6 +2,7 @@
 // it prints, its exit code and the files it leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -18,7 +19,7 @@ const std::string kNamePrompt = "Enter COB filename (Q to exit): ";
 const std::string kOpen = kNamePrompt + "Output (to file): Rwx, Animation; (to screen): Headers, Imagelist, Debug ? : ";
 const std::string kSmallListing = "  PolH : 2\n  Mat1 : 1\n  END  : 1\n";  // mode H on the fixture's model.cob
 
-[[maybe_unused]] std::ptrdiff_t files_in(const std::string& folder) { return std::distance(std::filesystem::directory_iterator(folder), {}); }
+std::ptrdiff_t files_in(const std::string& folder) { return std::distance(std::filesystem::directory_iterator(folder), {}); }
 
 struct E2e : ::testing::Test {
   TempDir dir;
@@ -48,37 +49,58 @@ TEST_F(E2e, EveryModeOfBothExamplesIsByteExact) {
   }
 }
 
-// Each exit code with its console text and its one line on standard error (none on success
-// and at the prompts); only a first parameter spelled exactly like an option is one.
+// Each exit code with its console text and its lines on standard error (a reason, one on a line of its own;
+// none on success and at the prompts); only a first parameter spelled exactly like an option is one, and
+// "--" ends the options.
 TEST_F(E2e, ExitCodesConsoleTextAndReasons) {
   write_file(dir / "plain.txt", {'h', 'e', 'l', 'l', 'o'});
+  std::filesystem::copy_file(dir / "model.cob", dir / "-x.cob");
+  std::filesystem::create_directories(dir / "adir");
+  std::filesystem::create_directories(dir / "sub.cob");
+  write_file(dir / "huge.cob", {});
+  std::filesystem::resize_file(dir / "huge.cob", std::uintmax_t{1} << 31);  // sparse
+  CobFile chans;
+  for (std::int32_t id = 1; id <= 1000; ++id) chans.chunk("Chan", id, 5000, Data{});
+  write_file(dir / "chans.cob", chans.end(9999).bytes);
+  std::string duplicates;
+  for (int i = 0; i < 1000; ++i) duplicates += "  Duplicate Chan chunk or no corresponding parent\n";
   const std::string screenOnly = "modes H and I list only at the prompts; run facetor without parameters";
   const std::string modes = "; the modes are R, A and D (H and I at the prompts)", help = read_file(FACETOR_EXPECTED_DIR "/help.out");
+  const std::string dummy = "the sequence holds the built-in \"dummy\" channel", rotate = "  Processing ROTATE (1 keyframes) for 'dummy'\n";
   const struct {
     std::vector<std::string> arguments;
     std::string typed;
     int exitCode;
     const char* writes;  // the output file that must exist afterwards, or null
-    std::string why;     // the start of the line on standard error
+    std::string why;     // the start of what standard error says, after "facetor: "
     std::string out;
   } cases[] = {
       {{"model"}, "", 0, "model.rwx", "", kBanner},
-      {{"model.cob", "anim"}, "", 0, "model.seq", "", kBanner + "  Processing ROTATE (1 keyframes) for 'dummy'\n"},
+      {{"model.cob", "anim"}, "", 0, "model.seq", "no object is named as a limb (\"qz_\" and a joint name); " + dummy, kBanner + rotate},
+      {{"chans.cob", "A"}, "", 0, "chans.seq", "1000 Chan chunks matched no limb: a channel belongs to an earlier object named \"qz_\" and "
+       "a joint name, one to a limb (two to the pelvis)\nfacetor: no object is named as a limb (\"qz_\" and a joint name); " + dummy,
+       kBanner + duplicates + rotate},
       {{"model.cob", "d", "ignored"}, "", 0, "model.txt", "", kBanner},
       {{"plain.txt", "R"}, "", 0, "plain.rwx", "'plain.txt' is not a binary COB file; 'plain.rwx' holds no model",
        kBanner + "plain.txt: Can not read header - file probably corrupted\n"},
+      {{"plain.txt", "A"}, "", 0, "plain.seq", "'plain.txt' is not a binary COB file", kBanner + "File specified is not correctly formatted COB file"},
       {{"model.cob", "headers"}, "", 3, nullptr, screenOnly, kBanner},
       {{"model.cob", "i"}, "", 3, nullptr, screenOnly, kBanner},
       {{"model.cob", ""}, "", 4, nullptr, "no mode given" + modes, kBanner},
       {{"model.cob", "xyz"}, "", 4, nullptr, "unknown mode 'X'" + modes, kBanner},
       {{"missing", "H"}, "", 1, nullptr, "can not open 'missing.cob': ", kBanner + "Can not open file 'missing.cob'\n"},
-      {{"-help"}, "", 1, nullptr, "can not open '-help.cob': ", kBanner + "Can not open file '-help.cob'\n"},
+      {{"adir"}, "", 1, nullptr, "can not open 'adir.cob': No such file or directory ('adir' is a directory)", kBanner + "Can not open file 'adir.cob'\n"},
+      {{"sub.cob"}, "", 1, nullptr, "can not open 'sub.cob': is a directory", kBanner + "Can not open file 'sub.cob'\n"},
+      {{"huge.cob"}, "", 5, nullptr, "'huge.cob' is too large to read: 2147483648 bytes", kBanner + "Memory allocation error\n"},
+      {{"-help"}, "", 4, nullptr, "'-help' is no option and names no file\nUsage: facetor [--]", ""},
+      {{"-x", "D"}, "", 0, "-x.txt", "", kBanner},
+      {{"--", "-x.cob", "a"}, "", 0, "-x.seq", "no object", kBanner + rotate},
       {{"model.cob", "R"}, "", 2, nullptr, "can not open output file 'model.rwx': ", kBanner},
       {{"-h"}, "", 0, nullptr, "", help},
       {{"--help"}, "", 0, nullptr, "", help},
       {{"--version", "R"}, "", 0, nullptr, "", "facetor 6.0.601\n"},
       {{}, "q\n", 0, nullptr, "", kBanner + kNamePrompt},
-      {{}, "model\n", 0, nullptr, "", kBanner + kOpen},  // end of input at the mode prompt
+      {{"--"}, "model\n", 0, nullptr, "", kBanner + kOpen},  // end of input at the mode prompt
       {{}, "model\r\nH\r\nq\r\n", 0, nullptr, "", kBanner + kOpen + kSmallListing + kNamePrompt},
       {{}, std::string("model\0junk\nh\0x\nq\n", 18), 0, nullptr, "", kBanner + kOpen + kSmallListing + kNamePrompt},
       {{}, "nothing\nq\n", 0, nullptr, "", kBanner + kNamePrompt + "Can not open file 'nothing.cob'\n" + kNamePrompt},
@@ -92,9 +114,48 @@ TEST_F(E2e, ExitCodesConsoleTextAndReasons) {
     EXPECT_EQ(result.exitCode, c.exitCode) << label;
     EXPECT_TRUE(c.writes == nullptr || std::filesystem::exists(dir / c.writes)) << label;
     EXPECT_EQ(result.out, c.out) << label;
-    const bool oneLine = result.err.starts_with("facetor: " + c.why) && result.err.find('\n') + 1 == result.err.size();
-    EXPECT_TRUE(c.why.empty() ? result.err.empty() : oneLine) << label << ": " << result.err;
+    const std::string start = std::string(c.out.empty() || c.out.ends_with('\n') ? "" : "\n") + "facetor: " + c.why;
+    const auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n'); };
+    const bool reason = result.err.starts_with(start) && result.err.ends_with('\n') && lines(result.err) == lines(start) + 1;
+    EXPECT_TRUE(c.why.empty() ? result.err.empty() : reason) << label << ": " << result.err;
   }
+#ifdef _WIN32
+  EXPECT_EQ(run({"/?"}).out, help);
+#endif
+}
+
+// An output name that reaches the input (the same name, a hard link, a symbolic link) is an output that
+// cannot be opened, at the prompts too; the input stays as it was.
+TEST_F(E2e, TheInputIsNeverWrittenOver) {
+  const std::string model = read_file(dir / "model.cob");
+  write_file(dir / "notes.txt", {'h', 'i'});
+  std::filesystem::copy_file(dir / "model.cob", dir / "copy.rwx");
+  std::filesystem::create_hard_link(dir / "model.cob", dir / "model.seq");
+#ifndef _WIN32
+  std::filesystem::create_symlink("model.cob", dir / "model.txt");
+  EXPECT_EQ(run({"model", "D"}).exitCode, 2);
+#endif
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{"notes.txt", "D"}, {"copy.rwx"}, {"model", "A"}}) {
+    const ProcessResult result = run(arguments);
+    EXPECT_EQ(result.exitCode, 2) << arguments[0];
+    EXPECT_NE(result.err.find("is the input file itself"), std::string::npos) << result.err;
+  }
+  const ProcessResult typed = run({}, "notes.txt\nd\ncopy.rwx\nR\nq\n");
+  EXPECT_EQ(typed.out, kBanner + kOpen + "Can not open output file 'notes.txt'\n" + kOpen + "Can not open output file 'copy.rwx'\n" + kNamePrompt);
+  EXPECT_EQ(read_file(dir / "notes.txt"), "hi");
+  EXPECT_EQ(read_file(dir / "copy.rwx"), model);
+  EXPECT_EQ(read_file(dir / "model.cob"), model);
+  EXPECT_EQ(files_in(dir.path), 4 + (std::filesystem::exists(dir / "model.txt") ? 1 : 0)) << "no output, no temporary";
+}
+
+// A path longer than 299 characters is opened whole, and the output lands beside it.
+TEST_F(E2e, LongPathsAreWhole) {
+  const std::string folder = std::string(150, 'a') + "/" + std::string(150, 'b');
+  std::filesystem::create_directories(dir / folder);
+  std::filesystem::copy_file(dir / "model.cob", dir / (folder + "/model.cob"));
+  const ProcessResult result = run({folder + "/model", "D"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / (folder + "/model.txt")));
 }
 
 // Names outside any ANSI code page convert (on Windows through the UTF-16 API); the output lands beside the input.
