@@ -35,7 +35,19 @@ inline void* allocate(std::size_t size) {
 
 void* operator new(std::size_t size) { return facetor::test::allocation_hook::allocate(size); }
 void* operator new[](std::size_t size) { return facetor::test::allocation_hook::allocate(size); }
+// The nothrow forms (the standard library's temporary buffers use them) count too, and
+// give no block where the others throw.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return facetor::test::allocation_hook::allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
