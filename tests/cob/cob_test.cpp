@@ -94,7 +94,7 @@ Loaded load(const CobFile& file) {
 }
 // A one-vertex object; finding "after" shows the chunk loop went on past the chunks before it.
 Data marker(std::string_view name) { return polh(name, {{0, 0, 0}}, {}, {}); }
-bool went_on(const Loaded& l) { return std::ranges::any_of(l.root->objects, [](const auto& o) { return o->name == "after"; }); }
+bool went_on(const Loaded& l) { return std::any_of(l.root->objects.begin(), l.root->objects.end(), [](const auto& o) { return o->name == "after"; }); }
 
 // The tree as text: "node(object#material ...)[child ...]".
 std::string dump(const SceneNode& node) {

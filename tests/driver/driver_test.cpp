@@ -60,7 +60,7 @@ TEST(InputFile, ReadsRegularFilesWholeAndRefusesOthers) {
   ASSERT_TRUE(open_input(file, dir / "data.cob"));
   LargeVector<std::uint8_t> buffer;
   EXPECT_EQ(read_input(file, buffer), InputRead::Complete);
-  EXPECT_TRUE(std::ranges::equal(buffer, bytes));
+  EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), bytes.begin(), bytes.end()));
   EXPECT_EQ(file.descriptor, -1);
   std::error_code error;
   std::filesystem::resize_file(dir / "data.cob", std::uintmax_t{1} << 31, error);

@@ -33,8 +33,8 @@ TEST(MeshStore, FacesShareOneCornerArrayAndTheFirstJointBringsTheRoot) {
   proto_add_face(p, first, proto_add_surface(p, surface_new()));
   proto_add_face(p, second, proto_add_surface(p, nullptr));
   const auto c0 = face_corners(p, p.faces[0]), c1 = face_corners(p, p.faces[1]);
-  EXPECT_TRUE(std::ranges::equal(c0, first));
-  EXPECT_TRUE(std::ranges::equal(c1, second));
+  EXPECT_TRUE(std::equal(c0.begin(), c0.end(), std::begin(first), std::end(first)));
+  EXPECT_TRUE(std::equal(c1.begin(), c1.end(), std::begin(second), std::end(second)));
   const float pivot[3] = {1, 2, 3};
   EXPECT_EQ(proto_add_joint(p, 5, 0, pivot), 2);
   EXPECT_EQ(proto_add_joint(p, 6, 0, nullptr), 3);
