@@ -6,6 +6,7 @@ import wasmBytes from 'facetor:wasm';
 
 const folder = '/model';
 const progressInterval = 100; // ms between progress reports of one run
+const smallRoomBytes = 1 << 20;
 const compiled = WebAssembly.compile(wasmBytes);
 
 // The screen modes list only at the prompts, so their run is the prompts'
@@ -74,6 +75,20 @@ function contentOf(node) {
   return new Uint8Array(node.contents.buffer, node.contents.byteOffset, used);
 }
 
+// Gives the heap a free room at its start, in front of a block that stays
+// in use, so that the allocator serves the run's small blocks from that room
+// rather than from the top of the heap. The large arrays of a conversion then
+// lie next to each other, and those freed together merge into space that
+// later arrays reuse; small blocks between them would leave gaps that no
+// later array fits, so that the heap would grow into fresh memory, which is
+// slow to touch the first time. (A freed block at the top would only go back
+// to the top.)
+function keepSmallBlocksApart(program) {
+  const room = program._malloc(smallRoomBytes);
+  program._malloc(1); // the block in use behind the room
+  program._free(room);
+}
+
 async function runOnce({ fileName, bytes, mode }, report) {
   const input = bytes instanceof Blob ? new Uint8Array(await bytes.arrayBuffer()) : bytes;
   const module = await compiled;
@@ -91,6 +106,7 @@ async function runOnce({ fileName, bytes, mode }, report) {
     stdout: (byte) => stdout.push(byte),
     stderr: (byte) => stderr.push(byte),
   });
+  keepSmallBlocksApart(program);
   const FS = program.FS;
   FS.mkdir(folder);
   FS.chdir(folder);
