@@ -90,7 +90,9 @@ function keepSmallBlocksApart(program) {
 }
 
 async function runOnce({ fileName, bytes, mode }, report) {
-  const input = bytes instanceof Blob ? new Uint8Array(await bytes.arrayBuffer()) : bytes;
+  // A chosen file is read while the module is instantiated.
+  const reading = bytes instanceof Blob ? bytes.arrayBuffer() : null;
+  reading?.catch(() => {}); // a failed read fails the run where it is awaited
   const module = await compiled;
   const screen = isScreenMode(mode);
   const typed = screen ? new TextEncoder().encode(`${fileName}\n${mode}\nQ\n`) : new Uint8Array(0);
@@ -107,6 +109,7 @@ async function runOnce({ fileName, bytes, mode }, report) {
     stderr: (byte) => stderr.push(byte),
   });
   keepSmallBlocksApart(program);
+  const input = reading ? new Uint8Array(await reading) : bytes;
   const FS = program.FS;
   FS.mkdir(folder);
   FS.chdir(folder);
