@@ -9,7 +9,7 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
-import { gridCob } from './grid_model.mjs';
+import { gridCob } from '../../web/src/grid_model.js';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 const web = path.resolve(root, process.env.FACETOR_WEB ?? 'build-web');
