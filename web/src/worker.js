@@ -181,8 +181,8 @@ async function runOnce({ fileName, bytes, mode }, report) {
 // thread, nothing kept but the compiled code). The engine compiles the
 // converter's functions when they are first called and optimises those that
 // have run a while, but a call that is running keeps the code it started in:
-// without this run, the first model chosen would run its long loops in the
-// unoptimised code, about a third slower for a large model.
+// without this run, the first model chosen would run its long loops in
+// unoptimised code.
 let queue = runOnce({ fileName: 'grid.cob', bytes: gridCob(warmUpSide), mode: 'R' }, () => {}).catch(() => {});
 self.onmessage = ({ data }) => {
   const { id } = data;
