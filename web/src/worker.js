@@ -177,7 +177,7 @@ async function runOnce({ fileName, bytes, mode }, report) {
 }
 
 // Requests run one at a time, in the order they came, after the conversion of
-// a small grid when the worker starts (a few tenths of a second of this
+// a small grid when the worker starts (about a tenth of a second of this
 // thread, nothing kept but the compiled code). The engine compiles the
 // converter's functions when they are first called and optimises those that
 // have run a while, but a call that is running keeps the code it started in:
