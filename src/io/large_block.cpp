@@ -12,7 +12,7 @@ namespace {
 
 struct FreeBlock {
   std::uint8_t* data;
-  std::size_t size;  // whole huge pages
+  std::size_t size;  // whole pages
 };
 
 // The blocks given back and not yet reused. A block is given to the system
@@ -29,10 +29,11 @@ BlockCache& cache() {
   return blocks;
 }
 
-// The size of a block: bytes rounded up to whole huge pages (an allocation
-// that passes the largest size fails before it gets here).
+// The size of a block: bytes rounded up to whole pages (an allocation that
+// passes the largest size fails before it gets here).
 std::size_t whole_pages(std::size_t bytes) {
-  return (bytes + platform::kPageUnit - 1) / platform::kPageUnit * platform::kPageUnit;
+  const std::size_t unit = platform::page_unit();
+  return (bytes + unit - 1) / unit * unit;
 }
 
 // Takes the smallest cached block that holds size bytes, its pages beyond

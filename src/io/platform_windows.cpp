@@ -153,6 +153,7 @@ void remove_file(const std::string& path) {
 
 // Large arrays come from the ordinary heap.
 bool pages_available() { return false; }
+std::size_t page_unit() { return 1; }
 void* map_pages(std::size_t) { return nullptr; }
 void unmap_pages(void*, std::size_t) {}
 
