@@ -51,6 +51,8 @@ void shuffle_secretly(std::span<std::uint32_t> slots) {
   }
 }
 
+float eager_limit(float nearest) { return kEagerScale * nearest + std::min(kEagerMargin, kEagerLeastMargin * nearest); }
+
 // Heap order of pending slots: the least cap on top.
 bool nearer_last(const PendingSlot& l, const PendingSlot& r) { return l.cap > r.cap; }
 
@@ -375,14 +377,21 @@ void points_measure_all(PointIndex& index, const SlotIndex& slots, const Polygon
   for (std::size_t at = index.tree.nodes.size(); at-- > 0;) recount(index, at);
 }
 
-void points_set_eager_limit(PointIndex& index, float nearest) {
-  index.eagerLimit = kEagerScale * nearest + std::min(kEagerMargin, kEagerLeastMargin * nearest);
-}
+void points_set_eager_limit(PointIndex& index, float nearest) { index.eagerLimit = eager_limit(nearest); }
 
 void points_offer(PointIndex& index, const SlotIndex& slots, std::span<std::uint32_t> offered) {
   if (index.tree.nodes.empty()) return;
   shuffle_secretly(offered);
-  for (std::uint32_t slot : offered) offer_below(index, slots, slot, 0, index.eagerLimit);
+  for (std::uint32_t slot : offered) {
+    offer_below(index, slots, slot, 0, index.eagerLimit);
+    // The next bridge's searches start near the least stored distance (the
+    // root of the segment tree), which the slots offered so far may have
+    // lowered: later slots are measured at once only as far as those
+    // searches are likely to reach, and wait pending beyond. (A ring that
+    // goes in next to another would else lower the distances of every hole
+    // within reach of the bridge it came by, however far.)
+    index.eagerLimit = std::min(index.eagerLimit, eager_limit(index.segment[1]));
+  }
 }
 
 void points_remove(PointIndex& index, std::size_t first, std::size_t end) {

@@ -74,7 +74,8 @@ void points_set_eager_limit(PointIndex& index, float nearest);
 
 // Offers the slots that have just become usable (a hole's corners), in an
 // order the file cannot know: each lowers the stored distances of the points
-// it is nearer to, or waits pending. Reorders `offered`.
+// it is nearer to, or waits pending. The eager limit falls with the least
+// stored distance as they go. Reorders `offered`.
 void points_offer(PointIndex& index, const SlotIndex& slots, std::span<std::uint32_t> offered);
 
 // Takes the points numbered from `first` to before `end` out.

@@ -384,7 +384,9 @@ BridgeFace random_face(std::mt19937& random, Layout layout, std::size_t maxHoles
     }
     face.add_hole(measured, inserted);
   }
-  if (pick(random) < 20) face.entries[entry(random)].bridged = true;  // a bridge point of another face
+  const int marks = pick(random);  // bridge points of other faces: one, or every polygon entry (no slot to start from)
+  if (marks < 20) face.entries[entry(random)].bridged = true;
+  for (std::uint32_t p : face.polygon) face.entries[p].bridged = face.entries[p].bridged || marks >= 95;
   return face;
 }
 

@@ -94,7 +94,9 @@ async function openPage() {
 
 test('convert agrees byte for byte with the native build in every mode', async () => {
   await openPage();
-  const inputs = [...cobFiles(path.join(root, 'examples')), path.join(root, 'tests/tools/control_bytes.cob'),
+  const grid = path.join(scratch, 'grid.cob'); // outputs written in many pieces
+  writeFileSync(grid, gridCob(100));
+  const inputs = [grid, ...cobFiles(path.join(root, 'examples')), path.join(root, 'tests/tools/control_bytes.cob'),
     ...cobFiles(path.join(root, '../shared/samples')), ...cobFiles(path.join(root, 'tests/fuzz/corpus')),
     ...cobFiles(process.env.FACETOR_GENERATED ?? '')];
   for (const file of inputs) {

@@ -4,7 +4,8 @@
 //   convert(fileName, bytes, mode, onProgress?) -> Promise<{ exitCode, stdout, stderr, files }>
 //
 // gives what `facetor fileName mode` gives when run in a folder that holds
-// only the file fileName with the content bytes: the exit code, the bytes of
+// only the file fileName with the content bytes (an ArrayBuffer, a typed
+// array or a Blob such as a File): the exit code, the bytes of
 // standard output, the text of standard error and a Map from the name of each
 // file the run wrote (or replaced) to its bytes. Without a mode it is
 // `facetor fileName`. A mode whose first letter is H or I (either case),
@@ -29,10 +30,13 @@ function checkName(fileName, mode) {
   }
 }
 
+// The input as the worker takes it: a copy of the bytes that it owns, or a
+// Blob (a File), which the worker reads itself.
 function toBytes(bytes) {
+  if (bytes instanceof Blob) return bytes;
   if (bytes instanceof ArrayBuffer) return new Uint8Array(bytes.slice(0));
   if (ArrayBuffer.isView(bytes)) return new Uint8Array(bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.byteLength));
-  throw new TypeError('bytes must be an ArrayBuffer or a typed array');
+  throw new TypeError('bytes must be an ArrayBuffer, a typed array or a Blob');
 }
 
 export function createConverter() {
@@ -61,10 +65,10 @@ export function createConverter() {
     convert(fileName, bytes, mode, onProgress) {
       return new Promise((resolve, reject) => {
         checkName(fileName, mode);
-        const copy = toBytes(bytes);
+        const input = toBytes(bytes);
         const id = nextId++;
         pending.set(id, { resolve, reject, onProgress });
-        worker.postMessage({ id, fileName, bytes: copy, mode }, [copy.buffer]);
+        worker.postMessage({ id, fileName, bytes: input, mode }, input instanceof Blob ? [] : [input.buffer]);
       });
     },
   };

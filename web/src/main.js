@@ -77,8 +77,7 @@ async function convert(entry) {
   const run = (entry.run ?? 0) + 1;
   entry.run = run;
   try {
-    const bytes = new Uint8Array(await entry.file.arrayBuffer());
-    const result = await converter.convert(entry.file.name, bytes, entry.mode, (progress) => {
+    const result = await converter.convert(entry.file.name, entry.file, entry.mode, (progress) => {
       if (entry.run !== run) return;
       if (entry.state === 'waiting') {
         entry.state = 'converting';

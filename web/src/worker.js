@@ -38,7 +38,44 @@ function sameBytes(a, b) {
   return true;
 }
 
+// Room for at least `needed` bytes of a file whose storage holds `used`.
+// Where the browser has resizable ArrayBuffers the room grows in place: a
+// size reserves address space, and only the pages written take memory, so
+// that a large output is neither copied as it grows nor held twice.
+// Elsewhere the room doubles.
+function grown(contents, used, needed) {
+  const buffer = contents.buffer;
+  if (buffer.resizable && needed <= buffer.maxByteLength) {
+    buffer.resize(Math.min(buffer.maxByteLength, Math.max(needed, buffer.byteLength * 2)));
+    return contents;
+  }
+  // The room has the type of the file's storage (that of the program's
+  // memory), so that writes copy bytes as they are.
+  const capacity = Math.max(needed, contents.length * 2);
+  const room = resizableRoom(capacity, contents.constructor) ?? new contents.constructor(capacity);
+  room.set(contents.subarray(0, used));
+  return room;
+}
+
+function resizableRoom(capacity, Type) {
+  if (typeof ArrayBuffer.prototype.resize !== 'function') return null;
+  try {
+    return new Type(new ArrayBuffer(capacity, { maxByteLength: Math.max(capacity * 16, 1 << 28) }));
+  } catch {
+    return null; // no address space to reserve: the room doubles
+  }
+}
+
+// The bytes of a file in the memory file system, without the spare room
+// its storage grew by.
+function contentOf(node) {
+  const used = node.usedBytes;
+  if (!node.contents || used === 0) return new Uint8Array(0);
+  return new Uint8Array(node.contents.buffer, node.contents.byteOffset, used);
+}
+
 async function runOnce({ fileName, bytes, mode }, report) {
+  const input = bytes instanceof Blob ? new Uint8Array(await bytes.arrayBuffer()) : bytes;
   const module = await compiled;
   const screen = isScreenMode(mode);
   const typed = screen ? new TextEncoder().encode(`${fileName}\n${mode}\nQ\n`) : new Uint8Array(0);
@@ -57,11 +94,17 @@ async function runOnce({ fileName, bytes, mode }, report) {
   const FS = program.FS;
   FS.mkdir(folder);
   FS.chdir(folder);
-  FS.writeFile(fileName, bytes);
+  // The file system keeps the input's own bytes rather than a copy of them;
+  // a write to the input file copies them first, so that input keeps the
+  // bytes the run started with.
+  FS.writeFile(fileName, input, { canOwn: true });
+  const inputNode = FS.lookupPath(fileName).node;
+  const inputContents = inputNode.contents;
+  let inputWritten = false;
 
   // Output is written through FS.write: count it, and report now and then.
-  // A file's storage grows by doubling, where the memory file system would
-  // add an eighth each time and copy a large output over and over.
+  // A file's storage grows as `grown` says, where the memory file system
+  // would add an eighth each time and copy a large output over and over.
   const started = performance.now();
   report({ written: 0, elapsed: 0, console: new Uint8Array(0) });
   let written = 0;
@@ -70,10 +113,12 @@ async function runOnce({ fileName, bytes, mode }, report) {
   const write = FS.write;
   FS.write = (stream, buffer, offset, length, position, canOwn) => {
     const node = stream.node;
-    if (node.contents instanceof Uint8Array && node.usedBytes + length > node.contents.length) {
-      const grown = new Uint8Array(Math.max(node.contents.length * 2, node.usedBytes + length));
-      grown.set(node.contents.subarray(0, node.usedBytes));
-      node.contents = grown;
+    if (node === inputNode && !inputWritten) {
+      inputWritten = true;
+      if (inputContents && node.contents === inputContents) node.contents = inputContents.slice();
+    }
+    if (ArrayBuffer.isView(node.contents) && node.usedBytes + length > node.contents.length) {
+      node.contents = grown(node.contents, node.usedBytes, node.usedBytes + length);
     }
     const done = write(stream, buffer, offset, length, position, canOwn);
     if (stream.path && stream.path.startsWith(folder)) written += done;
@@ -91,11 +136,14 @@ async function runOnce({ fileName, bytes, mode }, report) {
   const exitCode = program.callMain(parameters);
   FS.write = write;
 
+  // Every file in the folder but the input file as it was given.
   const files = new Map();
   for (const name of FS.readdir(folder)) {
     if (name === '.' || name === '..') continue;
-    const content = FS.readFile(name);
-    if (name === fileName && sameBytes(content, bytes)) continue;
+    const node = FS.lookupPath(name).node;
+    if (node === inputNode && node.contents === inputContents && node.usedBytes === input.length) continue;
+    const content = contentOf(node);
+    if (name === fileName && sameBytes(content, input)) continue;
     files.set(name, content);
   }
   return {
