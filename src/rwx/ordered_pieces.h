@@ -1,0 +1,22 @@
+// Text made in pieces, two at a time where the build has threads, and handed
+// on in the order of the pieces, so that the bytes are those of one thread
+// making the pieces one after another.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace facetor {
+
+// Makes piece i with make(i, text) (text arrives empty) for i from 0 to
+// count - 1, and passes each piece's text to put, in order. With threads, a
+// second thread makes the odd pieces while this one makes and puts the even
+// ones; at most three pieces' texts are held at once. What make throws
+// reaches the caller once both threads have stopped. make must only read
+// what the two threads share.
+void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t, std::string&)>& make,
+                         const std::function<void(std::string_view)>& put);
+
+}  // namespace facetor
