@@ -76,6 +76,10 @@ void* large_block_acquire(std::size_t bytes) {
   return data;
 }
 
+void advise_large_array(void* data, std::size_t bytes) noexcept {
+  if (bytes >= kLargeBlockThreshold) platform::advise_huge_pages(data, bytes);
+}
+
 void large_block_release(void* block, std::size_t bytes) noexcept {
   if (!platform::pages_available()) {
     ::operator delete(block);

@@ -109,6 +109,11 @@ void* map_pages(std::size_t size);
 // page boundaries) to the system.
 void unmap_pages(void* data, std::size_t size);
 
+// Asks the system for transparent huge pages for the whole huge pages that
+// lie within size bytes from data, memory of the ordinary heap that is yet to
+// be touched (an array reserved ahead). Only a hint: nothing else changes.
+void advise_huge_pages(void* data, std::size_t size) noexcept;
+
 // The process.
 
 // The system's own spelling of a request for help ("/?" on Windows); empty

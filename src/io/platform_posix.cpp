@@ -138,11 +138,19 @@ void* map_pages(std::size_t size) {
 }
 
 void unmap_pages(void* data, std::size_t size) { ::munmap(data, size); }
+
+void advise_huge_pages(void* data, std::size_t size) noexcept {
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
+  const std::uintptr_t end = (start + size) / kHugePage * kHugePage;
+  if (first < end) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
 #else
 bool pages_available() { return false; }
 std::size_t page_unit() { return 1; }
 void* map_pages(std::size_t) { return nullptr; }
 void unmap_pages(void*, std::size_t) {}
+void advise_huge_pages(void*, std::size_t) noexcept {}
 #endif
 
 void set_binary_standard_streams() {}
