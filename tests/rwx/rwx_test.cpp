@@ -92,12 +92,23 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
     EXPECT_TRUE(text.ends_with(std::string("  Triangle 1 2 3") + end)) << text;
     EXPECT_EQ(text.find(" UV ") != text.npos, end[1] == 'T') << text;  // tagged faces' vertices carry UVs
   }
+  // A prototype large enough to be written in pieces: the vertex numbers and the material state run on
+  // from piece to piece (faces alternate between two colours: one Color line each, one Surface line).
   Prototype big = named("big", {});
-  for (std::size_t i = 0; i < 70000; ++i) big.vertices.push_back(MeshVertex{.x = float(i)});
-  proto_add_face(big, std::vector<std::uint32_t>{69999, 0, 65536}, proto_add_surface(big, surface_new()));
+  for (std::size_t i = 0; i < 70000; ++i) big.vertices.push_back(MeshVertex{.x = float(i % 60000)});
+  const std::uint32_t colours[] = {proto_add_surface(big, surfaces[3]), proto_add_surface(big, surfaces[4])};
+  for (std::uint32_t f = 0; f < 40000; ++f) proto_add_face(big, std::vector<std::uint32_t>{69999, f, 65536}, colours[f % 2]);
   const std::string text = written(skinned, big);
-  EXPECT_NE(text.find("  Vertex 69999. 0. 0. # 70000\n"), text.npos);
-  EXPECT_NE(text.find("  Triangle 70000 1 65537\n"), text.npos);
+  EXPECT_NE(text.find("  Vertex 59999. 0. 0. # 60000\n  Surface "), text.npos);
+  EXPECT_NE(text.find("  Triangle 10000 40000 5537\n"), text.npos);
+  EXPECT_NE(text.find("  Triangle 10000 1 5537\n ProtoEnd"), text.npos);
+  const auto lines = [&text](const char* start) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(start); at != text.npos; at = text.find(start, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(lines("\n  Color "), 40000u);
+  EXPECT_EQ(lines("\n  Surface "), 1u);
 }
 
 // Against the plain scan for the first earlier vertex whose compared fields, as written, are equal as
