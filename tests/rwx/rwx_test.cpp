@@ -141,11 +141,6 @@ TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
       ASSERT_EQ(first[i], expected) << i << " " << flags;
     }
   }
-  // Enough vertices to be searched in parts: each of 5,000 distinct values comes again every 5,000 vertices.
-  std::vector<MeshVertex> many(40000);
-  for (std::size_t i = 0; i < many.size(); ++i) many[i].x = float(i % 5000), many[i].u = float(i % 5000) / 7;
-  const auto first = first_equal_vertices(many, true, false);
-  for (std::size_t i = 0; i < many.size(); ++i) ASSERT_EQ(first[i], i < 5000 ? -1 : std::int32_t(i % 5000)) << i;
 }
 
 // Random bit patterns at every magnitude, rounding ties (to even), the edges and infinities agree with "%f" of
