@@ -414,7 +414,9 @@ LargeVector<std::uint32_t> find_hole_entries(Builder& b) {
       runNumber = material_in_force(b.materialCount, face);
       continue;
     }
-    if (runNumber != runMaterial.number) runMaterial = {runNumber, material_by_number(b.firstByNumber, runNumber)};
+    if (runNumber != runMaterial.number) {
+      runMaterial = {runNumber, material_by_number(b.firstByNumber, runNumber)};
+    }
     const bool matchUv = runMaterial.material != nullptr && has_texture_transform(*runMaterial.material);
     const FaceCorners corners = corners_of(b.object, face);
     for (std::size_t c = 0; c < corners.size(); ++c) {

@@ -11,7 +11,7 @@
 
 #include "io/text.h"
 #include "rwx/number_format.h"
-#include "rwx/ordered_pieces.h"
+#include "rwx/side_by_side.h"
 #include "rwx/vertex_merge.h"
 
 namespace facetor {

@@ -1,4 +1,4 @@
-#include "rwx/ordered_pieces.h"
+#include "rwx/side_by_side.h"
 
 #if FACETOR_WRITER_THREADS
 #include <array>
@@ -38,6 +38,12 @@ void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t
   }
 }
 
+void run_side_by_side(const std::function<void()>& first, const std::function<void()>& second) {
+  std::future<void> other = std::async(std::launch::async | std::launch::deferred, second);
+  first();
+  other.get();
+}
+
 #else
 
 void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t, std::string&)>& make,
@@ -48,6 +54,11 @@ void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t
     make(piece, text);
     put(text);
   }
+}
+
+void run_side_by_side(const std::function<void()>& first, const std::function<void()>& second) {
+  first();
+  second();
 }
 
 #endif
