@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "io/float_bits.h"
+#include "io/large_block.h"
 #include "io/release.h"
 #include "mesh/tolerance.h"
 
@@ -202,7 +203,7 @@ std::int32_t add_entry(CornerTable& table, const CornerVertex& corner) {
 }  // namespace
 
 void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t expected) {
-  table.entries.reserve(expected);
+  reserve_large(table.entries, expected);
   table.nextOfSource.reserve(expected);
   if (!table.optverts || table.indexFiniteByKey) {
     table.bySourceHead.assign(sourceCount, -1);

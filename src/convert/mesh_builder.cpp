@@ -407,15 +407,17 @@ void start_material(Builder& b, const Material& material, std::optional<std::uin
 LargeVector<std::uint32_t> find_hole_entries(Builder& b) {
   LargeVector<std::uint32_t> holeEntry;
   std::int32_t runNumber = 0;
-  bool matchUv = false;
+  EntryMaterial runMaterial;  // the material of the last run with holes
   for (std::size_t f = 0; f < b.object.faces.size(); ++f) {
     const PolyFace& face = b.object.faces[f];
     if (f == 0 || !is_hole(face)) {  // a run's first face
       runNumber = material_in_force(b.materialCount, face);
-      const Material* material = material_by_number(b.firstByNumber, runNumber);
-      matchUv = material != nullptr && has_texture_transform(*material);
       continue;
     }
+    if (runNumber != runMaterial.number) {
+      runMaterial = {runNumber, material_by_number(b.firstByNumber, runNumber)};
+    }
+    const bool matchUv = runMaterial.material != nullptr && has_texture_transform(*runMaterial.material);
     const FaceCorners corners = corners_of(b.object, face);
     for (std::size_t c = 0; c < corners.size(); ++c) {
       const auto own = static_cast<std::uint32_t>(b.cornerEntry[face.firstCorner + c]);

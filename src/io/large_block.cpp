@@ -12,7 +12,7 @@ namespace {
 
 struct FreeBlock {
   std::uint8_t* data;
-  std::size_t size;  // whole huge pages
+  std::size_t size;  // whole pages
 };
 
 // The blocks given back and not yet reused. A block is given to the system
@@ -29,10 +29,11 @@ BlockCache& cache() {
   return blocks;
 }
 
-// The size of a block: bytes rounded up to whole huge pages (an allocation
-// that passes the largest size fails before it gets here).
+// The size of a block: bytes rounded up to whole pages (an allocation that
+// passes the largest size fails before it gets here).
 std::size_t whole_pages(std::size_t bytes) {
-  return (bytes + platform::kPageUnit - 1) / platform::kPageUnit * platform::kPageUnit;
+  const std::size_t unit = platform::page_unit();
+  return (bytes + unit - 1) / unit * unit;
 }
 
 // Takes the smallest cached block that holds size bytes, its pages beyond
@@ -73,6 +74,10 @@ void* large_block_acquire(std::size_t bytes) {
   if (data == nullptr) data = static_cast<std::uint8_t*>(platform::map_pages(size));
   if (data == nullptr) throw std::bad_alloc();
   return data;
+}
+
+void advise_large_array(void* data, std::size_t bytes) noexcept {
+  if (bytes >= kLargeBlockThreshold) platform::advise_huge_pages(data, bytes);
 }
 
 void large_block_release(void* block, std::size_t bytes) noexcept {

@@ -67,4 +67,19 @@ struct LargeAllocator {
 template <class T>
 using LargeVector = std::vector<T, LargeAllocator<T>>;
 
+// Asks for huge pages for an untouched heap array of kLargeBlockThreshold
+// bytes or more (see platform::advise_huge_pages); smaller ones are left as
+// they are.
+void advise_large_array(void* data, std::size_t bytes) noexcept;
+
+// Reserves room for n elements in an ordinary vector (one whose type other
+// code relies on) with the page faults of a LargeVector: huge pages where the
+// system has them.
+template <class T>
+void reserve_large(std::vector<T>& array, std::size_t n) {
+  const std::size_t before = array.capacity();
+  array.reserve(n);
+  if (array.capacity() != before) advise_large_array(array.data(), array.capacity() * sizeof(T));
+}
+
 }  // namespace facetor

@@ -24,6 +24,8 @@ struct OutSink {
 namespace {
 
 constexpr std::size_t kFlushThreshold = 1 << 16;
+// The pieces in which text-mode writes reach the sink.
+constexpr std::size_t kTextPiece = 1 << 13;
 
 // Bytes in one growing buffer; a rewind overwrites from the start and keeps
 // what lies beyond the bytes written again.
@@ -154,17 +156,34 @@ void out_write(OutStream& stream, std::string_view bytes) {
     return;
   }
   // Text mode: every line feed goes out as carriage return and line feed.
+  // The translated text is gathered in pieces, so that the sink takes one
+  // call per piece rather than two per line.
+  char piece[kTextPiece];
+  std::size_t used = 0;
+  auto add = [&](const char* data, std::size_t size) {
+    if (used + size > sizeof piece) {
+      write_raw(stream, piece, used);
+      used = 0;
+    }
+    if (size > sizeof piece) {
+      write_raw(stream, data, size);
+      return;
+    }
+    std::memcpy(piece + used, data, size);
+    used += size;
+  };
   while (!bytes.empty()) {
     const void* found = std::memchr(bytes.data(), '\n', bytes.size());
     if (found == nullptr) {
-      write_raw(stream, bytes.data(), bytes.size());
-      return;
+      add(bytes.data(), bytes.size());
+      break;
     }
     const std::size_t at = static_cast<const char*>(found) - bytes.data();
-    write_raw(stream, bytes.data(), at);
-    write_raw(stream, "\r\n", 2);
+    add(bytes.data(), at);
+    add("\r\n", 2);
     bytes.remove_prefix(at + 1);
   }
+  write_raw(stream, piece, used);
 }
 
 void out_put(OutStream& stream, char c) { out_write(stream, std::string_view(&c, 1)); }

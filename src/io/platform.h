@@ -89,20 +89,30 @@ void remove_file(const std::string& path);
 // from the ordinary heap.
 bool pages_available();
 
-// The unit of map_pages: the size of a huge page. Every size given to
-// map_pages and unmap_pages is a multiple of it.
-inline constexpr std::size_t kPageUnit = std::size_t{2} << 20;
+// The size of a huge page: map_pages starts every block on a multiple of it.
+inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// The unit of the sizes given to map_pages and unmap_pages: the system's
+// page size (1 where the system gives no pages).
+std::size_t page_unit();
 
 // Fresh pages of size bytes (read as zero until written), starting on a
-// multiple of kPageUnit, for which the system is asked for transparent huge
+// multiple of kHugePage, for which the system is asked for transparent huge
 // pages: touching them then costs one page fault per 2 MB instead of one per
-// 4 KB, and fewer misses of the address translation cache. nullptr when the
-// system has no memory to give.
+// 4 KB, and fewer misses of the address translation cache. A block's last
+// part short of a whole huge page takes ordinary pages, so that no more
+// memory is touched than the array reaches. nullptr when the system has no
+// memory to give.
 void* map_pages(std::size_t size);
 
 // Returns size bytes from data on (a whole block or a part of one, on
 // page boundaries) to the system.
 void unmap_pages(void* data, std::size_t size);
+
+// Asks the system for transparent huge pages for the whole huge pages that
+// lie within size bytes from data, memory of the ordinary heap that is yet to
+// be touched (an array reserved ahead). Only a hint: nothing else changes.
+void advise_huge_pages(void* data, std::size_t size) noexcept;
 
 // The process.
 

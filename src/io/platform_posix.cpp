@@ -116,13 +116,21 @@ void remove_file(const std::string& path) { std::remove(path.c_str()); }
 
 bool pages_available() { return true; }
 
+std::size_t page_unit() {
+  static const std::size_t unit = [] {
+    const long size = ::sysconf(_SC_PAGESIZE);
+    return size > 0 ? static_cast<std::size_t>(size) : std::size_t{4096};
+  }();
+  return unit;
+}
+
 void* map_pages(std::size_t size) {
-  // Room to move the start to a multiple of kPageUnit; the slack is given back.
-  const std::size_t mapped = size + kPageUnit;
+  // Room to move the start to a multiple of kHugePage; the slack is given back.
+  const std::size_t mapped = size + kHugePage;
   void* data = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (data == MAP_FAILED) return nullptr;
   auto* bytes = static_cast<std::uint8_t*>(data);
-  const std::size_t head = (kPageUnit - reinterpret_cast<std::uintptr_t>(bytes) % kPageUnit) % kPageUnit;
+  const std::size_t head = (kHugePage - reinterpret_cast<std::uintptr_t>(bytes) % kHugePage) % kHugePage;
   if (head != 0) ::munmap(bytes, head);
   ::munmap(bytes + head + size, mapped - head - size);
   ::madvise(bytes + head, size, MADV_HUGEPAGE);  // a hint: without huge pages the block still works
@@ -130,10 +138,19 @@ void* map_pages(std::size_t size) {
 }
 
 void unmap_pages(void* data, std::size_t size) { ::munmap(data, size); }
+
+void advise_huge_pages(void* data, std::size_t size) noexcept {
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
+  const std::uintptr_t end = (start + size) / kHugePage * kHugePage;
+  if (first < end) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
 #else
 bool pages_available() { return false; }
+std::size_t page_unit() { return 1; }
 void* map_pages(std::size_t) { return nullptr; }
 void unmap_pages(void*, std::size_t) {}
+void advise_huge_pages(void*, std::size_t) noexcept {}
 #endif
 
 void set_binary_standard_streams() {}

@@ -153,8 +153,10 @@ void remove_file(const std::string& path) {
 
 // Large arrays come from the ordinary heap.
 bool pages_available() { return false; }
+std::size_t page_unit() { return 1; }
 void* map_pages(std::size_t) { return nullptr; }
 void unmap_pages(void*, std::size_t) {}
+void advise_huge_pages(void*, std::size_t) noexcept {}
 
 // No CR LF translation, and a 0x1A byte typed or piped in does not end the
 // input.

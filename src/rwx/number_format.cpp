@@ -1,9 +1,11 @@
 #include "rwx/number_format.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "io/float_bits.h"
@@ -73,23 +75,49 @@ char* put_whole(char* dst, float magnitude) {
   return dst;
 }
 
+// The two digits of every number below 100, "00" to "99".
+constexpr auto kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+char* put_pair(char* dst, std::uint32_t pair) {
+  std::memcpy(dst, &kDigitPairs[2 * pair], 2);
+  return dst + 2;
+}
+
 // Digits of the integer part, then the point and up to six decimals without
 // their trailing zeros.
 char* put_fixed(char* dst, bool negative, std::uint64_t scaled) {
   if (negative) *dst++ = '-';
-  dst = std::to_chars(dst, dst + 24, scaled / 1000000u).ptr;
+  const std::uint64_t whole = scaled / 1000000u;
+  if (whole < 10) {
+    *dst++ = static_cast<char>('0' + whole);
+  } else if (whole < 100) {
+    dst = put_pair(dst, static_cast<std::uint32_t>(whole));
+  } else if (whole < 10000) {
+    const auto small = static_cast<std::uint32_t>(whole);
+    if (small >= 1000) {
+      dst = put_pair(dst, small / 100u);
+    } else {
+      *dst++ = static_cast<char>('0' + small / 100u);
+    }
+    dst = put_pair(dst, small % 100u);
+  } else {
+    dst = std::to_chars(dst, dst + 24, whole).ptr;
+  }
   *dst++ = '.';
-  std::uint32_t fraction = static_cast<std::uint32_t>(scaled % 1000000u);
+  const auto fraction = static_cast<std::uint32_t>(scaled - whole * 1000000u);
   if (fraction == 0) return dst;
+  put_pair(dst, fraction / 10000u);
+  put_pair(dst + 2, fraction / 100u % 100u);
+  put_pair(dst + 4, fraction % 100u);
   int digits = 6;
-  while (fraction % 10 == 0) {
-    fraction /= 10;
-    --digits;
-  }
-  for (int i = digits - 1; i >= 0; --i) {
-    dst[i] = static_cast<char>('0' + fraction % 10);
-    fraction /= 10;
-  }
+  while (dst[digits - 1] == '0') --digits;  // stops at a digit: the fraction is not 0
   return dst + digits;
 }
 

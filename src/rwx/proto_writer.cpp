@@ -11,6 +11,7 @@
 
 #include "io/text.h"
 #include "rwx/number_format.h"
+#include "rwx/side_by_side.h"
 #include "rwx/vertex_merge.h"
 
 namespace facetor {
@@ -22,16 +23,25 @@ constexpr std::size_t kNameLimit = 99;
 constexpr std::size_t kSpillSize = 1 << 16;
 
 // The text of one prototype, gathered in a buffer (left uninitialised: every
-// byte is written before it is read) that is handed to the output stream
-// whenever it is full.
+// byte is written before it is read) that is handed on whenever it is full:
+// to the output stream, or to the text of a piece when one is given.
 struct TextSink {
   OutStream& out;
+  std::string* piece = nullptr;
   std::unique_ptr<char[]> buffer = std::unique_ptr<char[]>(new char[kSpillSize]);
   char* end = buffer.get();
 };
 
+void hand_on(TextSink& sink, std::string_view text) {
+  if (sink.piece != nullptr) {
+    sink.piece->append(text);
+  } else {
+    out_write(sink.out, text);
+  }
+}
+
 void flush(TextSink& sink) {
-  out_write(sink.out, std::string_view(sink.buffer.get(), static_cast<std::size_t>(sink.end - sink.buffer.get())));
+  hand_on(sink, std::string_view(sink.buffer.get(), static_cast<std::size_t>(sink.end - sink.buffer.get())));
   sink.end = sink.buffer.get();
 }
 
@@ -44,7 +54,7 @@ char* room(TextSink& sink, std::size_t size) {
 void put(TextSink& sink, std::string_view piece) {
   if (piece.size() > kSpillSize) {
     flush(sink);
-    out_write(sink.out, piece);
+    hand_on(sink, piece);
     return;
   }
   std::memcpy(room(sink, piece.size()), piece.data(), piece.size());
@@ -170,23 +180,36 @@ void write_vertex_line(TextSink& sink, const MeshVertex& vertex, const ProtoForm
   end_line(sink);
 }
 
-// Writes each distinct vertex once and returns, for every vertex, the output
-// number (from 1) of the first vertex equal to it.
-LargeVector<std::int32_t> write_vertices(TextSink& sink, const Prototype& proto, const ProtoForm& form) {
-  const LargeVector<MeshVertex>& vertices = proto.vertices;
+// The vertex and face lines are made in pieces of this many lines, on two
+// threads when a prototype has more lines than kPiecesFrom.
+constexpr std::size_t kPieceLines = 1 << 14;
+constexpr std::size_t kPiecesFrom = 1 << 15;
+
+// The output numbers of the vertices: each distinct vertex is written once,
+// and every vertex gets the number (from 1) of the first vertex equal to it.
+// A vertex is written where its number exceeds every earlier one.
+LargeVector<std::int32_t> output_numbers(const Prototype& proto, const ProtoForm& form) {
   // Each entry turns from the first equal vertex into the output number: an
   // earlier vertex has its number by then.
-  LargeVector<std::int32_t> numbers = first_equal_vertices(vertices, form.withUV, form.withPrelight);
+  LargeVector<std::int32_t> numbers = first_equal_vertices(proto.vertices, form.withUV, form.withPrelight);
   std::int32_t written = 0;
-  for (std::size_t i = 0; i < vertices.size(); ++i) {
-    if (numbers[i] >= 0) {
-      numbers[i] = numbers[static_cast<std::size_t>(numbers[i])];
-      continue;
-    }
-    numbers[i] = ++written;
-    write_vertex_line(sink, written_vertex(vertices[i]), form, written);
+  for (std::int32_t& number : numbers) {
+    number = number >= 0 ? numbers[static_cast<std::size_t>(number)] : ++written;
   }
   return numbers;
+}
+
+// The lines of the vertices from first to end that are written, given how
+// many vertices were written before first.
+void write_vertex_lines(TextSink& sink, const Prototype& proto, const ProtoForm& form,
+                        const LargeVector<std::int32_t>& numbers, std::size_t first, std::size_t end,
+                        std::int32_t writtenBefore) {
+  std::int32_t written = writtenBefore;
+  for (std::size_t i = first; i < end; ++i) {
+    if (numbers[i] != written + 1) continue;
+    ++written;
+    write_vertex_line(sink, written_vertex(proto.vertices[i]), form, written);
+  }
 }
 
 const std::optional<std::string> kNoName;
@@ -227,45 +250,64 @@ void write_texture_line(TextSink& sink, const SurfaceState& s) {
   end_line(sink);
 }
 
-void write_material_lines(TextSink& sink, const Prototype& proto, const SurfaceState& s, MaterialState& last) {
-  if (!last.surfaceWritten) {
-    write_surface_line(sink, proto, s);
-    last.surfaceWritten = true;
+// The material lines that a state brings after the last one written.
+struct MaterialLines {
+  bool surface = false;
+  bool addressMode = false;
+  bool mipmap = false;
+  bool color = false;
+  bool opacity = false;
+  bool texture = false;
+  bool lightSampling = false;
+};
+
+// The lines that s changes from last, with last taking the values written.
+MaterialLines advance_material(const SurfaceState& s, MaterialState& last) {
+  MaterialLines lines;
+  lines.surface = !last.surfaceWritten;
+  lines.addressMode = s.addressMode != last.addressMode;
+  lines.mipmap = s.mipmap != last.mipmap;
+  lines.color = last.firstFace || s.red != last.red || s.green != last.green || s.blue != last.blue;
+  lines.opacity = last.firstFace || s.opacity != last.opacity;
+  lines.texture =
+      last.firstFace || !texture_names_equal(s.texture, *last.texture) || !texture_names_equal(s.mask, *last.mask);
+  lines.lightSampling = last.firstFace || s.lightSampling != last.lightSampling;
+  last.surfaceWritten = true;
+  last.addressMode = s.addressMode;
+  last.mipmap = s.mipmap;
+  last.red = s.red;
+  last.green = s.green;
+  last.blue = s.blue;
+  last.opacity = s.opacity;
+  if (lines.texture) {
+    last.texture = &s.texture;
+    last.mask = &s.mask;
   }
-  if (s.addressMode != last.addressMode) {
+  last.lightSampling = s.lightSampling;
+  last.firstFace = false;
+  return lines;
+}
+
+void write_material_lines(TextSink& sink, const Prototype& proto, const SurfaceState& s, MaterialLines lines) {
+  if (lines.surface) write_surface_line(sink, proto, s);
+  if (lines.addressMode) {
     put(sink, s.addressMode == 3 ? "  #! TextureAddressMode Clamp\n"
               : s.addressMode == 2 ? "  #! TextureAddressMode Mirror\n"
                                    : "  #! TextureAddressMode Wrap\n");
-    last.addressMode = s.addressMode;
   }
-  if (s.mipmap != last.mipmap) {
-    put(sink, s.mipmap != 0 ? "  #! TextureMipmapState On\n" : "  #! TextureMipmapState Off\n");
-    last.mipmap = s.mipmap;
-  }
-  if (last.firstFace || s.red != last.red || s.green != last.green || s.blue != last.blue) {
+  if (lines.mipmap) put(sink, s.mipmap != 0 ? "  #! TextureMipmapState On\n" : "  #! TextureMipmapState Off\n");
+  if (lines.color) {
     put(sink, "  Color ");
     put_number(sink, s.red / 255.0f, ' ');
     put_number(sink, s.green / 255.0f, ' ');
     put_number(sink, s.blue / 255.0f, '\n');
-    last.red = s.red;
-    last.green = s.green;
-    last.blue = s.blue;
   }
-  if (last.firstFace || s.opacity != last.opacity) {
+  if (lines.opacity) {
     put(sink, "  Opacity ");
     put_number(sink, s.opacity / 255.0f, '\n');
-    last.opacity = s.opacity;
   }
-  if (last.firstFace || !texture_names_equal(s.texture, *last.texture) || !texture_names_equal(s.mask, *last.mask)) {
-    write_texture_line(sink, s);
-    last.texture = &s.texture;
-    last.mask = &s.mask;
-  }
-  if (last.firstFace || s.lightSampling != last.lightSampling) {
-    put(sink, s.lightSampling != 0 ? "  LightSampling Vertex\n" : "  LightSampling Facet\n");
-    last.lightSampling = s.lightSampling;
-  }
-  last.firstFace = false;
+  if (lines.texture) write_texture_line(sink, s);
+  if (lines.lightSampling) put(sink, s.lightSampling != 0 ? "  LightSampling Vertex\n" : "  LightSampling Facet\n");
 }
 
 void write_face_line(TextSink& sink, std::span<const std::uint32_t> corners,
@@ -295,21 +337,76 @@ void write_face_line(TextSink& sink, std::span<const std::uint32_t> corners,
   end_line(sink);
 }
 
-// Faces newest first, each preceded by the material lines that changed. A
-// face without a surface state gets no material lines and leaves the
-// tracked state as it was; nor does a face of the state last written, which
+// The surface state whose material lines go before a face, with last taking
+// its values; none for a face without a surface state, which leaves the
+// tracked state as it was, nor for a face of the state last written, which
 // changes nothing.
-void write_faces(TextSink& sink, const Prototype& proto, const LargeVector<std::int32_t>& numbers,
-                 const ProtoForm& form) {
-  MaterialState last;
-  for (auto face = proto.faces.rbegin(); face != proto.faces.rend(); ++face) {
-    const SurfaceState* surface = face_surface(proto, *face);
-    if (surface != nullptr && face->surface != last.surface) {
-      write_material_lines(sink, proto, *surface, last);
-      last.surface = face->surface;
+const SurfaceState* material_before(const Prototype& proto, const MeshFace& face, MaterialState& last,
+                                    MaterialLines& lines) {
+  const SurfaceState* surface = face_surface(proto, face);
+  if (surface == nullptr || face.surface == last.surface) return nullptr;
+  lines = advance_material(*surface, last);
+  last.surface = face.surface;
+  return surface;
+}
+
+// Faces are written newest first: face line i is that of the face i places
+// from the end.
+const MeshFace& face_at_line(const Prototype& proto, std::size_t line) {
+  return proto.faces[proto.faces.size() - 1 - line];
+}
+
+// Face lines first to end, each preceded by the material lines that changed,
+// given the material state written before first.
+void write_face_lines(TextSink& sink, const Prototype& proto, const LargeVector<std::int32_t>& numbers,
+                      const ProtoForm& form, std::size_t first, std::size_t end, MaterialState last) {
+  for (std::size_t line = first; line < end; ++line) {
+    const MeshFace& face = face_at_line(proto, line);
+    MaterialLines lines;
+    if (const SurfaceState* surface = material_before(proto, face, last, lines)) {
+      write_material_lines(sink, proto, *surface, lines);
     }
-    write_face_line(sink, face_corners(proto, *face), numbers, form);
+    write_face_line(sink, face_corners(proto, face), numbers, form);
   }
+}
+
+std::size_t piece_count(std::size_t lines) { return (lines + kPieceLines - 1) / kPieceLines; }
+
+// The vertex and face lines in pieces of kPieceLines, made two at a time and
+// written in order: the vertex pieces, then the face pieces. Each piece
+// starts from the count of vertices written and the material state reached
+// before it.
+void write_lines_in_pieces(OutStream& out, const Prototype& proto, const ProtoForm& form,
+                           const LargeVector<std::int32_t>& numbers) {
+  const std::size_t vertexPieces = piece_count(numbers.size());
+  std::vector<std::int32_t> writtenBefore(vertexPieces);
+  std::int32_t written = 0;
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    if (i % kPieceLines == 0) writtenBefore[i / kPieceLines] = written;
+    if (numbers[i] == written + 1) ++written;
+  }
+  const std::size_t faceLines = proto.faces.size();
+  std::vector<MaterialState> stateBefore(piece_count(faceLines));
+  MaterialState last;
+  for (std::size_t line = 0; line < faceLines; ++line) {
+    if (line % kPieceLines == 0) stateBefore[line / kPieceLines] = last;
+    MaterialLines lines;
+    material_before(proto, face_at_line(proto, line), last, lines);
+  }
+  auto make = [&](std::size_t piece, std::string& text) {
+    TextSink sink{out, &text};
+    if (piece < vertexPieces) {
+      const std::size_t first = piece * kPieceLines;
+      write_vertex_lines(sink, proto, form, numbers, first, std::min(first + kPieceLines, numbers.size()),
+                         writtenBefore[piece]);
+    } else {
+      const std::size_t first = (piece - vertexPieces) * kPieceLines;
+      write_face_lines(sink, proto, numbers, form, first, std::min(first + kPieceLines, faceLines),
+                       stateBefore[piece - vertexPieces]);
+    }
+    flush(sink);
+  };
+  put_pieces_in_order(vertexPieces + stateBefore.size(), make, [&out](std::string_view text) { out_write(out, text); });
 }
 
 void write_tail(TextSink& sink, const ProtoForm& form) {
@@ -339,8 +436,14 @@ void write_prototype(RwxWriterState& writer, const Prototype& proto, const Trans
   write_head(sink, proto, form);
   write_settings(sink, proto, opacityFix);
   write_transform(sink, base, proto.transform);
-  const LargeVector<std::int32_t> numbers = write_vertices(sink, proto, form);
-  write_faces(sink, proto, numbers, form);
+  const LargeVector<std::int32_t> numbers = output_numbers(proto, form);
+  if (numbers.size() + proto.faces.size() > kPiecesFrom) {
+    flush(sink);
+    write_lines_in_pieces(writer.out, proto, form, numbers);
+  } else {
+    write_vertex_lines(sink, proto, form, numbers, 0, numbers.size(), 0);
+    write_face_lines(sink, proto, numbers, form, 0, proto.faces.size(), MaterialState{});
+  }
   write_tail(sink, form);
   flush(sink);
 }

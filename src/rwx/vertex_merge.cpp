@@ -5,6 +5,7 @@
 #include "io/float_bits.h"
 #include "io/hash_table.h"
 #include "io/release.h"
+#include "rwx/side_by_side.h"
 
 namespace facetor {
 namespace {
@@ -53,6 +54,29 @@ bool same_vertex(const Comparison& compare, const MeshVertex& a, const MeshVerte
   return true;
 }
 
+// The first equal vertex of each vertex of the partition members[begin, end),
+// into first.
+void search_partition(const Comparison& compare, const HashKey& key, std::span<const MeshVertex> vertices,
+                      const LargeVector<Member>& members, std::size_t begin, std::size_t end,
+                      LargeVector<std::int32_t>& first) {
+  HashTable firstOccurrences;  // the first vertex of each value in the partition
+  firstOccurrences.key = key;
+  hash_reserve(firstOccurrences, end - begin);
+  for (std::size_t m = begin; m < end; ++m) {
+    const Member member = members[m];
+    const std::uint64_t hash = std::uint64_t{member.hash} << 32;
+    const std::int32_t found = hash_find(firstOccurrences, hash, [&](std::int32_t id) {
+      return same_vertex(compare, written_vertex(vertices[static_cast<std::size_t>(id)]),
+                         written_vertex(vertices[member.vertex]));
+    });
+    if (found >= 0) {
+      first[member.vertex] = found;
+    } else {
+      hash_insert(firstOccurrences, hash, static_cast<std::int32_t>(member.vertex));
+    }
+  }
+}
+
 }  // namespace
 
 LargeVector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> vertices, bool compareUV,
@@ -86,25 +110,20 @@ LargeVector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> verti
   release_storage(hashes);
   release_storage(alone);
 
-  // Each partition in turn; the vertex data is read only when hashes match.
+  // Each partition on its own; the vertex data is read only when hashes
+  // match. The partitions are shared between two threads, each writing the
+  // entries of its own partitions' vertices.
   LargeVector<std::int32_t> first(vertices.size(), -1);
-  for (std::size_t p = 0; p + 1 < starts.size(); ++p) {
-    HashTable firstOccurrences;  // the first vertex of each value in the partition
-    firstOccurrences.key = key;
-    hash_reserve(firstOccurrences, starts[p + 1] - starts[p]);
-    for (std::size_t m = starts[p]; m < starts[p + 1]; ++m) {
-      const Member member = members[m];
-      const std::uint64_t hash = std::uint64_t{member.hash} << 32;
-      const std::int32_t found = hash_find(firstOccurrences, hash, [&](std::int32_t id) {
-        return same_vertex(compare, written_vertex(vertices[static_cast<std::size_t>(id)]),
-                           written_vertex(vertices[member.vertex]));
-      });
-      if (found >= 0) {
-        first[member.vertex] = found;
-      } else {
-        hash_insert(firstOccurrences, hash, static_cast<std::int32_t>(member.vertex));
-      }
+  auto search = [&](std::size_t from, std::size_t to) {
+    for (std::size_t p = from; p < to; ++p) {
+      search_partition(compare, key, vertices, members, starts[p], starts[p + 1], first);
     }
+  };
+  const std::size_t partitions = starts.size() - 1;
+  if (partitions < 2) {
+    search(0, partitions);
+  } else {
+    run_side_by_side([&] { search(0, partitions / 2); }, [&] { search(partitions / 2, partitions); });
   }
   return first;
 }

@@ -469,6 +469,24 @@ TEST(HoleBridge, ChoosesExactlyWhatThePlainScanChooses) {
     SCOPED_TRACE(trial);
     bridged_as_scan(face);
   }
+  // A corner P (entry 5) whose nearest position (entry 0) a hole Q takes first: Q's 48 corners then wait
+  // beside P's cluster, more than it keeps, so the cluster is measured again when a search reaches them and
+  // P's stored distance rises from 1 to about 1.4; the last hole's corner at 1.21 from P must still reach it.
+  BridgeFace far{{{}, {.x = -3, .y = 0.9f}, {.x = 0.5f, .y = -1.7f}, {.x = 1000}, {.y = 0.05f}, {.x = -1},
+                  {.x = 0.5f, .y = -1}, {.x = -1, .y = -1.1f}},
+                 {0, 1, 2, 3}};
+  Polygon q, qSlots;
+  for (int k = 0; k < 48; ++k) {
+    q.push_back(4), qSlots.push_back(std::uint32_t(far.entries.size()));
+    far.entries.push_back({.x = -0.5f - 0.001f * float(k), .y = 1.1f});
+  }
+  far.add_hole(q, qSlots);
+  for (int j = 0; j < 15; ++j) {  // a chain beside P, each nearest the one before
+    far.entries.push_back({.x = -3, .y = 1 + 0.01f * float(j)});
+    far.add_hole({std::uint32_t(far.entries.size() - 1)}, {std::uint32_t(far.entries.size() - 1)});
+  }
+  far.add_hole({5}, {5}), far.add_hole({6}, {7});
+  bridged_as_scan(far);
   // Squared distances 1 + 1.4e-6, 1 + 0.7e-6 and 1 in scan order: the second does not beat the first by
   // the tolerance, the third does, so the scan ends on the third though the second is within tolerance of it.
   BridgeFace tie{{{.x = 0}, {.x = 1 + 6 * 0x1p-23f}, {.x = 1 + 3 * 0x1p-23f}, {.x = 1}}, {0}};

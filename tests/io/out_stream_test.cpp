@@ -17,9 +17,11 @@ namespace {
 // Text mode: every LF as CR LF; printf past its buffer; rewind; closed.
 TEST(OutStream, InMemory) {
   OutStream text = out_memory(StreamMode::Text), stream = out_memory(StreamMode::Binary);
-  out_write(text, std::string("a\n\nalready\r\nnul\0\n", 17));
-  EXPECT_EQ(out_contents(text), std::string("a\r\n\r\nalready\r\r\nnul\0\r\n", 21));
-  const std::string longText(3000, 'x');
+  const std::string longText(3000, 'x'), longLine = longText + longText + longText;
+  std::string lines, crlfLines;  // more text than one piece of the translation
+  for (int i = 0; i < 3000; ++i) lines += "ab\n", crlfLines += "ab\r\n";
+  out_write(text, std::string("a\n\nalready\r\nnul\0\n", 17) + lines + longLine + "\n");
+  EXPECT_EQ(out_contents(text), std::string("a\r\n\r\nalready\r\r\nnul\0\r\n", 21) + crlfLines + longLine + "\r\n");
   out_printf(stream, "<%s|%d>", longText.c_str(), 7);
   out_rewind(stream);
   out_write(stream, "XY");

@@ -92,12 +92,23 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
     EXPECT_TRUE(text.ends_with(std::string("  Triangle 1 2 3") + end)) << text;
     EXPECT_EQ(text.find(" UV ") != text.npos, end[1] == 'T') << text;  // tagged faces' vertices carry UVs
   }
+  // A prototype large enough to be written in pieces: the vertex numbers and the material state run on
+  // from piece to piece (faces alternate between two colours: one Color line each, one Surface line).
   Prototype big = named("big", {});
-  for (std::size_t i = 0; i < 70000; ++i) big.vertices.push_back(MeshVertex{.x = float(i)});
-  proto_add_face(big, std::vector<std::uint32_t>{69999, 0, 65536}, proto_add_surface(big, surface_new()));
+  for (std::size_t i = 0; i < 70000; ++i) big.vertices.push_back(MeshVertex{.x = float(i % 60000)});
+  const std::uint32_t colours[] = {proto_add_surface(big, surfaces[3]), proto_add_surface(big, surfaces[4])};
+  for (std::uint32_t f = 0; f < 40000; ++f) proto_add_face(big, std::vector<std::uint32_t>{69999, f, 65536}, colours[f % 2]);
   const std::string text = written(skinned, big);
-  EXPECT_NE(text.find("  Vertex 69999. 0. 0. # 70000\n"), text.npos);
-  EXPECT_NE(text.find("  Triangle 70000 1 65537\n"), text.npos);
+  EXPECT_NE(text.find("  Vertex 59999. 0. 0. # 60000\n  Surface "), text.npos);
+  EXPECT_NE(text.find("  Triangle 10000 40000 5537\n"), text.npos);
+  EXPECT_NE(text.find("  Triangle 10000 1 5537\n ProtoEnd"), text.npos);
+  const auto lines = [&text](const char* start) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(start); at != text.npos; at = text.find(start, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(lines("\n  Color "), 40000u);
+  EXPECT_EQ(lines("\n  Surface "), 1u);
 }
 
 // Against the plain scan for the first earlier vertex whose compared fields, as written, are equal as
@@ -130,11 +141,6 @@ TEST(VertexMergeTest, FindsTheScansFirstEqualVertex) {
       ASSERT_EQ(first[i], expected) << i << " " << flags;
     }
   }
-  // Enough vertices to be searched in parts: each of 5,000 distinct values comes again every 5,000 vertices.
-  std::vector<MeshVertex> many(40000);
-  for (std::size_t i = 0; i < many.size(); ++i) many[i].x = float(i % 5000), many[i].u = float(i % 5000) / 7;
-  const auto first = first_equal_vertices(many, true, false);
-  for (std::size_t i = 0; i < many.size(); ++i) ASSERT_EQ(first[i], i < 5000 ? -1 : std::int32_t(i % 5000)) << i;
 }
 
 // Random bit patterns at every magnitude, rounding ties (to even), the edges and infinities agree with "%f" of

@@ -1,0 +1,66 @@
+#include "rwx/side_by_side.h"
+
+#if FACETOR_WRITER_THREADS
+#include <array>
+#include <future>
+#endif
+
+namespace facetor {
+
+#if FACETOR_WRITER_THREADS
+
+void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t, std::string&)>& make,
+                         const std::function<void(std::string_view)>& put) {
+  std::string own;
+  // The second thread's pieces alternate between two texts: one being put
+  // while the next is made.
+  std::array<std::string, 2> other;
+  std::future<void> pending;  // destroyed first: its piece stops before the texts go
+  auto start = [&](std::size_t piece) {
+    if (piece >= count) return;
+    std::string& text = other[(piece / 2) % 2];
+    // Where no thread can be started, the piece is made on this one when it
+    // is needed.
+    pending = std::async(std::launch::async | std::launch::deferred, [&make, &text, piece] {
+      text.clear();
+      make(piece, text);
+    });
+  };
+  start(1);
+  for (std::size_t piece = 0; piece < count; piece += 2) {
+    own.clear();
+    make(piece, own);
+    put(own);
+    if (piece + 1 >= count) break;
+    pending.get();
+    start(piece + 3);
+    put(other[((piece + 1) / 2) % 2]);
+  }
+}
+
+void run_side_by_side(const std::function<void()>& first, const std::function<void()>& second) {
+  std::future<void> other = std::async(std::launch::async | std::launch::deferred, second);
+  first();
+  other.get();
+}
+
+#else
+
+void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t, std::string&)>& make,
+                         const std::function<void(std::string_view)>& put) {
+  std::string text;
+  for (std::size_t piece = 0; piece < count; ++piece) {
+    text.clear();
+    make(piece, text);
+    put(text);
+  }
+}
+
+void run_side_by_side(const std::function<void()>& first, const std::function<void()>& second) {
+  first();
+  second();
+}
+
+#endif
+
+}  // namespace facetor

@@ -1,0 +1,29 @@
+// The writer's work on two threads where the build has them (one where it
+// has not, with the same results): text made in pieces, two at a time, and
+// handed on in the order of the pieces, so that the bytes are those of one
+// thread making the pieces one after another; and two jobs that share only
+// what they read.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace facetor {
+
+// Makes piece i with make(i, text) (text arrives empty) for i from 0 to
+// count - 1, and passes each piece's text to put, in order. With threads, a
+// second thread makes the odd pieces while this one makes and puts the even
+// ones; at most three pieces' texts are held at once. What make throws
+// reaches the caller once both threads have stopped. make must only read
+// what the two threads share.
+void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t, std::string&)>& make,
+                         const std::function<void(std::string_view)>& put);
+
+// Runs first and second, side by side where the build has threads, and
+// returns when both are done. What either throws reaches the caller once both
+// have stopped.
+void run_side_by_side(const std::function<void()>& first, const std::function<void()>& second);
+
+}  // namespace facetor
