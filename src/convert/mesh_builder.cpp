@@ -564,8 +564,6 @@ void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const B
   b.materialCount = static_cast<std::int32_t>(std::min<std::size_t>(object.materials.size(), 0x7FFFFFFF));
   b.table.optverts = options.optverts;
   make_corner_vertices(b);
-  release_storage(object.vertices);  // the entries hold the positions
-  object.vertexCount = 0;
   b.holeEntry = find_hole_entries(b);
   const EntryFacts facts = prepare_entries(b);
   b.shift = facts.shift;

@@ -49,9 +49,8 @@ struct MeshBuildContext {
 // Builds the object's faces into `first` (which has no vertices or faces
 // yet) and its continuations, handing each one to `finished`. The build
 // spends the object, so that its arrays never stand beside their converted
-// copies: the vertex list is released once the corners hold the positions,
-// and the face list once the prototype's faces are made (their counts
-// becoming 0).
+// copies: the face list is released once the prototype's faces are made
+// (its counts becoming 0).
 void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const BuildOptions& options,
                 Prototype first, const PrototypeSink& finished);
 
