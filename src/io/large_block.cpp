@@ -15,10 +15,13 @@ struct FreeBlock {
   std::size_t size;  // whole pages
 };
 
-// The blocks given back and not yet reused. A block is given to the system
-// only to make room: before fresh pages are mapped, cached blocks of at least
-// as many bytes go back, so that the pages held (in use and cached) never
-// pass the most that the arrays in use have needed at once.
+// The blocks given back and not yet reused. A block larger than every cached
+// one is assembled from cached blocks (largest first) as far as they reach:
+// their pages move into it (see platform::move_pages), and only the rest of
+// it takes fresh pages. So the pages held (in use and cached) never pass the
+// most that the arrays in use have needed at once, and pages that were
+// written once serve again instead of fresh ones, which the system would
+// first clear.
 struct BlockCache {
   std::mutex lock;
   std::vector<FreeBlock> blocks;
@@ -38,7 +41,8 @@ std::size_t whole_pages(std::size_t bytes) {
 
 // Takes the smallest cached block that holds size bytes, its pages beyond
 // them returned; or, when none does, takes cached blocks (largest first) of
-// at least size bytes together out of the cache into `returned`.
+// at least size bytes together, or all of them, out of the cache into
+// `returned`.
 std::uint8_t* reuse(std::size_t size, std::vector<FreeBlock>& returned) {
   BlockCache& blocks = cache();
   std::lock_guard<std::mutex> held(blocks.lock);
@@ -62,6 +66,39 @@ std::uint8_t* reuse(std::size_t size, std::vector<FreeBlock>& returned) {
   return nullptr;
 }
 
+void unmap_all(const std::vector<FreeBlock>& blocks) {
+  for (const FreeBlock& block : blocks) platform::unmap_pages(block.data, block.size);
+}
+
+// Fills the fresh block of size bytes at data, from its start, with the pages
+// of the taken blocks; pages that cannot move, and those beyond size, go
+// back to the system.
+void move_into(std::uint8_t* data, std::size_t size, const std::vector<FreeBlock>& taken) {
+  std::size_t filled = 0;
+  for (const FreeBlock& block : taken) {
+    const std::size_t moved = std::min(block.size, size - filled);
+    if (moved == 0 || !platform::move_pages(block.data, moved, data + filled)) {
+      platform::unmap_pages(block.data, block.size);
+      continue;
+    }
+    filled += moved;
+    if (moved < block.size) platform::unmap_pages(block.data + moved, block.size - moved);
+  }
+}
+
+// A fresh block of size bytes that takes over the pages of the taken blocks.
+std::uint8_t* assemble(std::size_t size, const std::vector<FreeBlock>& taken) {
+  auto* data = static_cast<std::uint8_t*>(platform::map_pages(size));
+  if (data == nullptr) {  // no room for the block beside the taken ones: they go first
+    unmap_all(taken);
+    data = static_cast<std::uint8_t*>(platform::map_pages(size));
+    if (data == nullptr) throw std::bad_alloc();
+    return data;
+  }
+  move_into(data, size, taken);
+  return data;
+}
+
 }  // namespace
 
 void* large_block_acquire(std::size_t bytes) {
@@ -70,10 +107,11 @@ void* large_block_acquire(std::size_t bytes) {
   const std::size_t size = whole_pages(bytes);
   std::vector<FreeBlock> returned;
   std::uint8_t* data = reuse(size, returned);
-  for (const FreeBlock& block : returned) platform::unmap_pages(block.data, block.size);
-  if (data == nullptr) data = static_cast<std::uint8_t*>(platform::map_pages(size));
-  if (data == nullptr) throw std::bad_alloc();
-  return data;
+  if (data != nullptr) {
+    unmap_all(returned);
+    return data;
+  }
+  return assemble(size, returned);
 }
 
 void advise_large_array(void* data, std::size_t bytes) noexcept {
