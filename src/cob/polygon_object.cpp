@@ -70,6 +70,21 @@ std::int32_t read_face_list(Reader& r, LargeVector<PolyFace>& faces, std::size_t
   return count;
 }
 
+namespace {
+
+// The vertex, texture coordinate and face lists, one after another.
+bool read_lists(Reader& r, PolygonObject& object) {
+  // An object needs at least one vertex.
+  object.vertexCount = read_vertex_list(r, object.vertices);
+  if (object.vertexCount <= 0) return false;
+  object.uvCount = read_uv_list(r, object.uvs);
+  if (object.uvCount < 0) return false;
+  object.faceCount = read_face_list(r, object.faces, object.cornerTotal);
+  return object.faceCount >= 0;
+}
+
+}  // namespace
+
 bool read_polygon_object(std::vector<std::unique_ptr<PolygonObject>>& objects, Reader& r, std::int32_t chunkId) {
   PolygonObject& object = *objects.emplace_back(std::make_unique<PolygonObject>());
   object.chunkId = chunkId;
@@ -78,13 +93,10 @@ bool read_polygon_object(std::vector<std::unique_ptr<PolygonObject>>& objects, R
       !read_axes(r, object.axes) || !read_matrix(r, object.position)) {
     return false;
   }
-  // An object needs at least one vertex.
-  object.vertexCount = read_vertex_list(r, object.vertices);
-  if (object.vertexCount <= 0) return false;
-  object.uvCount = read_uv_list(r, object.uvs);
-  if (object.uvCount < 0) return false;
-  object.faceCount = read_face_list(r, object.faces, object.cornerTotal);
-  return object.faceCount >= 0;
+  const std::int32_t start = r.at;
+  const bool read = read_lists(r, object);
+  object.lists = r.buffer.subspan(static_cast<std::size_t>(start), static_cast<std::size_t>(r.at - start));
+  return read;
 }
 
 }  // namespace facetor

@@ -77,6 +77,7 @@ class FloatList {
   FloatList(const std::uint8_t* values, std::size_t count) : values_(values), count_(count) {}
   std::size_t size() const { return count_; }
   float operator[](std::size_t i) const { return f32_at(values_ + 4 * i); }
+  Bytes bytes() const { return Bytes(values_, 4 * count_); }
 
  private:
   const std::uint8_t* values_ = nullptr;
@@ -137,6 +138,10 @@ struct PolygonObject {
   LargeVector<PolyFace> faces;
   std::size_t cornerTotal = 0;  // of all faces
   Bytes source;  // the input buffer that the faces' corners lie in
+  // The bytes of the input buffer that hold the vertex, texture coordinate
+  // and face lists (as far as they were read): all that the conversion reads
+  // of the buffer for this object.
+  Bytes lists;
   // Vertex colours, one per corner (byte 0 red, byte 1 green, byte 2 blue; 0
   // = none); empty while the object has no vertex colours.
   LargeVector<std::uint32_t> cornerColours;

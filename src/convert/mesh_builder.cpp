@@ -430,6 +430,23 @@ LargeVector<std::uint32_t> find_hole_entries(Builder& b) {
   return holeEntry;
 }
 
+// The object's vertex and face lists are read for the last time once the
+// corners have their entries (the holes' corners looked up again): their
+// bytes go to context.spent. The texture coordinates, between them, are read
+// again as the vertices are made.
+void spend_lists(const Builder& b) {
+  if (!b.context.spent) return;
+  const Bytes lists = b.object.lists;
+  const Bytes uvs = b.object.uvs.bytes();
+  if (uvs.empty()) {
+    b.context.spent(lists);
+    return;
+  }
+  const auto before = static_cast<std::size_t>(uvs.data() - lists.data());
+  b.context.spent(lists.first(before));
+  b.context.spent(lists.subspan(before + uvs.size()));
+}
+
 // The index under which the prototype being filled lists a state of the
 // pool, listing it at its first use.
 std::uint32_t prototype_surface(Builder& b, std::uint32_t id) {
@@ -565,6 +582,7 @@ void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const B
   b.table.optverts = options.optverts;
   make_corner_vertices(b);
   b.holeEntry = find_hole_entries(b);
+  spend_lists(b);
   const EntryFacts facts = prepare_entries(b);
   b.shift = facts.shift;
   b.proto.hasUV = b.proto.hasUV || facts.hasUV;

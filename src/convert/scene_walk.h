@@ -18,9 +18,11 @@ using FinishedPrototype =
 
 // Converts the scene tree, which it spends (each object's arrays are
 // released as its prototypes are made) and frees, handing every prototype to
-// `finished`; returns the model tree, the frame flags and the state that the
-// next file starts from.
+// `finished` and the bytes of the input that it reads no more to `spent`
+// (see build_mesh); returns the model tree, the frame flags and the state
+// that the next file starts from.
 FileConversion convert_scene(const CarriedState& carried, OutStream& console, const std::string& sourceName,
-                             std::unique_ptr<SceneNode> root, const FinishedPrototype& finished);
+                             std::unique_ptr<SceneNode> root, const FinishedPrototype& finished,
+                             const SpentInput& spent = {});
 
 }  // namespace facetor

@@ -22,9 +22,19 @@ struct FreeBlock {
 // most that the arrays in use have needed at once, and pages that were
 // written once serve again instead of fresh ones, which the system would
 // first clear.
+// A part of a block in use can go to the cache ahead of its block (see
+// large_block_give_pages); the block, given back later, then comes back
+// without it. A part never holds its block's first page, so no other block
+// starts where its block does while that one is in use.
+struct GivenPart {
+  const std::uint8_t* block;  // the start of the block it belongs to
+  FreeBlock part;
+};
+
 struct BlockCache {
   std::mutex lock;
   std::vector<FreeBlock> blocks;
+  std::vector<GivenPart> given;  // parts given ahead of their blocks, which are still in use
 };
 
 BlockCache& cache() {
@@ -118,6 +128,27 @@ void advise_large_array(void* data, std::size_t bytes) noexcept {
   if (bytes >= kLargeBlockThreshold) platform::advise_huge_pages(data, bytes);
 }
 
+void large_block_give_pages(const void* block, void* data, std::size_t bytes) noexcept {
+  if (!platform::pages_available()) return;
+  const std::size_t unit = platform::page_unit();
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first =
+      std::max((start + unit - 1) / unit * unit, reinterpret_cast<std::uintptr_t>(block) + unit);
+  const std::uintptr_t end = (start + bytes) / unit * unit;
+  if (first >= end) return;
+  const FreeBlock part{reinterpret_cast<std::uint8_t*>(first), end - first};
+  BlockCache& blocks = cache();
+  std::lock_guard<std::mutex> held(blocks.lock);
+  try {
+    blocks.blocks.reserve(blocks.blocks.size() + 1);
+    blocks.given.reserve(blocks.given.size() + 1);
+  } catch (const std::bad_alloc&) {
+    return;  // the part stays with its block
+  }
+  blocks.blocks.push_back(part);
+  blocks.given.push_back(GivenPart{static_cast<const std::uint8_t*>(block), part});
+}
+
 void large_block_release(void* block, std::size_t bytes) noexcept {
   if (!platform::pages_available()) {
     ::operator delete(block);
@@ -126,11 +157,28 @@ void large_block_release(void* block, std::size_t bytes) noexcept {
   const FreeBlock freed{static_cast<std::uint8_t*>(block), whole_pages(bytes)};
   BlockCache& blocks = cache();
   std::lock_guard<std::mutex> held(blocks.lock);
-  try {
-    blocks.blocks.push_back(freed);
-  } catch (const std::bad_alloc&) {
-    platform::unmap_pages(freed.data, freed.size);
+  // The parts of this block given ahead go to the end of `given`, in address
+  // order; the pieces between them come back.
+  const auto parts = std::partition(blocks.given.begin(), blocks.given.end(),
+                                    [&](const GivenPart& given) { return given.block != freed.data; });
+  std::sort(parts, blocks.given.end(),
+            [](const GivenPart& a, const GivenPart& b) { return a.part.data < b.part.data; });
+  std::uint8_t* from = freed.data;
+  const auto keep = [&](std::uint8_t* to) {
+    if (to <= from) return;
+    const FreeBlock piece{from, static_cast<std::size_t>(to - from)};
+    try {
+      blocks.blocks.push_back(piece);
+    } catch (const std::bad_alloc&) {
+      platform::unmap_pages(piece.data, piece.size);
+    }
+  };
+  for (auto given = parts; given != blocks.given.end(); ++given) {
+    keep(given->part.data);
+    from = given->part.data + given->part.size;
   }
+  keep(freed.data + freed.size);
+  blocks.given.erase(parts, blocks.given.end());
 }
 
 }  // namespace facetor
