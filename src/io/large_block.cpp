@@ -80,13 +80,18 @@ void unmap_all(const std::vector<FreeBlock>& blocks) {
   for (const FreeBlock& block : blocks) platform::unmap_pages(block.data, block.size);
 }
 
-// Fills the fresh block of size bytes at data, from its start, with the pages
-// of the taken blocks; pages that cannot move, and those beyond size, go
-// back to the system.
+bool on_huge_page(const std::uint8_t* at) { return reinterpret_cast<std::uintptr_t>(at) % platform::kHugePage == 0; }
+
+// Fills the fresh block of size bytes at data, from its start, with the
+// whole huge pages of the taken blocks that start on one: pages moved
+// anywhere else would be split into ordinary ones, and every access to them
+// would cost more than clearing fresh ones once. The rest of the block takes
+// fresh pages; pages that do not move go back to the system.
 void move_into(std::uint8_t* data, std::size_t size, const std::vector<FreeBlock>& taken) {
   std::size_t filled = 0;
   for (const FreeBlock& block : taken) {
-    const std::size_t moved = std::min(block.size, size - filled);
+    const std::size_t room = std::min(block.size, size - filled);
+    const std::size_t moved = on_huge_page(block.data) ? room / platform::kHugePage * platform::kHugePage : 0;
     if (moved == 0 || !platform::move_pages(block.data, moved, data + filled)) {
       platform::unmap_pages(block.data, block.size);
       continue;
@@ -130,11 +135,12 @@ void advise_large_array(void* data, std::size_t bytes) noexcept {
 
 void large_block_give_pages(const void* block, void* data, std::size_t bytes) noexcept {
   if (!platform::pages_available()) return;
-  const std::size_t unit = platform::page_unit();
   const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::size_t huge = platform::kHugePage;
+  // Whole huge pages only (see move_into), and never the block's first one.
   const std::uintptr_t first =
-      std::max((start + unit - 1) / unit * unit, reinterpret_cast<std::uintptr_t>(block) + unit);
-  const std::uintptr_t end = (start + bytes) / unit * unit;
+      std::max((start + huge - 1) / huge * huge, reinterpret_cast<std::uintptr_t>(block) + huge);
+  const std::uintptr_t end = (start + bytes) / huge * huge;
   if (first >= end) return;
   const FreeBlock part{reinterpret_cast<std::uint8_t*>(first), end - first};
   BlockCache& blocks = cache();

@@ -245,8 +245,8 @@ TEST(Conversion, OptvertsJoinsCornersWithinTheTolerance) {
 TEST(Conversion, ListsThatALaterObjectReadsAreNotSpent) {
   std::vector<Vec3> strip;
   std::vector<Face> faces;
-  for (int i = 0; i < 100000; ++i) strip.push_back({float(i % 2), float(i / 2), 0});
-  for (int i = 0; i + 2 < 100000; ++i) faces.push_back(face({i, i + 1, i + 2}));
+  for (int i = 0; i < 300000; ++i) strip.push_back({float(i % 2), float(i / 2), 0});
+  for (int i = 0; i + 2 < 300000; ++i) faces.push_back(face({i, i + 1, i + 2}));
   CobFile inner;
   inner.bytes.clear();
   inner.chunk("PolH", 2, 0, polh("b", strip, {}, faces)).end(3).bytes.resize((inner.bytes.size() + 11) / 12 * 12);
