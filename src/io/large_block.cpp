@@ -15,22 +15,21 @@ struct FreeBlock {
   std::size_t size;  // whole pages
 };
 
-// The blocks given back and not yet reused. A block larger than every cached
-// one is assembled from cached blocks (largest first) as far as they reach:
-// their pages move into it (see platform::move_pages), and only the rest of
-// it takes fresh pages. So the pages held (in use and cached) never pass the
-// most that the arrays in use have needed at once, and pages that were
-// written once serve again instead of fresh ones, which the system would
-// first clear.
-// A part of a block in use can go to the cache ahead of its block (see
-// large_block_give_pages); the block, given back later, then comes back
-// without it. A part never holds its block's first page, so no other block
-// starts where its block does while that one is in use.
+// A part of a block in use that went to the cache ahead of its block (see
+// large_block_give_pages). A part never holds its block's first huge page,
+// so no other block starts where its block does while that one is in use.
 struct GivenPart {
   const std::uint8_t* block;  // the start of the block it belongs to
   FreeBlock part;
 };
 
+// The blocks given back and not yet reused. A block larger than every cached
+// one is assembled from cached blocks (largest first) as far as their whole
+// huge pages reach: those pages move into it (see move_into), and only the
+// rest of it takes fresh pages. So the pages held (in use and cached) never
+// pass the most that the arrays in use have needed at once, and pages that
+// were written once serve again instead of fresh ones, which the system
+// would first clear. A block whose parts went ahead comes back without them.
 struct BlockCache {
   std::mutex lock;
   std::vector<FreeBlock> blocks;

@@ -67,11 +67,12 @@ struct LargeAllocator {
 template <class T>
 using LargeVector = std::vector<T, LargeAllocator<T>>;
 
-// Gives the whole pages within `bytes` bytes from data on, a part of the
-// block from large_block_acquire that starts at `block` (but for its first
-// page), whose contents are no longer needed, to the blocks that later arrays
-// take; the block, given back later, comes back without them. Parts given
-// must not overlap. Where the system gives no pages, nothing changes.
+// Gives the whole huge pages within `bytes` bytes from data on, a part of
+// the block from large_block_acquire that starts at `block` (but for its
+// first huge page), whose contents are no longer needed, to the blocks that
+// later arrays take; the block, given back later, comes back without them.
+// Parts given must not overlap. Where the system gives no pages, nothing
+// changes.
 void large_block_give_pages(const void* block, void* data, std::size_t bytes) noexcept;
 
 // The same for the elements [first, first + count) of an array, where its
