@@ -19,9 +19,9 @@ std::int32_t read_float_list(Reader& r, FloatList& values, std::int32_t perEntry
   if (!read_i32(r, count)) return -1;
   if (count == 0) return 0;
   const std::int64_t floats = static_cast<std::int64_t>(count) * perEntry;
-  const std::uint8_t* first = r.buffer.data() + r.at;
+  const std::int32_t first = r.at;
   if (count < 0 || !skip_bytes(r, floats * 4)) return -1;
-  values = FloatList(first, static_cast<std::size_t>(floats));
+  values = FloatList(r.buffer.data() + first, static_cast<std::size_t>(floats));
   return count;
 }
 

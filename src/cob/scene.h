@@ -121,7 +121,8 @@ struct PolygonObject {
   // Counts as read (a failed list leaves its count 0 or -1 and its list
   // empty); the lists hold exactly the entries that were read. The vertex
   // and texture coordinate lists, and the faces' corners, lie in the input
-  // buffer, which outlives the scene.
+  // buffer, which outlives the scene (mode R's build spends them: see
+  // build_mesh).
   std::int32_t vertexCount = 0;
   FloatList vertices;  // x, y, z per vertex
   // One per vertex (low byte first joint, high byte second), or empty while

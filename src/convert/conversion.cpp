@@ -216,19 +216,13 @@ bool lists_apart(const SceneNode& root) {
   return true;
 }
 
-}  // namespace
-
-FileConversion convert_scene(const CarriedState& carried, OutStream& console, const std::string& sourceName,
-                             std::unique_ptr<SceneNode> root, const FinishedPrototype& finished,
-                             const SpentInput& spent) {
-  Walk walk{console, sourceName, finished, spent, carried};
-  std::unique_ptr<ModelNode> modelRoot = convert_tree(walk, root);
-  free_scene(std::move(root));
-  return FileConversion{ConvertedModel{std::move(modelRoot), walk.facer, walk.rotate}, walk.carried};
-}
-
-FileConversion load_and_convert(const CarriedState& carried, RwxWriterState& writer, OutStream& console,
-                                const std::string& sourceName, LargeVector<std::uint8_t>& input) {
+// Loads the scene out of input, converts it (writing every prototype
+// through writer) and frees the scene. A file without a scene tree gives no
+// model tree and hands carried on as it was. The input is spent: where no
+// two objects' lists overlap, the pages of the lists that the conversion has
+// read go to later arrays, and those bytes are the input's no more.
+FileConversion load_and_convert_spending(const CarriedState& carried, RwxWriterState& writer, OutStream& console,
+                                         const std::string& sourceName, LargeVector<std::uint8_t>& input) {
   std::unique_ptr<SceneNode> root = load_scene(input, console, sourceName);
   if (!root) return FileConversion{ConvertedModel{}, carried};
   const bool apart = lists_apart(*root);
@@ -243,12 +237,23 @@ FileConversion load_and_convert(const CarriedState& carried, RwxWriterState& wri
       spent);
 }
 
+}  // namespace
+
+FileConversion convert_scene(const CarriedState& carried, OutStream& console, const std::string& sourceName,
+                             std::unique_ptr<SceneNode> root, const FinishedPrototype& finished,
+                             const SpentInput& spent) {
+  Walk walk{console, sourceName, finished, spent, carried};
+  std::unique_ptr<ModelNode> modelRoot = convert_tree(walk, root);
+  free_scene(std::move(root));
+  return FileConversion{ConvertedModel{std::move(modelRoot), walk.facer, walk.rotate}, walk.carried};
+}
+
 CarriedState write_rwx_conversion(const CarriedState& carried, OutStream& out, OutStream& console,
                                   const std::string& inputName, LargeVector<std::uint8_t>&& input) {
   LargeVector<std::uint8_t> buffer = std::move(input);
   CarriedState next = carried;
   write_rwx_file(out, inputName, [&](RwxWriterState& writer) {
-    FileConversion converted = load_and_convert(carried, writer, console, inputName, buffer);
+    FileConversion converted = load_and_convert_spending(carried, writer, console, inputName, buffer);
     next = converted.carried;
     return std::move(converted.model);
   });

@@ -29,14 +29,6 @@ struct FileConversion {
   CarriedState carried;
 };
 
-// Loads the scene out of input, converts it (writing every prototype
-// through writer) and frees the scene. A file without a scene tree gives no
-// model tree and hands carried on as it was. The input is spent: the pages
-// of the lists that the conversion has read go to later arrays where no two
-// objects' lists overlap (their bytes then read as zero).
-FileConversion load_and_convert(const CarriedState& carried, RwxWriterState& writer, OutStream& console,
-                                const std::string& sourceName, LargeVector<std::uint8_t>& input);
-
 // Mode R for one file: the RWX file of the model in input, written into
 // out, its warnings on the console. Returns the state for the next file.
 CarriedState write_rwx_conversion(const CarriedState& carried, OutStream& out, OutStream& console,

@@ -55,10 +55,11 @@ struct MeshBuildContext {
 // Builds the object's faces into `first` (which has no vertices or faces
 // yet) and its continuations, handing each one to `finished`. The build
 // spends the object, so that its arrays never stand beside their converted
-// copies: the face list is released once the prototype's faces are made
-// (its counts becoming 0), and the bytes of its lists in the input buffer,
-// but for the texture coordinates, go to context.spent once the corners
-// have their entries.
+// copies: the bytes of its lists in the input buffer, but for the texture
+// coordinates, go to context.spent once the corners have their entries (the
+// vertex list and its count going), the face list is released once the
+// prototype's faces are made (its counts becoming 0), and the texture
+// coordinates go at the end.
 void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const BuildOptions& options,
                 Prototype first, const PrototypeSink& finished);
 

@@ -1,5 +1,5 @@
 // The walk of a loaded scene tree into the converted model tree (the part of
-// load_and_convert between loading and freeing the scene).
+// mode R's conversion between loading and freeing the scene).
 #pragma once
 
 #include <functional>

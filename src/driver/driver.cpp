@@ -40,8 +40,8 @@ using Outcome = std::optional<int>;
 struct Input {
   const std::string& name;
   platform::FileIdentity identity;
-  LargeVector<std::uint8_t>& bytes;  // mode R spends them
-  bool binaryCob = false;            // the bytes pass the header check
+  LargeVector<std::uint8_t> bytes;
+  bool binaryCob = false;  // the bytes pass the header check
 };
 
 Outcome end_or_next(Regime regime, int code) {
@@ -160,17 +160,17 @@ Outcome write_output(Session& session, Regime regime, const Input& input, const 
   return end_or_next(regime, kExitDone);
 }
 
-Outcome dispatch(Session& session, Regime regime, char mode, const Input& input) {
+// Runs the mode on the input, which it takes: mode R spends its bytes.
+Outcome dispatch(Session& session, Regime regime, char mode, Input&& input) {
   OutStream& console = session.console;
-  const Bytes buffer = input.bytes;
   switch (mode) {
     case 'A':
       return write_output(session, regime, input, ".seq", StreamMode::Binary, [&](OutStream& out) {
-        summarise_animation(session, export_animation(out, console, input.name, buffer));
+        summarise_animation(session, export_animation(out, console, input.name, input.bytes));
       });
     case 'D':
       return write_output(session, regime, input, ".txt", StreamMode::Text,
-                          [&](OutStream& out) { dump_chunks(buffer, out, console); });
+                          [&](OutStream& out) { dump_chunks(input.bytes, out, console); });
     case 'R':
       return write_output(session, regime, input, ".rwx", StreamMode::Text, [&](OutStream& out) {
         session.carried = write_rwx_conversion(session.carried, out, console, input.name, std::move(input.bytes));
@@ -182,9 +182,9 @@ Outcome dispatch(Session& session, Regime regime, char mode, const Input& input)
         return kExitScreenMode;
       }
       if (mode == 'H') {
-        list_chunk_types(buffer, console);
+        list_chunk_types(input.bytes, console);
       } else {
-        list_images(buffer, console);
+        list_images(input.bytes, console);
       }
       return std::nullopt;
     default:
@@ -249,7 +249,7 @@ Outcome run_file(Session& session, Regime regime, std::span<const std::string> p
       return end_or_next(regime, kExitCannotOpenInput);
   }
   const bool binaryCob = classify_header(buffer) == HeaderClass::Binary;
-  return dispatch(session, regime, mode, Input{inputName, file.status.identity, buffer, binaryCob});
+  return dispatch(session, regime, mode, Input{inputName, file.status.identity, std::move(buffer), binaryCob});
 }
 
 void print_usage(OutStream& console) {

@@ -144,14 +144,17 @@ void large_block_give_pages(const void* block, void* data, std::size_t bytes) no
   const FreeBlock part{reinterpret_cast<std::uint8_t*>(first), end - first};
   BlockCache& blocks = cache();
   std::lock_guard<std::mutex> held(blocks.lock);
+  // Where either list cannot grow, the part stays with its block.
   try {
-    blocks.blocks.reserve(blocks.blocks.size() + 1);
-    blocks.given.reserve(blocks.given.size() + 1);
+    blocks.given.push_back(GivenPart{static_cast<const std::uint8_t*>(block), part});
   } catch (const std::bad_alloc&) {
-    return;  // the part stays with its block
+    return;
   }
-  blocks.blocks.push_back(part);
-  blocks.given.push_back(GivenPart{static_cast<const std::uint8_t*>(block), part});
+  try {
+    blocks.blocks.push_back(part);
+  } catch (const std::bad_alloc&) {
+    blocks.given.pop_back();
+  }
 }
 
 void large_block_release(void* block, std::size_t bytes) noexcept {

@@ -76,8 +76,10 @@ using LargeVector = std::vector<T, LargeAllocator<T>>;
 void large_block_give_pages(const void* block, void* data, std::size_t bytes) noexcept;
 
 // The same for the elements [first, first + count) of an array, where its
-// storage is a block of pages (elsewhere nothing changes). Their values are
-// lost: the array must not read them again.
+// storage is a block of pages (elsewhere nothing changes). Those elements
+// may serve another array at once: from here on the array may read and
+// write only its other elements, and is never copied, grown or shrunk, only
+// dropped.
 template <class T>
 void give_pages(LargeVector<T>& array, std::size_t first, std::size_t count) noexcept {
   if (array.capacity() * sizeof(T) >= kLargeBlockThreshold) {
