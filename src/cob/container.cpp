@@ -28,8 +28,6 @@ bool take(Reader& r, std::int64_t n, const std::uint8_t*& bytes) {
 
 std::uint16_t u16_at(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | b[1] << 8); }
 
-float f32_at(const std::uint8_t* b) { return float_from_bits(u32_at(b)); }
-
 }  // namespace
 
 Reader reader_at(Bytes buffer, std::int64_t at, std::int64_t end) {

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "io/float_bits.h"
 #include "io/out_stream.h"
 
 namespace facetor {
@@ -21,6 +22,9 @@ inline std::uint32_t u32_at(const std::uint8_t* b) {
   return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
          static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
 }
+
+// The little-endian 32-bit float at b.
+inline float f32_at(const std::uint8_t* b) { return float_from_bits(u32_at(b)); }
 
 inline constexpr std::int32_t kFileHeaderSize = 32;
 inline constexpr std::int32_t kChunkHeaderSize = 20;

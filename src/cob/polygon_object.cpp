@@ -11,21 +11,17 @@ namespace {
 constexpr std::uint8_t kHoleFlag = 0x08;
 constexpr std::int64_t kSmallestFace = 3;  // flags and corner count
 
-// A count and that many entries of perEntry floats. A count whose entries
-// cannot fit in the bytes left fails before anything is made for it.
-std::int32_t read_float_list(Reader& r, LargeVector<float>& values,
-                             std::int32_t perEntry) {
-  values.clear();
+// A count and that many entries of perEntry floats, left in the buffer. A
+// count whose entries cannot fit in the bytes left fails.
+std::int32_t read_float_list(Reader& r, FloatList& values, std::int32_t perEntry) {
+  values = FloatList{};
   std::int32_t count = 0;
   if (!read_i32(r, count)) return -1;
   if (count == 0) return 0;
   const std::int64_t floats = static_cast<std::int64_t>(count) * perEntry;
-  if (count < 0 || floats * 4 > bytes_left(r)) return -1;
-  values.resize(static_cast<std::size_t>(floats));
-  if (!read_f32_array(r, values.data(), static_cast<std::int32_t>(floats))) {
-    release_storage(values);
-    return -1;
-  }
+  const std::int32_t first = r.at;
+  if (count < 0 || !skip_bytes(r, floats * 4)) return -1;
+  values = FloatList(r.buffer.data() + first, static_cast<std::size_t>(floats));
   return count;
 }
 
@@ -45,11 +41,11 @@ bool read_face_head(Reader& r, PolyFace& face) {
 
 }  // namespace
 
-std::int32_t read_vertex_list(Reader& r, LargeVector<float>& vertices) {
+std::int32_t read_vertex_list(Reader& r, FloatList& vertices) {
   return read_float_list(r, vertices, 3);
 }
 
-std::int32_t read_uv_list(Reader& r, LargeVector<float>& uvs) {
+std::int32_t read_uv_list(Reader& r, FloatList& uvs) {
   return read_float_list(r, uvs, 2);
 }
 
@@ -74,21 +70,33 @@ std::int32_t read_face_list(Reader& r, LargeVector<PolyFace>& faces, std::size_t
   return count;
 }
 
-bool read_polygon_object(std::vector<std::unique_ptr<PolygonObject>>& objects, Reader& r, std::int32_t chunkId) {
-  PolygonObject& object = *objects.emplace_back(std::make_unique<PolygonObject>());
-  object.chunkId = chunkId;
-  if (!read_name(r, object.name, kSceneNameCapacity) ||
-      !read_axes(r, object.axes) || !read_matrix(r, object.position)) {
-    return false;
-  }
+namespace {
+
+// The vertex, texture coordinate and face lists, one after another.
+bool read_lists(Reader& r, PolygonObject& object) {
   // An object needs at least one vertex.
   object.vertexCount = read_vertex_list(r, object.vertices);
   if (object.vertexCount <= 0) return false;
   object.uvCount = read_uv_list(r, object.uvs);
   if (object.uvCount < 0) return false;
-  object.source = r.buffer;
   object.faceCount = read_face_list(r, object.faces, object.cornerTotal);
   return object.faceCount >= 0;
+}
+
+}  // namespace
+
+bool read_polygon_object(std::vector<std::unique_ptr<PolygonObject>>& objects, Reader& r, std::int32_t chunkId) {
+  PolygonObject& object = *objects.emplace_back(std::make_unique<PolygonObject>());
+  object.chunkId = chunkId;
+  object.source = r.buffer;
+  if (!read_name(r, object.name, kSceneNameCapacity) ||
+      !read_axes(r, object.axes) || !read_matrix(r, object.position)) {
+    return false;
+  }
+  const std::int32_t start = r.at;
+  const bool read = read_lists(r, object);
+  object.lists = r.buffer.subspan(static_cast<std::size_t>(start), static_cast<std::size_t>(r.at - start));
+  return read;
 }
 
 }  // namespace facetor

@@ -68,6 +68,22 @@ class FaceCorners {
   std::size_t count_;
 };
 
+// Floats that stay where the file holds them in the input buffer
+// (little-endian 32 bits each), so that a list costs no allocation and its
+// values no copy.
+class FloatList {
+ public:
+  FloatList() = default;
+  FloatList(const std::uint8_t* values, std::size_t count) : values_(values), count_(count) {}
+  std::size_t size() const { return count_; }
+  float operator[](std::size_t i) const { return f32_at(values_ + 4 * i); }
+  Bytes bytes() const { return Bytes(values_, 4 * count_); }
+
+ private:
+  const std::uint8_t* values_ = nullptr;
+  std::size_t count_ = 0;
+};
+
 struct Material {
   std::uint16_t number = 0;
   char shader = 0;
@@ -102,10 +118,13 @@ struct PolygonObject {
   std::string name;
   LocalAxes axes{};
   Matrix3x4 position{};
-  // Counts as read (a failed list leaves its count 0 or -1 and its array
-  // empty); the arrays hold exactly the entries that were read.
+  // Counts as read (a failed list leaves its count 0 or -1 and its list
+  // empty); the lists hold exactly the entries that were read. The vertex
+  // and texture coordinate lists, and the faces' corners, lie in the input
+  // buffer, which outlives the scene (mode R's build spends them: see
+  // build_mesh).
   std::int32_t vertexCount = 0;
-  LargeVector<float> vertices;  // x, y, z per vertex
+  FloatList vertices;  // x, y, z per vertex
   // One per vertex (low byte first joint, high byte second), or empty while
   // no Skin chunk has given a vertex its joints.
   LargeVector<std::uint16_t> vertexJoints;
@@ -115,11 +134,15 @@ struct PolygonObject {
   // none), so that a tendon Skin finds its link without a scan.
   std::vector<std::uint32_t> firstLinkOfJoint;
   std::int32_t uvCount = 0;
-  LargeVector<float> uvs;  // u, v per entry
+  FloatList uvs;  // u, v per entry
   std::int32_t faceCount = 0;
   LargeVector<PolyFace> faces;
   std::size_t cornerTotal = 0;  // of all faces
-  Bytes source;  // the input buffer that the faces' corners lie in; it outlives the scene
+  Bytes source;  // the input buffer that the faces' corners lie in
+  // The bytes of the input buffer that hold the vertex, texture coordinate
+  // and face lists (as far as they were read): all that the conversion reads
+  // of the buffer for this object.
+  Bytes lists;
   // Vertex colours, one per corner (byte 0 red, byte 1 green, byte 2 blue; 0
   // = none); empty while the object has no vertex colours.
   LargeVector<std::uint32_t> cornerColours;

@@ -21,8 +21,8 @@ bool add_group_node(SceneNode& parent, Reader& r, std::int32_t chunkId, bool wit
 bool read_polygon_object(std::vector<std::unique_ptr<PolygonObject>>& objects, Reader& r, std::int32_t chunkId);
 
 // List readers: the count, or -1 on failure (the list is then left empty).
-std::int32_t read_vertex_list(Reader& r, LargeVector<float>& vertices);
-std::int32_t read_uv_list(Reader& r, LargeVector<float>& uvs);
+std::int32_t read_vertex_list(Reader& r, FloatList& vertices);
+std::int32_t read_uv_list(Reader& r, FloatList& uvs);
 std::int32_t read_face_list(Reader& r, LargeVector<PolyFace>& faces, std::size_t& cornerTotal);
 
 // Mat1: appends a material; chunkEnd (the end of the chunk's data) bounds the

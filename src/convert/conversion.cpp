@@ -24,6 +24,7 @@ struct Walk {
   OutStream& console;
   const std::string& sourceName;
   const FinishedPrototype& finished;
+  const SpentInput& spent;
   CarriedState carried;
   bool facer = false;
   bool rotate = false;
@@ -122,7 +123,7 @@ void convert_object(Walk& walk, NodeContext& ctx, PolygonObject&& object) {
   add_joint_table(std::move(object.bones), proto);
   if (has_corners(object)) walk.carried.baseTransform = vertexTransform;
 
-  const MeshBuildContext context{walk.console, walk.sourceName, walk.carried.splitKey};
+  const MeshBuildContext context{walk.console, walk.sourceName, walk.carried.splitKey, walk.spent};
   const BuildOptions options{own.picture, own.sign, own.addressMode, own.mipmap, own.optverts};
   build_mesh(context, std::move(object), options, std::move(proto), [&](const Prototype& finished) {
     walk.finished(finished, walk.carried.baseTransform, *node);
@@ -195,31 +196,64 @@ std::unique_ptr<ModelNode> convert_tree(Walk& walk, const std::unique_ptr<SceneN
   return modelRoot;
 }
 
+// True when no two polygon objects' lists share a byte of the input, so
+// that the bytes one object's build reads no more are read by no other.
+bool lists_apart(const SceneNode& root) {
+  std::vector<Bytes> lists;
+  std::vector<const SceneNode*> pending{&root};
+  while (!pending.empty()) {
+    const SceneNode& node = *pending.back();
+    pending.pop_back();
+    for (const std::unique_ptr<PolygonObject>& object : node.objects) {
+      if (!object->lists.empty()) lists.push_back(object->lists);
+    }
+    for (const std::unique_ptr<SceneNode>& child : node.children) pending.push_back(child.get());
+  }
+  std::sort(lists.begin(), lists.end(), [](Bytes a, Bytes b) { return a.data() < b.data(); });
+  for (std::size_t i = 1; i < lists.size(); ++i) {
+    if (lists[i].data() < lists[i - 1].data() + lists[i - 1].size()) return false;
+  }
+  return true;
+}
+
+// Loads the scene out of input, converts it (writing every prototype
+// through writer) and frees the scene. A file without a scene tree gives no
+// model tree and hands carried on as it was. The input is spent: where no
+// two objects' lists overlap, the pages of the lists that the conversion has
+// read go to later arrays, and those bytes are the input's no more.
+FileConversion load_and_convert_spending(const CarriedState& carried, RwxWriterState& writer, OutStream& console,
+                                         const std::string& sourceName, LargeVector<std::uint8_t>& input) {
+  std::unique_ptr<SceneNode> root = load_scene(input, console, sourceName);
+  if (!root) return FileConversion{ConvertedModel{}, carried};
+  const bool apart = lists_apart(*root);
+  const SpentInput spent = [&input, apart](Bytes part) {
+    if (apart && !part.empty()) give_pages(input, static_cast<std::size_t>(part.data() - input.data()), part.size());
+  };
+  return convert_scene(
+      carried, console, sourceName, std::move(root),
+      [&writer](const Prototype& proto, const Transform& base, const ModelNode& node) {
+        write_prototype(writer, proto, base, node.opacityFix);
+      },
+      spent);
+}
+
 }  // namespace
 
 FileConversion convert_scene(const CarriedState& carried, OutStream& console, const std::string& sourceName,
-                             std::unique_ptr<SceneNode> root, const FinishedPrototype& finished) {
-  Walk walk{console, sourceName, finished, carried};
+                             std::unique_ptr<SceneNode> root, const FinishedPrototype& finished,
+                             const SpentInput& spent) {
+  Walk walk{console, sourceName, finished, spent, carried};
   std::unique_ptr<ModelNode> modelRoot = convert_tree(walk, root);
   free_scene(std::move(root));
   return FileConversion{ConvertedModel{std::move(modelRoot), walk.facer, walk.rotate}, walk.carried};
 }
 
-FileConversion load_and_convert(const CarriedState& carried, RwxWriterState& writer, OutStream& console,
-                                const std::string& sourceName, Bytes buffer) {
-  std::unique_ptr<SceneNode> root = load_scene(buffer, console, sourceName);
-  if (!root) return FileConversion{ConvertedModel{}, carried};
-  return convert_scene(carried, console, sourceName, std::move(root),
-                       [&writer](const Prototype& proto, const Transform& base, const ModelNode& node) {
-                         write_prototype(writer, proto, base, node.opacityFix);
-                       });
-}
-
 CarriedState write_rwx_conversion(const CarriedState& carried, OutStream& out, OutStream& console,
-                                  const std::string& inputName, Bytes buffer) {
+                                  const std::string& inputName, LargeVector<std::uint8_t>&& input) {
+  LargeVector<std::uint8_t> buffer = std::move(input);
   CarriedState next = carried;
   write_rwx_file(out, inputName, [&](RwxWriterState& writer) {
-    FileConversion converted = load_and_convert(carried, writer, console, inputName, buffer);
+    FileConversion converted = load_and_convert_spending(carried, writer, console, inputName, buffer);
     next = converted.carried;
     return std::move(converted.model);
   });

@@ -29,15 +29,9 @@ struct FileConversion {
   CarriedState carried;
 };
 
-// Loads the scene out of buffer, converts it (writing every prototype
-// through writer) and frees the scene. A file without a scene tree gives no
-// model tree and hands carried on as it was.
-FileConversion load_and_convert(const CarriedState& carried, RwxWriterState& writer, OutStream& console,
-                                const std::string& sourceName, Bytes buffer);
-
-// Mode R for one file: the RWX file of the model in buffer, written into
+// Mode R for one file: the RWX file of the model in input, written into
 // out, its warnings on the console. Returns the state for the next file.
 CarriedState write_rwx_conversion(const CarriedState& carried, OutStream& out, OutStream& console,
-                                  const std::string& inputName, Bytes buffer);
+                                  const std::string& inputName, LargeVector<std::uint8_t>&& input);
 
 }  // namespace facetor

@@ -430,6 +430,24 @@ LargeVector<std::uint32_t> find_hole_entries(Builder& b) {
   return holeEntry;
 }
 
+// The object's vertex and face lists are read for the last time once the
+// corners have their entries (the holes' corners looked up again): their
+// bytes go to context.spent, and the object's view of the vertices goes. The
+// faces keep their records, whose corners are read no more. The texture
+// coordinates, between the lists, are read again as the vertices are made.
+void spend_lists(const MeshBuildContext& context, PolygonObject& object) {
+  if (context.spent) {
+    const Bytes lists = object.lists;
+    const Bytes uvs = object.uvs.bytes();
+    const auto before = static_cast<std::size_t>(uvs.empty() ? lists.size() : uvs.data() - lists.data());
+    context.spent(lists.first(before));
+    if (!uvs.empty()) context.spent(lists.subspan(before + uvs.size()));
+  }
+  object.vertices = FloatList{};
+  object.vertexCount = 0;
+  object.lists = Bytes{};
+}
+
 // The index under which the prototype being filled lists a state of the
 // pool, listing it at its first use.
 std::uint32_t prototype_surface(Builder& b, std::uint32_t id) {
@@ -510,6 +528,7 @@ void release_working_tables(Builder& b) {
   release_storage(b.object.faces);
   b.object.faceCount = 0;
   b.object.cornerTotal = 0;
+  b.object.source = Bytes{};
   release_storage(b.cornerEntry);
   release_storage(b.holeEntry);
   release_storage(b.polygon);
@@ -564,9 +583,8 @@ void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const B
   b.materialCount = static_cast<std::int32_t>(std::min<std::size_t>(object.materials.size(), 0x7FFFFFFF));
   b.table.optverts = options.optverts;
   make_corner_vertices(b);
-  release_storage(object.vertices);  // the entries hold the positions
-  object.vertexCount = 0;
   b.holeEntry = find_hole_entries(b);
+  spend_lists(context, object);
   const EntryFacts facts = prepare_entries(b);
   b.shift = facts.shift;
   b.proto.hasUV = b.proto.hasUV || facts.hasUV;
@@ -576,6 +594,8 @@ void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const B
   make_faces(b);
   release_working_tables(b);
   finish_prototype(b, true);
+  object.uvs = FloatList{};
+  object.uvCount = 0;
 }
 
 }  // namespace facetor

@@ -39,19 +39,27 @@ struct SplitKey {
 // the vertices its faces use, in the object's vertex order.
 using PrototypeSink = std::function<void(const Prototype&)>;
 
+// Takes bytes of the input buffer that the conversion reads no more.
+using SpentInput = std::function<void(Bytes)>;
+
 // What a build reports to and carries from one build to the next.
 struct MeshBuildContext {
   OutStream& console;
   const std::string& sourceName;  // first word of every warning
   SplitKey& splitKey;
+  // Given the object's vertex and face lists once the build has read them
+  // for the last time; may be empty.
+  const SpentInput& spent;
 };
 
 // Builds the object's faces into `first` (which has no vertices or faces
 // yet) and its continuations, handing each one to `finished`. The build
 // spends the object, so that its arrays never stand beside their converted
-// copies: the vertex list is released once the corners hold the positions,
-// and the face list once the prototype's faces are made (their counts
-// becoming 0).
+// copies: the bytes of its lists in the input buffer, but for the texture
+// coordinates, go to context.spent once the corners have their entries (the
+// vertex list and its count going), the face list is released once the
+// prototype's faces are made (its counts becoming 0), and the texture
+// coordinates go at the end.
 void build_mesh(const MeshBuildContext& context, PolygonObject&& object, const BuildOptions& options,
                 Prototype first, const PrototypeSink& finished);
 

@@ -1,5 +1,5 @@
 // The walk of a loaded scene tree into the converted model tree (the part of
-// load_and_convert between loading and freeing the scene).
+// mode R's conversion between loading and freeing the scene).
 #pragma once
 
 #include <functional>
@@ -18,9 +18,11 @@ using FinishedPrototype =
 
 // Converts the scene tree, which it spends (each object's arrays are
 // released as its prototypes are made) and frees, handing every prototype to
-// `finished`; returns the model tree, the frame flags and the state that the
-// next file starts from.
+// `finished` and the bytes of the input that it reads no more to `spent`
+// (see build_mesh); returns the model tree, the frame flags and the state
+// that the next file starts from.
 FileConversion convert_scene(const CarriedState& carried, OutStream& console, const std::string& sourceName,
-                             std::unique_ptr<SceneNode> root, const FinishedPrototype& finished);
+                             std::unique_ptr<SceneNode> root, const FinishedPrototype& finished,
+                             const SpentInput& spent = {});
 
 }  // namespace facetor

@@ -40,7 +40,8 @@ using Outcome = std::optional<int>;
 struct Input {
   const std::string& name;
   platform::FileIdentity identity;
-  Bytes bytes;
+  LargeVector<std::uint8_t> bytes;
+  bool binaryCob = false;  // the bytes pass the header check
 };
 
 Outcome end_or_next(Regime regime, int code) {
@@ -83,7 +84,7 @@ void explain(Session& session, Regime regime, const char* format, ...) {
 // The file modes write an output whatever the file holds; say so when it
 // fails the header check, so that an exit code of 0 is not read as a model.
 void explain_no_model(Session& session, Regime regime, const Input& input, const std::string& outputName) {
-  if (regime == Regime::CommandLine && classify_header(input.bytes) != HeaderClass::Binary) {
+  if (regime == Regime::CommandLine && !input.binaryCob) {
     explain(session, regime, "'%s' is not a binary COB file; '%s' holds no model", input.name.c_str(),
             outputName.c_str());
   }
@@ -159,20 +160,20 @@ Outcome write_output(Session& session, Regime regime, const Input& input, const 
   return end_or_next(regime, kExitDone);
 }
 
-Outcome dispatch(Session& session, Regime regime, char mode, const Input& input) {
+// Runs the mode on the input, which it takes: mode R spends its bytes.
+Outcome dispatch(Session& session, Regime regime, char mode, Input&& input) {
   OutStream& console = session.console;
-  const Bytes buffer = input.bytes;
   switch (mode) {
     case 'A':
       return write_output(session, regime, input, ".seq", StreamMode::Binary, [&](OutStream& out) {
-        summarise_animation(session, export_animation(out, console, input.name, buffer));
+        summarise_animation(session, export_animation(out, console, input.name, input.bytes));
       });
     case 'D':
       return write_output(session, regime, input, ".txt", StreamMode::Text,
-                          [&](OutStream& out) { dump_chunks(buffer, out, console); });
+                          [&](OutStream& out) { dump_chunks(input.bytes, out, console); });
     case 'R':
       return write_output(session, regime, input, ".rwx", StreamMode::Text, [&](OutStream& out) {
-        session.carried = write_rwx_conversion(session.carried, out, console, input.name, buffer);
+        session.carried = write_rwx_conversion(session.carried, out, console, input.name, std::move(input.bytes));
       });
     case 'H':
     case 'I':
@@ -181,9 +182,9 @@ Outcome dispatch(Session& session, Regime regime, char mode, const Input& input)
         return kExitScreenMode;
       }
       if (mode == 'H') {
-        list_chunk_types(buffer, console);
+        list_chunk_types(input.bytes, console);
       } else {
-        list_images(buffer, console);
+        list_images(input.bytes, console);
       }
       return std::nullopt;
     default:
@@ -247,7 +248,8 @@ Outcome run_file(Session& session, Regime regime, std::span<const std::string> p
       explain(session, regime, "can not read '%s' completely", inputName.c_str());
       return end_or_next(regime, kExitCannotOpenInput);
   }
-  return dispatch(session, regime, mode, Input{inputName, file.status.identity, buffer});
+  const bool binaryCob = classify_header(buffer) == HeaderClass::Binary;
+  return dispatch(session, regime, mode, Input{inputName, file.status.identity, std::move(buffer), binaryCob});
 }
 
 void print_usage(OutStream& console) {

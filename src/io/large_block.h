@@ -67,6 +67,26 @@ struct LargeAllocator {
 template <class T>
 using LargeVector = std::vector<T, LargeAllocator<T>>;
 
+// Gives the whole huge pages within `bytes` bytes from data on, a part of
+// the block from large_block_acquire that starts at `block` (but for its
+// first huge page), whose contents are no longer needed, to the blocks that
+// later arrays take; the block, given back later, comes back without them.
+// Parts given must not overlap. Where the system gives no pages, nothing
+// changes.
+void large_block_give_pages(const void* block, void* data, std::size_t bytes) noexcept;
+
+// The same for the elements [first, first + count) of an array, where its
+// storage is a block of pages (elsewhere nothing changes). Those elements
+// may serve another array at once: from here on the array may read and
+// write only its other elements, and is never copied, grown or shrunk, only
+// dropped.
+template <class T>
+void give_pages(LargeVector<T>& array, std::size_t first, std::size_t count) noexcept {
+  if (array.capacity() * sizeof(T) >= kLargeBlockThreshold) {
+    large_block_give_pages(array.data(), array.data() + first, count * sizeof(T));
+  }
+}
+
 // Asks for huge pages for an untouched heap array of kLargeBlockThreshold
 // bytes or more (see platform::advise_huge_pages); smaller ones are left as
 // they are.

@@ -109,6 +109,12 @@ void* map_pages(std::size_t size);
 // page boundaries) to the system.
 void unmap_pages(void* data, std::size_t size);
 
+// Moves the pages of size bytes from `from` on (whole pages of a block, their
+// contents with them) to `to`, in place of what lay there, without touching
+// them again: pages written once serve another block. False where the system
+// cannot move pages; both ranges are then as they were.
+bool move_pages(void* from, std::size_t size, void* to);
+
 // Asks the system for transparent huge pages for the whole huge pages that
 // lie within size bytes from data, memory of the ordinary heap that is yet to
 // be touched (an array reserved ahead). Only a hint: nothing else changes.

@@ -139,6 +139,10 @@ void* map_pages(std::size_t size) {
 
 void unmap_pages(void* data, std::size_t size) { ::munmap(data, size); }
 
+bool move_pages(void* from, std::size_t size, void* to) {
+  return ::mremap(from, size, size, MREMAP_MAYMOVE | MREMAP_FIXED, to) != MAP_FAILED;
+}
+
 void advise_huge_pages(void* data, std::size_t size) noexcept {
   const auto start = reinterpret_cast<std::uintptr_t>(data);
   const std::uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
@@ -150,6 +154,7 @@ bool pages_available() { return false; }
 std::size_t page_unit() { return 1; }
 void* map_pages(std::size_t) { return nullptr; }
 void unmap_pages(void*, std::size_t) {}
+bool move_pages(void*, std::size_t, void*) { return false; }
 void advise_huge_pages(void*, std::size_t) noexcept {}
 #endif
 

@@ -240,6 +240,32 @@ TEST(Conversion, OptvertsJoinsCornersWithinTheTolerance) {
   EXPECT_EQ(c.written.at(0).vertices.size() * 10 + c.written.at(1).vertices.size(), 34u);
 }
 
+// Spending the lists read stops where one object's lists hold another's: here the first object's vertex
+// list holds the second object's chunk, in a file of large blocks, which converts as the scene does unspent.
+// (Pages are given only where large blocks are mapped pages: Linux builds without sanitizers.)
+TEST(Conversion, ListsThatALaterObjectReadsAreNotSpent) {
+  std::vector<Vec3> strip;
+  std::vector<Face> faces;
+  for (int i = 0; i < 300000; ++i) strip.push_back({float(i % 2), float(i / 2), 0});
+  for (int i = 0; i + 2 < 300000; ++i) faces.push_back(face({i, i + 1, i + 2}));
+  CobFile inner;
+  inner.bytes.clear();
+  inner.chunk("PolH", 2, 0, polh("b", strip, {}, faces)).end(3).bytes.resize((inner.bytes.size() + 11) / 12 * 12);
+  Data a = Data{}.name("a").axes().matrix();
+  const auto declared = static_cast<std::int32_t>(a.size() + 4);  // the next chunk starts at the first vertex
+  a.i32(static_cast<std::int32_t>(inner.bytes.size() / 12)).raw(inner.bytes).i32(0).i32(1).u8(0).u16(3).u16(0);
+  for (int corner = 0; corner < 3; ++corner) a.i32(corner).i32(0);
+  Conversion c;
+  c.file.chunk_sized("PolH", 1, 0, a, declared);
+  c.run();
+  OutStream out = out_memory(StreamMode::Text);
+  write_rwx_conversion(CarriedState{}, out, c.console, "test.cob", {c.file.bytes.begin(), c.file.bytes.end()});
+  std::string text = out_contents(out);
+  std::erase(text, '\r');
+  EXPECT_NE(text.find(c.text), std::string::npos);
+  EXPECT_EQ(c.written.at(1).vertices.size(), strip.size());
+}
+
 // An object without faces is written with the vertex transform of the last object that had
 // some: none before the first such object, so its transform is all zeros.
 TEST(Conversion, ObjectsWithoutFacesTakeTheLastVertexTransform) {

@@ -76,7 +76,7 @@ ModeRun run_mode(CarriedState& carried, char mode, Bytes buffer) {
   OutStream console = out_memory(StreamMode::Binary);
   OutStream out = out_memory(mode == 'A' ? StreamMode::Binary : StreamMode::Text);
   switch (mode) {
-    case 'R': carried = write_rwx_conversion(carried, out, console, kSourceName, buffer); break;
+    case 'R': carried = write_rwx_conversion(carried, out, console, kSourceName, {buffer.begin(), buffer.end()}); break;
     case 'A': export_animation(out, console, kSourceName, buffer); break;
     case 'D': dump_chunks(buffer, out, console); break;
     case 'H': list_chunk_types(buffer, console); break;

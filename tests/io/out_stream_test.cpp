@@ -79,20 +79,31 @@ TEST(OutStream, FailedWritesAreRememberedUntilClose) {
   EXPECT_FALSE(out_close(rewound));
 }
 
-// Large arrays made, grown and dropped in a random order, their blocks reused and cut: each array keeps
-// its own values throughout, so no two ever share memory.
+// Large arrays made, grown, dropped and partly given ahead in a random order, their blocks reused and
+// cut: each array keeps its own values (but for the part given), so no two ever share memory.
 TEST(LargeBlocks, ArraysNeverShareMemory) {
   std::mt19937 random(5);
   std::vector<LargeVector<std::uint32_t>> arrays(5);
+  std::vector<std::size_t> given(arrays.size(), 0);  // array k's middle two thirds of given[k] values are gone
   auto value = [](std::size_t array, std::size_t i) { return static_cast<std::uint32_t>(array << 24 | i); };
-  constexpr std::size_t kPart = kLargeBlockThreshold / sizeof(std::uint32_t) / 3;  // arrays of 0 to 10 parts
-  for (int step = 0; step < 120; ++step) {
-    const std::size_t k = random() % arrays.size();
-    const std::size_t start = arrays[k].size() > 5 * kPart ? 0 : arrays[k].size();
-    arrays[k].resize(start + (random() % 6) * kPart);
-    for (std::size_t i = start; i < arrays[k].size(); ++i) arrays[k][i] = value(k, i);
+  constexpr std::size_t kPart = 2 * kLargeBlockThreshold / sizeof(std::uint32_t) / 3;  // arrays of 0 to 10 parts
+  for (int step = 0; step < 160; ++step) {
+    const std::size_t k = random() % arrays.size(), start = arrays[k].size() > 5 * kPart ? 0 : arrays[k].size();
+    if (given[k] != 0) {  // an array with a part given is only dropped
+      arrays[k] = LargeVector<std::uint32_t>(), given[k] = 0;
+    } else if (random() % 4 == 0) {
+      given[k] = arrays[k].size();
+      give_pages(arrays[k], given[k] / 6, given[k] - given[k] / 3);
+    } else {
+      arrays[k].resize(start + (random() % 6) * kPart);
+      for (std::size_t i = start; i < arrays[k].size(); ++i) arrays[k][i] = value(k, i);
+    }
     for (std::size_t a = 0; a < arrays.size(); ++a) {
-      for (std::size_t i = 0; i < arrays[a].size(); ++i) ASSERT_EQ(arrays[a][i], value(a, i)) << step;
+      for (std::size_t i = 0; i < arrays[a].size(); ++i) {
+        if (i < given[a] / 6 || i >= given[a] - given[a] / 6) {
+          ASSERT_EQ(arrays[a][i], value(a, i)) << step;
+        }
+      }
     }
   }
 }

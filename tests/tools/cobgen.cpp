@@ -1,7 +1,7 @@
 // cobgen: random COB files shaped like the real thing, the same bytes for a seed on every platform.
 //
-//   cobgen --kind KIND --seed N [--faults RATE] [--size S] OUT.cob
-//   cobgen --kind KIND --seeds FIRST COUNT [--faults RATE] [--size S] --out DIR     writes DIR/KIND-SEED.cob
+//   cobgen --kind KIND --seed N [--faults RATE] [--size S] [--mesh M] OUT.cob
+//   cobgen --kind KIND --seeds FIRST COUNT [--faults RATE] [--size S] [--mesh M] --out DIR     writes DIR/KIND-SEED.cob
 //   cobgen --kind damaged --base FILE --seeds FIRST COUNT --out DIR                writes DIR/damaged-STEM-SEED.cob
 //
 // KIND is one of the families of kFamilies:
@@ -15,10 +15,12 @@
 // RATE (default 0.02) is the chance, at each place where a file can go wrong, that it does: wrong sizes and
 // counts, unknown kinds and types, cut chunks, out-of-range indices, repeated or dangling IDs, extreme floats,
 // names at and over every capacity. Each file draws its own rate from 0 to 4 times RATE, so some are sound.
-// S (default 1) scales the number of objects and chunks of a file.
+// S (default 1) scales the number of objects and chunks of a file; M (default 1) the vertices, faces and holes of
+// each polygon object (a grid's side by its square root), for files whose lists span megabytes.
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -88,12 +90,14 @@ struct Gen {
   Rng rng;
   double rate = 0;
   int size = 1;
+  int mesh = 1;
   CobFile file;
   std::int32_t lastId = 0;
   std::vector<std::int32_t> ids, groups;  // every chunk ID handed out; group IDs
 
   bool fault() { return rng.chance(rate); }
   int count(int low, int high) { return rng.between(low, high) * size; }
+  int mesh_count(int low, int high) { return count(low, high) * mesh; }
   // The next ID, or under a fault one handed out before, 0, -1 or the largest.
   std::int32_t id() {
     const std::vector<std::int32_t>& taken = rng.chance(0.5) && !groups.empty() ? groups : ids;
@@ -198,7 +202,7 @@ Counts polh(Gen& g, std::int32_t id, std::int32_t parent, const std::string& nam
     return g.fault() ? r.pick({materials + 1, 0xFFFF, 0x8000}) : r.below(materials + r.chance(0.05));
   };
   const float s = r.chance(0.9) ? r.real(0.5f, 4) : 2000;
-  const auto n = static_cast<int>(r.between(2, 5));
+  const auto n = static_cast<int>(r.between(2, 5) * std::sqrt(g.mesh));
   int uvs = INT32_MAX;  // as many texture coordinates as vertices unless the shape says otherwise
   bool merge = false;   // the "_optverts" directive
   switch (r.below(4)) {
@@ -214,7 +218,7 @@ Counts polh(Gen& g, std::int32_t id, std::int32_t parent, const std::string& nam
         const float step = r.pick({s / 16, 1e-7f, 4.5e-5f});
         v.insert(v.end(), {{-s, -s, 0}, {s, -s, 0}, {s, s, 0}, {-s, s, 0}});
         faces.push_back({0, material(), {first, first + 1, first + 2, first + 3}});
-        for (int h = lattice ? r.between(50, 250) * g.size : r.between(0, 4 * g.size); h > 0; --h) {
+        for (int h = lattice ? r.between(50, 250) * g.size : r.between(0, 4 * g.size) * g.mesh; h > 0; --h) {
           float x = r.chance(0.1) ? 5000 : r.real(-s, s) * 0.8f, y = r.real(-s, s) * 0.8f,
                 e = r.chance(0.2) ? 0 : r.real(0.001f, s / 4);
           if (lattice) {  // near a corner of the plate, where the distances to it lie closer than the tolerance
@@ -241,8 +245,8 @@ Counts polh(Gen& g, std::int32_t id, std::int32_t parent, const std::string& nam
       }
       break;
     default:  // a soup of faces, holes among them
-      for (int i = g.count(3, 30); i > 0; --i) v.push_back({g.coord(), g.coord(), g.coord()});
-      for (int i = g.count(1, 20); i > 0; --i) {
+      for (int i = g.mesh_count(3, 30); i > 0; --i) v.push_back({g.coord(), g.coord(), g.coord()});
+      for (int i = g.mesh_count(1, 20); i > 0; --i) {
         Face face{static_cast<std::uint8_t>(r.chance(0.15) ? 0x08 : r.below(8)), material(), {}};
         for (int c = r.chance(0.1) ? r.below(3) : r.between(3, 7); c > 0; --c)
           face.corners.push_back(r.below(v.size()));
@@ -493,10 +497,11 @@ std::uint64_t seed_of(const std::string& kind, std::uint64_t seed) {
   return h ^ (seed * 0x9e3779b97f4a7c15ULL);
 }
 
-Bytes generate(const Family& family, std::uint64_t seed, double rate, int size) {
+Bytes generate(const Family& family, std::uint64_t seed, double rate, int size, int mesh) {
   Gen g;
   g.rng.state = seed_of(family.kind, seed);
   g.size = std::max(1, size);
+  g.mesh = std::max(1, mesh);
   g.rate = rate * g.rng.pick({0.0, 0.5, 1.0, 2.0, 4.0});
   if (g.fault()) g.file.bytes[g.rng.chance(0.5) ? 15 : 3] = g.rng.chance(0.5) ? 'A' : 'l';
   family.make(g);
@@ -505,11 +510,11 @@ Bytes generate(const Family& family, std::uint64_t seed, double rate, int size) 
   return g.file.bytes;
 }
 
-Bytes make_file(const std::string& kind, const Bytes& base, std::uint64_t seed, double rate, int size) {
+Bytes make_file(const std::string& kind, const Bytes& base, std::uint64_t seed, double rate, int size, int mesh) {
   for (const Family& family : kFamilies)
-    if (family.kind == kind) return generate(family, seed, rate, size);
+    if (family.kind == kind) return generate(family, seed, rate, size, mesh);
   Rng r{seed_of(kind, seed)};
-  Bytes bytes = base.empty() ? generate(r.pick(kFamilies), r.next(), rate, size) : base;
+  Bytes bytes = base.empty() ? generate(r.pick(kFamilies), r.next(), rate, size, mesh) : base;
   damage(r, bytes);
   return bytes;
 }
@@ -520,7 +525,7 @@ int main(int argc, char** argv) {
   std::string kind, out, basePath, target;
   std::uint64_t first = 0, count = 1;
   double rate = 0.02;
-  int size = 1;
+  int size = 1, mesh = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const auto value = [&] { return i + 1 < argc ? argv[++i] : ""; };
@@ -534,6 +539,8 @@ int main(int argc, char** argv) {
       rate = std::atof(value());
     else if (arg == "--size")
       size = std::atoi(value());
+    else if (arg == "--mesh")
+      mesh = std::atoi(value());
     else if (arg == "--out")
       out = value();
     else if (arg == "--base")
@@ -545,8 +552,8 @@ int main(int argc, char** argv) {
                      std::any_of(kFamilies.begin(), kFamilies.end(), [&](const Family& f) { return f.kind == kind; });
   if (!known || out.empty() == target.empty() || (!basePath.empty() && kind != "damaged")) {
     std::fprintf(stderr,
-                 "usage: cobgen --kind scene|avatar|diag|damaged --seed N [--faults RATE] [--size S] OUT.cob\n"
-                 "       cobgen --kind KIND --seeds FIRST COUNT [--faults RATE] [--size S] [--base FILE] --out DIR\n");
+                 "usage: cobgen --kind scene|avatar|diag|damaged --seed N [--faults RATE] [--size S] [--mesh M] OUT.cob\n"
+                 "       cobgen --kind KIND --seeds FIRST COUNT [--faults RATE] [--size S] [--mesh M] [--base FILE] --out DIR\n");
     return 2;
   }
   try {
@@ -560,7 +567,7 @@ int main(int argc, char** argv) {
     if (!out.empty()) std::filesystem::create_directories(out);
     for (std::uint64_t seed = first; seed < first + count; ++seed) {
       const std::string path = out.empty() ? target : out + "/" + stem + "-" + std::to_string(seed) + ".cob";
-      facetor::test::write_file(path, make_file(kind, base, seed, rate, size));
+      facetor::test::write_file(path, make_file(kind, base, seed, rate, size, mesh));
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "cobgen: %s\n", e.what());
