@@ -237,7 +237,8 @@ TEST(Conversion, OptvertsJoinsCornersWithinTheTolerance) {
   c.object("qz_a_optverts", 0, near, faces);
   c.object("qz_b", 0, near, faces);
   c.run();
-  EXPECT_EQ(c.written.at(0).vertices.size() * 10 + c.written.at(1).vertices.size(), 34u);
+  EXPECT_EQ(c.written.at(0).vertices.size(), 3u);
+  EXPECT_EQ(c.written.at(1).vertices.size(), 4u);
 }
 
 // Spending the lists read stops where one object's lists hold another's: here the first object's vertex
