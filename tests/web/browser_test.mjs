@@ -95,8 +95,7 @@ async function openPage() {
 
 test('convert agrees byte for byte with the native build in every mode', async () => {
   await openPage();
-  // Outputs written in many pieces; arrays and an input large enough for blocks of their own,
-  // the input's spent pages serving later arrays.
+  // Outputs written in many pieces; an input and arrays large enough to take blocks of their own.
   const grid = path.join(scratch, 'grid.cob');
   writeFileSync(grid, gridCob(300));
   const inputs = [grid, ...cobFiles(path.join(root, 'examples')), path.join(root, 'tests/tools/control_bytes.cob'),
