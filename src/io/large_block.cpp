@@ -101,8 +101,10 @@ void move_into(std::uint8_t* data, std::size_t size, const std::vector<FreeBlock
 }
 
 // A fresh block of size bytes that takes over the pages of the taken blocks.
+// Where pages cannot move, the taken blocks go back first, so that the
+// system can make the block of their memory.
 std::uint8_t* assemble(std::size_t size, const std::vector<FreeBlock>& taken) {
-  auto* data = static_cast<std::uint8_t*>(platform::map_pages(size));
+  auto* data = platform::can_move_pages() ? static_cast<std::uint8_t*>(platform::map_pages(size)) : nullptr;
   if (data == nullptr) {  // no room for the block beside the taken ones: they go first
     unmap_all(taken);
     data = static_cast<std::uint8_t*>(platform::map_pages(size));

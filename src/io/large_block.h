@@ -5,7 +5,7 @@
 // block given back is kept for the next large array: the arrays of one
 // object, prototype or file reuse the pages that earlier ones touched
 // instead of faulting in fresh ones. Smaller arrays, and every array where
-// the system gives no pages (Windows, WebAssembly), use the ordinary heap.
+// the system gives no pages (Windows), use the ordinary heap.
 //
 // Elements that a LargeVector makes without a value (resize) are
 // default-initialised: numbers are left unset for the caller to write, so

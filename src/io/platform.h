@@ -85,15 +85,16 @@ void remove_file(const std::string& path);
 
 // Memory for large arrays: whole pages straight from the system.
 
-// True where map_pages gives memory (Linux); elsewhere large arrays come
-// from the ordinary heap.
+// True where map_pages gives memory (Linux, WebAssembly); elsewhere large
+// arrays come from the ordinary heap.
 bool pages_available();
 
-// The size of a huge page: map_pages starts every block on a multiple of it.
+// The size of a huge page: on Linux map_pages starts every block on a
+// multiple of it.
 inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 // The unit of the sizes given to map_pages and unmap_pages: the system's
-// page size (1 where the system gives no pages).
+// page size (WebAssembly's 64 KB; 1 where the system gives no pages).
 std::size_t page_unit();
 
 // Fresh pages of size bytes (read as zero until written), starting on a
@@ -101,8 +102,9 @@ std::size_t page_unit();
 // pages: touching them then costs one page fault per 2 MB instead of one per
 // 4 KB, and fewer misses of the address translation cache. A block's last
 // part short of a whole huge page takes ordinary pages, so that no more
-// memory is touched than the array reaches. nullptr when the system has no
-// memory to give.
+// memory is touched than the array reaches. In WebAssembly a block is memory
+// given back earlier where some fits (its contents unset), otherwise fresh
+// memory from the top. nullptr when the system has no memory to give.
 void* map_pages(std::size_t size);
 
 // Returns size bytes from data on (a whole block or a part of one, on
@@ -114,6 +116,9 @@ void unmap_pages(void* data, std::size_t size);
 // them again: pages written once serve another block. False where the system
 // cannot move pages; both ranges are then as they were.
 bool move_pages(void* from, std::size_t size, void* to);
+
+// True where move_pages can move pages (Linux).
+bool can_move_pages();
 
 // Asks the system for transparent huge pages for the whole huge pages that
 // lie within size bytes from data, memory of the ordinary heap that is yet to

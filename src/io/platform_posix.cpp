@@ -139,6 +139,8 @@ void* map_pages(std::size_t size) {
 
 void unmap_pages(void* data, std::size_t size) { ::munmap(data, size); }
 
+bool can_move_pages() { return true; }
+
 bool move_pages(void* from, std::size_t size, void* to) {
   return ::mremap(from, size, size, MREMAP_MAYMOVE | MREMAP_FIXED, to) != MAP_FAILED;
 }
@@ -149,12 +151,13 @@ void advise_huge_pages(void* data, std::size_t size) noexcept {
   const std::uintptr_t end = (start + size) / kHugePage * kHugePage;
   if (first < end) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
-#else
+#elif !defined(__EMSCRIPTEN__)  // WebAssembly: see platform_web_pages.cpp
 bool pages_available() { return false; }
 std::size_t page_unit() { return 1; }
 void* map_pages(std::size_t) { return nullptr; }
 void unmap_pages(void*, std::size_t) {}
 bool move_pages(void*, std::size_t, void*) { return false; }
+bool can_move_pages() { return false; }
 void advise_huge_pages(void*, std::size_t) noexcept {}
 #endif
 

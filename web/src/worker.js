@@ -42,32 +42,18 @@ function sameBytes(a, b) {
   return true;
 }
 
-// Room for at least `needed` bytes of a file whose storage holds `used`.
-// Where the browser has resizable ArrayBuffers the room grows in place: a
-// size reserves address space, and only the pages written take memory, so
-// that a large output is neither copied as it grows nor held twice.
-// Elsewhere the room doubles.
-function grown(contents, used, needed) {
-  const buffer = contents.buffer;
-  if (buffer.resizable && needed <= buffer.maxByteLength) {
-    buffer.resize(Math.min(buffer.maxByteLength, Math.max(needed, buffer.byteLength * 2)));
-    return contents;
-  }
-  // The room has the type of the file's storage (that of the program's
-  // memory), so that writes copy bytes as they are.
-  const capacity = Math.max(needed, contents.length * 2);
-  const room = resizableRoom(capacity, contents.constructor) ?? new contents.constructor(capacity);
+// Room for at least `needed` bytes of a file whose storage holds `used`:
+// at its first growth, twice the input's size (the size of most outputs
+// lies below it), and then twice as much each time. Only the pages written
+// take memory, so that the room to spare costs address space alone, and a
+// large output is seldom copied as it grows. The room has the type of the
+// file's storage (that of the program's memory), so that writes copy bytes
+// as they are.
+function grown(contents, used, needed, inputLength) {
+  const capacity = Math.max(needed, contents.length * 2, inputLength * 2);
+  const room = new contents.constructor(capacity);
   room.set(contents.subarray(0, used));
   return room;
-}
-
-function resizableRoom(capacity, Type) {
-  if (typeof ArrayBuffer.prototype.resize !== 'function') return null;
-  try {
-    return new Type(new ArrayBuffer(capacity, { maxByteLength: Math.max(capacity * 16, 1 << 28) }));
-  } catch {
-    return null; // no address space to reserve: the room doubles
-  }
 }
 
 // The bytes of a file in the memory file system, without the spare room
@@ -140,7 +126,7 @@ async function runOnce({ fileName, bytes, mode }, report) {
       if (inputContents && node.contents === inputContents) node.contents = inputContents.slice();
     }
     if (ArrayBuffer.isView(node.contents) && node.usedBytes + length > node.contents.length) {
-      node.contents = grown(node.contents, node.usedBytes, node.usedBytes + length);
+      node.contents = grown(node.contents, node.usedBytes, node.usedBytes + length, input.length);
     }
     const done = write(stream, buffer, offset, length, position, canOwn);
     if (stream.path && stream.path.startsWith(folder)) written += done;
