@@ -420,11 +420,15 @@ std::int64_t points_first_within(PointIndex& index, const SlotIndex& slots, cons
   }
 }
 
-// The smallest stored one, once it is exact.
+// The smallest stored one, once it is exact. The pending slots are offered
+// nearest cap first: each lowers the least stored distance as far as it can
+// before any farther cap is opened, so that caps beyond the answer stay shut
+// (the least stored distance before them may be far above the answer).
 float points_min(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::size_t to, float limit) {
   for (;;) {
     const float least = segment_min(index.segment, to);
-    if (offer_pending(index, slots, order, std::min(least, limit), to)) continue;
+    const float nearestCap = segment_min(index.capSegment, to);
+    if (nearestCap <= std::min(least, limit) && offer_pending(index, slots, order, nearestCap, to)) continue;
     if (least == kInfinity || least > limit) return least;
     const auto point = static_cast<std::uint32_t>(first_stored_within(index, 0, to, least));
     const std::int32_t slot = index.nearestSlot[index.tree.place[point]];
