@@ -421,14 +421,19 @@ std::int64_t points_first_within(PointIndex& index, const SlotIndex& slots, cons
 }
 
 // The smallest stored one, once it is exact. The pending slots are offered
-// nearest cap first: each lowers the least stored distance as far as it can
-// before any farther cap is opened, so that caps beyond the answer stay shut
-// (the least stored distance before them may be far above the answer).
+// from the nearest cap out, up to twice its distance plus the eager margin at
+// a time: they lower the least stored distance before farther caps are
+// opened, so that caps beyond the answer stay shut (the least stored
+// distance before them may be far above the answer). Opening the nearest
+// cap alone takes more rounds: a quarter more instructions on 64,000
+// scattered one-corner holes; four times the distance opens more than the
+// answer needs: a ninth more on four pairs of concentric rings side by side.
 float points_min(PointIndex& index, const SlotIndex& slots, const PolygonOrder& order, std::size_t to, float limit) {
   for (;;) {
     const float least = segment_min(index.segment, to);
     const float nearestCap = segment_min(index.capSegment, to);
-    if (nearestCap <= std::min(least, limit) && offer_pending(index, slots, order, nearestCap, to)) continue;
+    const float reach = std::min({least, limit, 2 * nearestCap + std::min(kEagerMargin, kEagerLeastMargin * nearestCap)});
+    if (nearestCap <= reach && offer_pending(index, slots, order, reach, to)) continue;
     if (least == kInfinity || least > limit) return least;
     const auto point = static_cast<std::uint32_t>(first_stored_within(index, 0, to, least));
     const std::int32_t slot = index.nearestSlot[index.tree.place[point]];
