@@ -87,9 +87,17 @@ function keepSmallBlocksApart(program) {
 // pages that an earlier run wrote serve it at once: fresh memory is slow to
 // touch the first time, as the browser faults it in page by page. A run
 // writes nothing above the top its heap reached (the heap never shrinks), so
-// only the memory below it needs clearing.
-const shared = { memory: null, written: 0 };
+// only the memory below it needs clearing. A memory only grows, so an idle
+// worker lets it go after a while, and a large model's memory is not held
+// for as long as the page stays open.
+const keepIdleMemoryMs = 30_000;
+const shared = { memory: null, written: 0, letGo: 0 };
+function keepMemoryAWhile() {
+  clearTimeout(shared.letGo);
+  shared.letGo = setTimeout(() => { shared.memory = null; }, keepIdleMemoryMs);
+}
 function clearedMemory() {
+  clearTimeout(shared.letGo);
   if (shared.memory) new Uint8Array(shared.memory.buffer, 0, shared.written).fill(0);
   else shared.memory = new WebAssembly.Memory({ initial: initialPages, maximum: maximumPages });
   shared.written = shared.memory.buffer.byteLength; // until the run's top is known
@@ -189,7 +197,8 @@ async function runOnce({ fileName, bytes, mode }, report) {
 // have run a while, but a call that is running keeps the code it started in:
 // without this run, the first model chosen would run its long loops in
 // unoptimised code.
-let queue = runOnce({ fileName: 'grid.cob', bytes: gridCob(warmUpSide), mode: 'R' }, () => {}).catch(() => {});
+let queue = runOnce({ fileName: 'grid.cob', bytes: gridCob(warmUpSide), mode: 'R' }, () => {}).catch(() => {})
+  .then(keepMemoryAWhile);
 self.onmessage = ({ data }) => {
   const { id } = data;
   queue = queue.then(async () => {
@@ -201,5 +210,6 @@ self.onmessage = ({ data }) => {
     } catch (error) {
       self.postMessage({ id, error: String(error && error.message ? error.message : error) });
     }
+    keepMemoryAWhile();
   });
 };
