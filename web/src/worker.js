@@ -1,6 +1,7 @@
 // The conversion worker: runs the converter, compiled to WebAssembly, off the
 // page's thread. Each request is one run of the program in a fresh instance
-// (fresh memory, fresh state), in a folder that holds only the input file.
+// (fresh state, in memory cleared to zero), in a folder that holds only the
+// input file.
 import createFacetor from 'facetor:module';
 import wasmBytes from 'facetor:wasm';
 
@@ -11,6 +12,8 @@ const progressInterval = 100; // ms between progress reports of one run
 const smallRoomBytes = 1 << 20;
 const warmUpSide = 40; // quads along each side of the grid converted at the start
 const compiled = WebAssembly.compile(wasmBytes);
+const initialPages = 512; // 32 MB of 64 KB pages, the memory a program starts with
+const maximumPages = 65536; // 4 GB
 
 // The screen modes list only at the prompts, so their run is the prompts'
 // session: the name, the mode and Q typed on three lines.
@@ -78,6 +81,29 @@ function keepSmallBlocksApart(program) {
   program._free(room);
 }
 
+// The program's memory, one for every run: kept from one run to the next and
+// cleared to zero before each, so that each program starts as in a new
+// memory (its data set anew when it is instantiated, all else zero) while the
+// pages that an earlier run wrote serve it at once: fresh memory is slow to
+// touch the first time, as the browser faults it in page by page. A run
+// writes nothing above the top its heap reached (the heap never shrinks), so
+// only the memory below it needs clearing. A memory only grows, so an idle
+// worker lets it go after a while, and a large model's memory is not held
+// for as long as the page stays open.
+const keepIdleMemoryMs = 30_000;
+const shared = { memory: null, written: 0, letGo: 0 };
+function keepMemoryAWhile() {
+  clearTimeout(shared.letGo);
+  shared.letGo = setTimeout(() => { shared.memory = null; }, keepIdleMemoryMs);
+}
+function clearedMemory() {
+  clearTimeout(shared.letGo);
+  if (shared.memory) new Uint8Array(shared.memory.buffer, 0, shared.written).fill(0);
+  else shared.memory = new WebAssembly.Memory({ initial: initialPages, maximum: maximumPages });
+  shared.written = shared.memory.buffer.byteLength; // until the run's top is known
+  return shared.memory;
+}
+
 async function runOnce({ fileName, bytes, mode }, report) {
   // A chosen file is read while the module is instantiated.
   const reading = bytes instanceof Blob ? bytes.arrayBuffer() : null;
@@ -89,6 +115,7 @@ async function runOnce({ fileName, bytes, mode }, report) {
   const stdout = new ByteSink();
   const stderr = new ByteSink();
   const program = await createFacetor({
+    wasmMemory: clearedMemory(),
     instantiateWasm(imports, done) {
       WebAssembly.instantiate(module, imports).then((instance) => done(instance, module));
       return {};
@@ -143,6 +170,7 @@ async function runOnce({ fileName, bytes, mode }, report) {
   const parameters = screen ? [] : mode === undefined ? [fileName] : [fileName, String(mode)];
   const exitCode = program.callMain(parameters);
   FS.write = write;
+  shared.written = program._sbrk(0) >>> 0;
 
   // Every file in the folder but the input file as it was given.
   const files = new Map();
@@ -169,7 +197,8 @@ async function runOnce({ fileName, bytes, mode }, report) {
 // have run a while, but a call that is running keeps the code it started in:
 // without this run, the first model chosen would run its long loops in
 // unoptimised code.
-let queue = runOnce({ fileName: 'grid.cob', bytes: gridCob(warmUpSide), mode: 'R' }, () => {}).catch(() => {});
+let queue = runOnce({ fileName: 'grid.cob', bytes: gridCob(warmUpSide), mode: 'R' }, () => {}).catch(() => {})
+  .then(keepMemoryAWhile);
 self.onmessage = ({ data }) => {
   const { id } = data;
   queue = queue.then(async () => {
@@ -181,5 +210,6 @@ self.onmessage = ({ data }) => {
     } catch (error) {
       self.postMessage({ id, error: String(error && error.message ? error.message : error) });
     }
+    keepMemoryAWhile();
   });
 };
