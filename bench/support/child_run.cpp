@@ -16,8 +16,9 @@ namespace facetor::bench {
 namespace {
 
 // In the child: standard input from a pipe the parent fills (or /dev/null),
-// standard output to the file (or /dev/null), standard error to /dev/null.
-[[noreturn]] void exec_child(const ChildRun& run, int inputPipe) {
+// standard output to the file (or /dev/null), standard error to /dev/null,
+// and the report of run_measured, which runs the program, to descriptor 3.
+[[noreturn]] void exec_child(const ChildRun& run, int inputPipe, int reportPipe) {
   const auto limit = static_cast<rlim_t>(run.memoryMB * 1048576.0);
   const rlimit space{limit, limit};
   setrlimit(RLIMIT_AS, &space);
@@ -26,14 +27,30 @@ namespace {
   const int out = run.stdoutFile.empty() ? null : open(run.stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   dup2(out >= 0 ? out : null, 1);
   dup2(null, 2);
-  std::vector<char*> argv;
+  dup2(reportPipe, 3);
+  std::vector<char*> argv{const_cast<char*>(FACETOR_RUN_MEASURED)};
   for (const std::string& arg : run.argv) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   if (chdir(run.dir.c_str()) == 0) execv(argv[0], argv.data());
   _exit(127);
 }
 
-double seconds_of(timeval t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
+// The report of run_measured: processor time and peak memory of the program.
+bool read_report(int reportPipe, ChildResult& result) {
+  char text[128] = {};
+  std::size_t got = 0;
+  for (ssize_t n = 1; n > 0 && got + 1 < sizeof text; got += static_cast<std::size_t>(n)) {
+    n = read(reportPipe, text + got, sizeof text - 1 - got);
+    if (n < 0 && errno == EINTR) n = 0;
+    if (n < 0) return false;
+    if (n == 0) break;
+  }
+  double user = 0, system = 0, peakKB = 0;
+  if (std::sscanf(text, "%lf %lf %lf", &user, &system, &peakKB) != 3) return false;
+  result.seconds = user + system;
+  result.peakMB = peakKB / 1024.0;
+  return true;
+}
 
 }  // namespace
 
@@ -41,14 +58,18 @@ ChildResult run_child(const ChildRun& run) {
   ChildResult result;
   if (run.argv.empty()) return result;
   int pipes[2] = {-1, -1};
+  int report[2] = {-1, -1};
   if (!run.input.empty() && pipe(pipes) != 0) return result;
+  if (pipe(report) != 0) return result;
   const auto start = std::chrono::steady_clock::now();
   const pid_t child = fork();
   if (child < 0) return result;  // not ok
   if (child == 0) {
     if (pipes[1] >= 0) close(pipes[1]);
-    exec_child(run, pipes[0]);
+    close(report[0]);
+    exec_child(run, pipes[0], report[1]);
   }
+  close(report[1]);
   if (pipes[0] >= 0) {  // a short dialogue: it fits the pipe's buffer
     close(pipes[0]);
     const ssize_t written = write(pipes[1], run.input.data(), run.input.size());
@@ -64,21 +85,20 @@ ChildResult run_child(const ChildRun& run) {
   sigaction(SIGALRM, &wake, nullptr);
   alarm(static_cast<unsigned>(std::max(1.0, std::ceil(run.timeoutSeconds))));
   int status = 0;
-  rusage usage{};
   bool timedOut = false, reaped = true;
-  while (wait4(child, &status, 0, &usage) != child) {
+  while (waitpid(child, &status, 0) != child) {
     if (errno != EINTR) {  // the child cannot be waited for: no result
       reaped = false;
       break;
     }
     timedOut = true;
-    kill(child, SIGKILL);
+    kill(child, SIGKILL);  // run_measured: the program ends with it
   }
   alarm(0);
   result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  result.ok = reaped && !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  result.seconds = seconds_of(usage.ru_utime) + seconds_of(usage.ru_stime);
-  result.peakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  const bool reported = reaped && !timedOut && read_report(report[0], result);
+  close(report[0]);
+  result.ok = reported && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return result;
 }
 

@@ -1,7 +1,8 @@
 // Runs a program in a child process of its own and reports what it spent:
 // processor time (user + system, which other load on the machine disturbs
-// less than wall time), wall time and peak resident memory. Linux only
-// (fork, exec, wait4).
+// less than wall time), wall time and peak resident memory, the last two as
+// run_measured (beside the converter) counts them. Linux only (fork, exec,
+// wait4).
 #pragma once
 
 #include <string>
