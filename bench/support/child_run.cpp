@@ -59,11 +59,20 @@ ChildResult run_child(const ChildRun& run) {
   if (run.argv.empty()) return result;
   int pipes[2] = {-1, -1};
   int report[2] = {-1, -1};
-  if (!run.input.empty() && pipe(pipes) != 0) return result;
   if (pipe(report) != 0) return result;
+  if (!run.input.empty() && pipe(pipes) != 0) {
+    close(report[0]);
+    close(report[1]);
+    return result;
+  }
   const auto start = std::chrono::steady_clock::now();
   const pid_t child = fork();
-  if (child < 0) return result;  // not ok
+  if (child < 0) {  // not ok
+    for (int descriptor : {report[0], report[1], pipes[0], pipes[1]}) {
+      if (descriptor >= 0) close(descriptor);
+    }
+    return result;
+  }
   if (child == 0) {
     if (pipes[1] >= 0) close(pipes[1]);
     close(report[0]);
