@@ -28,6 +28,7 @@ namespace {
   dup2(out >= 0 ? out : null, 1);
   dup2(null, 2);
   dup2(reportPipe, 3);
+  if (reportPipe != 3) close(reportPipe);  // the program holds no end of it
   std::vector<char*> argv{const_cast<char*>(FACETOR_RUN_MEASURED)};
   for (const std::string& arg : run.argv) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);

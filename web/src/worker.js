@@ -12,7 +12,10 @@ const progressInterval = 100; // ms between progress reports of one run
 const smallRoomBytes = 1 << 20;
 const warmUpSide = 40; // quads along each side of the grid converted at the start
 const compiled = WebAssembly.compile(wasmBytes);
-const initialPages = 512; // 32 MB of 64 KB pages, the memory a program starts with
+// The memory a program starts with and its limit, in 64 KB pages: those of
+// the module's link options (INITIAL_MEMORY, MAXIMUM_MEMORY in
+// web/CMakeLists.txt), which a memory given to it must match.
+const initialPages = 512; // 32 MB
 const maximumPages = 65536; // 4 GB
 
 // The screen modes list only at the prompts, so their run is the prompts'
