@@ -203,7 +203,7 @@ std::int32_t add_entry(CornerTable& table, const CornerVertex& corner) {
 }  // namespace
 
 void corner_reserve(CornerTable& table, std::size_t sourceCount, std::size_t expected) {
-  reserve_large(table.entries, expected);
+  table.entries.reserve(expected);
   table.nextOfSource.reserve(expected);
   if (!table.optverts || table.indexFiniteByKey) {
     table.bySourceHead.assign(sourceCount, -1);

@@ -23,6 +23,9 @@ struct CornerVertex {
   bool bridged = false;
 };
 
+// The entries of a table, in creation order.
+using CornerEntries = LargeVector<CornerVertex>;
+
 inline constexpr std::int32_t kNotChained = -2;
 // Chained entries per source vertex: more than the corner combinations that a
 // vertex of an ordinary model has (a grid vertex meets 4 quads), so the hash
@@ -30,7 +33,7 @@ inline constexpr std::int32_t kNotChained = -2;
 inline constexpr std::uint8_t kChainLimit = 8;
 
 struct CornerTable {
-  std::vector<CornerVertex> entries;
+  CornerEntries entries;
   bool optverts = false;
   // With optverts, corners with a finite position are matched by position
   // only: their entries need the exact-key indexes below only when holes

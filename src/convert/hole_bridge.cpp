@@ -25,7 +25,7 @@ constexpr std::size_t kScanHoles = 8;  // more than kScanPairs allows
 // The indexed bridging of one face: the polygon as it grows (its order and
 // each node's entry), the slots and the points.
 struct Bridging {
-  std::vector<CornerVertex>& entries;
+  CornerEntries& entries;
   const FaceHoles& holes;
   // A slot's node is numbered by the slot index; the nodes that are no slots
   // (the second copy of a hole's chosen corner and of its bridge point) are
@@ -129,7 +129,7 @@ bool scan_is_small(std::size_t positions, const FaceHoles& holes) {
 // last pair that beats the best so far; the hole then goes in after its
 // bridge point, from the chosen corner backwards round to it again, and the
 // bridge point once more.
-void bridge_by_scan(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon, const FaceHoles& holes) {
+void bridge_by_scan(CornerEntries& entries, std::vector<std::uint32_t>& polygon, const FaceHoles& holes) {
   bool merged[kScanHoles] = {};
   for (std::size_t h = 0; h < holes.count(); ++h) merged[h] = holes.corners(h) == 0;
   for (std::size_t round = 0; round < holes.count(); ++round) {
@@ -161,7 +161,7 @@ void bridge_by_scan(std::vector<CornerVertex>& entries, std::vector<std::uint32_
 
 }  // namespace
 
-void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon, const FaceHoles& holes) {
+void bridge_holes(CornerEntries& entries, std::vector<std::uint32_t>& polygon, const FaceHoles& holes) {
   if (holes.count() == 0 || polygon.empty()) return;
   if (scan_is_small(polygon.size(), holes)) {
     bridge_by_scan(entries, polygon, holes);
@@ -170,7 +170,7 @@ void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>
   bridge_holes_indexed(entries, polygon, holes);
 }
 
-void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
+void bridge_holes_indexed(CornerEntries& entries, std::vector<std::uint32_t>& polygon,
                           const FaceHoles& holes) {
   if (holes.count() == 0 || polygon.empty()) return;
   Bridging b{entries, holes};

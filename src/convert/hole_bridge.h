@@ -31,10 +31,10 @@ struct FaceHoles {
 // joins at position 0 by its first corner. Marks each bridge point's entry.
 // Small faces are bridged by that scan; the others through indexes over the
 // hole corners and the polygon positions, without going over all pairs.
-void bridge_holes(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon, const FaceHoles& holes);
+void bridge_holes(CornerEntries& entries, std::vector<std::uint32_t>& polygon, const FaceHoles& holes);
 
 // The same through the indexes, whatever the face's size.
-void bridge_holes_indexed(std::vector<CornerVertex>& entries, std::vector<std::uint32_t>& polygon,
+void bridge_holes_indexed(CornerEntries& entries, std::vector<std::uint32_t>& polygon,
                           const FaceHoles& holes);
 
 }  // namespace facetor

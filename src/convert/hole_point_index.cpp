@@ -328,7 +328,7 @@ bool offer_pending(PointIndex& index, const SlotIndex& slots, const PolygonOrder
 
 }  // namespace
 
-void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entries, const FaceHoles& holes) {
+void point_index_build(PointIndex& index, const CornerEntries& entries, const FaceHoles& holes) {
   const std::size_t count = holes.measured.size();
   std::vector<HolePointTree::Placed> points;
   points.reserve(count);

@@ -63,7 +63,7 @@ struct PointIndex {
 };
 
 // The points of every hole's measured corners.
-void point_index_build(PointIndex& index, const std::vector<CornerVertex>& entries, const FaceHoles& holes);
+void point_index_build(PointIndex& index, const CornerEntries& entries, const FaceHoles& holes);
 
 // Measures every point against the usable slots of the outer polygon, the
 // first `positions` slots.

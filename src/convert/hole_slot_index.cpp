@@ -72,7 +72,7 @@ bool below(float bound, float best) { return bound < best && bound <= std::numer
 
 }  // namespace
 
-void slot_index_build(SlotIndex& index, const std::vector<CornerVertex>& entries, std::span<const std::uint32_t> polygon,
+void slot_index_build(SlotIndex& index, const CornerEntries& entries, std::span<const std::uint32_t> polygon,
                       const FaceHoles& holes) {
   const std::size_t count = polygon.size() + holes.inserted.size();
   std::vector<HolePointTree::Placed> positions;

@@ -46,7 +46,7 @@ struct SlotIndex {
 // The slots of the outer polygon, by position, and of every hole's inserted
 // corners in a row after them; those of the outer polygon are in it. The
 // subtrees are counted by slot_index_count once the polygon is laid out.
-void slot_index_build(SlotIndex& index, const std::vector<CornerVertex>& entries, std::span<const std::uint32_t> polygon,
+void slot_index_build(SlotIndex& index, const CornerEntries& entries, std::span<const std::uint32_t> polygon,
                       const FaceHoles& holes);
 void slot_index_count(SlotIndex& index, const PolygonOrder& order);
 

@@ -522,7 +522,7 @@ void reserve_faces(Builder& b) {
 // entries stay until the last prototype has made its vertices from them,
 // and all of them are released before it is handed on and written.
 void release_working_tables(Builder& b) {
-  std::vector<CornerVertex> entries = std::move(b.table.entries);
+  CornerEntries entries = std::move(b.table.entries);
   b.table = CornerTable{};
   b.table.entries = std::move(entries);
   release_storage(b.object.faces);

@@ -130,10 +130,6 @@ void* large_block_acquire(std::size_t bytes) {
   return assemble(size, returned);
 }
 
-void advise_large_array(void* data, std::size_t bytes) noexcept {
-  if (bytes >= kLargeBlockThreshold) platform::advise_huge_pages(data, bytes);
-}
-
 void large_block_give_pages(const void* block, void* data, std::size_t bytes) noexcept {
   if (!platform::pages_available()) return;
   const auto start = reinterpret_cast<std::uintptr_t>(data);

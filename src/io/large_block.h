@@ -22,7 +22,7 @@
 
 namespace facetor {
 
-inline constexpr std::size_t kLargeBlockThreshold = std::size_t{1} << 20;
+inline constexpr std::size_t kLargeBlockThreshold = std::size_t{1} << 18;
 
 // A block of at least `bytes` bytes, its contents unset. Throws
 // std::bad_alloc when no memory is left.
@@ -85,21 +85,6 @@ void give_pages(LargeVector<T>& array, std::size_t first, std::size_t count) noe
   if (array.capacity() * sizeof(T) >= kLargeBlockThreshold) {
     large_block_give_pages(array.data(), array.data() + first, count * sizeof(T));
   }
-}
-
-// Asks for huge pages for an untouched heap array of kLargeBlockThreshold
-// bytes or more (see platform::advise_huge_pages); smaller ones are left as
-// they are.
-void advise_large_array(void* data, std::size_t bytes) noexcept;
-
-// Reserves room for n elements in an ordinary vector (one whose type other
-// code relies on) with the page faults of a LargeVector: huge pages where the
-// system has them.
-template <class T>
-void reserve_large(std::vector<T>& array, std::size_t n) {
-  const std::size_t before = array.capacity();
-  array.reserve(n);
-  if (array.capacity() != before) advise_large_array(array.data(), array.capacity() * sizeof(T));
 }
 
 }  // namespace facetor

@@ -93,16 +93,14 @@ bool pages_available();
 // multiple of it.
 inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-// The unit of the sizes given to map_pages and unmap_pages: the system's
-// page size (WebAssembly's 64 KB; 1 where the system gives no pages).
+// The unit of the sizes given to map_pages and unmap_pages: a huge page on
+// Linux, WebAssembly's page of 64 KB, 1 where the system gives no pages.
 std::size_t page_unit();
 
 // Fresh pages of size bytes (read as zero until written), starting on a
 // multiple of kHugePage, for which the system is asked for transparent huge
 // pages: touching them then costs one page fault per 2 MB instead of one per
-// 4 KB, and fewer misses of the address translation cache. A block's last
-// part short of a whole huge page takes ordinary pages, so that no more
-// memory is touched than the array reaches. In WebAssembly a block is memory
+// 4 KB, and fewer misses of the address translation cache. In WebAssembly a block is memory
 // given back earlier where some fits (its contents unset), otherwise fresh
 // memory from the top. nullptr when the system has no memory to give.
 void* map_pages(std::size_t size);
@@ -119,11 +117,6 @@ bool move_pages(void* from, std::size_t size, void* to);
 
 // True where move_pages can move pages (Linux).
 bool can_move_pages();
-
-// Asks the system for transparent huge pages for the whole huge pages that
-// lie within size bytes from data, memory of the ordinary heap that is yet to
-// be touched (an array reserved ahead). Only a hint: nothing else changes.
-void advise_huge_pages(void* data, std::size_t size) noexcept;
 
 // The process.
 

@@ -116,13 +116,10 @@ void remove_file(const std::string& path) { std::remove(path.c_str()); }
 
 bool pages_available() { return true; }
 
-std::size_t page_unit() {
-  static const std::size_t unit = [] {
-    const long size = ::sysconf(_SC_PAGESIZE);
-    return size > 0 ? static_cast<std::size_t>(size) : std::size_t{4096};
-  }();
-  return unit;
-}
+// A whole huge page: a block's last part short of one would take ordinary
+// pages, and here the first touch of each costs about as much as clearing
+// a few hundred KB of a huge page.
+std::size_t page_unit() { return kHugePage; }
 
 void* map_pages(std::size_t size) {
   // Room to move the start to a multiple of kHugePage; the slack is given back.
@@ -145,12 +142,6 @@ bool move_pages(void* from, std::size_t size, void* to) {
   return ::mremap(from, size, size, MREMAP_MAYMOVE | MREMAP_FIXED, to) != MAP_FAILED;
 }
 
-void advise_huge_pages(void* data, std::size_t size) noexcept {
-  const auto start = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
-  const std::uintptr_t end = (start + size) / kHugePage * kHugePage;
-  if (first < end) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-}
 #elif !defined(__EMSCRIPTEN__)  // WebAssembly: see platform_web_pages.cpp
 bool pages_available() { return false; }
 std::size_t page_unit() { return 1; }
@@ -158,7 +149,6 @@ void* map_pages(std::size_t) { return nullptr; }
 void unmap_pages(void*, std::size_t) {}
 bool move_pages(void*, std::size_t, void*) { return false; }
 bool can_move_pages() { return false; }
-void advise_huge_pages(void*, std::size_t) noexcept {}
 #endif
 
 void set_binary_standard_streams() {}

@@ -114,7 +114,6 @@ bool move_pages(void*, std::size_t, void*) { return false; }
 
 bool can_move_pages() { return false; }
 
-void advise_huge_pages(void*, std::size_t) noexcept {}
 
 }  // namespace facetor::platform
 #endif

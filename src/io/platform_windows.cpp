@@ -158,7 +158,6 @@ void* map_pages(std::size_t) { return nullptr; }
 void unmap_pages(void*, std::size_t) {}
 bool move_pages(void*, std::size_t, void*) { return false; }
 bool can_move_pages() { return false; }
-void advise_huge_pages(void*, std::size_t) noexcept {}
 
 // No CR LF translation, and a 0x1A byte typed or piped in does not end the
 // input.

@@ -310,7 +310,7 @@ TEST(Conversion, SkeletonChunksGoToTheFirstObjectOfTheLastPolygonNode) {
 }
 using Polygon = Corners;
 struct BridgeFace {
-  std::vector<CornerVertex> entries;
+  CornerEntries entries;
   Polygon polygon{}, measured{}, inserted{}, first{0};  // the holes' corners in a row, hole h from first[h]
   void add_hole(const Polygon& m, const Polygon& i) {
     measured.insert(measured.end(), m.begin(), m.end()), inserted.insert(inserted.end(), i.begin(), i.end());
@@ -560,7 +560,7 @@ TEST(CornerTable, FindsTheFirstMatchTheScanWouldFind) {
   for (int trial = 0; trial < 20; ++trial) {
     set_process_hash_key(HashKey{static_cast<std::uint64_t>(trial), 99});
     constexpr int kSources = 40;
-    std::vector<CornerVertex> sources(kSources);
+    CornerEntries sources(kSources);
     for (CornerVertex& v : sources) v.x = crowded(0), v.y = crowded(0), v.z = crowded(1);
     CornerTable table;
     table.optverts = trial % 2 == 1;
