@@ -64,16 +64,23 @@ struct FileSink final : OutSink {
       flush();
     }
   }
+  // Bytes that would take the pending ones past kFlushThreshold go to the
+  // file after them as they are, without a copy.
   bool write(std::string_view data) override {
-    pending.append(data);
-    return pending.size() < kFlushThreshold || flush();
+    if (pending.size() + data.size() < kFlushThreshold) {
+      pending.append(data);
+      return true;
+    }
+    const bool flushed = flush();
+    return put(data) && flushed;
   }
   bool flush() override {
-    bool ok = true;
-    if (!pending.empty()) {
-      ok = std::fwrite(pending.data(), 1, pending.size(), output.file) == pending.size();
-      pending.clear();
-    }
+    const bool ok = put(pending);
+    pending.clear();
+    return ok;
+  }
+  bool put(std::string_view data) {
+    const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), output.file) == data.size();
     return std::fflush(output.file) == 0 && ok;
   }
   bool rewind() override { return flush() && std::fseek(output.file, 0, SEEK_SET) == 0; }
@@ -100,6 +107,23 @@ void on_sink(OutStream& stream, Call call) {
 void write_raw(OutStream& stream, const char* data, std::size_t size) {
   if (size == 0) return;
   on_sink(stream, [&](OutSink& sink) { return sink.write(std::string_view(data, size)); });
+}
+
+// Hands bytes on in text mode's form: every line feed as carriage return
+// and line feed. add(data, size) takes the pieces in order.
+template <typename Add>
+void translate_line_ends(std::string_view bytes, Add add) {
+  while (!bytes.empty()) {
+    const void* found = std::memchr(bytes.data(), '\n', bytes.size());
+    if (found == nullptr) {
+      add(bytes.data(), bytes.size());
+      break;
+    }
+    const std::size_t at = static_cast<const char*>(found) - bytes.data();
+    add(bytes.data(), at);
+    add("\r\n", 2);
+    bytes.remove_prefix(at + 1);
+  }
 }
 
 }  // namespace
@@ -150,17 +174,16 @@ OutStream out_on_file(std::FILE* file, StreamMode mode) {
 }
 
 void out_write(OutStream& stream, std::string_view bytes) {
-  if (!bytes.empty()) stream.lineEnded = bytes.back() == '\n';
   if (stream.mode == StreamMode::Binary) {
-    write_raw(stream, bytes.data(), bytes.size());
+    out_write_as_written(stream, bytes);
     return;
   }
-  // Text mode: every line feed goes out as carriage return and line feed.
+  if (!bytes.empty()) stream.lineEnded = bytes.back() == '\n';
   // The translated text is gathered in pieces, so that the sink takes one
   // call per piece rather than two per line.
   char piece[kTextPiece];
   std::size_t used = 0;
-  auto add = [&](const char* data, std::size_t size) {
+  translate_line_ends(bytes, [&](const char* data, std::size_t size) {
     if (used + size > sizeof piece) {
       write_raw(stream, piece, used);
       used = 0;
@@ -171,19 +194,22 @@ void out_write(OutStream& stream, std::string_view bytes) {
     }
     std::memcpy(piece + used, data, size);
     used += size;
-  };
-  while (!bytes.empty()) {
-    const void* found = std::memchr(bytes.data(), '\n', bytes.size());
-    if (found == nullptr) {
-      add(bytes.data(), bytes.size());
-      break;
-    }
-    const std::size_t at = static_cast<const char*>(found) - bytes.data();
-    add(bytes.data(), at);
-    add("\r\n", 2);
-    bytes.remove_prefix(at + 1);
-  }
+  });
   write_raw(stream, piece, used);
+}
+
+void out_append_as_written(const OutStream& stream, std::string_view bytes, LargeVector<char>& text) {
+  const auto add = [&text](const char* data, std::size_t size) { text.insert(text.end(), data, data + size); };
+  if (stream.mode == StreamMode::Binary) {
+    add(bytes.data(), bytes.size());
+  } else {
+    translate_line_ends(bytes, add);
+  }
+}
+
+void out_write_as_written(OutStream& stream, std::string_view bytes) {
+  if (!bytes.empty()) stream.lineEnded = bytes.back() == '\n';
+  write_raw(stream, bytes.data(), bytes.size());
 }
 
 void out_put(OutStream& stream, char c) { out_write(stream, std::string_view(&c, 1)); }

@@ -27,14 +27,14 @@ constexpr std::size_t kSpillSize = 1 << 16;
 // to the output stream, or to the text of a piece when one is given.
 struct TextSink {
   OutStream& out;
-  std::string* piece = nullptr;
+  PieceText* piece = nullptr;
   std::unique_ptr<char[]> buffer = std::unique_ptr<char[]>(new char[kSpillSize]);
   char* end = buffer.get();
 };
 
 void hand_on(TextSink& sink, std::string_view text) {
   if (sink.piece != nullptr) {
-    sink.piece->append(text);
+    out_append_as_written(sink.out, text, *sink.piece);
   } else {
     out_write(sink.out, text);
   }
@@ -393,7 +393,7 @@ void write_lines_in_pieces(OutStream& out, const Prototype& proto, const ProtoFo
     MaterialLines lines;
     material_before(proto, face_at_line(proto, line), last, lines);
   }
-  auto make = [&](std::size_t piece, std::string& text) {
+  auto make = [&](std::size_t piece, PieceText& text) {
     TextSink sink{out, &text};
     if (piece < vertexPieces) {
       const std::size_t first = piece * kPieceLines;
@@ -406,7 +406,8 @@ void write_lines_in_pieces(OutStream& out, const Prototype& proto, const ProtoFo
     }
     flush(sink);
   };
-  put_pieces_in_order(vertexPieces + stateBefore.size(), make, [&out](std::string_view text) { out_write(out, text); });
+  put_pieces_in_order(vertexPieces + stateBefore.size(), make,
+                      [&out](std::string_view text) { out_write_as_written(out, text); });
 }
 
 void write_tail(TextSink& sink, const ProtoForm& form) {

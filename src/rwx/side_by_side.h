@@ -7,10 +7,16 @@
 
 #include <cstddef>
 #include <functional>
-#include <string>
 #include <string_view>
 
+#include "io/large_block.h"
+
 namespace facetor {
+
+// The text of one piece. Each is kept for the next piece it makes, with room
+// for kPieceTextRoom bytes from the start.
+using PieceText = LargeVector<char>;
+inline constexpr std::size_t kPieceTextRoom = std::size_t{2} << 20;
 
 // Makes piece i with make(i, text) (text arrives empty) for i from 0 to
 // count - 1, and passes each piece's text to put, in order. With threads, a
@@ -18,7 +24,7 @@ namespace facetor {
 // ones; at most three pieces' texts are held at once. What make throws
 // reaches the caller once both threads have stopped. make must only read
 // what the two threads share.
-void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t, std::string&)>& make,
+void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t, PieceText&)>& make,
                          const std::function<void(std::string_view)>& put);
 
 // Runs first and second, side by side where the build has threads, and
