@@ -109,23 +109,6 @@ void write_raw(OutStream& stream, const char* data, std::size_t size) {
   on_sink(stream, [&](OutSink& sink) { return sink.write(std::string_view(data, size)); });
 }
 
-// Hands bytes on in text mode's form: every line feed as carriage return
-// and line feed. add(data, size) takes the pieces in order.
-template <typename Add>
-void translate_line_ends(std::string_view bytes, Add add) {
-  while (!bytes.empty()) {
-    const void* found = std::memchr(bytes.data(), '\n', bytes.size());
-    if (found == nullptr) {
-      add(bytes.data(), bytes.size());
-      break;
-    }
-    const std::size_t at = static_cast<const char*>(found) - bytes.data();
-    add(bytes.data(), at);
-    add("\r\n", 2);
-    bytes.remove_prefix(at + 1);
-  }
-}
-
 }  // namespace
 
 OutStream::OutStream() = default;
@@ -179,11 +162,12 @@ void out_write(OutStream& stream, std::string_view bytes) {
     return;
   }
   if (!bytes.empty()) stream.lineEnded = bytes.back() == '\n';
+  // Text mode: every line feed goes out as carriage return and line feed.
   // The translated text is gathered in pieces, so that the sink takes one
   // call per piece rather than two per line.
   char piece[kTextPiece];
   std::size_t used = 0;
-  translate_line_ends(bytes, [&](const char* data, std::size_t size) {
+  auto add = [&](const char* data, std::size_t size) {
     if (used + size > sizeof piece) {
       write_raw(stream, piece, used);
       used = 0;
@@ -194,18 +178,22 @@ void out_write(OutStream& stream, std::string_view bytes) {
     }
     std::memcpy(piece + used, data, size);
     used += size;
-  });
+  };
+  while (!bytes.empty()) {
+    const void* found = std::memchr(bytes.data(), '\n', bytes.size());
+    if (found == nullptr) {
+      add(bytes.data(), bytes.size());
+      break;
+    }
+    const std::size_t at = static_cast<const char*>(found) - bytes.data();
+    add(bytes.data(), at);
+    add("\r\n", 2);
+    bytes.remove_prefix(at + 1);
+  }
   write_raw(stream, piece, used);
 }
 
-void out_append_as_written(const OutStream& stream, std::string_view bytes, LargeVector<char>& text) {
-  const auto add = [&text](const char* data, std::size_t size) { text.insert(text.end(), data, data + size); };
-  if (stream.mode == StreamMode::Binary) {
-    add(bytes.data(), bytes.size());
-  } else {
-    translate_line_ends(bytes, add);
-  }
-}
+std::string_view out_line_end(const OutStream& stream) { return stream.mode == StreamMode::Text ? "\r\n" : "\n"; }
 
 void out_write_as_written(OutStream& stream, std::string_view bytes) {
   if (!bytes.empty()) stream.lineEnded = bytes.back() == '\n';

@@ -23,8 +23,6 @@
 #include <string_view>
 #include <vector>
 
-#include "io/large_block.h"
-
 // Checks printf-style arguments against their format. MinGW's plain "printf"
 // means the Microsoft runtime's rules; our formatting follows the C99 rules
 // (its standard library is built with them there), which "gnu_printf" names.
@@ -77,14 +75,10 @@ OutStream out_on_file(std::FILE* file, StreamMode mode);
 
 void out_write(OutStream& stream, std::string_view bytes);
 
-// Appends bytes to text as the stream writes them (in text mode, every "\n"
-// as "\r\n"), so that text made apart from the stream, on another thread
-// too, can be handed to it with out_write_as_written. Reads only the
-// stream's mode.
-void out_append_as_written(const OutStream& stream, std::string_view bytes, LargeVector<char>& text);
+// The line end the stream writes for "\n": "\r\n" in text mode.
+std::string_view out_line_end(const OutStream& stream);
 
-// Writes bytes already in the form the stream writes (from
-// out_append_as_written) as they are.
+// Writes bytes as they are: text whose line ends are out_line_end's.
 void out_write_as_written(OutStream& stream, std::string_view bytes);
 void out_put(OutStream& stream, char c);
 void out_printf(OutStream& stream, const char* format, ...) FACETOR_PRINTF_FORMAT(2, 3);

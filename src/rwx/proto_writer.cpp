@@ -24,19 +24,22 @@ constexpr std::size_t kSpillSize = 1 << 16;
 
 // The text of one prototype, gathered in a buffer (left uninitialised: every
 // byte is written before it is read) that is handed on whenever it is full:
-// to the output stream, or to the text of a piece when one is given.
+// to the output stream, or to the text of a piece when one is given. Its
+// line ends are already those the stream writes (see out_line_end), so the
+// text goes on as it is.
 struct TextSink {
   OutStream& out;
   PieceText* piece = nullptr;
+  std::string_view lineEnd = out_line_end(out);
   std::unique_ptr<char[]> buffer = std::unique_ptr<char[]>(new char[kSpillSize]);
   char* end = buffer.get();
 };
 
 void hand_on(TextSink& sink, std::string_view text) {
   if (sink.piece != nullptr) {
-    out_append_as_written(sink.out, text, *sink.piece);
+    sink.piece->insert(sink.piece->end(), text.begin(), text.end());
   } else {
-    out_write(sink.out, text);
+    out_write_as_written(sink.out, text);
   }
 }
 
@@ -51,18 +54,36 @@ char* room(TextSink& sink, std::size_t size) {
   return sink.end;
 }
 
-void put(TextSink& sink, std::string_view piece) {
-  if (piece.size() > kSpillSize) {
+// Text without line ends.
+void put_plain(TextSink& sink, std::string_view text) {
+  if (text.size() > kSpillSize) {
     flush(sink);
-    hand_on(sink, piece);
+    hand_on(sink, text);
     return;
   }
-  std::memcpy(room(sink, piece.size()), piece.data(), piece.size());
-  sink.end += piece.size();
+  std::memcpy(room(sink, text.size()), text.data(), text.size());
+  sink.end += text.size();
+}
+
+void end_line(TextSink& sink) { put_plain(sink, sink.lineEnd); }
+
+// Text whose "\n" bytes end lines.
+void put(TextSink& sink, std::string_view text) {
+  for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n')) {
+    put_plain(sink, text.substr(0, at));
+    end_line(sink);
+    text.remove_prefix(at + 1);
+  }
+  put_plain(sink, text);
 }
 
 void put_number(TextSink& sink, float value, char terminator) {
   char* at = format_number(room(sink, kNumberTextMax + 1), value);
+  if (terminator == '\n') {
+    sink.end = at;
+    end_line(sink);
+    return;
+  }
   *at++ = terminator;
   sink.end = at;
 }
@@ -74,10 +95,6 @@ void put_int(TextSink& sink, long long value) {
   sink.end = std::to_chars(at, at + kIntText, value).ptr;
 }
 
-void end_line(TextSink& sink) {
-  *room(sink, 1) = '\n';
-  ++sink.end;
-}
 
 }  // namespace
 
@@ -150,32 +167,32 @@ int bone_tag_count(const std::uint8_t (&tags)[4]) {
 }
 
 void write_vertex_line(TextSink& sink, const MeshVertex& vertex, const ProtoForm& form, std::int32_t number) {
-  put(sink, "  Vertex ");
+  put_plain(sink, "  Vertex ");
   put_number(sink, vertex.x, ' ');
   put_number(sink, vertex.y, ' ');
   put_number(sink, vertex.z, ' ');
   if (form.withUV) {
-    put(sink, "UV ");
+    put_plain(sink, "UV ");
     put_number(sink, vertex.u, ' ');
     put_number(sink, vertex.v, ' ');
   }
   if (form.withPrelight) {
-    put(sink, "#! Prelight ");
+    put_plain(sink, "#! Prelight ");
     put_number(sink, vertex.red / 255.0f, ' ');
     put_number(sink, vertex.green / 255.0f, ' ');
     put_number(sink, vertex.blue / 255.0f, ' ');
   }
   if (form.withBoneTags) {
-    put(sink, "#! BoneTag ");
+    put_plain(sink, "#! BoneTag ");
     put_int(sink, bone_tag_count(vertex.boneTags));
-    put(sink, " ");
+    put_plain(sink, " ");
     for (std::uint8_t tag : vertex.boneTags) {
       if (tag == 0) break;
       put_int(sink, tag);
-      put(sink, " ");
+      put_plain(sink, " ");
     }
   }
-  put(sink, "# ");
+  put_plain(sink, "# ");
   put_int(sink, number);
   end_line(sink);
 }
@@ -314,11 +331,11 @@ void write_face_line(TextSink& sink, std::span<const std::uint32_t> corners,
                      const LargeVector<std::int32_t>& numbers, const ProtoForm& form) {
   const std::size_t count = corners.size();
   if (count == 3) {
-    put(sink, "  Triangle");
+    put_plain(sink, "  Triangle");
   } else if (count == 4) {
-    put(sink, "  Quad");
+    put_plain(sink, "  Quad");
   } else {
-    put(sink, "  Polygon ");
+    put_plain(sink, "  Polygon ");
     put_int(sink, static_cast<long long>(count));
   }
   for (std::uint32_t corner : corners) {
@@ -330,9 +347,9 @@ void write_face_line(TextSink& sink, std::span<const std::uint32_t> corners,
     sink.end = std::to_chars(at, at + kIntText, number).ptr;
   }
   if (form.sign) {
-    put(sink, " Tag 100");
+    put_plain(sink, " Tag 100");
   } else if (form.picture) {
-    put(sink, " Tag 200");
+    put_plain(sink, " Tag 200");
   }
   end_line(sink);
 }
