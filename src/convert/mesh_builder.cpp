@@ -134,59 +134,96 @@ std::int32_t material_in_force(std::int32_t materialCount, const PolyFace& face)
   return (value < 0 || value > materialCount) ? 0 : value;
 }
 
-// The corner vertices: one entry per distinct corner combination.
-void make_corner_vertices(Builder& b) {
+// The corner c of the object (of the given face corner), with the material
+// in force; invalid turns true when it names no vertex of the object (its
+// position is then 0, 0, 0).
+CornerVertex corner_vertex(const Builder& b, const FaceCorner& corner, std::size_t c, std::int32_t inForce,
+                           bool& invalid) {
   const std::size_t vertexCount = b.object.vertices.size() / 3;
-  bool warned = false;
+  CornerVertex cv;
+  cv.sourceVertex = corner.vertexIndex;
+  cv.uvIndex = corner.uvIndex;
+  cv.colour = corner_colour(b.object, c);
+  cv.materialNumber = static_cast<std::uint16_t>(inForce);
+  const auto index = static_cast<std::size_t>(corner.vertexIndex);
+  if (corner.vertexIndex >= 0 && index < vertexCount) {
+    cv.x = b.object.vertices[3 * index];
+    cv.y = b.object.vertices[3 * index + 1];
+    cv.z = b.object.vertices[3 * index + 2];
+  } else {
+    invalid = true;
+  }
+  return cv;
+}
+
+// Calls visit(corner) for the corners of the object's faces in order,
+// warning at the first one that names no vertex of the object.
+template <typename Visit>
+void visit_corners(const Builder& b, Visit visit) {
+  bool invalid = false, warned = false;
   std::int32_t inForce = 0;
-  const std::size_t cornerCount = b.object.cornerTotal;
-  b.cornerEntry.reserve(cornerCount);
-  // Most corners share their source vertex with others: expect one entry per
-  // vertex, as far as the corners reach. Only holes (faces after the first)
-  // look entries up by source vertex.
-  b.table.indexFiniteByKey =
-      std::any_of(b.object.faces.begin() + (b.object.faces.empty() ? 0 : 1), b.object.faces.end(), is_hole);
-  corner_reserve(b.table, vertexCount, std::min(cornerCount, vertexCount));
-  // Each corner is matched kLookAhead corners after it is made, so that its
-  // cell of the position index is fetched meanwhile: a cache miss (~100 ns)
-  // takes about as long as matching 16 corners whose cells are at hand.
+  for (const PolyFace& face : b.object.faces) {
+    if (!is_hole(face)) inForce = material_in_force(b.materialCount, face);
+    std::size_t c = face.firstCorner;
+    for (const FaceCorner& corner : corners_of(b.object, face)) {
+      const CornerVertex cv = corner_vertex(b, corner, c++, inForce, invalid);
+      if (invalid && !warned) {
+        warned = true;
+        print_warning(b.context.console, "%s: Warning: '%s' has faces with invalid vertex indices",
+                      b.context.sourceName.c_str(), b.object.name.c_str());
+      }
+      visit(cv);
+    }
+  }
+}
+
+// Matches the corners by position (optverts): each corner is matched
+// kLookAhead corners after it is made, so that its cell of the position
+// index is fetched meanwhile: a cache miss (~100 ns) takes about as long as
+// matching 16 corners whose cells are at hand.
+void match_by_position(Builder& b) {
   constexpr std::size_t kLookAhead = 16;
   struct Pending {
     CornerVertex corner;
     std::uint64_t cellHash = 0;
   };
   std::array<Pending, kLookAhead> pending;
-  std::size_t made = 0;
+  std::size_t made = 0, matched = 0;
   auto match_oldest = [&] {
-    const Pending& p = pending[b.cornerEntry.size() % kLookAhead];
-    b.cornerEntry.push_back(corner_match(b.table, p.corner, p.cellHash));
+    const Pending& p = pending[matched % kLookAhead];
+    b.cornerEntry[matched++] = corner_match(b.table, p.corner, p.cellHash);
   };
-  for (const PolyFace& face : b.object.faces) {
-    if (!is_hole(face)) inForce = material_in_force(b.materialCount, face);
-    std::size_t c = face.firstCorner;
-    for (const FaceCorner& corner : corners_of(b.object, face)) {
-      CornerVertex cv;
-      cv.sourceVertex = corner.vertexIndex;
-      cv.uvIndex = corner.uvIndex;
-      cv.colour = corner_colour(b.object, c++);
-      cv.materialNumber = static_cast<std::uint16_t>(inForce);
-      const auto index = static_cast<std::size_t>(corner.vertexIndex);
-      if (corner.vertexIndex >= 0 && index < vertexCount) {
-        cv.x = b.object.vertices[3 * index];
-        cv.y = b.object.vertices[3 * index + 1];
-        cv.z = b.object.vertices[3 * index + 2];
-      } else if (!warned) {
-        warned = true;
-        print_warning(b.context.console, "%s: Warning: '%s' has faces with invalid vertex indices",
-                      b.context.sourceName.c_str(), b.object.name.c_str());
-      }
-      if (made == b.cornerEntry.size() + kLookAhead) match_oldest();
-      pending[made % kLookAhead] = Pending{cv, corner_cell_hash(b.table, cv)};
-      corner_prefetch(b.table, pending[made % kLookAhead].cellHash);
-      ++made;
-    }
+  visit_corners(b, [&](const CornerVertex& cv) {
+    if (made == matched + kLookAhead) match_oldest();
+    pending[made % kLookAhead] = Pending{cv, corner_cell_hash(b.table, cv)};
+    corner_prefetch(b.table, pending[made % kLookAhead].cellHash);
+    ++made;
+  });
+  while (matched < made) match_oldest();
+}
+
+// Matches the corners by their exact keys.
+void match_by_key(Builder& b) {
+  std::size_t c = 0;
+  visit_corners(b, [&](const CornerVertex& cv) { b.cornerEntry[c++] = corner_match(b.table, cv, 0); });
+}
+
+// The corner vertices: one entry per distinct corner combination.
+void make_corner_vertices(Builder& b) {
+  const std::size_t vertexCount = b.object.vertices.size() / 3;
+  const LargeVector<PolyFace>& faces = b.object.faces;
+  const std::size_t cornerCount = faces.empty() ? 0 : faces.back().firstCorner + corners_of(b.object, faces.back()).size();
+  b.cornerEntry.resize(cornerCount);
+  // Most corners share their source vertex with others: expect one entry per
+  // vertex, as far as the corners reach. Only holes (faces after the first)
+  // look entries up by source vertex.
+  b.table.indexFiniteByKey = std::any_of(faces.begin() + (faces.empty() ? 0 : 1), faces.end(), is_hole);
+  corner_reserve(b.table, vertexCount, std::min(cornerCount, vertexCount));
+  if (b.table.optverts) {
+    match_by_position(b);
+  } else {
+    match_by_key(b);
   }
-  while (b.cornerEntry.size() < made) match_oldest();
   corner_release_search(b.table);
 }
 
