@@ -19,11 +19,11 @@ using PieceText = LargeVector<char>;
 inline constexpr std::size_t kPieceTextRoom = std::size_t{2} << 20;
 
 // Makes piece i with make(i, text) (text arrives empty) for i from 0 to
-// count - 1, and passes each piece's text to put, in order. With threads, a
-// second thread makes the odd pieces while this one makes and puts the even
-// ones; at most three pieces' texts are held at once. What make throws
-// reaches the caller once both threads have stopped. make must only read
-// what the two threads share.
+// count - 1, and passes each piece's text to put, in order. With threads,
+// whichever thread is free makes the next piece, and this one puts them; at
+// most four pieces' texts are held at once. What make or put throws reaches
+// the caller once both threads have stopped. make must only read what the
+// two threads share.
 void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t, PieceText&)>& make,
                          const std::function<void(std::string_view)>& put);
 
