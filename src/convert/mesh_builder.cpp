@@ -13,6 +13,7 @@
 #include "convert/hole_bridge.h"
 #include "io/hash_table.h"
 #include "io/release.h"
+#include "rwx/side_by_side.h"
 #include "mesh/surface_pool.h"
 #include "mesh/tolerance.h"
 
@@ -243,6 +244,21 @@ const Material* material_of(const Builder& b, const CornerVertex& e, EntryMateri
   return last.material;
 }
 
+// Lists of fewer elements are gone through on one thread.
+constexpr std::size_t kHalvesFrom = std::size_t{1} << 16;
+
+// Calls work(half, from, to) for the two halves [0, count / 2) and
+// [count / 2, count) side by side, or once for all of [0, count) as half 0
+// when the list is short. work must write only its own half's elements.
+template <typename Work>
+void over_halves(std::size_t count, Work work) {
+  if (count < kHalvesFrom) {
+    work(0, 0, count);
+    return;
+  }
+  run_side_by_side([&] { work(0, 0, count / 2); }, [&] { work(1, count / 2, count); });
+}
+
 // The vertex of an entry before the texture shift, with its texture
 // coordinates placed by its material's texture transform; placed tells
 // whether the material has one.
@@ -300,22 +316,36 @@ struct EntryFacts {
 // the whole-number shift of all texture coordinates keeps the lowest u and v
 // placed from falling below -tolerance.
 EntryFacts prepare_entries(Builder& b) {
-  EntryFacts facts;
-  EntryMaterial last;
-  float lowestU = -kTolerance, lowestV = -kTolerance;
-  for (CornerVertex& e : b.table.entries) {
-    e.x = snap(e.x);
-    e.y = snap(e.y);
-    e.z = snap(e.z);
-    bool placed = false;
-    const MeshVertex vertex = placed_vertex(b, e, last, placed);
-    if (placed) {
-      lowestU = std::min(lowestU, vertex.u);
-      lowestV = std::min(lowestV, vertex.v);
-      if (vertex.u != 0 || vertex.v != 0) facts.hasUV = true;
+  // Each half of the entries finds its lowest coordinates and its flags.
+  struct Found {
+    float lowestU = -kTolerance, lowestV = -kTolerance;
+    bool hasUV = false, hasPrelight = false;
+  };
+  std::array<Found, 2> found;
+  over_halves(b.table.entries.size(), [&](std::size_t half, std::size_t from, std::size_t to) {
+    Found f;  // apart from the other half's while it changes
+    EntryMaterial last;
+    for (std::size_t i = from; i < to; ++i) {
+      CornerVertex& e = b.table.entries[i];
+      e.x = snap(e.x);
+      e.y = snap(e.y);
+      e.z = snap(e.z);
+      bool placed = false;
+      const MeshVertex vertex = placed_vertex(b, e, last, placed);
+      if (placed) {
+        f.lowestU = std::min(f.lowestU, vertex.u);
+        f.lowestV = std::min(f.lowestV, vertex.v);
+        if (vertex.u != 0 || vertex.v != 0) f.hasUV = true;
+      }
+      if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) f.hasPrelight = true;
     }
-    if (vertex.red != 0 || vertex.green != 0 || vertex.blue != 0) facts.hasPrelight = true;
-  }
+    found[half] = f;
+  });
+  EntryFacts facts;
+  facts.hasUV = found[0].hasUV || found[1].hasUV;
+  facts.hasPrelight = found[0].hasPrelight || found[1].hasPrelight;
+  const float lowestU = std::min(found[0].lowestU, found[1].lowestU);
+  const float lowestV = std::min(found[0].lowestV, found[1].lowestV);
   facts.shift.u = lowestU < -kTolerance ? -std::floor(lowestU) : 0.0f;
   facts.shift.v = lowestV < -kTolerance ? -std::floor(lowestV) : 0.0f;
   facts.shift.apply = facts.shift.u > 0 || facts.shift.v > 0;
@@ -337,7 +367,11 @@ void finish_prototype(Builder& b, bool last) {
     } else {
       std::fill(b.slot.begin(), b.slot.end(), kUnused);
     }
-    for (std::size_t v = 0; v < vertexCount; ++v) proto.vertices.push_back(vertex_of(b, v, material));
+    proto.vertices.resize(vertexCount);
+    over_halves(vertexCount, [&](std::size_t, std::size_t from, std::size_t to) {
+      EntryMaterial last;
+      for (std::size_t v = from; v < to; ++v) proto.vertices[v] = vertex_of(b, v, last);
+    });
   } else if (few_used(b)) {  // the list holds them all
     std::sort(b.used.begin(), b.used.end());
     for (std::uint32_t v : b.used) {
