@@ -154,8 +154,21 @@ TEST(Conversion, TextureSurfacesUShiftAndRepeatedVertices) {
   }
   c.object("many", 0, kSquare, same, {a}, uvs);
   c.object("v", 0, kSquare, {face({0, 1, 2})}, {a}, {{0, 1.5f}, {0.5f, 0.5f}, {1, 0.25f}});
+  // A large object's entries are prepared in halves: its only coordinate below 0, and its only one other than
+  // (0, 0) once placed, lie in its last corner.
+  std::vector<Vec3> line;
+  std::vector<Face> strip;
+  for (int i = 0; i < 70002; ++i) line.push_back({float(i), 0, 0});
+  for (int i = 0; i < 70002; i += 3) strip.push_back(face({i, i + 1, i + 2}));
+  std::vector<Vec2> lineUvs(70002, Vec2{0, 1});
+  lineUvs.back() = {-1.5f, 1};
+  c.object("long", 0, line, strip, {a}, lineUvs);
   c.run();
-  const std::string many = c.text.substr(c.text.find("ProtoBegin many"));
+  EXPECT_TRUE(c.written.at(3).hasUV);
+  EXPECT_EQ(c.written.at(3).vertices.front().u, 2.0f);
+  EXPECT_EQ(c.written.at(3).vertices.back().u, 0.5f);
+  const std::size_t manyAt = c.text.find("ProtoBegin many");
+  const std::string many = c.text.substr(manyAt, c.text.find("ProtoBegin v") - manyAt);
   EXPECT_EQ(c.written.at(1).vertices.size(), 21u);
   EXPECT_EQ(std::tuple(many.find("# 3\n") != many.npos, many.find("# 4\n") != many.npos), std::tuple(true, false)) << many;
   EXPECT_NE(c.text.find("  Texture a\n"), std::string::npos);
