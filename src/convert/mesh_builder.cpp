@@ -13,9 +13,9 @@
 #include "convert/hole_bridge.h"
 #include "io/hash_table.h"
 #include "io/release.h"
-#include "rwx/side_by_side.h"
 #include "mesh/surface_pool.h"
 #include "mesh/tolerance.h"
+#include "rwx/side_by_side.h"
 
 namespace facetor {
 namespace {

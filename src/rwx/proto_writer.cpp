@@ -95,7 +95,6 @@ void put_int(TextSink& sink, long long value) {
   sink.end = std::to_chars(at, at + kIntText, value).ptr;
 }
 
-
 }  // namespace
 
 std::string cleaned_name(const Prototype& proto) {
