@@ -1,4 +1,5 @@
 #include "convert/hole_bridge.h"
+#include "convert/hole_bridge_indexed.h"
 
 #include <algorithm>
 #include <limits>

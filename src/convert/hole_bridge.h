@@ -33,8 +33,4 @@ struct FaceHoles {
 // hole corners and the polygon positions, without going over all pairs.
 void bridge_holes(CornerEntries& entries, std::vector<std::uint32_t>& polygon, const FaceHoles& holes);
 
-// The same through the indexes, whatever the face's size.
-void bridge_holes_indexed(CornerEntries& entries, std::vector<std::uint32_t>& polygon,
-                          const FaceHoles& holes);
-
 }  // namespace facetor

@@ -9,6 +9,7 @@
 #include "convert/conversion.h"
 #include "convert/corner_table.h"
 #include "convert/hole_bridge.h"
+#include "convert/hole_bridge_indexed.h"
 #include "convert/polygon_order.h"
 #include "convert/scene_walk.h"
 #include "io/hash_key_choice.h"
