@@ -69,6 +69,7 @@ void make_pieces(Pieces& pieces, const std::function<void(std::size_t, PieceText
       make_claimed(pieces, held, make);
     }
   } catch (...) {
+    if (!held.owns_lock()) held.lock();  // make threw with the lock released
     pieces.failure = std::current_exception();
     pieces.stop = true;
     pieces.changed.notify_all();

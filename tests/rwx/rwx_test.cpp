@@ -2,14 +2,19 @@
 #include <gtest/gtest.h>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
 #include "rwx/clump_writer.h"
 #include "rwx/number_format.h"
 #include "rwx/proto_writer.h"
+#include "rwx/side_by_side.h"
 #include "io/hash_key_choice.h"
 #include "io/hash_table.h"
 #include "rwx/vertex_merge.h"
@@ -112,6 +117,32 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
   };
   EXPECT_EQ(lines("\n  Color "), 40000u);
   EXPECT_EQ(lines("\n  Surface "), 1u);
+}
+
+// Pieces are put in order, whichever thread makes them. A piece that fails on either thread (the other one made
+// slow, so that the failing one makes pieces from 7 on) stops the rest, and its failure reaches the caller.
+TEST(PiecesInOrder, PutInOrderAndAFailureOnEitherThreadReachesTheCaller) {
+  const std::thread::id caller = std::this_thread::get_id();
+  for (const int failing : {0, 1, 2}) {  // none, the calling thread, the second thread
+    std::string put;
+    auto make = [&](std::size_t piece, PieceText& text) {
+      const bool onCaller = std::this_thread::get_id() == caller;
+      if (failing != 0 && onCaller != (failing == 1)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (failing != 0 && onCaller == (failing == 1) && piece >= 7) throw std::runtime_error("piece");
+      const std::string line = std::to_string(piece) + ",";
+      text.insert(text.end(), line.begin(), line.end());
+    };
+    auto run = [&] { put_pieces_in_order(40, make, [&put](std::string_view text) { put += text; }); };
+    std::string all;
+    for (int piece = 0; piece < 40; ++piece) all += std::to_string(piece) + ",";
+    if (failing == 0) {
+      run();
+      EXPECT_EQ(put, all);
+    } else {
+      EXPECT_THROW(run(), std::runtime_error) << failing;
+      EXPECT_TRUE(all.starts_with(put)) << put;
+    }
+  }
 }
 
 // Against the first vertex of each written value in an ordered map, over enough vertices for the partitions
