@@ -247,18 +247,6 @@ const Material* material_of(const Builder& b, const CornerVertex& e, EntryMateri
 // Lists of fewer elements are gone through on one thread.
 constexpr std::size_t kHalvesFrom = std::size_t{1} << 16;
 
-// Calls work(half, from, to) for the two halves [0, count / 2) and
-// [count / 2, count) side by side, or once for all of [0, count) as half 0
-// when the list is short. work must write only its own half's elements.
-template <typename Work>
-void over_halves(std::size_t count, Work work) {
-  if (count < kHalvesFrom) {
-    work(0, 0, count);
-    return;
-  }
-  run_side_by_side([&] { work(0, 0, count / 2); }, [&] { work(1, count / 2, count); });
-}
-
 // The vertex of an entry before the texture shift, with its texture
 // coordinates placed by its material's texture transform; placed tells
 // whether the material has one.
@@ -322,7 +310,7 @@ EntryFacts prepare_entries(Builder& b) {
     bool hasUV = false, hasPrelight = false;
   };
   std::array<Found, 2> found;
-  over_halves(b.table.entries.size(), [&](std::size_t half, std::size_t from, std::size_t to) {
+  run_in_halves(b.table.entries.size(), kHalvesFrom, [&](std::size_t half, std::size_t from, std::size_t to) {
     Found f;  // apart from the other half's while it changes
     EntryMaterial last;
     for (std::size_t i = from; i < to; ++i) {
@@ -368,7 +356,7 @@ void finish_prototype(Builder& b, bool last) {
       std::fill(b.slot.begin(), b.slot.end(), kUnused);
     }
     proto.vertices.resize(vertexCount);
-    over_halves(vertexCount, [&](std::size_t, std::size_t from, std::size_t to) {
+    run_in_halves(vertexCount, kHalvesFrom, [&](std::size_t, std::size_t from, std::size_t to) {
       EntryMaterial last;
       for (std::size_t v = from; v < to; ++v) proto.vertices[v] = vertex_of(b, v, last);
     });

@@ -100,9 +100,10 @@ std::size_t page_unit();
 // Fresh pages of size bytes (read as zero until written), starting on a
 // multiple of kHugePage, for which the system is asked for transparent huge
 // pages: touching them then costs one page fault per 2 MB instead of one per
-// 4 KB, and fewer misses of the address translation cache. In WebAssembly a block is memory
-// given back earlier where some fits (its contents unset), otherwise fresh
-// memory from the top. nullptr when the system has no memory to give.
+// 4 KB, and fewer misses of the address translation cache. In WebAssembly a
+// block is memory given back earlier where some fits (its contents unset),
+// otherwise fresh memory from the top. nullptr when the system has no memory
+// to give.
 void* map_pages(std::size_t size);
 
 // Returns size bytes from data on (a whole block or a part of one, on

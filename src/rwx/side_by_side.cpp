@@ -21,6 +21,15 @@ PieceText text_with_room() {
 
 }  // namespace
 
+void run_in_halves(std::size_t count, std::size_t splitFrom,
+                   const std::function<void(std::size_t, std::size_t, std::size_t)>& work) {
+  if (count < splitFrom) {
+    work(0, 0, count);
+    return;
+  }
+  run_side_by_side([&] { work(0, 0, count / 2); }, [&] { work(1, count / 2, count); });
+}
+
 #if FACETOR_WRITER_THREADS
 
 namespace {

@@ -27,6 +27,14 @@ inline constexpr std::size_t kPieceTextRoom = std::size_t{2} << 20;
 void put_pieces_in_order(std::size_t count, const std::function<void(std::size_t, PieceText&)>& make,
                          const std::function<void(std::string_view)>& put);
 
+// Calls work(half, from, to) for the halves [0, count / 2) and
+// [count / 2, count) side by side, or once for all of [0, count) as half 0
+// when count is below splitFrom. work must write only its own half's
+// elements. What either half throws reaches the caller once both have
+// stopped.
+void run_in_halves(std::size_t count, std::size_t splitFrom,
+                   const std::function<void(std::size_t, std::size_t, std::size_t)>& work);
+
 // Runs first and second, side by side where the build has threads, and
 // returns when both are done. What either throws reaches the caller once both
 // have stopped.

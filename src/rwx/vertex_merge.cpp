@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cmath>
-#include <functional>
 #include <vector>
 
 #include "io/float_bits.h"
@@ -94,11 +93,11 @@ LargeVector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> verti
   // takes part in no partition. Large lists are hashed in two halves side by
   // side, each counting its own members of each partition.
   const std::size_t partitions = std::size_t{1} << partitionBits;
-  const std::size_t middle = partitionBits == 0 ? vertices.size() : vertices.size() / 2;
+  const std::size_t splitFrom = kPartitionVertices + 1;  // as soon as there are two partitions
   LargeVector<std::uint32_t> hashes(vertices.size());
   LargeVector<std::uint8_t> alone(vertices.size());
   std::array<std::vector<std::size_t>, 2> counts{std::vector<std::size_t>(partitions), std::vector<std::size_t>(partitions)};
-  auto hash_half = [&](std::size_t half, std::size_t from, std::size_t to) {
+  run_in_halves(vertices.size(), splitFrom, [&](std::size_t half, std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i) {
       const MeshVertex vertex = written_vertex(vertices[i]);
       alone[i] = has_nan(compare, vertex);
@@ -106,30 +105,20 @@ LargeVector<std::int32_t> first_equal_vertices(std::span<const MeshVertex> verti
       hashes[i] = static_cast<std::uint32_t>(vertex_hash(key, compare, vertex) >> 32);
       ++counts[half][partition_of(hashes[i])];
     }
-  };
-  // The members of a half, in vertex order, each partition's from next[p] on.
-  auto place_half = [&](std::size_t from, std::size_t to, std::vector<std::size_t>& next, LargeVector<Member>& members) {
-    for (std::size_t i = from; i < to; ++i) {
-      if (!alone[i]) members[next[partition_of(hashes[i])]++] = Member{hashes[i], static_cast<std::uint32_t>(i)};
-    }
-  };
-  const auto both_halves = [&](const std::function<void()>& first, const std::function<void()>& second) {
-    if (middle == vertices.size()) {
-      first();
-    } else {
-      run_side_by_side(first, second);
-    }
-  };
-  both_halves([&] { hash_half(0, 0, middle); }, [&] { hash_half(1, middle, vertices.size()); });
+  });
   std::vector<std::size_t> starts(partitions + 1, 0);
   for (std::size_t p = 0; p < partitions; ++p) starts[p + 1] = starts[p] + counts[0][p] + counts[1][p];
   LargeVector<Member> members(starts.back());
-  {
-    std::vector<std::size_t> nextFirst(starts.begin(), starts.end() - 1), nextSecond(partitions);
-    for (std::size_t p = 0; p < partitions; ++p) nextSecond[p] = starts[p] + counts[0][p];
-    both_halves([&] { place_half(0, middle, nextFirst, members); },
-                [&] { place_half(middle, vertices.size(), nextSecond, members); });
-  }
+  // Each half's members in vertex order, each partition's second half after
+  // its first.
+  std::array<std::vector<std::size_t>, 2> next{std::vector<std::size_t>(starts.begin(), starts.end() - 1),
+                                               std::vector<std::size_t>(partitions)};
+  for (std::size_t p = 0; p < partitions; ++p) next[1][p] = starts[p] + counts[0][p];
+  run_in_halves(vertices.size(), splitFrom, [&](std::size_t half, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+      if (!alone[i]) members[next[half][partition_of(hashes[i])]++] = Member{hashes[i], static_cast<std::uint32_t>(i)};
+    }
+  });
   release_storage(hashes);
   release_storage(alone);
 
