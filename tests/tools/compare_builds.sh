@@ -54,11 +54,25 @@ if ((standard)); then for example in "$here"/../../examples/*.cob; do gen --kind
 if ((generate)); then for kind in scene avatar diag damaged; do gen --kind "$kind" --seeds "$first" "$generate" --faults "$faults"; done; fi
 mapfile -t all < <(cd "$work/in" && printf '%s\n' "${named[@]}" && ls -A | grep -vxF -f <(printf '%s\n' "${named[@]}" '')) && all=("${all[@]:${#named[@]} ? 0 : 1}")
 
+# run OUT IN ARGS...: one run of $program (through $launcher) with standard input from IN, output in OUT, error in
+# OUT's .err and the exit code in its .code. The program always prints its banner, so a run under the emulator with
+# no output and the emulator's own message ("wine: ...") never started; it runs again, up to three times.
+run() {
+  local out=$1 in=$2 code tries=1
+  shift 2
+  while :; do
+    (ulimit -t "${FACETOR_CPU_SECONDS:-60}" && exec "${launcher[@]}" "$program" "$@") <"$in" >"$out" 2>"${out%.out}.err"
+    code=$?
+    ((${#launcher[@]} && tries < 3)) && [[ ! -s $out ]] && grep -q -- '^wine: ' "${out%.out}.err" || break
+    echo "the emulator did not start ${out%.out} (try $tries): $(grep -m1 -- '^wine: ' "${out%.out}.err")" >&2
+    tries=$((tries + 1))
+  done
+  echo "$code" >"${out%.out}.code"
+}
 # run_all PROGRAM FOLDER FIRST COUNT PART: the cases of inputs FIRST to FIRST + COUNT - 1 whose session is PART
 # modulo 2, with their results in FOLDER.
 run_all() {
   local program=$1 dir=$2 start=$3 count=$4 part=$5 i k name mode modes typed session order
-  run() { (ulimit -t "${FACETOR_CPU_SECONDS:-60}" && exec "${launcher[@]}" "$program" "$@"); }
   for ((session = start / 50 + part; session * 50 < start + count; session += 2)); do
     typed=""
     for ((i = session * 50; i < start + count && i < session * 50 + 50; ++i)); do
@@ -69,18 +83,17 @@ run_all() {
       cd "$dir/cmd" || return
       for ((k = 0; k < ${#modes}; ++k)); do
         mode=${modes:k:1}
-        run "$name" "$mode" </dev/null >"$name.$mode.out" 2>"$name.$mode.err"
-        echo $? >"$name.$mode.code"
+        run "$name.$mode.out" /dev/null "$name" "$mode"
       done
       if ((i < ${#named[@]})); then
-        cd "$dir/none" && { run "$name" </dev/null >"$name.out" 2>"$name.err"; echo $? >"$name.code"; }
-        cd "$dir/stem" && { run "${name%.*}" </dev/null >"$name.out" 2>"$name.err"; echo $? >"$name.code"; }
+        cd "$dir/none" && run "$name.out" /dev/null "$name"
+        cd "$dir/stem" && run "$name.out" /dev/null "${name%.*}"
       fi
       order=RADHIRADHI && order=${order:i % 5:5}
       for ((k = 0; k < 5; ++k)); do typed+="$name"$'\n'"${order:k:1}"$'\n'; done
     done
-    cd "$dir/session" && printf '%szebra\nmissing\nq\n' "$typed$name"$'\n' | run >"$session.out" 2>"$session.err"
-    echo $? >"$session.code"
+    cd "$dir/session" && printf '%szebra\nmissing\nq\n' "$typed$name"$'\n' >"$session.in" &&
+      run "$session.out" "$session.in" && rm "$session.in"
   done
 }
 # results NAME PROGRAM FIRST COUNT: runs PROGRAM on those inputs in two jobs into $work/NAME, beside copies of them.
@@ -89,9 +102,7 @@ results() {
   [[ $program != *.exe ]] || launcher=("${FACETOR_EMULATOR:-wine}")
   for folder in cmd session none stem; do mkdir -p "$dir/$folder" && (cd "$work/in" && cp -- "${all[@]:start:count}" "$dir/$folder/"); done
   if ((start == 0)); then
-    mkdir -p "$dir/misc" && (cd "$dir/misc" && for option in --help --version missing.cob; do
-      "${launcher[@]}" "$program" $option >"$option.out" 2>"$option.err" </dev/null; echo $? >"$option.code"
-    done)
+    mkdir -p "$dir/misc" && (cd "$dir/misc" && for option in --help --version missing.cob; do run "$option.out" /dev/null $option; done)
   fi
   run_all "$program" "$dir" "$start" "$count" 0 & run_all "$program" "$dir" "$start" "$count" 1 &
   wait
