@@ -22,43 +22,87 @@ constexpr std::size_t kNameLimit = 99;
 // the per-call cost vanishes, small enough to stay in the L2 cache.
 constexpr std::size_t kSpillSize = 1 << 16;
 
-// The text of one prototype, gathered in a buffer (left uninitialised: every
-// byte is written before it is read) that is handed on whenever it is full:
-// to the output stream, or to the text of a piece when one is given. Its
+// The text of one prototype, made in place in a buffer whose bytes are left
+// uninitialised (every byte is written before it is read). Without a piece,
+// the buffer is the sink's own and goes to the output stream whenever it is
+// full; with one, the piece's text is the buffer and grows as it fills. Its
 // line ends are already those the stream writes (see out_line_end), so the
 // text goes on as it is.
 struct TextSink {
   OutStream& out;
   PieceText* piece = nullptr;
   std::string_view lineEnd = out_line_end(out);
-  std::unique_ptr<char[]> buffer = std::unique_ptr<char[]>(new char[kSpillSize]);
-  char* end = buffer.get();
+  std::unique_ptr<char[]> own = nullptr;  // the buffer without a piece
+  char* begin = nullptr;
+  char* end = nullptr;
+  char* limit = nullptr;
 };
 
-void hand_on(TextSink& sink, std::string_view text) {
-  if (sink.piece != nullptr) {
-    sink.piece->insert(sink.piece->end(), text.begin(), text.end());
-  } else {
-    out_write_as_written(sink.out, text);
-  }
+TextSink stream_sink(OutStream& out) {
+  TextSink sink{out};
+  sink.own.reset(new char[kSpillSize]);
+  sink.begin = sink.end = sink.own.get();
+  sink.limit = sink.begin + kSpillSize;
+  return sink;
 }
 
+// Sizes the piece's text to hold `size` bytes and points the sink at it,
+// keeping the first `used` bytes.
+void size_piece(TextSink& sink, std::size_t used, std::size_t size) {
+  sink.piece->resize(size);
+  sink.begin = sink.piece->data();
+  sink.end = sink.begin + used;
+  sink.limit = sink.begin + size;
+}
+
+// A sink that makes its text in `text` (which arrives empty), with room for
+// what the piece text holds already.
+TextSink piece_sink(OutStream& out, PieceText& text) {
+  TextSink sink{out, &text};
+  size_piece(sink, 0, std::max(text.capacity(), kSpillSize));
+  return sink;
+}
+
+// Hands the text made so far on to the stream, or ends the piece's text
+// after it.
 void flush(TextSink& sink) {
-  hand_on(sink, std::string_view(sink.buffer.get(), static_cast<std::size_t>(sink.end - sink.buffer.get())));
-  sink.end = sink.buffer.get();
+  const auto used = static_cast<std::size_t>(sink.end - sink.begin);
+  if (sink.piece != nullptr) {
+    size_piece(sink, used, used);
+    return;
+  }
+  out_write_as_written(sink.out, std::string_view(sink.begin, used));
+  sink.end = sink.begin;
 }
 
-// Where the next `size` bytes (at most kSpillSize) go.
-char* room(TextSink& sink, std::size_t size) {
-  if (static_cast<std::size_t>(sink.buffer.get() + kSpillSize - sink.end) < size) flush(sink);
+// Makes room for `size` bytes (at most kSpillSize without a piece) where
+// the buffer has too little: the stream takes the text made so far, or the
+// piece's text grows.
+char* make_room(TextSink& sink, std::size_t size) {
+  if (sink.piece != nullptr) {
+    const auto used = static_cast<std::size_t>(sink.end - sink.begin);
+    size_piece(sink, used, std::max(used + size, 2 * sink.piece->size()));
+  } else {
+    flush(sink);
+  }
   return sink.end;
+}
+
+// Where the next `size` bytes go (at most kSpillSize without a piece).
+char* room(TextSink& sink, std::size_t size) {
+  return static_cast<std::size_t>(sink.limit - sink.end) >= size ? sink.end : make_room(sink, size);
+}
+
+// Text longer than the sink's own buffer goes to the stream as it is.
+void put_long(TextSink& sink, std::string_view text) {
+  flush(sink);
+  out_write_as_written(sink.out, text);
 }
 
 // Text without line ends.
 void put_plain(TextSink& sink, std::string_view text) {
-  if (text.size() > kSpillSize) {
-    flush(sink);
-    hand_on(sink, text);
+  if (sink.piece == nullptr && text.size() > kSpillSize) {
+    put_long(sink, text);
     return;
   }
   std::memcpy(room(sink, text.size()), text.data(), text.size());
@@ -410,7 +454,7 @@ void write_lines_in_pieces(OutStream& out, const Prototype& proto, const ProtoFo
     material_before(proto, face_at_line(proto, line), last, lines);
   }
   auto make = [&](std::size_t piece, PieceText& text) {
-    TextSink sink{out, &text};
+    TextSink sink = piece_sink(out, text);
     if (piece < vertexPieces) {
       const std::size_t first = piece * kPieceLines;
       write_vertex_lines(sink, proto, form, numbers, first, std::min(first + kPieceLines, numbers.size()),
@@ -449,7 +493,7 @@ void write_prototype(RwxWriterState& writer, const Prototype& proto, const Trans
   form.withPrelight = proto.hasPrelight;
   form.withBoneTags = !proto.joints.empty();
 
-  TextSink sink{writer.out};
+  TextSink sink = stream_sink(writer.out);
   write_head(sink, proto, form);
   write_settings(sink, proto, opacityFix);
   write_transform(sink, base, proto.transform);
