@@ -102,20 +102,25 @@ TEST(ProtoWriterTest, MaterialLinesVertexMergeAndTagsByteForByte) {
   }
   // A prototype large enough to be written in pieces: the vertex numbers and the material state run on
   // from piece to piece (faces alternate between two colours: one Color line each, one Surface line).
+  // Their textures' long names make a piece's text outgrow the room it starts with.
   Prototype big = named("big", {});
   for (std::size_t i = 0; i < 70000; ++i) big.vertices.push_back(MeshVertex{.x = float(i % 60000)});
-  const std::uint32_t colours[] = {proto_add_surface(big, surfaces[3]), proto_add_surface(big, surfaces[4])};
+  next([](SurfaceState& s) { s.texture = std::string(300, 'a'); }), next([](SurfaceState& s) { s.green = 0; });
+  next([](SurfaceState& s) { s.texture = std::string(300, 'b'); });
+  const std::uint32_t colours[] = {proto_add_surface(big, surfaces[surfaces.size() - 3]),
+                                   proto_add_surface(big, surfaces.back())};
   for (std::uint32_t f = 0; f < 40000; ++f) proto_add_face(big, std::vector<std::uint32_t>{69999, f, 65536}, colours[f % 2]);
   const std::string text = written(skinned, big);
   EXPECT_NE(text.find("  Vertex 59999. 0. 0. # 60000\n  Surface "), text.npos);
   EXPECT_NE(text.find("  Triangle 10000 40000 5537\n"), text.npos);
   EXPECT_NE(text.find("  Triangle 10000 1 5537\n ProtoEnd"), text.npos);
-  const auto lines = [&text](const char* start) {
+  const auto lines = [&text](const std::string& start) {
     std::size_t n = 0;
     for (std::size_t at = text.find(start); at != text.npos; at = text.find(start, at + 1)) ++n;
     return n;
   };
   EXPECT_EQ(lines("\n  Color "), 40000u);
+  EXPECT_EQ(lines("\n  Texture " + std::string(300, 'b') + " Mask WOODM\n"), 20000u);
   EXPECT_EQ(lines("\n  Surface "), 1u);
 }
 
