@@ -81,7 +81,9 @@ struct FileSink final : OutSink {
   }
   bool put(std::string_view data) {
     const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), output.file) == data.size();
-    return std::fflush(output.file) == 0 && ok;
+    const bool flushed = std::fflush(output.file) == 0;
+    if (ok && flushed) output_file_wrote(output, data.size());
+    return flushed && ok;
   }
   bool rewind() override { return flush() && std::fseek(output.file, 0, SEEK_SET) == 0; }
   bool finish(bool complete) override {

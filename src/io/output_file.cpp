@@ -39,12 +39,22 @@ bool output_file_open(OutputFile& output, const std::string& path) {
       // an allocation below fails.
       output.file = file;
       output.target = std::move(target);
+      output.replacing = !absent;
       if (!absent) platform::copy_permissions(output.target, output.temporary);
       return true;
     }
   }
   output.file = platform::open_directly(path);
   return output.file != nullptr;
+}
+
+void output_file_wrote(OutputFile& output, std::size_t bytes) {
+  constexpr std::size_t kWriteOutStep = std::size_t{8} << 20;
+  if (!output.replacing) return;
+  output.unsent += bytes;
+  if (output.unsent < kWriteOutStep) return;
+  platform::start_writing_out(output.file);
+  output.unsent = 0;
 }
 
 bool output_file_finish(OutputFile& output, bool complete) {

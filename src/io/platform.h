@@ -79,6 +79,10 @@ std::FILE* open_directly(const std::string& path);
 // Renames from to to, replacing a file named to.
 bool replace_file(const std::string& from, const std::string& to);
 
+// Starts writing the data of an open file out to its device, without waiting
+// for it, where the system offers that (Linux); elsewhere does nothing.
+void start_writing_out(std::FILE* file);
+
 // Removes a file; it allocates nothing, as it also runs while a failed
 // allocation unwinds.
 void remove_file(const std::string& path);

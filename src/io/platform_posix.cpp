@@ -112,6 +112,14 @@ bool replace_file(const std::string& from, const std::string& to) { return std::
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
 
+void start_writing_out(std::FILE* file) {
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+  ::sync_file_range(::fileno(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file;
+#endif
+}
+
 #if FACETOR_MAPPED_PAGES
 
 bool pages_available() { return true; }
