@@ -113,12 +113,30 @@ char* put_fixed(char* dst, bool negative, std::uint64_t scaled) {
   *dst++ = '.';
   const auto fraction = static_cast<std::uint32_t>(scaled - whole * 1000000u);
   if (fraction == 0) return dst;
-  put_pair(dst, fraction / 10000u);
-  put_pair(dst + 2, fraction / 100u % 100u);
-  put_pair(dst + 4, fraction % 100u);
-  int digits = 6;
-  while (dst[digits - 1] == '0') --digits;  // stops at a digit: the fraction is not 0
-  return dst + digits;
+  const std::uint32_t high = fraction / 10000u;
+  const std::uint32_t rest = fraction - high * 10000u;
+  const std::uint32_t middle = rest / 100u;
+  const std::uint32_t low = rest - middle * 100u;
+  put_pair(dst, high);
+  put_pair(dst + 2, middle);
+  put_pair(dst + 4, low);
+  // The last pair that is not "00" ends the digits (the fraction is not 0),
+  // less its second digit when that is '0'.
+  if (low != 0) return dst + (low % 10u == 0 ? 5 : 6);
+  if (middle != 0) return dst + (middle % 10u == 0 ? 3 : 4);
+  return dst + (high % 10u == 0 ? 1 : 2);
+}
+
+// A magnitude from 2^43 up, an infinity or a NaN: a sign, then "nan", "inf"
+// or the whole number's digits and the point.
+[[gnu::noinline]] char* put_large(char* dst, float value) {
+  if (std::signbit(value) && !std::isnan(value)) *dst++ = '-';
+  const float magnitude = std::fabs(value);
+  const std::string_view special = std::isnan(magnitude) ? "nan" : std::isinf(magnitude) ? "inf" : "";
+  if (!special.empty()) return std::copy(special.begin(), special.end(), dst);
+  dst = put_whole(dst, magnitude);
+  *dst++ = '.';
+  return dst;
 }
 
 }  // namespace
@@ -133,16 +151,14 @@ char* put_fixed(char* dst, bool negative, std::uint64_t scaled) {
 // integer arithmetic in millionths, the larger ones, all whole numbers, by
 // their exact decimal digits and the point.
 char* format_number(char* dst, float value) {
-  if (value >= -kTolerance && value <= kTolerance) value = 0.0f;
-  const bool negative = std::signbit(value) && !std::isnan(value);
+  if (value >= -kTolerance && value <= kTolerance) {
+    *dst++ = '0';
+    *dst++ = '.';
+    return dst;
+  }
   const float magnitude = std::fabs(value);
-  if (magnitude < kIntegerPathLimit) return put_fixed(dst, negative, millionths(magnitude));
-  if (negative) *dst++ = '-';
-  const std::string_view special = std::isnan(magnitude) ? "nan" : std::isinf(magnitude) ? "inf" : "";
-  if (!special.empty()) return std::copy(special.begin(), special.end(), dst);
-  dst = put_whole(dst, magnitude);
-  *dst++ = '.';
-  return dst;
+  if (magnitude < kIntegerPathLimit) return put_fixed(dst, std::signbit(value), millionths(magnitude));
+  return put_large(dst, value);
 }
 
 void write_number(OutStream& out, float value, char terminator) {
