@@ -1,6 +1,7 @@
 #include "rwx/proto_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -22,6 +23,13 @@ constexpr std::size_t kNameLimit = 99;
 // the per-call cost vanishes, small enough to stay in the L2 cache.
 constexpr std::size_t kSpillSize = 1 << 16;
 
+// A line end's bytes, in two (the second 0 after a one-byte line end).
+std::array<char, 2> two_bytes(std::string_view lineEnd) {
+  std::array<char, 2> bytes{};
+  std::copy(lineEnd.begin(), lineEnd.begin() + std::min<std::size_t>(lineEnd.size(), 2), bytes.begin());
+  return bytes;
+}
+
 // The text of one prototype, made in place in a buffer whose bytes are left
 // uninitialised (every byte is written before it is read). Without a piece,
 // the buffer is the sink's own and goes to the output stream whenever it is
@@ -32,6 +40,7 @@ struct TextSink {
   OutStream& out;
   PieceText* piece = nullptr;
   std::string_view lineEnd = out_line_end(out);
+  std::array<char, 2> lineEndBytes = two_bytes(lineEnd);
   std::unique_ptr<char[]> own = nullptr;  // the buffer without a piece
   char* begin = nullptr;
   char* end = nullptr;
@@ -109,7 +118,14 @@ void put_plain(TextSink& sink, std::string_view text) {
   sink.end += text.size();
 }
 
-void end_line(TextSink& sink) { put_plain(sink, sink.lineEnd); }
+// The line end ("\n" or "\r\n") goes as two bytes at once, a copy of fixed
+// size; a second byte beyond a one-byte line end lies past the text and is
+// overwritten by what follows.
+void end_line(TextSink& sink) {
+  char* at = room(sink, 2);
+  std::memcpy(at, sink.lineEndBytes.data(), 2);
+  sink.end = at + sink.lineEnd.size();
+}
 
 // Text whose "\n" bytes end lines.
 void put(TextSink& sink, std::string_view text) {
