@@ -90,23 +90,20 @@ char* put_pair(char* dst, std::uint32_t pair) {
   return dst + 2;
 }
 
+// A number below 100 without a leading zero.
+char* put_small(char* dst, std::uint32_t value) {
+  if (value >= 10) return put_pair(dst, value);
+  *dst = static_cast<char>('0' + value);
+  return dst + 1;
+}
+
 // Digits of the integer part, then the point and up to six decimals without
 // their trailing zeros.
 char* put_fixed(char* dst, bool negative, std::uint64_t scaled) {
   if (negative) *dst++ = '-';
-  const std::uint64_t whole = scaled / 1000000u;
-  if (whole < 10) {
-    *dst++ = static_cast<char>('0' + whole);
-  } else if (whole < 100) {
-    dst = put_pair(dst, static_cast<std::uint32_t>(whole));
-  } else if (whole < 10000) {
-    const auto small = static_cast<std::uint32_t>(whole);
-    if (small >= 1000) {
-      dst = put_pair(dst, small / 100u);
-    } else {
-      *dst++ = static_cast<char>('0' + small / 100u);
-    }
-    dst = put_pair(dst, small % 100u);
+  const std::uint64_t whole = scaled / 1000000u;  // below 2^43
+  if (whole <= UINT32_MAX) {
+    dst = put_decimal(dst, static_cast<std::uint32_t>(whole));
   } else {
     dst = std::to_chars(dst, dst + 24, whole).ptr;
   }
@@ -140,6 +137,18 @@ char* put_fixed(char* dst, bool negative, std::uint64_t scaled) {
 }
 
 }  // namespace
+
+// The pairs of digits have fixed places below a million, the common case;
+// larger values are rare.
+char* put_decimal(char* dst, std::uint32_t value) {
+  if (value < 100) return put_small(dst, value);
+  if (value < 10000) return put_pair(put_small(dst, value / 100u), value % 100u);
+  if (value < 1000000) {
+    const std::uint32_t low = value % 10000u;
+    return put_pair(put_pair(put_small(dst, value / 10000u), low / 100u), low % 100u);
+  }
+  return std::to_chars(dst, dst + 10, value).ptr;
+}
 
 // Values within the tolerance (its bounds included) print as 0;
 // the rest gets the six-decimal "%f" digits of its double value, with the

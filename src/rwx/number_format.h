@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "io/out_stream.h"
 
@@ -15,6 +16,10 @@ constexpr std::size_t kNumberTextMax = 64;
 // Writes the number text of value (no terminator) at dst and returns its end.
 // dst must have room for kNumberTextMax characters.
 char* format_number(char* dst, float value);
+
+// Writes the decimal digits of value (no sign, no point) at dst and returns
+// their end. dst must have room for 10 characters.
+char* put_decimal(char* dst, std::uint32_t value);
 
 // Writes one number: values within the tolerance print as 0, "%f" digits
 // with trailing zeros stripped (the point stays), then the terminator.

@@ -155,6 +155,12 @@ void put_int(TextSink& sink, long long value) {
   sink.end = std::to_chars(at, at + kIntText, value).ptr;
 }
 
+// A vertex number: never negative, but written as any integer if it were.
+char* put_vertex_number(char* at, std::int32_t number) {
+  if (number < 0) return std::to_chars(at, at + kIntText, number).ptr;
+  return put_decimal(at, static_cast<std::uint32_t>(number));
+}
+
 }  // namespace
 
 std::string cleaned_name(const Prototype& proto) {
@@ -252,7 +258,7 @@ void write_vertex_line(TextSink& sink, const MeshVertex& vertex, const ProtoForm
     }
   }
   put_plain(sink, "# ");
-  put_int(sink, number);
+  sink.end = put_vertex_number(room(sink, kIntText), number);
   end_line(sink);
 }
 
@@ -403,7 +409,7 @@ void write_face_line(TextSink& sink, std::span<const std::uint32_t> corners,
     const std::int32_t number = corner < numbers.size() ? numbers[corner] : 0;
     char* at = room(sink, 1 + kIntText);
     *at++ = ' ';
-    sink.end = std::to_chars(at, at + kIntText, number).ptr;
+    sink.end = put_vertex_number(at, number);
   }
   if (form.sign) {
     put_plain(sink, " Tag 100");
