@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -218,6 +219,20 @@ TEST(NumberFormatTest, AgreesWithPrintf) {
                       -8796093022208.0f, 5e-7f, 5.0000006e-7f, 1.0000001e-6f, 0.0000015f, -0.0000011f, 128.0f / 255.0f,
                       1e12f, -3.4028235e38f, -0.0f, 1.0f, -10.0f, 0.0001f, INFINITY, -INFINITY, NAN, -NAN}) {
     EXPECT_TRUE(agrees(value)) << value;
+  }
+}
+
+// Counts (vertex numbers, the whole part of a number) agree with std::to_chars at each power of ten, either side
+// of it, and at the largest.
+TEST(NumberFormatTest, CountsAgreeWithToChars) {
+  std::vector<std::uint32_t> counts = {0, UINT32_MAX};
+  for (std::uint64_t power = 1; power <= UINT32_MAX; power *= 10) {
+    for (std::uint64_t count : {power - 1, power, power + 1}) counts.push_back(static_cast<std::uint32_t>(count));
+  }
+  for (std::uint32_t count : counts) {
+    char ours[16], reference[16];
+    const std::string_view text(ours, static_cast<std::size_t>(put_decimal(ours, count) - ours));
+    EXPECT_EQ(text, std::string_view(reference, std::to_chars(reference, reference + 16, count).ptr)) << count;
   }
 }
 }  // namespace
